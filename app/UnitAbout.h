@@ -1,0 +1,8 @@
+#pragma once
+#include <QDialog>
+
+class TfrmAbout : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmAbout(QWidget *owner = nullptr);
+};

@@ -1,0 +1,7 @@
+#include "backup/UnitBackUpDBF.h"
+
+TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmBackUpDBF"));
+    setAttribute(Qt::WA_DeleteOnClose);
+}

@@ -1,0 +1,18 @@
+#pragma once
+// One function per pdeclare-cli command. Each returns the process exit code:
+// 0 success, 1 stopped by findings or the user's No, 2 failure (message on stderr).
+#include <QStringList>
+
+namespace cli {
+
+int cmdSql(const QStringList &args);
+int cmdDump(const QStringList &args);
+int cmdCheck(const QStringList &args);
+int cmdPrint(const QStringList &args);
+int cmdBackup(const QStringList &args);
+int cmdUpload(const QStringList &args);
+
+// Points the store at PROGRAM_DIR when given, else at the binary's directory.
+void useProgramDir(const QString &dirOrEmpty);
+
+} // namespace cli

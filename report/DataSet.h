@@ -1,0 +1,22 @@
+#pragma once
+// What the report engine reads its values through. The engine knows nothing
+// of the store: a window wraps its query objects in DataSets named after them.
+#include <QString>
+#include <QVariant>
+
+namespace report {
+
+class DataSet {
+public:
+    virtual ~DataSet() = default;
+    virtual QString name() const = 0;   // "AQry_Shtable1", matched ignoring case
+    virtual void first() = 0;
+    virtual void next() = 0;
+    virtual bool eof() const = 0;
+    // The current row's value; an invalid QVariant for null. A null prints
+    // "0" in a numeric column and nothing in a text column.
+    virtual QVariant value(const QString &column) const = 0;
+    virtual bool isNumeric(const QString &column) const = 0;
+};
+
+} // namespace report

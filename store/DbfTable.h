@@ -1,0 +1,90 @@
+#pragma once
+// One dBASE / FoxPro / Visual FoxPro table file (.dbf).
+//
+// Reads versions 0x03, 0xF5, 0x83, 0x8B, 0x30, 0x31, 0x32; field types
+// C N F D L I B Y T. Texts are GBK (code page mark 0x7A or 0x4D, 0 taken as
+// GBK) and are decoded/encoded here, at the edge: everything above works with
+// QString. A blank N/F/D field and a VFP null (_NullFlags) read as a null
+// QVariant. Every header value is checked against the file size before it is
+// used; a bad file raises store::Error naming the file and the fault.
+//
+// Writes go straight to the file and are on disk when the call returns, so
+// another reader (or a plain file copy) made right after sees them. The
+// table's own version and field layout are kept.
+#include "store/Error.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace store {
+
+struct FieldDef {
+    QString name;       // as stored (case kept); look-ups ignore case
+    char type = 'C';    // C N F D L I B Y T
+    int length = 0;     // bytes in the record
+    int decimals = 0;
+    bool nullable = false;
+    int offset = 0;     // from the start of the record (deletion flag is byte 0)
+    int nullBit = -1;   // bit in _NullFlags, -1 when not nullable
+
+    bool isNumeric() const { return type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y'; }
+    bool isText() const { return type == 'C'; }
+};
+
+struct DbfHeader {
+    quint8 version = 0x03;
+    quint8 codePageMark = 0x7A;
+    QDate lastUpdate;
+    quint32 recordCount = 0;
+    quint16 headerLength = 0;
+    quint16 recordLength = 0;
+};
+
+class DbfTable {
+public:
+    // Loads and validates the whole file (header, fields, records).
+    static DbfTable load(const QString &path);
+
+    // Writes a new table: version 0x03, code page mark 0x7A, 0x1A at the end.
+    // rows hold one QVariant per field (null, number, text, bool, date).
+    static void create(const QString &path, const std::vector<FieldDef> &fields,
+                       const std::vector<std::vector<QVariant>> &rows = {});
+
+    // Rewrites the file without its deleted records: to a temporary file in
+    // the same directory, then a rename, so a crash never leaves half a table.
+    static void pack(const QString &path);
+
+    DbfTable(DbfTable &&) noexcept;
+    DbfTable &operator=(DbfTable &&) noexcept;
+    ~DbfTable();
+
+    const QString &path() const;
+    const DbfHeader &header() const;
+    const std::vector<FieldDef> &fields() const; // without the _NullFlags system field
+    int fieldIndex(const QString &name) const;  // ignores case; -1 when absent
+
+    quint32 recordCount() const;
+    bool isDeleted(quint32 record) const;       // record is 0-based
+    QVariant value(quint32 record, int field) const;
+    // The raw bytes of a field (for fast scans); null flags not applied.
+    QByteArray rawField(quint32 record, int field) const;
+    bool isNull(quint32 record, int field) const;
+
+    // In-place update of one record; values holds one entry per field.
+    void writeRecord(quint32 record, const std::vector<QVariant> &values);
+    // Appends a record (header count updated); returns its 0-based number.
+    quint32 appendRecord(const std::vector<QVariant> &values);
+    void markDeleted(quint32 record, bool deleted = true);
+
+private:
+    DbfTable();
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace store
