@@ -65,6 +65,15 @@ const Period *periodByCode(const QString &code);
 
 // The label of a finding, built from the code itself: first four characters,
 // then "年" when characters 5 to 8 are "0112" or "上半年" when they are "0106".
+// The code is trimmed first; any other suffix (or a code shorter than eight
+// characters) gives the first four characters alone.
 QString periodLabelFromCode(const QString &code);
+
+// Entry edit names: "DBN" + field + period index ("DBNcws_yy1").
+QString editName(const Indicator &indicator, int periodIndex);
+// Splits an edit name (letter case ignored: "DBNzdfhl_MC3") into the
+// 0-based indicator position and the period index 1..5; false when the name
+// is not one of the 295 entry edits.
+bool parseEditName(const QString &name, int *indicator, int *periodIndex);
 
 } // namespace store::catalogue
