@@ -1,12 +1,49 @@
+// pdeclare-cli check [PROGRAM_DIR] [--pdf FILE]: the check run over the
+// program directory's tables. Rewrites shtable1 as the check window does,
+// prints each finding as period label, TAB, text.
 #include "cli/Commands.h"
+
+#include "check/HeadlessCheck.h"
 
 #include <cstdio>
 
 namespace cli {
 
-int cmdCheck(const QStringList &)
+int cmdCheck(const QStringList &args)
 {
-    std::fputs("pdeclare-cli check: not available in this build\n", stderr);
+    QString programDir, pdf;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--pdf")) {
+            if (i + 1 >= args.size()) {
+                std::fputs("pdeclare-cli check: --pdf needs a file name\n", stderr);
+                return 2;
+            }
+            pdf = args[++i];
+        } else if (programDir.isEmpty() && !args[i].startsWith(QLatin1String("--"))) {
+            programDir = args[i];
+        } else {
+            std::fprintf(stderr, "pdeclare-cli check: unexpected argument %s\n", args[i].toLocal8Bit().constData());
+            return 2;
+        }
+    }
+    useProgramDir(programDir);
+
+    check::HeadlessCheckHost host;
+    host.setPdfPath(pdf);
+    const bool passed = check::runCheck(host, CheckMode::Window);
+    const QByteArray lines = check::findingLines(host.findings());
+    std::fwrite(lines.constData(), 1, std::size_t(lines.size()), stdout);
+    std::fflush(stdout);
+    const QByteArray messages = host.messages().join(QLatin1Char('\n')).toUtf8();
+    if (host.hadFindings() && messages.isEmpty())
+        return 1;
+    if (passed) {
+        std::fprintf(stderr, "%s\n", messages.constData());
+        return 0;
+    }
+    // No data, or a failure (a rejected rule, a missing table, a PDF that
+    // could not be written).
+    std::fprintf(stderr, "%s\n", messages.constData());
     return 2;
 }
 

@@ -1,0 +1,41 @@
+#include "check/HeadlessCheck.h"
+
+#include "check/FindingsReport.h"
+#include "store/Paths.h"
+
+namespace check {
+
+HeadlessCheckHost::HeadlessCheckHost()
+    : m_temp(QStringLiteral("AQry_Temp")), m_rules(QStringLiteral("AQry_Tjjctjk")),
+      m_findings(QString::fromLatin1(kFindingsDataSet))
+{
+    m_temp.setConnectionString(store::paths::connectionString(QStringLiteral("Result")));
+    m_rules.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    m_findings.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+}
+
+void HeadlessCheckHost::setPanelText(int panel, const QString &text)
+{
+    (panel == 0 ? m_panel0 : m_panel1) = text;
+}
+
+void HeadlessCheckHost::previewFindings(store::Query &findings)
+{
+    m_previewed = true;
+    m_list.clear();
+    for (findings.first(); !findings.eof(); findings.next())
+        m_list.emplace_back(textOf(findings, QStringLiteral("name1")).trimmed(),
+                            textOf(findings, QStringLiteral("name3")).trimmed());
+    if (!m_pdfPath.isEmpty())
+        report::writePdf(prepareFindings(findings), m_pdfPath);
+}
+
+QByteArray findingLines(const std::vector<std::pair<QString, QString>> &findings)
+{
+    QByteArray out;
+    for (const auto &finding : findings)
+        out += finding.first.toUtf8() + '\t' + finding.second.toUtf8() + '\n';
+    return out;
+}
+
+} // namespace check
