@@ -1,8 +1,69 @@
 #pragma once
+// The backup and upload window TfrmBackUpDBF. Backup mode as created
+// (caption "备份数据", button "备份"); the main window's upload command sets
+// the caption "上报监测中心" and the button text "导出" before showing it,
+// and the trimmed button text alone selects the upload.
 #include <QDialog>
+#include <QStringList>
+
+class QComboBox;
+class QFileSystemModel;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTreeView;
+
+namespace check {
+class FindingsReport;
+class PanelStatusBar;
+class QueryObject;
+} // namespace check
 
 class TfrmBackUpDBF : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmBackUpDBF(QWidget *owner = nullptr);
+
+    // The places the drive chooser offers: the file system roots, then home,
+    // desktop and mounted media (/media, /run/media, /mnt), those that exist.
+    static QStringList places();
+
+    // The target directory (the file list's directory) and the seam that
+    // sets it as a choice in the directory tree would.
+    QString directory() const { return m_directory; }
+    void setDirectory(const QString &dir);
+
+    QString panelText(int panel) const;
+    QStringList listedFiles() const; // the *.dbf names in the file list
+
+    void reject() override; // Esc presses btn_Close
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void DCmb_RestoreDBChange(int index);
+    void DLb_RestoreDBChange(const QString &dir);
+    void btn_BackupClick();
+    void btn_CloseClick();
+    void refreshFileList();
+    void showDirectoryText();
+    bool busy() const;
+
+    QLabel *Lbl_Caption = nullptr;
+    QComboBox *DCmb_RestoreDB = nullptr;
+    QTreeView *DLb_RestoreDB = nullptr;
+    QFileSystemModel *m_dirModel = nullptr;
+    QListWidget *FLb_RestoreDB = nullptr;
+    QPushButton *btn_Backup = nullptr;
+    QPushButton *btn_Close = nullptr;
+    check::PanelStatusBar *StatusBar1 = nullptr;
+    check::QueryObject *AQry_Temp = nullptr;
+    check::QueryObject *AQry_DBTemp = nullptr;
+    check::QueryObject *AQry_Tjjctjk = nullptr;
+    check::QueryObject *AQry_Shtable1 = nullptr;
+    check::FindingsReport *ReportMX = nullptr;
+    QString m_directory;
+    bool m_commandRunning = false;
 };

@@ -1,0 +1,70 @@
+#pragma once
+// The backup and upload command: copies Result/result.dbf into a chosen
+// directory, as "result.dbf" (backup) or, after the upload's check and the
+// upload flag, as the project code + "SJSB.dbf" (upload). One routine serves
+// the backup window and pdeclare-cli; the caller supplies a BackupHost.
+#include "controls/MessageBox.h"
+#include "store/Query.h"
+
+#include <QString>
+
+namespace backup {
+
+class BackupHost {
+public:
+    virtual ~BackupHost() = default;
+    virtual store::Query &tempQuery() = 0;   // AQry_Temp, on Result
+    virtual store::Query &dbTempQuery() = 0; // AQry_DBTemp, on Result
+    // Every message of the command, owned by the calling window.
+    virtual ui::Answer message(const QString &text, const QString &caption, ui::Icon icon,
+                               ui::Buttons buttons = ui::Buttons::Ok) = 0;
+    // The check run in upload mode; true when it finished without findings,
+    // in which case it leaves the busy cursor on.
+    virtual bool runUploadCheck() = 0;
+    virtual void restoreCursor() = 0;      // switches the check's busy cursor off
+    virtual void setPathText(const QString &text) = 0; // status panel 0
+};
+
+enum class Outcome {
+    Written,  // the file was copied and the success message shown
+    Declined, // the user answered No to the question: nothing written
+    Stopped,  // no table or no data: told the user
+    Failed,   // a failure, shown under "错误"
+};
+
+struct Result {
+    Outcome outcome = Outcome::Failed;
+    QString targetFile; // when Written
+};
+
+// buttonCaption selects the mode (trimmed "导出": upload) and names the
+// success message (caption + "成功"). targetDir is the chosen directory.
+Result run(BackupHost &host, const QString &buttonCaption, const QString &targetDir);
+
+bool isUploadCaption(const QString &buttonCaption);
+
+// The chosen directory joined with a file name: one separator between them,
+// none added when the directory already ends with one (a root such as "/").
+QString joinTarget(const QString &dir, const QString &fileName);
+
+// First four characters (not bytes, not UTF-16 units) of the trimmed code.
+QString projectCodeOf(const QString &yydm);
+// Empty when code + "SJSB.dbf" is a safe plain file name in the target
+// directory; otherwise the reason it is refused.
+QString refuseProjectCode(const QString &code);
+QString uploadFileName(const QString &code); // code + "SJSB.dbf"
+
+// Replaces target with a copy of source: the bytes go to a temporary file in
+// the target's directory which is then renamed over the target, so a failed
+// copy leaves an earlier file whole and no half file behind. Throws
+// store::Error with the reason.
+void copyReplacing(const QString &source, const QString &target);
+
+namespace sql {
+inline const char *const kSelectYydm = "select yydm from result ";
+inline const char *const kFlagPassed = "update result set bln_zkjy='Y'";
+inline const char *const kFlagConfirmed = "update result set bln_zkjy='N'";
+inline const char *const kSelectCode = "select yydm from result";
+} // namespace sql
+
+} // namespace backup
