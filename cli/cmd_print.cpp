@@ -1,13 +1,80 @@
+// pdeclare-cli print --data|--blank [--pdf FILE] [PROGRAM_DIR]
+// Renders the declaration form the print window previews to a PDF file: the
+// same layout over the same five period queries (opened in edit state, never
+// posted, so the working table is not touched).
 #include "cli/Commands.h"
 
+#include "controls/Fonts.h"
+#include "print/PrintForm.h"
+#include "store/Error.h"
+
+#include <QDir>
+#include <QFileInfo>
+
 #include <cstdio>
+#include <exception>
 
 namespace cli {
 
-int cmdPrint(const QStringList &)
+namespace {
+int fail(const QString &message)
 {
-    std::fputs("pdeclare-cli print: not available in this build\n", stderr);
+    std::fprintf(stderr, "pdeclare-cli print: %s\n", message.toLocal8Bit().constData());
     return 2;
+}
+} // namespace
+
+int cmdPrint(const QStringList &args)
+{
+    int variants = 0;
+    print::FormVariant variant = print::FormVariant::Data;
+    QString pdf;
+    QString programDir;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        if (a == QLatin1String("--data")) {
+            variant = print::FormVariant::Data;
+            ++variants;
+        } else if (a == QLatin1String("--blank")) {
+            variant = print::FormVariant::Blank;
+            ++variants;
+        } else if (a == QLatin1String("--pdf")) {
+            if (i + 1 >= args.size())
+                return fail(QStringLiteral("--pdf needs a file name"));
+            pdf = args.at(++i);
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return fail(QStringLiteral("unknown option %1 (use --data or --blank, --pdf FILE)").arg(a));
+        } else if (programDir.isEmpty()) {
+            programDir = a;
+        } else {
+            return fail(QStringLiteral("more than one program directory given: %1").arg(a));
+        }
+    }
+    if (variants != 1)
+        return fail(QStringLiteral("give exactly one of --data (the filled form) or --blank (the blank form)"));
+    if (pdf.isEmpty())
+        pdf = QDir::current().filePath(variant == print::FormVariant::Data ? QStringLiteral("申报表.pdf")
+                                                                           : QStringLiteral("空白表.pdf"));
+    if (!programDir.isEmpty() && !QFileInfo(programDir).isDir())
+        return fail(QStringLiteral("program directory %1 does not exist").arg(programDir));
+
+    useProgramDir(programDir);
+    ui::installFontSubstitutions();
+    try {
+        auto owned = print::makePeriodQueries();
+        std::vector<store::Query *> queries;
+        for (auto &q : owned)
+            queries.push_back(q.get());
+        print::openPeriodQueries(queries);
+        const report::PreparedReport prepared = print::prepareForm(variant, queries);
+        report::writePdf(prepared, pdf);
+    } catch (const store::Error &e) {
+        return fail(e.message());
+    } catch (const std::exception &e) {
+        return fail(QString::fromLocal8Bit(e.what()));
+    }
+    std::printf("%s\n", QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath()).toLocal8Bit().constData());
+    return 0;
 }
 
 } // namespace cli

@@ -1,0 +1,64 @@
+#include "print/PrintForm.h"
+
+#include "controls/QueryDataSet.h"
+#include "store/Catalogue.h"
+#include "store/Paths.h"
+
+namespace print {
+
+std::vector<std::unique_ptr<store::Query>> makePeriodQueries()
+{
+    std::vector<std::unique_ptr<store::Query>> queries;
+    const QString connection = store::paths::connectionString(QStringLiteral("Result"));
+    for (const store::catalogue::Period &p : store::catalogue::periods()) {
+        auto q = std::make_unique<store::Query>(periodQueryName(p.code));
+        q->setConnectionString(connection);
+        queries.push_back(std::move(q));
+    }
+    return queries;
+}
+
+void openPeriodQuery(store::Query &query, const QString &periodCode)
+{
+    query.close();
+    query.setSql(periodStatement(periodCode));
+    query.open();
+    query.edit();
+}
+
+void openPeriodQueries(const std::vector<store::Query *> &queries)
+{
+    const auto &periods = store::catalogue::periods();
+    for (size_t i = 0; i < queries.size() && i < periods.size(); ++i)
+        openPeriodQuery(*queries[i], periods[i].code);
+}
+
+report::PreparedReport prepareForm(FormVariant variant, const std::vector<store::Query *> &queries)
+{
+    const report::Layout layout = declarationForm(variant);
+    std::vector<std::unique_ptr<ui::QueryDataSet>> owned;
+    std::vector<report::DataSet *> dataSets;
+    // The blank form reads no query.
+    if (variant == FormVariant::Data) {
+        for (store::Query *q : queries) {
+            owned.push_back(std::make_unique<ui::QueryDataSet>(*q));
+            dataSets.push_back(owned.back().get());
+        }
+    }
+    return report::prepare(layout, dataSets);
+}
+
+FormVariant variantForCaption(const QString &caption)
+{
+    // Blanks and control characters (code 32 and below) are trimmed at both
+    // ends; an ideographic space is a character of the caption like any other.
+    int from = 0;
+    int to = caption.size();
+    while (from < to && caption.at(from).unicode() <= 0x20)
+        ++from;
+    while (to > from && caption.at(to - 1).unicode() <= 0x20)
+        --to;
+    return caption.mid(from, to - from) == QStringLiteral("打印空白表") ? FormVariant::Blank : FormVariant::Data;
+}
+
+} // namespace print
