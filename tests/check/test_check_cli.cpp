@@ -1,0 +1,81 @@
+// pdeclare-cli check: exit codes, the printed findings, the rewritten
+// shtable1 and the --pdf report.
+#include "tests/check/CheckTestData.h"
+#include "tests/support/TestSupport.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+using namespace checktest;
+
+namespace {
+
+testsupport::ProcessResult check(const QStringList &args)
+{
+    return testsupport::run(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"),
+                            QStringList{QStringLiteral("check")} + args);
+}
+
+class CheckCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setProject(QStringLiteral("1001  华东中医药大学附属医院（脾胃病科）"));
+        exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=10"));
+    }
+    testsupport::TempProgramDir dir;
+};
+
+} // namespace
+
+TEST_F(CheckCli, PassedDeclarationExitsZeroAndPrintsNoFinding)
+{
+    setRules({{QStringLiteral("cws_yy>50"), QStringLiteral("never")}});
+    addFinding(QStringLiteral("2003年"), QStringLiteral("stale"));
+    const auto r = check({dir.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(findings().empty());
+}
+
+TEST_F(CheckCli, FindingsExitOnePrintLabelTabTextAndStayInShtable1)
+{
+    exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=20 where nd='20060106'"));
+    setRules({{QStringLiteral("cws_yy>15"), QStringLiteral(" 床位数过多 ")}, {QStringLiteral("cws_yy>5"), QStringLiteral("B")}});
+    const QString pdf = dir.file(QStringLiteral("findings.pdf"));
+    const auto r = check({dir.path(), QStringLiteral("--pdf"), pdf});
+    EXPECT_EQ(r.exitCode, 1) << r.err.constData();
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("2006上半年\t床位数过多\n2002年\tB\n2003年\tB\n2004年\tB\n"
+                                                       "2005年\tB\n2006上半年\tB\n"));
+    EXPECT_EQ(findings().size(), 6u);
+    EXPECT_EQ(testsupport::pdfPageCount(pdf), 1);
+    bool found = false;
+    for (const auto &w : testsupport::pdfWords(pdf))
+        found = found || w.text == QStringLiteral("床位数过多");
+    EXPECT_TRUE(found);
+}
+
+TEST_F(CheckCli, NoDataAndFailuresExitTwoWithTheMessage)
+{
+    setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("A")}});
+    setProject(QString());
+    auto r = check({dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(QString::fromUtf8(r.err).contains(QStringLiteral("无数据可检验！")));
+    EXPECT_TRUE(r.out.isEmpty());
+
+    setProject(QStringLiteral("1001"));
+    setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("A")}, {QStringLiteral("cws_yy >>> 1"), QStringLiteral("B")}});
+    r = check({dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_FALSE(r.err.trimmed().isEmpty());
+    // The findings of the rules before the failing one are kept.
+    EXPECT_EQ(findings().size(), 5u);
+}
+
+TEST_F(CheckCli, BadArgumentsExitTwo)
+{
+    EXPECT_EQ(check({dir.path(), QStringLiteral("--pdf")}).exitCode, 2);
+    EXPECT_EQ(check({dir.path(), QStringLiteral("--bogus")}).exitCode, 2);
+}

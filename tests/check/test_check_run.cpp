@@ -1,0 +1,326 @@
+// The check run through the check window: what it stores in shtable1, what
+// the status bar and the message boxes show, the busy cursor, the preview,
+// and what a click during a run does.
+#include "check/CheckObjects.h"
+#include "check/CheckRun.h"
+#include "check/UnitCheck.h"
+#include "controls/MessageBox.h"
+#include "report/Preview.h"
+#include "tests/check/CheckTestData.h"
+#include "tests/support/TestSupport.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace checktest;
+
+namespace {
+
+const QString kNotice = QStringLiteral("提示");
+
+QStringList boxTexts()
+{
+    QStringList texts;
+    for (const ui::ShownBox &box : ui::MessageBox::shown())
+        texts << box.text;
+    return texts;
+}
+
+} // namespace
+
+class CheckRunTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<testsupport::TempProgramDir> m_dir;
+    QPointer<TfrmCheck> m_window;
+
+    TfrmCheck *window()
+    {
+        if (!m_window)
+            m_window = new TfrmCheck(nullptr);
+        return m_window;
+    }
+    void clearCursor()
+    {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        ui::MessageBox::setTestMode(true);
+        report::PreviewWindow::setTestMode(true);
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<testsupport::TempProgramDir>();
+        ui::MessageBox::clearShown();
+        report::PreviewWindow::clearShownReports();
+        report::PreviewWindow::setTestHook({});
+        ui::MessageBox::setHook({});
+        clearCursor();
+        setProject(QStringLiteral("1001  华东中医药大学附属医院（脾胃病科）"));
+        exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=10"));
+    }
+
+    void cleanup()
+    {
+        delete m_window;
+        clearCursor();
+        m_dir.reset();
+    }
+
+    void theWindowCarriesItsObjects()
+    {
+        TfrmCheck *w = window();
+        QCOMPARE(w->windowTitle(), QStringLiteral("检测数据  "));
+        QCOMPARE(w->size(), QSize(291, 116));
+        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
+        auto *check = w->findChild<QPushButton *>(QStringLiteral("Btn_Check"));
+        auto *exit = w->findChild<QPushButton *>(QStringLiteral("Btn_Exit"));
+        QVERIFY(check && exit);
+        QCOMPARE(check->text(), QStringLiteral("检测"));
+        QCOMPARE(check->geometry(), QRect(64, 56, 75, 25));
+        QCOMPARE(exit->text(), QStringLiteral("退出"));
+        QCOMPARE(exit->geometry(), QRect(152, 56, 75, 25));
+        auto *status = w->findChild<check::PanelStatusBar *>(QStringLiteral("StatusBar1"));
+        QVERIFY(status);
+        QCOMPARE(status->panelCount(), 2);
+        QCOMPARE(status->panel(0)->width(), 150);
+        QCOMPARE(status->panel(1)->width(), 120);
+        for (const char *name : {"AQry_Temp", "AQry_Tjjctjk", "AQry_Shtable1"})
+            QVERIFY2(check::QueryObject::find(w, QString::fromLatin1(name)), name);
+        QVERIFY(store::paths::sourceDbOf(check::QueryObject::find(w, QStringLiteral("AQry_Temp"))->connectionString())
+                    .startsWith(m_dir->path() + QStringLiteral("Result")));
+        QVERIFY(store::paths::sourceDbOf(check::QueryObject::find(w, QStringLiteral("AQry_Shtable1"))->connectionString())
+                    .startsWith(m_dir->path() + QStringLiteral("DataMeta")));
+    }
+
+    // No data: only the message; findings and status bar untouched.
+    void noDataStopsBeforeAnything_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("empty yydm") << QStringLiteral("update result set yydm=''");
+        QTest::newRow("blank yydm") << QStringLiteral("update result set yydm='   '");
+        QTest::newRow("no rows") << QStringLiteral("delete from result");
+        QTest::newRow("only later rows") << QStringLiteral("update result set yydm='' where nd='20020112'");
+    }
+    void noDataStopsBeforeAnything()
+    {
+        QFETCH(QString, statement);
+        exec(QStringLiteral("Result"), statement);
+        setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("床位")}});
+        addFinding(QStringLiteral("2003年"), QStringLiteral("earlier finding"));
+
+        QVERIFY(!RunCheck(window(), CheckMode::Window));
+        QCOMPARE(boxTexts(), QStringList{QStringLiteral("无数据可检验！")});
+        QCOMPARE(ui::MessageBox::shown()[0].caption, kNotice);
+        QCOMPARE(ui::MessageBox::shown()[0].icon, ui::Icon::Warning);
+        QCOMPARE(ui::MessageBox::shown()[0].ownerName, window()->objectName());
+        QCOMPARE(findings().size(), std::size_t(1));
+        QCOMPARE(findings()[0].name3, QStringLiteral("earlier finding"));
+        QCOMPARE(window()->panelText(0), QString());
+        QCOMPARE(window()->panelText(1), QString());
+        QVERIFY(report::PreviewWindow::shownReports().empty());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void emptyRuleTablePasses()
+    {
+        setRules({});
+        addFinding(QStringLiteral("2003年"), QStringLiteral("earlier finding"));
+        QVERIFY(RunCheck(window(), CheckMode::Window));
+        QCOMPARE(window()->panelText(0), QStringLiteral(" 审核数据完毕！"));
+        QCOMPARE(window()->panelText(1), QStringLiteral(" 检验，完成：100%"));
+        QCOMPARE(boxTexts(), QStringList{QStringLiteral("数据通过检验！")});
+        QCOMPARE(ui::MessageBox::shown()[0].caption, kNotice);
+        QCOMPARE(ui::MessageBox::shown()[0].icon, ui::Icon::Warning);
+        QVERIFY(findings().empty());
+        QVERIFY(report::PreviewWindow::shownReports().empty());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void uploadModePassesWithTheCursorStillBusy()
+    {
+        setRules({{QStringLiteral("cws_yy>50"), QStringLiteral("never")}});
+        // Upload mode makes no data test of its own.
+        exec(QStringLiteral("Result"), QStringLiteral("update result set yydm=''"));
+        QVERIFY(RunCheck(window(), CheckMode::Upload));
+        QVERIFY(ui::MessageBox::shown().empty());
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        QCOMPARE(window()->panelText(1), QStringLiteral(" 检验，完成：100%"));
+    }
+
+    void aRuleTrueInAllPeriodsGivesFiveFindingsInRecordOrder()
+    {
+        setRules({{QStringLiteral("cws_yy>50"), QStringLiteral("never")},
+                  {QStringLiteral("  cws_yy>5  "), QStringLiteral("  床位数超出范围  ")}});
+        QVERIFY(!RunCheck(window(), CheckMode::Window));
+        const auto rows = findings();
+        QCOMPARE(rows.size(), std::size_t(5));
+        const QStringList labels{QStringLiteral("2002年"), QStringLiteral("2003年"), QStringLiteral("2004年"),
+                                 QStringLiteral("2005年"), QStringLiteral("2006上半年")};
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(rows[std::size_t(i)].name1, labels[i]);
+            QCOMPARE(rows[std::size_t(i)].name2, QString());
+            QCOMPARE(rows[std::size_t(i)].name3, QStringLiteral("床位数超出范围"));
+        }
+        // Shown in the preview, once, instead of a message.
+        QVERIFY(ui::MessageBox::shown().empty());
+        QCOMPARE(report::PreviewWindow::shownReports().size(), std::size_t(1));
+        QCOMPARE(report::PreviewWindow::shownReports()[0].pages.size(), std::size_t(1));
+        QCOMPARE(window()->panelText(0), QStringLiteral(" 审核数据完毕！"));
+        QCOMPARE(window()->panelText(1), QStringLiteral(" 检验，完成：100%"));
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void findingsFollowRuleOrderThenRowOrder()
+    {
+        exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=20 where nd='20040112'"));
+        setRules({{QStringLiteral("cws_yy>15"), QStringLiteral("A")}, {QStringLiteral("cws_yy>5"), QStringLiteral("B")}});
+        RunCheck(window(), CheckMode::Window);
+        QStringList got;
+        for (const Finding &f : findings())
+            got << f.name3 + f.name1;
+        QCOMPARE(got, (QStringList{"A2004年", "B2002年", "B2003年", "B2004年", "B2005年", "B2006上半年"}));
+    }
+
+    // A failing third rule: the run stops there, the first two rules'
+    // findings stay, the status bar keeps its texts, the box says why.
+    void anInvalidThirdRuleStopsTheRun_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("cond");
+        QTest::newRow("window, syntax") << int(CheckMode::Window) << QStringLiteral("cws_yy >>> 3");
+        QTest::newRow("upload, syntax") << int(CheckMode::Upload) << QStringLiteral("cws_yy >>> 3");
+        QTest::newRow("window, unknown column") << int(CheckMode::Window) << QStringLiteral("no_such_column > 1");
+        QTest::newRow("window, empty condition") << int(CheckMode::Window) << QString();
+    }
+    void anInvalidThirdRuleStopsTheRun()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, cond);
+        exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=20 where nd='20030112'"));
+        setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("first")},
+                  {QStringLiteral("cws_yy>15"), QStringLiteral("second")},
+                  {cond, QStringLiteral("third")},
+                  {QStringLiteral("cws_yy>5"), QStringLiteral("fourth")}});
+        QVERIFY(!RunCheck(window(), CheckMode(mode)));
+        QCOMPARE(findings().size(), std::size_t(6));
+        QCOMPARE(findings().back().name3, QStringLiteral("second"));
+        QCOMPARE(window()->panelText(0), QStringLiteral(" 正在检验数据, 请稍候..."));
+        QCOMPARE(window()->panelText(1), QStringLiteral(" 检验，完成：3.4%"));
+        QCOMPARE(ui::MessageBox::shown().size(), std::size_t(1));
+        const ui::ShownBox box = ui::MessageBox::shown()[0];
+        QCOMPARE(box.caption, kNotice);
+        QCOMPARE(box.icon, ui::Icon::Warning);
+        QVERIFY(!box.text.trimmed().isEmpty());
+        QVERIFY(box.text != QStringLiteral("数据通过检验！"));
+        QVERIFY(report::PreviewWindow::shownReports().empty());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void findingsNeverAccumulate()
+    {
+        setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("床位")}});
+        RunCheck(window(), CheckMode::Window);
+        RunCheck(window(), CheckMode::Window);
+        QCOMPARE(findings().size(), std::size_t(5));
+        QCOMPARE(report::PreviewWindow::shownReports().size(), std::size_t(2));
+        QCOMPARE(report::PreviewWindow::shownReports()[1].pages.size(), std::size_t(1));
+    }
+
+    void uploadWithFindingsReturnsFalseAfterThePreview()
+    {
+        setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("床位")}});
+        bool runStillGoing = false;
+        bool cursorWhilePreviewed = true;
+        report::PreviewWindow::setTestHook([&](report::PreviewWindow &) {
+            runStillGoing = check::isCheckRunning(window());
+            cursorWhilePreviewed = QApplication::overrideCursor() != nullptr;
+        });
+        QVERIFY(!RunCheck(window(), CheckMode::Upload));
+        QVERIFY(runStillGoing);
+        QVERIFY(!cursorWhilePreviewed);
+        QCOMPARE(report::PreviewWindow::shownReports().size(), std::size_t(1));
+        QVERIFY(ui::MessageBox::shown().empty());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // Clicks that reach the window while a run goes on: "检测" does not
+    // start a second run, "退出", Esc and the close box wait for the run to end.
+    void inputDuringARun_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("退出") << 0;
+        QTest::newRow("close box") << 1;
+        QTest::newRow("Esc") << 2;
+    }
+    void inputDuringARun()
+    {
+        QFETCH(int, how);
+        std::vector<std::pair<QString, QString>> rules;
+        for (int i = 0; i < 20; ++i)
+            rules.push_back({QStringLiteral("cws_yy>50"), QStringLiteral("never")});
+        setRules(rules);
+        TfrmCheck *w = window();
+        w->show();
+        auto *check = w->findChild<QPushButton *>(QStringLiteral("Btn_Check"));
+        auto *exit = w->findChild<QPushButton *>(QStringLiteral("Btn_Exit"));
+        bool aliveDuringRun = false;
+        int clicks = 0;
+        QTimer::singleShot(0, w, [&] {
+            if (!check::isCheckRunning(w))
+                return;
+            ++clicks;
+            check->click(); // a second run would show a second pass message
+            if (how == 0)
+                exit->click();
+            else if (how == 1)
+                w->close();
+            else
+                QTest::keyClick(w, Qt::Key_Escape);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            aliveDuringRun = !m_window.isNull() && w->isVisible();
+        });
+        check->click();
+        QCOMPARE(clicks, 1);
+        QVERIFY(aliveDuringRun);
+        QCOMPARE(boxTexts(), QStringList{QStringLiteral("数据通过检验！")});
+        // The close asked for during the run happens once it has ended.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(m_window.isNull());
+    }
+
+    void aSecondRunOnTheSameWindowIsRefused()
+    {
+        setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("床位")}});
+        bool nestedResult = true;
+        report::PreviewWindow::setTestHook([&](report::PreviewWindow &) {
+            nestedResult = RunCheck(window(), CheckMode::Window);
+        });
+        RunCheck(window(), CheckMode::Window);
+        QVERIFY(!nestedResult);
+        QCOMPARE(report::PreviewWindow::shownReports().size(), std::size_t(1));
+        QCOMPARE(findings().size(), std::size_t(5));
+    }
+
+    void progressFigures()
+    {
+        QCOMPARE(check::progressText(1 * 1.7), QStringLiteral(" 检验，完成：1.7%"));
+        QCOMPARE(check::progressText(3 * 1.7), QStringLiteral(" 检验，完成：5.1%"));
+        QCOMPARE(check::progressText(58 * 1.7), QStringLiteral(" 检验，完成：98.6%"));
+        QCOMPARE(check::progressText(59 * 1.7), QStringLiteral(" 检验，完成：100.3%"));
+    }
+};
+
+QTEST_MAIN(CheckRunTest)
+#include "test_check_run.moc"
