@@ -36,7 +36,7 @@ void setRules(int count)
         q.open();
         q.append();
         // Rules of the delivered shape that the figures below never break.
-        q.setFieldValue(QStringLiteral("Cond"), QStringLiteral("cws_yy>%1 and cws_ks<0").arg(i % 90));
+        q.setFieldValue(QStringLiteral("Cond"), QStringLiteral("cws_yy>%1 and cws_zk<0").arg(i % 90));
         q.setFieldValue(QStringLiteral("Cont"), QStringLiteral("床位数请核对 %1").arg(i));
         q.post();
     }
@@ -45,7 +45,7 @@ void setRules(int count)
 void BM_CheckRun1000RulesWindow(benchmark::State &state)
 {
     testsupport::TempProgramDir dir;
-    exec(QStringLiteral("Result"), QStringLiteral("update result set yydm='1001  某医院内科', cws_yy=50, cws_ks=10"));
+    exec(QStringLiteral("Result"), QStringLiteral("update result set yydm='1001  某医院内科', cws_yy=50, cws_zk=10"));
     setRules(1000);
     auto *window = new TfrmCheck(nullptr);
     window->show();
