@@ -112,7 +112,7 @@ TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner) : QDialog(owner)
 
     DCmb_RestoreDB = new QComboBox(panel);
     DCmb_RestoreDB->setObjectName(QStringLiteral("DCmb_RestoreDB"));
-    DCmb_RestoreDB->setGeometry(27, 34, 159, 22);
+    DCmb_RestoreDB->setGeometry(27, 34, 159, 19);
     for (const QString &place : places())
         DCmb_RestoreDB->addItem(QDir::toNativeSeparators(place), place);
 
