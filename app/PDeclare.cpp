@@ -1,12 +1,15 @@
 // Program entry: the main window is the only window created at start-up.
+// No argument is read; every path is built from the program's directory.
 #include "app/UnitMain.h"
+#include "controls/Fonts.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    auto *main = new TfrmMain;
+    ui::installFontSubstitutions();
+    auto *main = new TfrmMain; // frees itself when closed
     main->show();
     return app.exec();
 }

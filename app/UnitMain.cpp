@@ -1,7 +1,291 @@
 #include "app/UnitMain.h"
 
-TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
+#include "app/ErrorText.h"
+#include "app/UnitAbout.h"
+#include "backup/UnitBackUpDBF.h"
+#include "check/UnitCheck.h"
+#include "controls/MessageBox.h"
+#include "entry/UnitInData.h"
+#include "print/UnitPrint.h"
+#include "store/Paths.h"
+#include "store/Query.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPointer>
+#include <QScreen>
+#include <QTemporaryFile>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace {
+
+QString T(const char *utf8) { return QString::fromUtf8(utf8); }
+
+// The menu tree, in display order. No item has a shortcut.
+struct MenuItem {
+    const char *name;
+    const char *text;
+    void (TfrmMain::*handler)();
+};
+struct MenuEntry {
+    const char *name;
+    const char *text;
+    std::vector<MenuItem> items;
+};
+
+const std::vector<MenuEntry> &menuTree()
 {
+    static const std::vector<MenuEntry> tree = {
+        {"N1", "数据编辑", {{"N2", "数据录入", &TfrmMain::N2Click}}},
+        {"N3", "报表打印", {{"N4", "打印空白表", &TfrmMain::N4Click}, {"N5", "打印数据表", &TfrmMain::N5Click}}},
+        {"N6",
+         "数据转存",
+         {{"N7", "数据检验", &TfrmMain::N7Click},
+          {"N9", "数据备份", &TfrmMain::N9Click},
+          {"N8", "上报监测中心", &TfrmMain::N8Click}}},
+        {"N12",
+         "帮助",
+         {{"N13", "评审数据表说明", &TfrmMain::N13Click},
+          {"N14", "程序操作手册", &TfrmMain::N14Click},
+          {"N15", "关于", &TfrmMain::N15Click}}},
+        {"N10", "退出", {{"N11", "退出程序", &TfrmMain::N11Click}}},
+    };
+    return tree;
+}
+
+// A child by object name, ignoring case as every look-up by name does.
+template <class W>
+W *childByName(QObject *root, const QString &name)
+{
+    const auto children = root->findChildren<W *>();
+    for (W *child : children)
+        if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return child;
+    return nullptr;
+}
+
+// The style sheet this program applied last, so that a later start-up
+// without a skin file takes only its own skin away again.
+QString &appliedSkin()
+{
+    static QString sheet;
+    return sheet;
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_unique<store::Query>(QStringLiteral("AQry_Tmp")))
+{
+    Q_INIT_RESOURCE(PDeclare);
     setObjectName(QStringLiteral("frmMain"));
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(T("Orvandel\"十五\"重点专科（专病）项目建设评审验收数据申报表"));
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+    // Button-face background.
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    buildMenu();
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameShape(QFrame::NoFrame);
+    auto *layout = new QVBoxLayout(Panel1);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setScaledContents(true); // stretched, the aspect ratio not kept
+    Image1->setPixmap(QPixmap(pictureResource()));
+    Image1->setMinimumSize(1, 1);
+    layout->addWidget(Image1);
+    setCentralWidget(Panel1);
+
+    // Fixed size: the client area below the menu bar is 616 x 425.
+    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    runStartup();
 }
+
+TfrmMain::~TfrmMain() = default;
+
+QString TfrmMain::pictureResource() { return QStringLiteral(":/app/still_life.jpg"); }
+
+store::Query &TfrmMain::AQry_Tmp() const { return *m_tmp; }
+
+void TfrmMain::buildMenu()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    for (const MenuEntry &entry : menuTree()) {
+        QMenu *menu = bar->addMenu(T(entry.text));
+        menu->setObjectName(QLatin1String(entry.name));
+        for (const MenuItem &item : entry.items) {
+            QAction *action = menu->addAction(T(item.text));
+            action->setObjectName(QLatin1String(item.name));
+            connect(action, &QAction::triggered, this, item.handler);
+        }
+    }
+}
+
+void TfrmMain::runStartup()
+{
+    try {
+        applySkin();
+        createWorkingTable();
+        connectTmp();
+        purgeFindings();
+    } catch (const std::exception &e) {
+        ui::MessageBox::showStandardError(this, app::errorText(e));
+    }
+}
+
+bool TfrmMain::applySkin()
+{
+    auto *application = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (!application)
+        return false;
+    QFile file(store::paths::skinFile());
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!appliedSkin().isEmpty() && application->styleSheet() == appliedSkin())
+            application->setStyleSheet(QString());
+        appliedSkin().clear();
+        return false;
+    }
+    appliedSkin() = QString::fromUtf8(file.readAll());
+    application->setStyleSheet(appliedSkin());
+    return true;
+}
+
+bool TfrmMain::createWorkingTable()
+{
+    const QString target = store::paths::resultTable();
+    if (QFileInfo::exists(target))
+        return false;
+    QFile source(store::paths::templateTable());
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    // Copy into a temporary file beside the target, then give it the
+    // target's name with a rename that fails when the name is taken: the
+    // working table either appears whole or not at all, and an existing one
+    // is never replaced.
+    QTemporaryFile copy(store::paths::resultDir() + QStringLiteral("result.XXXXXX.tmp"));
+    if (!copy.open())
+        return false;
+    char buffer[64 * 1024];
+    while (true) {
+        const qint64 n = source.read(buffer, sizeof buffer);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        if (copy.write(buffer, n) != n)
+            return false;
+    }
+    if (!copy.flush())
+        return false;
+    // A temporary file is private to its owner; the table gets the
+    // permissions of an ordinary new file.
+    copy.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                        | QFileDevice::ReadOther);
+    copy.close();
+    if (!copy.rename(target))
+        return false; // the temporary file removes itself
+    copy.setAutoRemove(false);
+    return true;
+}
+
+void TfrmMain::connectTmp() { m_tmp->setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta"))); }
+
+void TfrmMain::purgeFindings()
+{
+    m_tmp->close();
+    m_tmp->clearSql();
+    m_tmp->setSql(QStringLiteral("Pack shtable1 "));
+    m_tmp->execSql();
+}
+
+template <class Window, class Prepare>
+void TfrmMain::showModal(Prepare prepare)
+{
+    QPointer<Window> window;
+    try {
+        window = new Window(this);
+        prepare(window.data());
+        window->exec();
+    } catch (const std::exception &e) {
+        ui::MessageBox::showStandardError(this, app::errorText(e));
+    }
+    // Every menu window frees itself on closing; one closed by other means
+    // than a close (done(), a failure above) is freed here.
+    if (window) {
+        window->hide();
+        window->deleteLater();
+    }
+}
+
+void TfrmMain::N2Click()
+{
+    showModal<TfrmInData>([](TfrmInData *) {});
+}
+
+void TfrmMain::N4Click()
+{
+    showModal<TfrmPrint>([](TfrmPrint *window) {
+        window->setWindowTitle(T("打印空白表"));
+        if (auto *label = childByName<QLabel>(window, QStringLiteral("Label1")))
+            label->setText(T("打印空白表 "));
+    });
+}
+
+void TfrmMain::N5Click()
+{
+    showModal<TfrmPrint>([](TfrmPrint *) {});
+}
+
+void TfrmMain::N7Click()
+{
+    showModal<TfrmCheck>([](TfrmCheck *) {});
+}
+
+void TfrmMain::N9Click()
+{
+    showModal<TfrmBackUpDBF>([](TfrmBackUpDBF *) {});
+}
+
+void TfrmMain::N8Click()
+{
+    showModal<TfrmBackUpDBF>([](TfrmBackUpDBF *window) {
+        window->setWindowTitle(T("上报监测中心"));
+        if (auto *button = childByName<QAbstractButton>(window, QStringLiteral("btn_Backup")))
+            button->setText(T("导出"));
+    });
+}
+
+void TfrmMain::N13Click() { openHelpDocument(this, store::paths::formDescriptionDoc()); }
+
+void TfrmMain::N14Click() { openHelpDocument(this, store::paths::operationManualDoc()); }
+
+void TfrmMain::N15Click()
+{
+    showModal<TfrmAbout>([](TfrmAbout *) {});
+}
+
+void TfrmMain::N11Click() { close(); }

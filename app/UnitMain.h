@@ -1,8 +1,69 @@
 #pragma once
+// The main window: a picture under the menu bar from which every function of
+// the program is opened. Creating it runs the start-up sequence.
 #include <QMainWindow>
+
+#include <memory>
+
+class QFrame;
+class QLabel;
+class QMenu;
+
+namespace store {
+class Query;
+}
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
     explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // The client area below the menu bar.
+    static constexpr int ClientWidth = 616;
+    static constexpr int ClientHeight = 425;
+
+    // The start-up sequence, run by the constructor in this order. The first
+    // exception ends it and is shown in the application's standard error box;
+    // the window opens all the same.
+    void runStartup();
+    // 1. The skin file, when it exists, becomes the application's style
+    //    sheet; a missing or unreadable file leaves the plain look, silently.
+    static bool applySkin();
+    // 2. Result/result.dbf, when missing, becomes a copy of the template.
+    //    Never replaces an existing file and never leaves a partial one; a
+    //    failure is silent (false).
+    static bool createWorkingTable();
+    // 3. AQry_Tmp on the DataMeta directory.
+    void connectTmp();
+    // 4. Purges the findings table of the records the last check deleted.
+    void purgeFindings();
+
+    store::Query &AQry_Tmp() const;
+
+    // The picture stored with the window (640 x 480 JPEG).
+    static QString pictureResource();
+
+public slots:
+    void N2Click();
+    void N4Click();
+    void N5Click();
+    void N7Click();
+    void N9Click();
+    void N8Click();
+    void N13Click();
+    void N14Click();
+    void N15Click();
+    void N11Click();
+
+private:
+    void buildMenu();
+    // Creates a menu window owned by this one, lets prepare set its texts,
+    // shows it modally and makes sure it is freed when it closes.
+    template <class Window, class Prepare>
+    void showModal(Prepare prepare);
+
+    QFrame *Panel1 = nullptr;
+    QLabel *Image1 = nullptr;
+    std::unique_ptr<store::Query> m_tmp;
 };

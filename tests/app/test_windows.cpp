@@ -1,0 +1,201 @@
+// The main window's look, its menu tree and the windows its commands open.
+#include "app/UnitMain.h"
+#include "controls/MessageBox.h"
+#include "report/Preview.h"
+#include "tests/support/TestSupport.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+using testsupport::TempProgramDir;
+
+namespace {
+
+QString T(const char *utf8) { return QString::fromUtf8(utf8); }
+
+struct Seen {
+    QString className;
+    QString title;
+    QString label1;    // text of a child Label1, if any
+    QString btnBackup; // text of a child btn_Backup, if any
+    QWidget *parent = nullptr;
+    QPointer<QWidget> window;
+};
+
+// Triggers an action whose command shows a modal window; records what the
+// window looked like once shown and closes it.
+Seen runCommand(TfrmMain &main, const char *actionName)
+{
+    Seen seen;
+    QTimer::singleShot(0, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        seen.className = QString::fromUtf8(modal->metaObject()->className());
+        seen.title = modal->windowTitle();
+        seen.parent = modal->parentWidget();
+        seen.window = modal;
+        for (QLabel *l : modal->findChildren<QLabel *>())
+            if (l->objectName().compare(QStringLiteral("Label1"), Qt::CaseInsensitive) == 0)
+                seen.label1 = l->text();
+        for (QAbstractButton *b : modal->findChildren<QAbstractButton *>())
+            if (b->objectName().compare(QStringLiteral("btn_Backup"), Qt::CaseInsensitive) == 0)
+                seen.btnBackup = b->text();
+        modal->close();
+    });
+    QAction *action = main.findChild<QAction *>(QLatin1String(actionName));
+    if (action)
+        action->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return seen;
+}
+
+} // namespace
+
+class WindowsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        ui::MessageBox::setTestMode(true);
+        report::PreviewWindow::setTestMode(true);
+    }
+    void init() { ui::MessageBox::clearShown(); }
+
+    void pictureDecodesThroughTheJpegPlugin()
+    {
+        TempProgramDir dir(true);
+        TfrmMain main; // makes sure the resources are registered
+        QImageReader reader(TfrmMain::pictureResource());
+        QCOMPARE(reader.format(), QByteArray("jpeg"));
+        const QImage image = reader.read();
+        QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+        QCOMPARE(image.size(), QSize(640, 480));
+        QVERIFY(QImageReader::supportedImageFormats().contains("jpeg"));
+        QImageReader arrow(QStringLiteral(":/app/arrow_left.png"));
+        QCOMPARE(arrow.read().size(), QSize(16, 16));
+    }
+
+    void mainWindowLook()
+    {
+        TempProgramDir dir(true);
+        TfrmMain main;
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        QCOMPARE(main.windowTitle(), T("Orvandel\"十五\"重点专科（专病）项目建设评审验收数据申报表"));
+        // The client area below the menu bar, and a window that cannot be resized.
+        QCOMPARE(main.centralWidget()->size(), QSize(616, 425));
+        QCOMPARE(main.centralWidget()->objectName(), QStringLiteral("Panel1"));
+        QCOMPARE(main.minimumSize(), main.maximumSize());
+        QCOMPARE(main.font().family(), QStringLiteral("MS Sans Serif"));
+        QCOMPARE(main.font().pixelSize(), 11);
+        QCOMPARE(main.palette().color(QPalette::Window), main.palette().color(QPalette::Button));
+        auto *image = main.findChild<QLabel *>(QStringLiteral("Image1"));
+        QVERIFY(image);
+        QVERIFY(image->hasScaledContents());
+        QCOMPARE(image->size(), QSize(616, 425));
+        QCOMPARE(image->pixmap().size(), QSize(640, 480));
+        QVERIFY(ui::MessageBox::shown().empty());
+    }
+
+    void menuTree()
+    {
+        TempProgramDir dir(true);
+        TfrmMain main;
+        const QList<QAction *> top = main.menuBar()->actions();
+        const QStringList menuNames{"N1", "N3", "N6", "N12", "N10"};
+        const QStringList menuTexts{T("数据编辑"), T("报表打印"), T("数据转存"), T("帮助"), T("退出")};
+        const QList<QStringList> itemNames{{"N2"}, {"N4", "N5"}, {"N7", "N9", "N8"}, {"N13", "N14", "N15"}, {"N11"}};
+        const QList<QStringList> itemTexts{{T("数据录入")},
+                                           {T("打印空白表"), T("打印数据表")},
+                                           {T("数据检验"), T("数据备份"), T("上报监测中心")},
+                                           {T("评审数据表说明"), T("程序操作手册"), T("关于")},
+                                           {T("退出程序")}};
+        QCOMPARE(top.size(), menuNames.size());
+        for (int m = 0; m < top.size(); ++m) {
+            QMenu *menu = top[m]->menu();
+            QVERIFY(menu);
+            QCOMPARE(menu->objectName(), menuNames[m]);
+            QCOMPARE(menu->title(), menuTexts[m]);
+            const QList<QAction *> items = menu->actions();
+            QCOMPARE(items.size(), itemNames[m].size());
+            for (int i = 0; i < items.size(); ++i) {
+                QCOMPARE(items[i]->objectName(), itemNames[m][i]);
+                QCOMPARE(items[i]->text(), itemTexts[m][i]);
+                QVERIFY(items[i]->shortcut().isEmpty());
+                QVERIFY(items[i]->isEnabled());
+            }
+        }
+    }
+
+    void commandsOpenFreshModalWindows()
+    {
+        TempProgramDir dir(true);
+        TfrmMain main;
+        main.show();
+
+        const Seen blank = runCommand(main, "N4");
+        QCOMPARE(blank.className, QStringLiteral("TfrmPrint"));
+        QCOMPARE(blank.parent, &main);
+        QCOMPARE(blank.title, T("打印空白表"));
+        QCOMPARE(blank.label1, T("打印空白表 "));
+        QVERIFY(!blank.window); // freed on closing
+
+        // The next command works on a fresh window: the designed texts again.
+        const Seen data = runCommand(main, "N5");
+        QCOMPARE(data.className, QStringLiteral("TfrmPrint"));
+        QVERIFY(data.title != T("打印空白表"));
+        QVERIFY(data.label1 != T("打印空白表 "));
+        QVERIFY(!data.window);
+
+        const Seen upload = runCommand(main, "N8");
+        QCOMPARE(upload.className, QStringLiteral("TfrmBackUpDBF"));
+        QCOMPARE(upload.parent, &main);
+        QCOMPARE(upload.title, T("上报监测中心"));
+        QCOMPARE(upload.btnBackup, T("导出"));
+        const Seen backup = runCommand(main, "N9");
+        QCOMPARE(backup.className, QStringLiteral("TfrmBackUpDBF"));
+        QVERIFY(backup.title != T("上报监测中心"));
+        QVERIFY(backup.btnBackup != T("导出"));
+        QVERIFY(!backup.window);
+
+        for (const char *name : {"N2", "N7", "N15"}) {
+            const Seen seen = runCommand(main, name);
+            QVERIFY2(!seen.className.isEmpty(), name);
+            QCOMPARE(seen.parent, &main);
+            QVERIFY(!seen.window);
+        }
+        QCOMPARE(runCommand(main, "N2").className, QStringLiteral("TfrmInData"));
+        QCOMPARE(runCommand(main, "N7").className, QStringLiteral("TfrmCheck"));
+    }
+
+    void exitCommandClosesAndFreesTheMainWindow()
+    {
+        TempProgramDir dir(true);
+        QPointer<TfrmMain> main = new TfrmMain;
+        main->show();
+        main->findChild<QAction *>(QStringLiteral("N11"))->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!main);
+    }
+
+    void applicationTitleComesFromTheProgramName()
+    {
+        QCOMPARE(ui::applicationTitleFor(QStringLiteral("/opt/pdeclare/PDeclare")), QStringLiteral("Pdeclare"));
+        QCOMPARE(ui::applicationTitleFor(QStringLiteral("C:/Program/PDeclare.exe")), QStringLiteral("Pdeclare"));
+        ui::MessageBox::showStandardError(nullptr, QStringLiteral("x"));
+        QCOMPARE(ui::MessageBox::shown().back().caption,
+                 ui::applicationTitleFor(QCoreApplication::applicationFilePath()));
+    }
+};
+
+QTEST_MAIN(WindowsTest)
+#include "test_windows.moc"
