@@ -41,6 +41,11 @@ report::PreparedReport prepareForm(FormVariant variant, const std::vector<store:
     // The blank form reads no query.
     if (variant == FormVariant::Data) {
         for (store::Query *q : queries) {
+            // A query closed by now (its open failed when the window was
+            // shown) is opened with its current statement; an open one is
+            // read as it stands, in its edit state.
+            if (!q->isOpen())
+                q->open();
             owned.push_back(std::make_unique<ui::QueryDataSet>(*q));
             dataSets.push_back(owned.back().get());
         }
