@@ -1,7 +1,562 @@
 #include "entry/UnitInData.h"
 
-TfrmInData::TfrmInData(QWidget *owner) : QDialog(owner)
+#include "controls/HintStyle.h"
+#include "controls/MessageBox.h"
+#include "controls/TDBNumberEdit.h"
+#include "entry/UnitZk.h"
+#include "store/Catalogue.h"
+#include "store/Paths.h"
+#include "store/UDeclareFunction.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace cat = store::catalogue;
+
+namespace {
+
+// Positions of the ruled grid, in pixels of the scrolled content.
+constexpr int kGridLeft = 10;
+constexpr int kGridRight = 773;
+constexpr int kGridTop = 80;
+constexpr int kRule = 2;              // thickness of every rule
+constexpr int kFirstRowRule = 109;    // rule under the header row
+constexpr int kRowPitch = 26;         // edits at 111, 137, ... 1619
+constexpr int kGroupRuleX = 43;       // right edge of the group column
+constexpr int kSubRuleX = 122;        // left edge of the sub-item column
+constexpr int kItemLabelX = 55;
+constexpr int kSubLabelX = 131;
+constexpr int kPeriodRuleX[] = {307, 400, 493, 585, 677};
+constexpr int kRightRuleX = kGridRight - kRule;
+constexpr int kEditX[] = {309, 402, 494, 586, 679};
+constexpr int kEditWidth = 91;
+constexpr int kEditHeight = 24;
+constexpr int kBottomPanelHeight = 57;
+constexpr int kWheelStep = 20;
+constexpr double kMaxFigure = 999999999.99;
+
+int rowRuleY(int row) { return kFirstRowRule + kRowPitch * row; } // row 0..59
+int gridBottom() { return rowRuleY(int(cat::indicators().size())) + kRule; }
+
+const QString kBanner = QStringLiteral("Orvandel\"十五\"重点专科（专病）项目建设评审验收数据申报表");
+
+QString lines(QString caption) { return caption.replace(QLatin1String("\r\n"), QLatin1String("\n")); }
+
+QFont simSun(int pixels, bool bold)
+{
+    QFont f(QStringLiteral("宋体"));
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+// The scrolled content: it paints the rules of the grid from one table of
+// rectangles, made from the catalogue, and keeps the banner and the bottom
+// panel as wide as itself.
+class GridCanvas : public QWidget {
+public:
+    explicit GridCanvas(QWidget *parent) : QWidget(parent) {}
+    std::vector<QRect> rules;
+    QWidget *banner = nullptr;
+    QWidget *bottomPanel = nullptr;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        for (const QRect &r : rules)
+            p.fillRect(r, Qt::black);
+    }
+    void resizeEvent(QResizeEvent *) override
+    {
+        if (banner)
+            banner->setGeometry(0, 0, width(), 41);
+        if (bottomPanel)
+            bottomPanel->setGeometry(0, height() - kBottomPanelHeight, width(), kBottomPanelHeight);
+    }
+};
+
+QLabel *makeLabel(QWidget *parent, const QString &text, const QRect &geometry, Qt::Alignment align,
+                  const QFont &font, const QString &tip = QString())
+{
+    auto *label = new QLabel(lines(text), parent);
+    label->setGeometry(geometry);
+    label->setAlignment(align);
+    label->setFont(font);
+    if (!tip.isEmpty())
+        label->setToolTip(lines(tip));
+    return label;
+}
+
+QString errorText(const std::exception &e)
+{
+    if (auto *se = dynamic_cast<const store::Error *>(&e))
+        return se->message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+} // namespace
+
+TfrmInData::TfrmInData(QWidget *owner) : QDialog(owner), m_db(QStringLiteral("AQry_DB")), m_dm(QStringLiteral("AQry_DM"))
 {
     setObjectName(QStringLiteral("frmInData"));
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("数据录入"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+    setFixedSize(823, 676);
+    buildContent();
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    FormCreate();
+}
+
+TfrmInData::~TfrmInData()
+{
+    qApp->removeEventFilter(this);
+    // The edits outlive this part of the window for a moment; nothing they
+    // report may reach it any more.
+    for (ui::TDBNumberEdit *e : m_edits) {
+        e->OnExit = nullptr;
+        e->OnKeyDown = nullptr;
+        e->OnKeyPress = nullptr;
+        e->OnMouseUp = nullptr;
+    }
+}
+
+void TfrmInData::buildContent()
+{
+    auto *panel1 = new QFrame(this);
+    panel1->setObjectName(QStringLiteral("Panel1"));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(panel1);
+    auto *inner = new QVBoxLayout(panel1);
+    inner->setContentsMargins(0, 0, 0, 0);
+
+    m_scrollBox = new QScrollArea(panel1);
+    m_scrollBox->setObjectName(QStringLiteral("ScrollBox1"));
+    m_scrollBox->setFocusPolicy(Qt::NoFocus);
+    m_scrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_scrollBox->setWidgetResizable(true);
+    inner->addWidget(m_scrollBox);
+
+    auto *canvas = new GridCanvas(m_scrollBox);
+    canvas->setObjectName(QStringLiteral("ScrollBox1Content"));
+    m_content = canvas;
+    const int contentHeight = gridBottom() + 6 + kBottomPanelHeight;
+    canvas->setMinimumSize(kGridRight + 8, contentHeight);
+    canvas->setMaximumHeight(contentHeight);
+
+    // Banner.
+    auto *banner = new QLabel(kBanner, canvas);
+    banner->setObjectName(QStringLiteral("Panel2"));
+    banner->setFrameShape(QFrame::Panel);
+    banner->setFrameShadow(QFrame::Raised);
+    banner->setAlignment(Qt::AlignCenter);
+    banner->setFont(simSun(16, true));
+    canvas->banner = banner;
+
+    // Project line.
+    auto *projectLabel = makeLabel(canvas, QStringLiteral("项目名称："), QRect(23, 54, 69, 16),
+                                   Qt::AlignLeft | Qt::AlignVCenter, simSun(13, true),
+                                   QStringLiteral("请点击右边的“选择”按钮选择项目"));
+    projectLabel->setObjectName(QStringLiteral("Label1"));
+    m_yydm = new QLineEdit(canvas);
+    m_yydm->setObjectName(QStringLiteral("DBEdt_yydm"));
+    m_yydm->setGeometry(92, 49, 301, 21);
+    m_yydm->setEnabled(false);
+    m_yydm->setToolTip(QStringLiteral("请点击右边的按钮选择项目"));
+    m_choose = new QToolButton(canvas);
+    m_choose->setObjectName(QStringLiteral("SpeedButton1"));
+    m_choose->setText(QStringLiteral("选择..."));
+    m_choose->setAutoRaise(true);
+    m_choose->setFocusPolicy(Qt::NoFocus);
+    m_choose->setGeometry(398, 49, 59, 22);
+    connect(m_choose, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+
+    // The grid, from the catalogue.
+    const auto &periods = cat::periods();
+    const auto &groups = cat::groups();
+    const auto &items = cat::items();
+    const auto &indicators = cat::indicators();
+    const int rows = int(indicators.size());
+    const int bottom = gridBottom();
+    std::vector<QRect> &rules = canvas->rules;
+    const QFont headerFont = simSun(13, true);
+    const QFont labelFont = simSun(12, false);
+
+    // Frame, header row and period columns.
+    rules.emplace_back(kGridLeft, kGridTop, kGridRight - kGridLeft, kRule);
+    rules.emplace_back(kGridLeft, rowRuleY(0), kGridRight - kGridLeft, kRule);
+    rules.emplace_back(kGridLeft, bottom - kRule, kGridRight - kGridLeft, kRule);
+    rules.emplace_back(kGridLeft, kGridTop, kRule, bottom - kGridTop);
+    rules.emplace_back(kRightRuleX, kGridTop, kRule, bottom - kGridTop);
+    rules.emplace_back(kGroupRuleX, rowRuleY(0), kRule, bottom - rowRuleY(0));
+    for (int x : kPeriodRuleX)
+        rules.emplace_back(x, kGridTop, kRule, bottom - kGridTop);
+    const int headerTop = kGridTop + kRule;
+    const int headerHeight = rowRuleY(0) - headerTop;
+    makeLabel(canvas, QStringLiteral("指 标    "), QRect(kGridLeft + kRule, headerTop, kPeriodRuleX[0] - kGridLeft - kRule, headerHeight),
+              Qt::AlignCenter, headerFont)
+        ->setObjectName(QStringLiteral("Lbl_Header"));
+    for (std::size_t p = 0; p < periods.size(); ++p) {
+        const int left = kPeriodRuleX[p] + kRule;
+        const int right = p + 1 < periods.size() ? kPeriodRuleX[p + 1] : kRightRuleX;
+        makeLabel(canvas, periods[p].entryTitle, QRect(left, headerTop, right - left, headerHeight), Qt::AlignCenter,
+                  headerFont)
+            ->setObjectName(QStringLiteral("Lbl_Period%1").arg(periods[p].index));
+    }
+
+    // Rules between rows: a rule between groups spans the whole width, one
+    // between items starts at the item column, one between sub-items at the
+    // sub-item column.
+    for (int row = 1; row < rows; ++row) {
+        const cat::Indicator &above = indicators[row - 1];
+        const cat::Indicator &below = indicators[row];
+        int from = kSubRuleX;
+        if (above.group != below.group)
+            from = kGridLeft;
+        else if (above.item != below.item)
+            from = kGroupRuleX;
+        rules.emplace_back(from, rowRuleY(row), kGridRight - from, kRule);
+    }
+
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const int top = rowRuleY(groups[g].firstIndicator) + kRule;
+        const int bot = rowRuleY(groups[g].lastIndicator + 1);
+        makeLabel(canvas, groups[g].caption, QRect(kGridLeft + kRule, top, kGroupRuleX - kGridLeft - kRule, bot - top),
+                  Qt::AlignCenter, labelFont)
+            ->setObjectName(QStringLiteral("Lbl_Group%1").arg(g + 1));
+    }
+    for (const cat::Item &item : items) {
+        const int top = rowRuleY(item.firstIndicator) + kRule;
+        const int bot = rowRuleY(item.lastIndicator + 1);
+        const int right = item.hasSubItems() ? kSubRuleX : kPeriodRuleX[0];
+        const QString tip = item.hasSubItems() ? item.tooltip : indicators[item.firstIndicator].tooltip;
+        makeLabel(canvas, item.caption, QRect(kItemLabelX, top, right - kItemLabelX, bot - top),
+                  Qt::AlignLeft | Qt::AlignVCenter, labelFont, tip)
+            ->setObjectName(QStringLiteral("Lbl_Item%1").arg(item.number));
+        if (item.hasSubItems())
+            rules.emplace_back(kSubRuleX, top - kRule, kRule, bot - top + 2 * kRule);
+    }
+    for (int row = 0; row < rows; ++row) {
+        const cat::Indicator &ind = indicators[row];
+        if (!cat::itemOf(ind).hasSubItems())
+            continue;
+        const int top = rowRuleY(row) + kRule;
+        makeLabel(canvas, ind.subCaption, QRect(kSubLabelX, top, kPeriodRuleX[0] - kSubLabelX, kRowPitch - kRule),
+                  Qt::AlignLeft | Qt::AlignVCenter, labelFont, ind.tooltip)
+            ->setObjectName(QStringLiteral("Lbl_") + ind.field);
+    }
+
+    // The 295 edits, created and chained period by period: the tab order
+    // runs down each period's column, then on to the next period.
+    m_edits.reserve(periods.size() * indicators.size());
+    for (std::size_t p = 0; p < periods.size(); ++p) {
+        for (int row = 0; row < rows; ++row) {
+            auto *edit = new ui::TDBNumberEdit(canvas);
+            edit->setObjectName(QStringLiteral("DBN") + indicators[row].field + QString::number(periods[p].index));
+            edit->setGeometry(kEditX[p], rowRuleY(row) + kRule, kEditWidth, kEditHeight);
+            m_edits.push_back(edit);
+            m_byName.insert(edit->objectName().toLower(), edit);
+        }
+    }
+
+    auto *bottomPanel = new QFrame(canvas);
+    bottomPanel->setObjectName(QStringLiteral("Panel3"));
+    canvas->bottomPanel = bottomPanel;
+    m_save = new QPushButton(QStringLiteral("保存退出"), bottomPanel);
+    m_save->setObjectName(QStringLiteral("Btn_Save"));
+    m_save->setGeometry(688, 16, 75, 25);
+    connect(m_save, &QPushButton::clicked, this, [this] { Btn_SaveClick(); });
+
+    QWidget *previous = nullptr;
+    for (ui::TDBNumberEdit *edit : m_edits) {
+        if (previous)
+            QWidget::setTabOrder(previous, edit);
+        previous = edit;
+    }
+    QWidget::setTabOrder(previous, m_save);
+
+    m_scrollBox->setWidget(canvas);
+}
+
+void TfrmInData::FormCreate()
+{
+    m_db.setConnectionString(store::paths::connectionString(QStringLiteral("Result")));
+    m_dm.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    for (ui::TDBNumberEdit *edit : m_edits) {
+        edit->setMaxValue(kMaxFigure);
+        edit->setMinValue(0);
+        edit->OnMouseUp = [this](ui::TDBNumberEdit *e, Qt::MouseButton b, Qt::KeyboardModifiers, const QPoint &) {
+            NumberEditMouseUp(e, b);
+        };
+        edit->OnExit = [this](ui::TDBNumberEdit *e) { NumberEditExit(e); };
+        edit->OnKeyDown = [this](ui::TDBNumberEdit *e, int &key, Qt::KeyboardModifiers) { NumberEditKeyDown(e, key); };
+        edit->OnKeyPress = [this](ui::TDBNumberEdit *e, QChar &key) { DBNcws_yy1KeyPress(e, key); };
+    }
+    // Every wheel turn of the application scrolls this window's grid.
+    qApp->installEventFilter(this);
+    ui::hintstyle::activate();
+}
+
+ui::TDBNumberEdit *TfrmInData::findEdit(const QString &name) const
+{
+    return m_byName.value(name.toLower(), nullptr);
+}
+
+void TfrmInData::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    try {
+        FormShow();
+    } catch (const std::exception &e) {
+        ui::MessageBox::showStandardError(this, errorText(e));
+    }
+}
+
+void TfrmInData::FormShow()
+{
+    m_scrollBox->verticalScrollBar()->setValue(0);
+    m_db.close();
+    m_db.clearSql();
+    m_db.setSql(QStringLiteral("select * from result "));
+    m_db.open();
+    Load();
+}
+
+void TfrmInData::Load()
+{
+    const auto &indicators = cat::indicators();
+    for (m_db.first(); !m_db.eof(); m_db.next()) {
+        // Only the five period codes have a column here; a row with any
+        // other code is left alone instead of overwriting a period.
+        const cat::Period *period = cat::periodByCode(m_db.fieldByName(QStringLiteral("nd")).toString().trimmed());
+        if (!period)
+            continue;
+        m_yydm->setText(m_db.fieldByName(QStringLiteral("yydm")).toString().trimmed());
+        const QString index = QString::number(period->index);
+        for (const cat::Indicator &ind : indicators) {
+            if (ui::TDBNumberEdit *edit = findEdit(QStringLiteral("DBN") + ind.field + index))
+                edit->setValue(m_db.fieldByName(ind.field));
+        }
+    }
+}
+
+void TfrmInData::Save()
+{
+    const auto &indicators = cat::indicators();
+    for (const cat::Period &period : cat::periods()) {
+        m_db.close();
+        m_db.clearSql();
+        m_db.setSql(QStringLiteral("select * from result where nd='") + period.code + QStringLiteral("'"));
+        m_db.open();
+        if (m_db.recordCount() > 0) {
+            m_db.edit();
+        } else {
+            // The period's row is missing: make it, with its code, so that
+            // what was typed is kept and found again by its code.
+            m_db.append();
+            m_db.setFieldValue(QStringLiteral("nd"), period.code);
+        }
+        m_db.setFieldValue(QStringLiteral("yydm"), m_yydm->text());
+        const QString index = QString::number(period.index);
+        for (const cat::Indicator &ind : indicators) {
+            ui::TDBNumberEdit *edit = findEdit(QStringLiteral("DBN") + ind.field + index);
+            m_db.setFieldValue(ind.field, edit ? edit->value() : QVariant());
+        }
+        m_db.post();
+    }
+}
+
+void TfrmInData::Btn_SaveClick()
+{
+    if (m_yydm->text().trimmed().isEmpty()) {
+        ui::MessageBox::show(this, QStringLiteral("请输入项目编号"), QStringLiteral("提示"), ui::Icon::Information);
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        for (ui::TDBNumberEdit *edit : m_edits)
+            if (edit->text().trimmed().isEmpty())
+                edit->setNumber(0);
+        Save();
+        QApplication::restoreOverrideCursor();
+    } catch (const std::exception &e) {
+        QApplication::restoreOverrideCursor();
+        ui::MessageBox::show(this, errorText(e), QStringLiteral("提示"), ui::Icon::Information);
+        return;
+    }
+    accept();
+}
+
+void TfrmInData::SpeedButton1Click()
+{
+    auto *picker = new TfrmYymc(this);
+    picker->exec(); // frees itself on closing
+    m_yydm->setText(UDeclareFunction::ChosenXmh.trimmed() + QStringLiteral("  ")
+                    + UDeclareFunction::ChosenYymcks.trimmed());
+}
+
+void TfrmInData::NumberEditMouseUp(ui::TDBNumberEdit *edit, Qt::MouseButton button)
+{
+    if (button == Qt::LeftButton)
+        edit->selectAll();
+}
+
+void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
+{
+    if (m_closing || m_inPrompt)
+        return;
+    // n = name without "DBN"; its last digits are the period, the rest the field.
+    const QString n = edit->objectName().mid(3);
+    int split = int(n.size());
+    while (split > 0 && n.at(split - 1).isDigit())
+        --split;
+    if (split == int(n.size()) || split == 0)
+        return;
+    const cat::Period *period = cat::periodByIndex(n.mid(split).toInt());
+    if (!period)
+        return;
+    const QString f = n.left(split);
+    const QString d = QString::number(period->index);
+
+    struct Rule {
+        QString cond, text;
+    };
+    std::vector<Rule> rules;
+    m_inPrompt = true;
+    try {
+        m_dm.close();
+        m_dm.clearSql();
+        m_dm.setSql(QStringLiteral("select * from tjjctjk where cond like '%") + f + QStringLiteral("%' "));
+        m_dm.open();
+        for (m_dm.first(); !m_dm.eof(); m_dm.next())
+            rules.push_back({m_dm.fieldByName(QStringLiteral("cond")).toString().trimmed(),
+                             m_dm.fieldByName(QStringLiteral("Cont")).toString().trimmed()});
+    } catch (const std::exception &e) {
+        ui::MessageBox::showStandardError(this, errorText(e));
+        m_inPrompt = false;
+        return;
+    }
+
+    // An empty edit is below every number and equal to another empty edit.
+    auto greater = [](const QVariant &a, const QVariant &b) {
+        if (!a.isValid())
+            return false;
+        if (!b.isValid())
+            return true;
+        return a.toDouble() > b.toDouble();
+    };
+    const QVariant own = edit->value();
+    for (const Rule &rule : rules) {
+        const QString &c = rule.cond;
+        const int tailLength = int(c.size()) - int(f.size()) - 1;
+        bool broken = false;
+        double number = 0;
+        if (tailLength >= 0 && UDeclareFunction::IsNumber(c.right(tailLength), &number)) {
+            broken = greater(own, QVariant(number));
+        } else {
+            const int p = c.indexOf(QLatin1Char('>'));
+            if (p < 0)
+                continue;
+            ui::TDBNumberEdit *a = findEdit(QStringLiteral("DBN") + c.left(p) + d);
+            ui::TDBNumberEdit *b = findEdit(QStringLiteral("DBN") + c.mid(p + 1) + d);
+            if (!a || !b)
+                continue;
+            broken = greater(a->value(), b->value());
+        }
+        if (broken)
+            ui::MessageBox::showPlain(this, period->label + QStringLiteral("  ") + rule.text);
+    }
+    m_inPrompt = false;
+}
+
+void TfrmInData::NumberEditKeyDown(ui::TDBNumberEdit *edit, int &key)
+{
+    switch (key) {
+    case Qt::Key_Down:
+        moveToNextControl(edit, true);
+        break;
+    case Qt::Key_Up:
+        moveToNextControl(edit, false);
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const QString name = edit->objectName();
+        const int index = name.right(1).toInt();
+        if (index < 1 || index > 5)
+            return;
+        const int target = key == Qt::Key_Left ? (index == 1 ? 5 : index - 1) : (index == 5 ? 1 : index + 1);
+        if (ui::TDBNumberEdit *to = findEdit(name.left(name.size() - 1) + QString::number(target))) {
+            to->setFocus(Qt::TabFocusReason);
+            m_scrollBox->ensureWidgetVisible(to);
+        }
+        break;
+    }
+    default:
+        return;
+    }
+    key = 0; // consumed: no stepping of the value, no caret move
+}
+
+void TfrmInData::DBNcws_yy1KeyPress(ui::TDBNumberEdit *edit, QChar &key)
+{
+    if (key == QChar(13))
+        moveToNextControl(edit, true);
+}
+
+void TfrmInData::moveToNextControl(QWidget *, bool forward)
+{
+    if (focusNextPrevChild(forward)) {
+        if (QWidget *now = focusWidget())
+            m_scrollBox->ensureWidgetVisible(now);
+    }
+}
+
+void TfrmInData::keyPressEvent(QKeyEvent *event)
+{
+    // Esc has no binding here: closing would throw away what was typed.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TfrmInData::done(int result)
+{
+    m_closing = true;
+    QDialog::done(result);
+}
+
+bool TfrmInData::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Wheel) {
+        const int dy = static_cast<QWheelEvent *>(event)->angleDelta().y();
+        QScrollBar *bar = m_scrollBox->verticalScrollBar();
+        if (dy > 0)
+            bar->setValue(bar->value() - kWheelStep);
+        else if (dy < 0)
+            bar->setValue(bar->value() + kWheelStep);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }

@@ -1,8 +1,56 @@
 #pragma once
+// The project picker: a modal list of the monitored projects (zbzkyy) with
+// an incremental search by project code or by pinyin code (F8 switches).
+// The confirmed row is handed back through UDeclareFunction::ChosenXmh and
+// ChosenYymcks.
+#include "store/Query.h"
+
 #include <QDialog>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QToolButton;
+
+class TfrmYymcModel;
 
 class TfrmYymc : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmYymc(QWidget *owner = nullptr);
+    ~TfrmYymc() override;
+
+    const store::Query &adoYy() const { return m_yy; }
+
+    // Handlers, public so that the window's behaviour can be driven directly.
+    void FormShow();
+    void edLookChange();
+    void edLookKeyDown(int key);
+    void edLookExit();
+    void BitBtn1Click();
+    void DBGrid1DblClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void navigate(int how);
+    void takeCurrentRow();
+    void showCurrentRow();   // grid follows adoYy's current row
+    void rowChosenInGrid(int row);
+
+    store::Query m_yy;
+    TfrmYymcModel *m_model = nullptr;
+    QTableView *m_grid = nullptr;
+    QLabel *m_seekMode = nullptr;
+    QLineEdit *m_look = nullptr;
+    QPushButton *m_ok = nullptr;
+    QPushButton *m_exit = nullptr;
+    bool m_shownOnce = false;
+    bool m_syncing = false;
 };
