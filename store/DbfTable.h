@@ -14,6 +14,7 @@
 #include "store/Error.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDate>
 #include <QString>
 #include <QVariant>
@@ -49,15 +50,22 @@ class DbfTable {
 public:
     // Loads and validates the whole file (header, fields, records).
     static DbfTable load(const QString &path);
+    // Same checks over bytes held in memory; name stands for the file in
+    // messages. Such a table cannot be written.
+    static DbfTable fromBytes(const QByteArray &bytes, const QString &name);
 
     // Writes a new table: version 0x03, code page mark 0x7A, 0x1A at the end.
     // rows hold one QVariant per field (null, number, text, bool, date).
+    // Field offsets are computed here. A table with a nullable field or an
+    // I/B/Y/T field is written as Visual FoxPro (0x30, backlink, _NullFlags).
+    // The file is replaced as a whole (temporary file, then rename).
     static void create(const QString &path, const std::vector<FieldDef> &fields,
                        const std::vector<std::vector<QVariant>> &rows = {});
 
     // Rewrites the file without its deleted records: to a temporary file in
     // the same directory, then a rename, so a crash never leaves half a table.
-    static void pack(const QString &path);
+    // Returns the number of records removed; with none, the file is not touched.
+    static quint32 pack(const QString &path);
 
     DbfTable(DbfTable &&) noexcept;
     DbfTable &operator=(DbfTable &&) noexcept;
@@ -74,6 +82,18 @@ public:
     // The raw bytes of a field (for fast scans); null flags not applied.
     QByteArray rawField(quint32 record, int field) const;
     bool isNull(quint32 record, int field) const;
+
+    // Fast access for scans. recordData points at the record's first byte
+    // (the deletion flag); fields()[i].offset and .length address a field in
+    // it. Valid until the table is written or destroyed.
+    const char *recordData(quint32 record) const;
+    QByteArrayView rawView(quint32 record, int field) const;
+    // Decodes the table's text bytes (its code page) / a number field's text.
+    QString decodeText(QByteArrayView bytes) const;
+
+    quint32 deletedCount() const;
+    bool hasEndMarker() const;   // the file ends its records with 0x1A
+    int nullFlagsLength() const; // bytes of _NullFlags; 0 when absent
 
     // In-place update of one record; values holds one entry per field.
     void writeRecord(quint32 record, const std::vector<QVariant> &values);

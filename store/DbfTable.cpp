@@ -1,0 +1,957 @@
+#include "store/DbfTable.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace store {
+
+namespace {
+
+constexpr int kHeaderSize = 32;
+constexpr int kDescriptorSize = 32;
+constexpr int kBacklinkSize = 263;
+constexpr char kTerminator = 0x0D;
+constexpr char kEndMarker = 0x1A;
+constexpr quint8 kFlagSystem = 0x01;
+constexpr quint8 kFlagNullable = 0x02;
+
+bool isVfp(quint8 version) { return version == 0x30 || version == 0x31 || version == 0x32; }
+
+bool knownVersion(quint8 v)
+{
+    switch (v) {
+    case 0x03: case 0xF5: case 0x83: case 0x8B: case 0x30: case 0x31: case 0x32:
+        return true;
+    default:
+        return false;
+    }
+}
+
+quint16 le16(const char *p)
+{
+    const auto *u = reinterpret_cast<const uchar *>(p);
+    return quint16(u[0] | (u[1] << 8));
+}
+
+quint32 le32(const char *p)
+{
+    const auto *u = reinterpret_cast<const uchar *>(p);
+    return quint32(u[0]) | (quint32(u[1]) << 8) | (quint32(u[2]) << 16) | (quint32(u[3]) << 24);
+}
+
+void put16(char *p, quint16 v)
+{
+    p[0] = char(v & 0xFF);
+    p[1] = char(v >> 8);
+}
+
+void put32(char *p, quint32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = char((v >> (8 * i)) & 0xFF);
+}
+
+void put64(char *p, quint64 v)
+{
+    for (int i = 0; i < 8; ++i)
+        p[i] = char((v >> (8 * i)) & 0xFF);
+}
+
+quint64 le64(const char *p)
+{
+    return quint64(le32(p)) | (quint64(le32(p + 4)) << 32);
+}
+
+// The code page behind the mark in byte 29. 0 and unknown marks are taken as
+// GBK: the tables this program meets are Chinese.
+const char *codecName(quint8 mark)
+{
+    switch (mark) {
+    case 0x01: return "IBM437";
+    case 0x02: return "IBM850";
+    case 0x03: return "windows-1252";
+    case 0x64: return "IBM852";
+    case 0x65: return "IBM866";
+    case 0x78: return "Big5";
+    case 0x79: return "windows-949";
+    case 0x7B: return "Shift_JIS";
+    case 0x7C: return "windows-874";
+    case 0x7D: return "windows-1255";
+    case 0x7E: return "windows-1256";
+    case 0xC8: return "windows-1250";
+    case 0xC9: return "windows-1251";
+    case 0xCA: return "windows-1254";
+    case 0xCB: return "windows-1253";
+    default: return "GBK"; // 0x7A, 0x4D, 0x00
+    }
+}
+
+// The year byte: dBASE writers store year-1900, FoxPro writers year%100.
+QDate headerDate(const char *p)
+{
+    const int y = uchar(p[0]);
+    const int year = y >= 100 ? 1900 + y : (y < 80 ? 2000 + y : 1900 + y);
+    return QDate(year, uchar(p[1]), uchar(p[2]));
+}
+
+void putHeaderDate(char *p, quint8 version, const QDate &date)
+{
+    const int year = date.year();
+    p[0] = char(isVfp(version) ? year % 100 : year - 1900);
+    p[1] = char(date.month());
+    p[2] = char(date.day());
+}
+
+int fixedLength(char type)
+{
+    switch (type) {
+    case 'D': case 'B': case 'Y': case 'T': return 8;
+    case 'L': return 1;
+    case 'I': return 4;
+    default: return 0;
+    }
+}
+
+bool isBlank(QByteArrayView b)
+{
+    for (char c : b)
+        if (c != ' ' && c != '\0')
+            return false;
+    return true;
+}
+
+QString fieldLabel(const FieldDef &f)
+{
+    if (f.type == 'N' || f.type == 'F')
+        return QStringLiteral("%1 %2(%3,%4)").arg(f.name, QChar(f.type)).arg(f.length).arg(f.decimals);
+    if (f.type == 'C')
+        return QStringLiteral("%1 C(%2)").arg(f.name).arg(f.length);
+    return QStringLiteral("%1 %2").arg(f.name, QChar(f.type));
+}
+
+// Checks one field definition (from a file or from create()). Returns an
+// empty string when it is sound, else the fault.
+QString checkField(const FieldDef &f, bool vfp)
+{
+    const QString what = QStringLiteral("field %1").arg(f.name);
+    switch (f.type) {
+    case 'C':
+        if (f.length < 1 || f.length > 254)
+            return QStringLiteral("%1 has width %2 (a C field holds 1 to 254 bytes)").arg(what).arg(f.length);
+        return {};
+    case 'N':
+    case 'F':
+        if (f.length < 1 || f.length > 20)
+            return QStringLiteral("%1 has width %2 (a %3 field holds 1 to 20 bytes)")
+                .arg(what).arg(f.length).arg(QChar(f.type));
+        if (f.decimals < 0 || f.decimals > 18 || (f.decimals > 0 && f.decimals >= f.length))
+            return QStringLiteral("%1 has %2 decimals for width %3").arg(what).arg(f.decimals).arg(f.length);
+        return {};
+    case 'D': case 'L': case 'I': case 'B': case 'Y': case 'T':
+        if (f.length != fixedLength(f.type))
+            return QStringLiteral("%1 of type %2 has width %3 (it must be %4)")
+                .arg(what, QChar(f.type)).arg(f.length).arg(fixedLength(f.type));
+        if (!vfp && (f.type == 'B'))
+            return QStringLiteral("%1: memo fields are not supported").arg(what);
+        return {};
+    case 'M': case 'G': case 'P':
+        return QStringLiteral("%1: memo fields are not supported").arg(what);
+    default:
+        return QStringLiteral("%1 has the unknown type '%2'").arg(what, QChar(uchar(f.type)));
+    }
+}
+
+bool parseNumber(QByteArrayView raw, double &out)
+{
+    const char *b = raw.data();
+    const char *e = b + raw.size();
+    while (b < e && (*b == ' ' || *b == '\0'))
+        ++b;
+    while (e > b && (e[-1] == ' ' || e[-1] == '\0'))
+        --e;
+    if (b < e && *b == '+')
+        ++b;
+    if (b == e)
+        return false;
+    const auto r = std::from_chars(b, e, out);
+    return r.ec == std::errc() && r.ptr == e && std::isfinite(out);
+}
+
+// Numbers written by other programs: blank, or filled with '*' on overflow,
+// both mean no value.
+bool numberIsEmpty(QByteArrayView raw)
+{
+    for (char c : raw)
+        if (c != ' ' && c != '\0' && c != '*')
+            return false;
+    return true;
+}
+
+} // namespace
+
+struct DbfTable::Impl {
+    QString path;
+    bool inMemory = false;
+    DbfHeader header;
+    std::vector<FieldDef> fields;
+    QByteArray bytes; // the whole file
+    int nullFlagsOffset = -1;
+    int nullFlagsLength = 0;
+    bool hasEnd = false;
+    mutable QStringDecoder decoder;
+    mutable QStringEncoder encoder;
+
+    Error fault(const QString &what) const { return Error(QStringLiteral("%1: %2").arg(path, what)); }
+    void parse();
+    const char *record(quint32 r) const
+    {
+        return bytes.constData() + header.headerLength + qsizetype(r) * header.recordLength;
+    }
+    void checkRecord(quint32 r) const
+    {
+        if (r >= header.recordCount)
+            throw fault(QStringLiteral("record %1 does not exist (the table has %2)").arg(r + 1).arg(header.recordCount));
+    }
+    void checkField(int f) const
+    {
+        if (f < 0 || f >= int(fields.size()))
+            throw fault(QStringLiteral("field number %1 does not exist").arg(f));
+    }
+    bool nullBitSet(const char *rec, const FieldDef &f) const
+    {
+        if (f.nullBit < 0)
+            return false;
+        return (uchar(rec[nullFlagsOffset + (f.nullBit >> 3)]) >> (f.nullBit & 7)) & 1;
+    }
+    QString decode(QByteArrayView b) const;
+    QVariant read(quint32 r, int f) const;
+    bool readIsNull(quint32 r, int f) const;
+    void encodeField(char *rec, const FieldDef &f, const QVariant &v) const;
+    QByteArray encodeRecord(const char *old, const std::vector<QVariant> &values) const;
+    void setCodec();
+    void openForWrite(QFile &file, quint32 &diskCount) const;
+    void writeAt(QFile &file, qint64 pos, const char *data, qint64 len, const QString &what) const;
+};
+
+void DbfTable::Impl::setCodec()
+{
+    decoder = QStringDecoder(codecName(header.codePageMark), QStringConverter::Flag::Stateless);
+    encoder = QStringEncoder(codecName(header.codePageMark), QStringConverter::Flag::Stateless);
+    if (!decoder.isValid() || !encoder.isValid()) {
+        decoder = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
+        encoder = QStringEncoder("GBK", QStringConverter::Flag::Stateless);
+    }
+}
+
+QString DbfTable::Impl::decode(QByteArrayView b) const
+{
+    bool ascii = true;
+    for (char c : b)
+        if (uchar(c) >= 0x80 || c == '\0') {
+            ascii = false;
+            break;
+        }
+    if (ascii)
+        return QString::fromLatin1(b.data(), b.size());
+    QString s = decoder.decode(b);
+    // Some writers pad texts with NUL instead of blanks.
+    for (QChar &c : s)
+        if (c.unicode() == 0)
+            c = QLatin1Char(' ');
+    return s;
+}
+
+void DbfTable::Impl::parse()
+{
+    const qsizetype size = bytes.size();
+    const char *p = bytes.constData();
+    if (size < kHeaderSize)
+        throw fault(QStringLiteral("the header is truncated (the file has %1 bytes, a table needs at least %2)")
+                        .arg(size).arg(kHeaderSize + 1));
+    header.version = uchar(p[0]);
+    if (!knownVersion(header.version))
+        throw fault(QStringLiteral("not a dBASE/FoxPro table (unknown version byte 0x%1)")
+                        .arg(header.version, 2, 16, QLatin1Char('0')));
+    header.lastUpdate = headerDate(p + 1);
+    header.recordCount = le32(p + 4);
+    header.headerLength = le16(p + 8);
+    header.recordLength = le16(p + 10);
+    header.codePageMark = uchar(p[29]);
+    setCodec();
+    const bool vfp = isVfp(header.version);
+
+    if (header.headerLength < kHeaderSize + 1)
+        throw fault(QStringLiteral("the header length %1 is too small (at least %2)")
+                        .arg(header.headerLength).arg(kHeaderSize + 1));
+    if (header.headerLength > size)
+        throw fault(QStringLiteral("the header length %1 is beyond the end of the file (%2 bytes)")
+                        .arg(header.headerLength).arg(size));
+    if (header.recordLength < 2)
+        throw fault(QStringLiteral("the record length %1 is too small").arg(header.recordLength));
+
+    // Field descriptors, up to the 0x0D terminator inside the header.
+    std::vector<FieldDef> defs;
+    std::vector<quint8> flags;
+    std::vector<quint32> displacement;
+    qsizetype pos = kHeaderSize;
+    bool terminated = false;
+    while (pos < header.headerLength) {
+        if (p[pos] == kTerminator) {
+            terminated = true;
+            break;
+        }
+        if (pos + kDescriptorSize > header.headerLength)
+            throw fault(QStringLiteral("field descriptor %1 runs past the header length %2 (no 0x0D terminator)")
+                            .arg(defs.size() + 1).arg(header.headerLength));
+        const char *d = p + pos;
+        const void *nul = std::memchr(d, 0, 11);
+        if (!nul)
+            throw fault(QStringLiteral("the name of field %1 is not ended by a NUL byte").arg(defs.size() + 1));
+        const int nameLen = int(static_cast<const char *>(nul) - d);
+        if (nameLen == 0)
+            throw fault(QStringLiteral("field %1 has no name").arg(defs.size() + 1));
+        FieldDef f;
+        f.name = decode(QByteArrayView(d, nameLen));
+        f.type = d[11];
+        f.length = uchar(d[16]);
+        f.decimals = uchar(d[17]);
+        if (f.length == 0)
+            throw fault(QStringLiteral("field %1 has width 0").arg(f.name));
+        defs.push_back(f);
+        flags.push_back(uchar(d[18]));
+        displacement.push_back(le32(d + 12));
+        pos += kDescriptorSize;
+    }
+    if (!terminated)
+        throw fault(QStringLiteral("the field list has no 0x0D terminator within the header length %1")
+                        .arg(header.headerLength));
+
+    int offset = 1;
+    int nullableCount = 0;
+    for (size_t i = 0; i < defs.size(); ++i) {
+        FieldDef &f = defs[i];
+        if (f.type == '0') {
+            // A system field; _NullFlags is the one that carries null bits.
+            if ((flags[i] & kFlagSystem) || f.name.compare(QLatin1String("_NullFlags"), Qt::CaseInsensitive) == 0) {
+                if (nullFlagsOffset >= 0)
+                    throw fault(QStringLiteral("the table has two _NullFlags fields"));
+                nullFlagsOffset = offset;
+                nullFlagsLength = f.length;
+            }
+        } else {
+            const QString bad = store::checkField(f, vfp);
+            if (!bad.isEmpty())
+                throw fault(bad);
+            if (f.type == 'D' || f.type == 'L' || f.type == 'I' || f.type == 'B' || f.type == 'Y' || f.type == 'T')
+                f.decimals = (f.type == 'B') ? f.decimals : 0;
+        }
+        if (vfp && displacement[i] != 0 && displacement[i] != quint32(offset))
+            throw fault(QStringLiteral("field %1 is said to start at byte %2 of the record, but the fields before it end at %3")
+                            .arg(f.name).arg(displacement[i]).arg(offset));
+        f.offset = offset;
+        offset += f.length;
+        if (offset > header.recordLength)
+            throw fault(QStringLiteral("the fields up to %1 need %2 bytes, more than the record length %3")
+                            .arg(f.name).arg(offset).arg(header.recordLength));
+        if (f.type != '0' && vfp && (flags[i] & kFlagNullable)) {
+            f.nullable = true;
+            f.nullBit = nullableCount++;
+        }
+    }
+    if (nullableCount > 0 && nullFlagsOffset < 0)
+        throw fault(QStringLiteral("the table has nullable fields but no _NullFlags field"));
+    if (nullableCount > nullFlagsLength * 8)
+        throw fault(QStringLiteral("_NullFlags has %1 bits for %2 nullable fields").arg(nullFlagsLength * 8).arg(nullableCount));
+
+    fields.clear();
+    for (FieldDef &f : defs)
+        if (f.type != '0')
+            fields.push_back(f);
+    if (fields.empty())
+        throw fault(QStringLiteral("the table has no fields"));
+
+    const quint64 available = quint64(size - header.headerLength) / header.recordLength;
+    if (header.recordCount > available)
+        throw fault(QStringLiteral("the header counts %1 records but the file holds only %2 whole records")
+                        .arg(header.recordCount).arg(available));
+    const qsizetype end = header.headerLength + qsizetype(header.recordCount) * header.recordLength;
+    hasEnd = end < size && p[end] == kEndMarker;
+}
+
+QVariant DbfTable::Impl::read(quint32 r, int fi) const
+{
+    checkRecord(r);
+    checkField(fi);
+    const FieldDef &f = fields[size_t(fi)];
+    const char *rec = record(r);
+    if (nullBitSet(rec, f))
+        return {};
+    const QByteArrayView raw(rec + f.offset, f.length);
+    switch (f.type) {
+    case 'C':
+        return decode(raw);
+    case 'N':
+    case 'F': {
+        double v = 0;
+        if (parseNumber(raw, v))
+            return v;
+        if (numberIsEmpty(raw))
+            return {};
+        throw fault(QStringLiteral("record %1, field %2: '%3' is not a number")
+                        .arg(r + 1).arg(f.name, QString::fromLatin1(raw.data(), raw.size())));
+    }
+    case 'D': {
+        if (isBlank(raw) || raw == QByteArrayView("00000000"))
+            return {};
+        int ymd[3] = {0, 0, 0};
+        const int widths[3] = {4, 2, 2};
+        const char *q = raw.data();
+        bool ok = true;
+        for (int k = 0; k < 3; ++k) {
+            const auto res = std::from_chars(q, q + widths[k], ymd[k]);
+            ok = ok && res.ec == std::errc() && res.ptr == q + widths[k];
+            q += widths[k];
+        }
+        const QDate d = ok ? QDate(ymd[0], ymd[1], ymd[2]) : QDate();
+        if (!d.isValid())
+            throw fault(QStringLiteral("record %1, field %2: '%3' is not a date")
+                            .arg(r + 1).arg(f.name, QString::fromLatin1(raw.data(), raw.size())));
+        return d;
+    }
+    case 'L':
+        switch (raw[0]) {
+        case 'T': case 't': case 'Y': case 'y': return true;
+        case 'F': case 'f': case 'N': case 'n': return false;
+        case '?': case ' ': case '\0': return {};
+        default:
+            throw fault(QStringLiteral("record %1, field %2: '%3' is not a logical value")
+                            .arg(r + 1).arg(f.name, QString::fromLatin1(raw.data(), 1)));
+        }
+    case 'I':
+        return double(qint32(le32(raw.data())));
+    case 'B': {
+        const quint64 bits = le64(raw.data());
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
+    }
+    case 'Y':
+        return double(qint64(le64(raw.data()))) / 10000.0;
+    case 'T': {
+        if (isBlank(raw))
+            return {};
+        const qint32 day = qint32(le32(raw.data()));
+        const qint32 ms = qint32(le32(raw.data() + 4));
+        const QDate d = QDate::fromJulianDay(day);
+        if (!d.isValid() || ms < 0 || ms >= 86400000)
+            throw fault(QStringLiteral("record %1, field %2 does not hold a valid date and time").arg(r + 1).arg(f.name));
+        return QDateTime(d, QTime::fromMSecsSinceStartOfDay(ms));
+    }
+    default:
+        return {};
+    }
+}
+
+bool DbfTable::Impl::readIsNull(quint32 r, int fi) const
+{
+    checkRecord(r);
+    checkField(fi);
+    const FieldDef &f = fields[size_t(fi)];
+    const char *rec = record(r);
+    if (nullBitSet(rec, f))
+        return true;
+    const QByteArrayView raw(rec + f.offset, f.length);
+    switch (f.type) {
+    case 'N': case 'F': return numberIsEmpty(raw);
+    case 'D': return isBlank(raw) || raw == QByteArrayView("00000000");
+    case 'L': return raw[0] == '?' || raw[0] == ' ' || raw[0] == '\0';
+    case 'T': return isBlank(raw);
+    default: return false;
+    }
+}
+
+void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v) const
+{
+    char *dst = rec + f.offset;
+    const bool null = !v.isValid() || v.isNull()
+        || (v.typeId() == QMetaType::QString && f.type != 'C' && v.toString().trimmed().isEmpty());
+    if (f.nullBit >= 0) {
+        char &byte = rec[nullFlagsOffset + (f.nullBit >> 3)];
+        const char mask = char(1 << (f.nullBit & 7));
+        byte = null ? char(byte | mask) : char(byte & ~mask);
+    }
+    auto bad = [&](const QString &why) {
+        return fault(QStringLiteral("field %1: %2").arg(fieldLabel(f), why));
+    };
+    switch (f.type) {
+    case 'C': {
+        std::memset(dst, ' ', size_t(f.length));
+        if (null)
+            return;
+        const QString text = v.toString();
+        QByteArray enc = encoder.encode(text);
+        if (enc.size() > f.length) {
+            // Cut at a whole character: encode one code point at a time.
+            enc.clear();
+            const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
+            qsizetype i = 0;
+            while (i < text.size()) {
+                const qsizetype n = (QChar::isHighSurrogate(u[i]) && i + 1 < text.size()) ? 2 : 1;
+                const QByteArray piece = encoder.encode(QStringView(text).mid(i, n));
+                if (enc.size() + piece.size() > f.length)
+                    break;
+                enc += piece;
+                i += n;
+            }
+        }
+        std::memcpy(dst, enc.constData(), size_t(enc.size()));
+        return;
+    }
+    case 'N':
+    case 'F': {
+        std::memset(dst, ' ', size_t(f.length));
+        if (null)
+            return;
+        bool ok = false;
+        double d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
+        if (!ok || !std::isfinite(d))
+            throw bad(QStringLiteral("'%1' is not a number").arg(v.toString()));
+        char buf[400];
+        int n = std::snprintf(buf, sizeof buf, "%.*f", f.decimals, d);
+        if (n > 0 && buf[0] == '-' && std::strspn(buf + 1, "0.") == size_t(n - 1)) {
+            std::memmove(buf, buf + 1, size_t(n)); // -0.00 is 0.00
+            --n;
+        }
+        if (n <= 0 || n > f.length)
+            throw bad(QStringLiteral("the value %1 does not fit").arg(QString::number(d, 'g', 17)));
+        std::memcpy(dst + f.length - n, buf, size_t(n));
+        return;
+    }
+    case 'D': {
+        std::memset(dst, ' ', 8);
+        if (null)
+            return;
+        QDate d;
+        if (v.typeId() == QMetaType::QString) {
+            const QString s = v.toString().trimmed();
+            d = QDate::fromString(s, QStringLiteral("yyyyMMdd"));
+            if (!d.isValid())
+                d = QDate::fromString(s, Qt::ISODate);
+        } else {
+            d = v.toDate();
+        }
+        if (!d.isValid() || d.year() < 1 || d.year() > 9999)
+            throw bad(QStringLiteral("'%1' is not a date").arg(v.toString()));
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year(), d.month(), d.day());
+        std::memcpy(dst, buf, 8);
+        return;
+    }
+    case 'L': {
+        if (null) {
+            *dst = ' ';
+            return;
+        }
+        bool b;
+        if (v.typeId() == QMetaType::QString) {
+            const QString s = v.toString().trimmed().toUpper();
+            if (s == QLatin1String("T") || s == QLatin1String(".T.") || s == QLatin1String("Y") || s == QLatin1String("TRUE"))
+                b = true;
+            else if (s == QLatin1String("F") || s == QLatin1String(".F.") || s == QLatin1String("N") || s == QLatin1String("FALSE"))
+                b = false;
+            else
+                throw bad(QStringLiteral("'%1' is not a logical value").arg(v.toString()));
+        } else {
+            b = v.toBool();
+        }
+        *dst = b ? 'T' : 'F';
+        return;
+    }
+    case 'I':
+    case 'B':
+    case 'Y': {
+        std::memset(dst, 0, size_t(f.length));
+        if (null)
+            return;
+        bool ok = false;
+        const double d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
+        if (!ok || !std::isfinite(d))
+            throw bad(QStringLiteral("'%1' is not a number").arg(v.toString()));
+        if (f.type == 'I') {
+            const double r = std::nearbyint(d);
+            if (r < -2147483648.0 || r > 2147483647.0)
+                throw bad(QStringLiteral("the value %1 does not fit").arg(QString::number(d, 'g', 17)));
+            put32(dst, quint32(qint32(r)));
+        } else if (f.type == 'B') {
+            quint64 bits;
+            std::memcpy(&bits, &d, sizeof bits);
+            put64(dst, bits);
+        } else {
+            const double r = std::nearbyint(d * 10000.0);
+            if (std::fabs(r) >= 9.2e18)
+                throw bad(QStringLiteral("the value %1 does not fit").arg(QString::number(d, 'g', 17)));
+            put64(dst, quint64(qint64(r)));
+        }
+        return;
+    }
+    case 'T': {
+        std::memset(dst, 0, 8);
+        if (null)
+            return;
+        QDateTime dt = v.typeId() == QMetaType::QString ? QDateTime::fromString(v.toString().trimmed(), Qt::ISODate)
+                                                        : v.toDateTime();
+        if (!dt.isValid())
+            throw bad(QStringLiteral("'%1' is not a date and time").arg(v.toString()));
+        put32(dst, quint32(qint32(dt.date().toJulianDay())));
+        put32(dst + 4, quint32(dt.time().msecsSinceStartOfDay()));
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+QByteArray DbfTable::Impl::encodeRecord(const char *old, const std::vector<QVariant> &values) const
+{
+    if (values.size() != fields.size())
+        throw fault(QStringLiteral("a record needs %1 values, %2 were given").arg(fields.size()).arg(values.size()));
+    QByteArray rec;
+    if (old) {
+        rec = QByteArray(old, header.recordLength);
+    } else {
+        rec = QByteArray(header.recordLength, ' ');
+        if (nullFlagsOffset >= 0)
+            std::memset(rec.data() + nullFlagsOffset, 0, size_t(nullFlagsLength));
+    }
+    for (size_t i = 0; i < fields.size(); ++i)
+        encodeField(rec.data(), fields[i], values[i]);
+    return rec;
+}
+
+// Opens the file for an in-place write after making sure it still has the
+// layout this object read: writing by record number into a table that was
+// rebuilt meanwhile would damage other records.
+void DbfTable::Impl::openForWrite(QFile &file, quint32 &diskCount) const
+{
+    if (inMemory)
+        throw fault(QStringLiteral("this table is held in memory only and cannot be written"));
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadWrite))
+        throw fault(QStringLiteral("cannot open the table for writing: %1").arg(file.errorString()));
+    const QByteArray disk = file.read(kHeaderSize);
+    if (disk.size() < kHeaderSize || le16(disk.constData() + 8) != header.headerLength
+        || le16(disk.constData() + 10) != header.recordLength)
+        throw fault(QStringLiteral("the table was rebuilt by another program since it was read; open it again"));
+    diskCount = le32(disk.constData() + 4);
+}
+
+void DbfTable::Impl::writeAt(QFile &file, qint64 pos, const char *data, qint64 len, const QString &what) const
+{
+    if (!file.seek(pos) || file.write(data, len) != len || !file.flush())
+        throw fault(QStringLiteral("%1: %2").arg(what, file.errorString()));
+}
+
+// ---------------------------------------------------------------------------
+
+DbfTable::DbfTable() : d(std::make_unique<Impl>()) {}
+DbfTable::DbfTable(DbfTable &&) noexcept = default;
+DbfTable &DbfTable::operator=(DbfTable &&) noexcept = default;
+DbfTable::~DbfTable() = default;
+
+DbfTable DbfTable::load(const QString &path)
+{
+    DbfTable t;
+    t.d->path = path;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw t.d->fault(QStringLiteral("cannot open the table: %1").arg(file.errorString()));
+    t.d->bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw t.d->fault(QStringLiteral("cannot read the table: %1").arg(file.errorString()));
+    t.d->parse();
+    return t;
+}
+
+DbfTable DbfTable::fromBytes(const QByteArray &bytes, const QString &name)
+{
+    DbfTable t;
+    t.d->path = name;
+    t.d->inMemory = true;
+    t.d->bytes = bytes;
+    t.d->parse();
+    return t;
+}
+
+void DbfTable::create(const QString &path, const std::vector<FieldDef> &defs,
+                      const std::vector<std::vector<QVariant>> &rows)
+{
+    auto fault = [&](const QString &what) { return Error(QStringLiteral("%1: %2").arg(path, what)); };
+    if (defs.empty())
+        throw fault(QStringLiteral("a table needs at least one field"));
+    bool vfp = false;
+    int nullable = 0;
+    for (const FieldDef &f : defs) {
+        if (f.nullable)
+            ++nullable;
+        if (f.nullable || f.type == 'I' || f.type == 'B' || f.type == 'Y' || f.type == 'T')
+            vfp = true;
+    }
+    DbfTable t;
+    Impl &m = *t.d;
+    m.path = path;
+    m.header.version = vfp ? 0x30 : 0x03;
+    m.header.codePageMark = 0x7A;
+    m.header.lastUpdate = QDate::currentDate();
+    m.setCodec();
+
+    int offset = 1;
+    int bit = 0;
+    for (size_t i = 0; i < defs.size(); ++i) {
+        FieldDef f = defs[i];
+        if (f.length == 0)
+            f.length = fixedLength(f.type);
+        const QByteArray name = f.name.toLatin1();
+        bool nameOk = !name.isEmpty() && name.size() <= 10 && f.name.at(0).isLetter() && f.name.at(0).unicode() < 0x80;
+        for (QChar c : f.name)
+            nameOk = nameOk && c.unicode() < 0x80 && (c.isLetterOrNumber() || c == QLatin1Char('_'));
+        if (!nameOk)
+            throw fault(QStringLiteral("'%1' is not a valid field name (1 to 10 letters, digits or _, starting with a letter)")
+                            .arg(f.name));
+        for (size_t j = 0; j < i; ++j)
+            if (defs[j].name.compare(f.name, Qt::CaseInsensitive) == 0)
+                throw fault(QStringLiteral("the field name %1 is used twice").arg(f.name));
+        if (f.type != 'N' && f.type != 'F' && f.type != 'B')
+            f.decimals = 0;
+        const QString bad = checkField(f, vfp);
+        if (!bad.isEmpty())
+            throw fault(bad);
+        f.offset = offset;
+        offset += f.length;
+        f.nullBit = f.nullable ? bit++ : -1;
+        m.fields.push_back(f);
+    }
+    if (vfp) {
+        m.nullFlagsOffset = offset;
+        m.nullFlagsLength = std::max(1, (nullable + 7) / 8);
+        offset += m.nullFlagsLength;
+    }
+    const int fieldCount = int(m.fields.size()) + (vfp ? 1 : 0);
+    const int headerLength = kHeaderSize + kDescriptorSize * fieldCount + 1 + (vfp ? kBacklinkSize : 0);
+    if (offset > 65535 || headerLength > 65535)
+        throw fault(QStringLiteral("the fields do not fit in one table record"));
+    m.header.headerLength = quint16(headerLength);
+    m.header.recordLength = quint16(offset);
+    m.header.recordCount = quint32(rows.size());
+
+    QByteArray out(headerLength, '\0');
+    char *h = out.data();
+    h[0] = char(m.header.version);
+    putHeaderDate(h + 1, m.header.version, m.header.lastUpdate);
+    put32(h + 4, m.header.recordCount);
+    put16(h + 8, m.header.headerLength);
+    put16(h + 10, m.header.recordLength);
+    h[29] = char(m.header.codePageMark);
+    char *dsc = h + kHeaderSize;
+    auto descriptor = [&](const QByteArray &name, char type, int off, int len, int dec, quint8 flags) {
+        std::memcpy(dsc, name.constData(), size_t(name.size()));
+        dsc[11] = type;
+        put32(dsc + 12, quint32(off));
+        dsc[16] = char(len);
+        dsc[17] = char(dec);
+        dsc[18] = char(flags);
+        dsc += kDescriptorSize;
+    };
+    for (const FieldDef &f : m.fields)
+        descriptor(f.name.toLatin1(), f.type, f.offset, f.length, f.decimals, f.nullable ? kFlagNullable : 0);
+    if (vfp)
+        descriptor(QByteArrayLiteral("_NullFlags"), '0', m.nullFlagsOffset, m.nullFlagsLength, 0, 0x05);
+    *dsc = kTerminator;
+
+    out.reserve(headerLength + qsizetype(rows.size()) * offset + 1);
+    for (const auto &row : rows)
+        out += m.encodeRecord(nullptr, row);
+    out += kEndMarker;
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw fault(QStringLiteral("cannot create the table: %1").arg(file.errorString()));
+    if (file.write(out) != out.size() || !file.commit())
+        throw fault(QStringLiteral("cannot write the table: %1").arg(file.errorString()));
+}
+
+quint32 DbfTable::pack(const QString &path)
+{
+    const DbfTable t = load(path);
+    const Impl &m = *t.d;
+    const quint32 removed = t.deletedCount();
+    if (removed == 0)
+        return 0;
+    QByteArray out = m.bytes.left(m.header.headerLength);
+    out.reserve(m.header.headerLength + qsizetype(m.header.recordCount - removed) * m.header.recordLength + 1);
+    for (quint32 r = 0; r < m.header.recordCount; ++r) {
+        const char *rec = m.record(r);
+        if (*rec != '*')
+            out.append(rec, m.header.recordLength);
+    }
+    if (m.hasEnd)
+        out += kEndMarker;
+    put32(out.data() + 4, m.header.recordCount - removed);
+    putHeaderDate(out.data() + 1, m.header.version, QDate::currentDate());
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw m.fault(QStringLiteral("cannot rewrite the table: %1").arg(file.errorString()));
+    if (file.write(out) != out.size() || !file.commit())
+        throw m.fault(QStringLiteral("cannot rewrite the table: %1").arg(file.errorString()));
+    return removed;
+}
+
+const QString &DbfTable::path() const { return d->path; }
+const DbfHeader &DbfTable::header() const { return d->header; }
+const std::vector<FieldDef> &DbfTable::fields() const { return d->fields; }
+
+int DbfTable::fieldIndex(const QString &name) const
+{
+    for (size_t i = 0; i < d->fields.size(); ++i)
+        if (d->fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+quint32 DbfTable::recordCount() const { return d->header.recordCount; }
+
+bool DbfTable::isDeleted(quint32 record) const
+{
+    d->checkRecord(record);
+    return *d->record(record) == '*';
+}
+
+QVariant DbfTable::value(quint32 record, int field) const { return d->read(record, field); }
+
+QByteArray DbfTable::rawField(quint32 record, int field) const { return rawView(record, field).toByteArray(); }
+
+QByteArrayView DbfTable::rawView(quint32 record, int field) const
+{
+    d->checkRecord(record);
+    d->checkField(field);
+    const FieldDef &f = d->fields[size_t(field)];
+    return QByteArrayView(d->record(record) + f.offset, f.length);
+}
+
+bool DbfTable::isNull(quint32 record, int field) const { return d->readIsNull(record, field); }
+
+const char *DbfTable::recordData(quint32 record) const
+{
+    d->checkRecord(record);
+    return d->record(record);
+}
+
+QString DbfTable::decodeText(QByteArrayView bytes) const { return d->decode(bytes); }
+
+quint32 DbfTable::deletedCount() const
+{
+    quint32 n = 0;
+    for (quint32 r = 0; r < d->header.recordCount; ++r)
+        n += *d->record(r) == '*';
+    return n;
+}
+
+bool DbfTable::hasEndMarker() const { return d->hasEnd; }
+int DbfTable::nullFlagsLength() const { return d->nullFlagsLength; }
+
+void DbfTable::writeRecord(quint32 record, const std::vector<QVariant> &values)
+{
+    d->checkRecord(record);
+    const QByteArray rec = d->encodeRecord(d->record(record), values);
+    QFile file;
+    quint32 diskCount = 0;
+    d->openForWrite(file, diskCount);
+    if (diskCount < d->header.recordCount)
+        throw d->fault(QStringLiteral("records were removed by another program since the table was read; open it again"));
+    const QString what = QStringLiteral("cannot write record %1").arg(record + 1);
+    const qint64 pos = d->header.headerLength + qint64(record) * d->header.recordLength;
+    // The deletion flag is left as it is on disk.
+    d->writeAt(file, pos + 1, rec.constData() + 1, rec.size() - 1, what);
+    const QDate today = QDate::currentDate();
+    char date[3];
+    putHeaderDate(date, d->header.version, today);
+    d->writeAt(file, 1, date, 3, what);
+    file.close();
+    std::memcpy(d->bytes.data() + pos + 1, rec.constData() + 1, size_t(rec.size() - 1));
+    std::memcpy(d->bytes.data() + 1, date, 3);
+    d->header.lastUpdate = today;
+}
+
+quint32 DbfTable::appendRecord(const std::vector<QVariant> &values)
+{
+    const QByteArray rec = d->encodeRecord(nullptr, values);
+    QFile file;
+    quint32 diskCount = 0;
+    d->openForWrite(file, diskCount);
+    if (diskCount != d->header.recordCount) {
+        // Another program appended or packed meanwhile: append after what
+        // is in the file now, not after what was read.
+        file.close();
+        DbfTable fresh = load(d->path);
+        if (fresh.d->header.headerLength != d->header.headerLength
+            || fresh.d->header.recordLength != d->header.recordLength)
+            throw d->fault(QStringLiteral("the table was rebuilt by another program since it was read; open it again"));
+        d = std::move(fresh.d);
+        d->openForWrite(file, diskCount);
+    }
+    const quint32 number = d->header.recordCount;
+    const qint64 pos = d->header.headerLength + qint64(number) * d->header.recordLength;
+    const QString what = QStringLiteral("cannot append a record");
+    QByteArray tail = rec;
+    if (d->hasEnd)
+        tail += kEndMarker;
+    // The record first, then the count: an interrupted append leaves the
+    // table as it was.
+    d->writeAt(file, pos, tail.constData(), tail.size(), what);
+    char head[7];
+    const QDate today = QDate::currentDate();
+    putHeaderDate(head, d->header.version, today);
+    put32(head + 3, number + 1);
+    d->writeAt(file, 1, head, 7, what);
+    file.close();
+
+    d->bytes.truncate(pos);
+    d->bytes += tail;
+    std::memcpy(d->bytes.data() + 1, head, 7);
+    d->header.recordCount = number + 1;
+    d->header.lastUpdate = today;
+    return number;
+}
+
+void DbfTable::markDeleted(quint32 record, bool deleted)
+{
+    d->checkRecord(record);
+    QFile file;
+    quint32 diskCount = 0;
+    d->openForWrite(file, diskCount);
+    if (diskCount < d->header.recordCount)
+        throw d->fault(QStringLiteral("records were removed by another program since the table was read; open it again"));
+    const QString what = QStringLiteral("cannot mark record %1").arg(record + 1);
+    const qint64 pos = d->header.headerLength + qint64(record) * d->header.recordLength;
+    const char flag = deleted ? '*' : ' ';
+    d->writeAt(file, pos, &flag, 1, what);
+    char date[3];
+    const QDate today = QDate::currentDate();
+    putHeaderDate(date, d->header.version, today);
+    d->writeAt(file, 1, date, 3, what);
+    file.close();
+    d->bytes.data()[pos] = flag;
+    std::memcpy(d->bytes.data() + 1, date, 3);
+    d->header.lastUpdate = today;
+}
+
+} // namespace store
