@@ -1,0 +1,218 @@
+// The numeric edit: what can be typed or pasted, the limits, the value in
+// and out, and the hooks the entry window relies on.
+#include "controls/TDBNumberEdit.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QtTest>
+
+using ui::TDBNumberEdit;
+
+class TestNumberEdit : public QObject {
+    Q_OBJECT
+
+    // A visible edit with the focus, inside an active window.
+    struct Fixture {
+        QWidget window;
+        TDBNumberEdit *edit;
+        QLineEdit *other;
+        Fixture()
+        {
+            edit = new TDBNumberEdit(&window);
+            edit->setGeometry(0, 0, 91, 24);
+            other = new QLineEdit(&window);
+            other->setGeometry(0, 30, 91, 24);
+            window.show();
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            edit->setFocus();
+        }
+    };
+
+private slots:
+    void normaliseRules_data()
+    {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("digits") << "120" << true << "120";
+        QTest::newRow("comma is the separator") << "35,5" << true << "35.5";
+        QTest::newRow("two decimals") << "1.25" << true << "1.25";
+        QTest::newRow("third decimal") << "1.255" << false << "";
+        QTest::newRow("second separator") << "1.2.3" << false << "";
+        QTest::newRow("comma after point") << "1.2,3" << false << "";
+        QTest::newRow("minus") << "-5" << false << "";
+        QTest::newRow("plus") << "+5" << false << "";
+        QTest::newRow("letters") << "12a" << false << "";
+        QTest::newRow("exponent") << "1e5" << false << "";
+        QTest::newRow("blank inside") << "1 2" << false << "";
+        QTest::newRow("lone separator") << "." << true << ".";
+        QTest::newRow("empty") << "" << true << "";
+        QTest::newRow("largest") << "999999999.99" << true << "999999999.99";
+        QTest::newRow("one cent more") << "999999999.991" << false << "";
+        QTest::newRow("ten digits clamp") << "1000000000" << true << "999999999.99";
+        QTest::newRow("huge clamps") << "99999999999999999999" << true << "999999999.99";
+        QTest::newRow("full-width digits") << QStringLiteral("１２．５") << true << "12.5";
+    }
+    void normaliseRules()
+    {
+        QFETCH(QString, in);
+        QFETCH(bool, ok);
+        QFETCH(QString, out);
+        QString text = in;
+        QCOMPARE(TDBNumberEdit::normalise(text, 0, 999999999.99, 2), ok);
+        if (ok)
+            QCOMPARE(text, out);
+        else
+            QCOMPARE(text, in); // a refused text is left as it was
+    }
+
+    void minimumAboveZeroClamps()
+    {
+        QString text = QStringLiteral("3");
+        QVERIFY(TDBNumberEdit::normalise(text, 5, 10, 2));
+        QCOMPARE(text, QStringLiteral("5"));
+    }
+
+    void typing()
+    {
+        Fixture f;
+        QTest::keyClicks(f.edit, QStringLiteral("12,3"));
+        QCOMPARE(f.edit->text(), QStringLiteral("12.3"));
+        QTest::keyClicks(f.edit, QStringLiteral("4"));
+        QCOMPARE(f.edit->text(), QStringLiteral("12.34"));
+        QTest::keyClicks(f.edit, QStringLiteral("5.-a"));
+        QCOMPARE(f.edit->text(), QStringLiteral("12.34")); // third decimal, second point, minus, letter
+        QCOMPARE(f.edit->value().toDouble(), 12.34);
+
+        f.edit->clear();
+        QTest::keyClicks(f.edit, QStringLiteral("-7"));
+        QCOMPARE(f.edit->text(), QStringLiteral("7"));
+    }
+
+    void typingBeyondTheMaximum()
+    {
+        Fixture f;
+        QTest::keyClicks(f.edit, QStringLiteral("999999999"));
+        QCOMPARE(f.edit->text(), QStringLiteral("999999999"));
+        QTest::keyClicks(f.edit, QStringLiteral("9"));
+        QCOMPARE(f.edit->text(), QStringLiteral("999999999.99"));
+        QCOMPARE(f.edit->value().toDouble(), 999999999.99);
+        QTest::keyClicks(f.edit, QStringLiteral("9"));
+        QCOMPARE(f.edit->text(), QStringLiteral("999999999.99"));
+    }
+
+    void pasteKeepsAValidValue()
+    {
+        Fixture f;
+        f.edit->setNumber(42);
+        f.edit->selectAll();
+        QApplication::clipboard()->setText(QStringLiteral("12abc"));
+        f.edit->paste();
+        QCOMPARE(f.edit->text(), QStringLiteral("42"));
+        f.edit->insert(QStringLiteral("-1"));
+        QCOMPARE(f.edit->text(), QStringLiteral("42"));
+        f.edit->selectAll();
+        f.edit->insert(QStringLiteral("1,5"));
+        QCOMPARE(f.edit->text(), QStringLiteral("1.5"));
+        f.edit->selectAll();
+        f.edit->insert(QStringLiteral("123456789012"));
+        QCOMPARE(f.edit->text(), QStringLiteral("999999999.99"));
+        QVERIFY(f.edit->value().isValid());
+    }
+
+    void valueInAndOut()
+    {
+        TDBNumberEdit edit;
+        QVERIFY(!edit.value().isValid());
+        QVERIFY(edit.isNull());
+        edit.setValue(35.5);
+        QCOMPARE(edit.text(), QStringLiteral("35.5"));
+        edit.setValue(120.0);
+        QCOMPARE(edit.text(), QStringLiteral("120"));
+        edit.setValue(0.0);
+        QCOMPARE(edit.text(), QStringLiteral("0"));
+        QCOMPARE(edit.value(), QVariant(0.0));
+        edit.setValue(59 * 1.7);
+        QCOMPARE(edit.text(), QStringLiteral("100.3"));
+        edit.setValue(QVariant());
+        QCOMPARE(edit.text(), QString());
+        QVERIFY(!edit.value().isValid());
+        edit.setValue(1e12);
+        QCOMPARE(edit.text(), QStringLiteral("999999999.99"));
+        edit.setValue(-3.0);
+        QCOMPARE(edit.text(), QStringLiteral("0"));
+        edit.setValue(QStringLiteral("not a number"));
+        QVERIFY(edit.isNull());
+    }
+
+    void leavingShowsTheGeneralForm()
+    {
+        Fixture f;
+        QTest::keyClicks(f.edit, QStringLiteral("035."));
+        QCOMPARE(f.edit->text(), QStringLiteral("035."));
+        QCOMPARE(f.edit->value().toDouble(), 35.0);
+        f.other->setFocus(Qt::TabFocusReason);
+        QCOMPARE(f.edit->text(), QStringLiteral("35"));
+        f.edit->setFocus();
+        f.edit->clear();
+        QTest::keyClicks(f.edit, QStringLiteral("."));
+        f.other->setFocus(Qt::TabFocusReason);
+        QCOMPARE(f.edit->text(), QStringLiteral("0"));
+    }
+
+    void hooks()
+    {
+        Fixture f;
+        int exits = 0;
+        QList<int> keys;
+        QString chars;
+        f.edit->OnExit = [&](TDBNumberEdit *) { ++exits; };
+        f.edit->OnKeyDown = [&](TDBNumberEdit *, int &key, Qt::KeyboardModifiers) {
+            keys << key;
+            if (key == Qt::Key_Up)
+                key = 0;
+        };
+        f.edit->OnKeyPress = [&](TDBNumberEdit *, QChar &c) {
+            chars += c;
+            if (c == QLatin1Char('7'))
+                c = QChar();
+        };
+        QTest::keyClicks(f.edit, QStringLiteral("172"));
+        QCOMPARE(f.edit->text(), QStringLiteral("12")); // '7' consumed by the hook
+        QCOMPARE(chars, QStringLiteral("172"));
+        QTest::keyClick(f.edit, Qt::Key_Up);
+        QCOMPARE(keys.last(), int(Qt::Key_Up));
+        QTest::keyClick(f.edit, Qt::Key_Return);
+        QCOMPARE(chars.right(1), QStringLiteral("\r"));
+
+        // Another window taking the focus is not an exit; moving on is.
+        QCOMPARE(exits, 0);
+        QWidget popup;
+        popup.show();
+        popup.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&popup));
+        QCOMPARE(exits, 0);
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.edit));
+        f.other->setFocus(Qt::MouseFocusReason);
+        QCOMPARE(exits, 1);
+    }
+
+    void mouseUpHook()
+    {
+        Fixture f;
+        QList<Qt::MouseButton> buttons;
+        f.edit->OnMouseUp = [&](TDBNumberEdit *, Qt::MouseButton b, Qt::KeyboardModifiers, const QPoint &) {
+            buttons << b;
+        };
+        QTest::mouseClick(f.edit, Qt::LeftButton);
+        QTest::mouseClick(f.edit, Qt::RightButton);
+        QCOMPARE(buttons, (QList<Qt::MouseButton>{Qt::LeftButton, Qt::RightButton}));
+    }
+};
+
+QTEST_MAIN(TestNumberEdit)
+#include "test_numberedit.moc"
