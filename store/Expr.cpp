@@ -239,12 +239,18 @@ std::vector<Token> tokenize(const std::shared_ptr<const Expr::Source> &source)
             bool known = false;
             for (const char *w : dottedWords)
                 known = known || word == QLatin1String(w);
-            if (!known || j >= n || s[j] != QLatin1Char('.'))
-                failAt(*source, i, j - i + 1, QStringLiteral("无法识别的写法（应为 .T. .F. .NULL. .AND. .OR. .NOT. 之一）"));
-            tok.type = Token::Type::Dotted;
-            tok.text = word;
-            tok.length = j + 1 - i;
-            i = j + 1;
+            if (known && j < n && s[j] == QLatin1Char('.')) {
+                tok.type = Token::Type::Dotted;
+                tok.text = word;
+                tok.length = j + 1 - i;
+                i = j + 1;
+            } else {
+                // A lone point ("result.dbf"); the parser decides whether it fits.
+                tok.type = Token::Type::Symbol;
+                tok.text = QStringLiteral(".");
+                tok.length = 1;
+                i += 1;
+            }
         } else {
             static const char *const twoChar[] = {"==", "<>", "!=", "<=", ">=", "**"};
             tok.type = Token::Type::Symbol;
