@@ -1,0 +1,61 @@
+#include "store/SqlText.h"
+
+#include "store/Format.h"
+#include "store/Query.h"
+#include "store/Sql.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QStringList>
+
+namespace store::sql {
+
+QString cellText(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return QStringLiteral("NULL");
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return formatNumber(value.toDouble());
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("T") : QStringLiteral("F");
+    case QMetaType::QDate:
+        return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    default:
+        break;
+    }
+    QString text = value.toString();
+    while (text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
+    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    text.replace(QLatin1Char('\r'), QLatin1String("\\r"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return text;
+}
+
+QByteArray runAsText(const QString &dir, const QString &statement)
+{
+    Query q;
+    q.setDirectory(dir);
+    q.setSql(statement);
+    if (!parse(statement)->isSelect())
+        return QByteArray::number(q.execSql()) + '\n';
+    q.open();
+    const QStringList names = q.fieldNames();
+    QByteArray out = names.join(QLatin1Char('\t')).toUtf8() + '\n';
+    QStringList cells;
+    for (q.first(); !q.eof(); q.next()) {
+        cells.clear();
+        for (const QString &name : names)
+            cells << cellText(q.fieldByName(name));
+        out += cells.join(QLatin1Char('\t')).toUtf8() + '\n';
+    }
+    return out;
+}
+
+} // namespace store::sql

@@ -1,0 +1,88 @@
+// The text pdeclare-cli prints for a statement, and the command itself when
+// it has been built.
+#include "store/DbfTable.h"
+#include "store/Error.h"
+#include "store/SqlText.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+using store::DbfTable;
+using store::FieldDef;
+
+namespace {
+
+FieldDef field(const char *name, char type, int length, int decimals = 0)
+{
+    FieldDef f;
+    f.name = QString::fromLatin1(name);
+    f.type = type;
+    f.length = length;
+    f.decimals = decimals;
+    return f;
+}
+
+class SqlText : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        table = dir.path() + "DataMeta/figures.dbf";
+        DbfTable::create(table,
+                         {field("name", 'C', 20), field("qty", 'N', 12, 2), field("ok", 'L', 1), field("born", 'D', 8)},
+                         {{QStringLiteral("北京 协和  "), 35.5, true, QDate(2003, 1, 2)},
+                          {QStringLiteral("a\tb"), 120.0, false, QVariant()},
+                          {QString(), QVariant(), QVariant(), QVariant()}});
+    }
+    testsupport::TempProgramDir dir{false};
+    QString table;
+};
+
+} // namespace
+
+TEST_F(SqlText, SelectPrintsNamesThenTabSeparatedRows)
+{
+    const QByteArray out = store::sql::runAsText(dir.path() + "DataMeta", "select * from figures");
+    EXPECT_EQ(QString::fromUtf8(out),
+              "name\tqty\tok\tborn\n"
+              "北京 协和\t35.5\tT\t2003-01-02\n"
+              "a\\tb\t120\tF\tNULL\n"
+              "\tNULL\tNULL\tNULL\n");
+    EXPECT_EQ(store::sql::runAsText(dir.path() + "DataMeta", "select qty from figures where qty > 100"), "qty\n120\n");
+    EXPECT_EQ(store::sql::runAsText(dir.path() + "DataMeta", "select qty from figures where qty > 1000"), "qty\n");
+}
+
+TEST_F(SqlText, OtherStatementsPrintTheCount)
+{
+    EXPECT_EQ(store::sql::runAsText(dir.path() + "DataMeta", "update figures set qty = 0 where qty is null"), "1\n");
+    EXPECT_EQ(store::sql::runAsText(dir.path() + "DataMeta", "delete from figures where qty = 0"), "1\n");
+    EXPECT_EQ(store::sql::runAsText(dir.path() + "DataMeta", "pack figures"), "1\n");
+    EXPECT_EQ(DbfTable::load(table).recordCount(), 2u);
+}
+
+TEST_F(SqlText, CommandLine)
+{
+    const QString cli = testsupport::builtProgramDir() + "pdeclare-cli";
+    if (!QFile::exists(cli))
+        GTEST_SKIP() << "pdeclare-cli is not built";
+    const QString meta = dir.path() + "DataMeta";
+    auto r = testsupport::run(cli, {"sql", meta, "select name, qty from figures where qty = 35.5"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(r.out), "name\tqty\n北京 协和\t35.5\n");
+    r = testsupport::run(cli, {"sql", meta, "update figures set ok = .F."});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "3\n");
+    const QByteArray before = [&] { QFile f(table); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    r = testsupport::run(cli, {"sql", meta, "update figures set qty = 'x'"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(QString::fromUtf8(r.err).contains("qty")) << r.err.toStdString();
+    QFile f(table);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    r = testsupport::run(cli, {"sql", meta, "select * from nosuch"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(QString::fromUtf8(r.err).contains("nosuch"));
+}
