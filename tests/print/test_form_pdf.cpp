@@ -17,6 +17,18 @@ namespace cat = store::catalogue;
 
 namespace {
 
+// pdftotext gives some simplified characters as CJK radicals that NFKC
+// leaves alone (门 as U+2ED4); fold those back.
+QString folded(QString text)
+{
+    static const std::pair<char16_t, char16_t> radicals[] = {
+        {0x2ED4, 0x95E8}, {0x2EC5, 0x89C1}, {0x2EC9, 0x8F66}, {0x2ED3, 0x957F},
+        {0x2EDA, 0x9875}, {0x2EDB, 0x98CE}, {0x2EDC, 0x98DE}, {0x2EE2, 0x9A6C}};
+    for (const auto &r : radicals)
+        text.replace(QChar(r.first), QChar(r.second));
+    return text;
+}
+
 // Distinct figure of every cell: 10 * catalogue number + period index.
 QString distinctValue(int indicator, int period) { return QString::number((indicator + 1) * 10 + period); }
 
@@ -212,7 +224,7 @@ TEST_F(FormPdf, RowLabelsAndHeadingsStandOnTheirRowsInBothForms)
             for (const auto &w : found)
                 texts << w.text;
             const QString expected = print::rowLabel(ind.field).trimmed().normalized(QString::NormalizationForm_KC);
-            EXPECT_EQ(texts.join(QLatin1Char(' ')), expected) << ind.field.toStdString();
+            EXPECT_EQ(folded(texts.join(QLatin1Char(' '))), expected) << ind.field.toStdString();
             EXPECT_FALSE(expected.contains(QLatin1Char('%'))) << ind.field.toStdString();
             ASSERT_FALSE(found.empty());
             EXPECT_NEAR(found.front().boxMm.left(), left + 0.55, 0.5) << ind.field.toStdString();
