@@ -17,6 +17,15 @@ public:
     // "0" in a numeric column and nothing in a text column.
     virtual QVariant value(const QString &column) const = 0;
     virtual bool isNumeric(const QString &column) const = 0;
+    // Whether the data set has the column (ignoring case). Asked before a
+    // value is read from a row, so that a layout naming a column the data
+    // set lacks fails with a message instead of printing nothing; a data set
+    // that cannot tell keeps the default.
+    virtual bool hasColumn(const QString &column) const
+    {
+        Q_UNUSED(column);
+        return true;
+    }
 };
 
 } // namespace report

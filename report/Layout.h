@@ -47,6 +47,11 @@ enum class BandKind {
     Body,          // one-record band: laid out exactly once (fixed pages)
 };
 
+bool operator==(const TextCell &a, const TextCell &b);
+inline bool operator!=(const TextCell &a, const TextCell &b) { return !(a == b); }
+bool operator==(const Line &a, const Line &b);
+inline bool operator!=(const Line &a, const Line &b) { return !(a == b); }
+
 struct Band {
     QString name;
     BandKind kind = BandKind::Body;

@@ -5,6 +5,7 @@
 #include "report/DataSet.h"
 #include "report/Layout.h"
 
+#include <QDate>
 #include <QString>
 
 #include <vector>
@@ -35,8 +36,23 @@ struct PreparedReport {
     static PreparedReport load(const QString &path);
 };
 
-// Lays the layout's bands out over the data sets into pages.
+bool operator==(const PreparedPage &a, const PreparedPage &b);
+inline bool operator!=(const PreparedPage &a, const PreparedPage &b) { return !(a == b); }
+bool operator==(const PreparedReport &a, const PreparedReport &b);
+inline bool operator!=(const PreparedReport &a, const PreparedReport &b) { return !(a == b); }
+
+// Lays the layout's bands out over the data sets into pages. [DATE] prints
+// today's date (the second form takes the date to print). Throws
+// std::runtime_error when a cell names a data set that is not bound or a
+// column its data set lacks, or a data band has no data set.
 PreparedReport prepare(const Layout &layout, const std::vector<DataSet *> &dataSets);
+PreparedReport prepare(const Layout &layout, const std::vector<DataSet *> &dataSets, const QDate &date);
+
+// A value as a cell prints it: a number in its shortest form (at most 15
+// significant digits, "." as the decimal point, no grouping: "35.5", "120",
+// "0"), a text unchanged, a null as "0" in a numeric column and as nothing in
+// a text column.
+QString formatValue(const QVariant &value, bool numericColumn);
 
 // One painter for every device: the painter's device is mapped so that one
 // millimetre is pixelsPerMm device pixels.
