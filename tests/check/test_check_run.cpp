@@ -10,6 +10,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <deque>
 
 namespace {
 
@@ -52,11 +53,28 @@ Words onPage(const Words &words, int page)
     return out;
 }
 
+// The text as one word: pdftotext splits a line at some punctuation and at
+// blanks, so neighbouring words on the same line are joined (a blank where
+// they do not touch) until they spell the text. The texts compare after NFKC
+// normalisation, as the words do.
+std::deque<testsupport::PdfWord> g_joined; // stable addresses for the returned words
 const testsupport::PdfWord *find(const Words &words, const QString &text, int nth = 0)
 {
-    for (const auto &w : words)
-        if (w.text == text && nth-- == 0)
-            return &w;
+    const QString wanted = text.normalized(QString::NormalizationForm_KC);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        testsupport::PdfWord joined = words[i];
+        for (std::size_t j = i + 1; joined.text.size() < wanted.size() && j < words.size(); ++j) {
+            const auto &w = words[j];
+            if (w.page != joined.page || std::abs(w.boxMm.bottom() - joined.boxMm.bottom()) > 0.3)
+                break;
+            joined.text += (w.boxMm.left() - joined.boxMm.right() > 0.2 ? QStringLiteral(" ") : QString()) + w.text;
+            joined.boxMm = joined.boxMm.united(w.boxMm);
+        }
+        if (joined.text == wanted && nth-- == 0) {
+            g_joined.push_back(joined);
+            return &g_joined.back();
+        }
+    }
     return nullptr;
 }
 
