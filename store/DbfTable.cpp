@@ -295,7 +295,7 @@ void DbfTable::Impl::parse()
     if (header.headerLength > size)
         throw fault(QStringLiteral("the header length %1 is beyond the end of the file (%2 bytes)")
                         .arg(header.headerLength).arg(size));
-    if (header.recordLength < 2)
+    if (header.recordLength < 1)
         throw fault(QStringLiteral("the record length %1 is too small").arg(header.recordLength));
 
     // Field descriptors, up to the 0x0D terminator inside the header.
