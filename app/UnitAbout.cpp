@@ -53,8 +53,8 @@ void styleAsLink(QLabel *l)
 
 } // namespace
 
-QString TfrmAbout::webAddress() { return QStringLiteral("http://www.orvandel-med.cn"); }
-QString TfrmAbout::mailAddress() { return QStringLiteral("support@orvandel-med.cn"); }
+QString TfrmAbout::webAddress() { return QStringLiteral("http://www.orvandel.cn"); }
+QString TfrmAbout::mailAddress() { return QStringLiteral("support@orvandel.cn"); }
 
 TfrmAbout::TfrmAbout(QWidget *owner) : QDialog(owner)
 {

@@ -113,15 +113,26 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_uniqu
     layout->addWidget(Image1);
     setCentralWidget(Panel1);
 
-    // Fixed size: the client area below the menu bar is 616 x 425.
-    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    runStartup();
+    // After the skin: its menu bar may be taller than the plain one.
+    fitToClientArea();
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
+}
 
-    runStartup();
+void TfrmMain::fitToClientArea()
+{
+    // Fixed size: the client area below the menu bar is 616 x 425.
+    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    fitToClientArea();
+    QMainWindow::showEvent(event);
 }
 
 TfrmMain::~TfrmMain() = default;

@@ -56,8 +56,12 @@ public slots:
     void N15Click();
     void N11Click();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void buildMenu();
+    void fitToClientArea();
     // Creates a menu window owned by this one, lets prepare set its texts,
     // shows it modally and makes sure it is freed when it closes.
     template <class Window, class Prepare>

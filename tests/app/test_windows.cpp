@@ -2,7 +2,11 @@
 #include "app/UnitMain.h"
 #include "controls/MessageBox.h"
 #include "report/Preview.h"
+#include "store/Paths.h"
 #include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -84,10 +88,23 @@ private slots:
         QCOMPARE(arrow.read().size(), QSize(16, 16));
     }
 
+    void mainWindowLook_data()
+    {
+        QTest::addColumn<bool>("skinned");
+        QTest::newRow("plain") << false;
+        QTest::newRow("delivered skin") << true;
+    }
+
     void mainWindowLook()
     {
+        QFETCH(bool, skinned);
         TempProgramDir dir(true);
+        if (skinned) {
+            QVERIFY(QDir().mkpath(dir.file(QString::fromUtf8("风格"))));
+            QVERIFY(QFile::copy(testsupport::sourceDir() + QStringLiteral("app/skin/Main.skn"), store::paths::skinFile()));
+        }
         TfrmMain main;
+        QCOMPARE(qApp->styleSheet().isEmpty(), !skinned);
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         QCOMPARE(main.windowTitle(), T("Orvandel\"十五\"重点专科（专病）项目建设评审验收数据申报表"));
