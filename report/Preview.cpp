@@ -466,7 +466,14 @@ void PreviewWindow::showMatch()
     const double s = d->view->scale();
     const int y = pageRect.top() + int(box.center().y() * s);
     const int x = pageRect.left() + int(box.center().x() * s);
-    d->scroll->ensureVisible(x, y, d->scroll->viewport()->width() / 3, d->scroll->viewport()->height() / 3);
+    // The match goes to a third of the view's height (where the page on view
+    // is read), unless it is already in view on the page on view.
+    QScrollBar *vs = d->scroll->verticalScrollBar();
+    const int vh = d->scroll->viewport()->height();
+    const bool inView = y >= vs->value() + vh / 8 && y <= vs->value() + vh * 7 / 8;
+    if (!inView || currentPage() != d->matchPage)
+        vs->setValue(y - vh / 3);
+    d->scroll->ensureVisible(x, vs->value() + vh / 2, d->scroll->viewport()->width() / 3, 0);
     updatePageNumber();
 }
 
