@@ -107,7 +107,7 @@ double Raster::horizontalRuleNear(double yMm, double x1, double x2, double searc
         int dark = 0;
         for (int x = xa; x <= xb; ++x)
             dark += line[x] < 128;
-        if (xb > xa && dark >= 0.9 * (xb - xa + 1)) {
+        if (xb > xa && dark >= 0.97 * (xb - xa + 1)) {
             sum += y;
             ++n;
         }
@@ -126,7 +126,7 @@ double Raster::verticalRuleNear(double xMm, double y1, double y2, double search)
         int dark = 0;
         for (int y = ya; y <= yb; ++y)
             dark += m_image.constScanLine(y)[x] < 128;
-        if (yb > ya && dark >= 0.9 * (yb - ya + 1)) {
+        if (yb > ya && dark >= 0.97 * (yb - ya + 1)) {
             sum += x;
             ++n;
         }

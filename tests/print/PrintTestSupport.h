@@ -40,7 +40,7 @@ public:
     bool valid() const { return !m_image.isNull(); }
     double pxPerMm() const { return m_dpi / 25.4; }
     bool darkAt(double xMm, double yMm) const;
-    // Centre (mm) of a horizontal dark band near y spanning x1..x2 (90 % dark
+    // Centre (mm) of a horizontal dark band near y spanning x1..x2 (97 % dark
     // along it), or -1 when there is none within `search` mm.
     double horizontalRuleNear(double yMm, double x1, double x2, double search = 1.5) const;
     double verticalRuleNear(double xMm, double y1, double y2, double search = 1.5) const;

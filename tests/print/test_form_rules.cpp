@@ -76,6 +76,7 @@ void checkRules(const QString &pdf)
                 start = 12.2;
             const std::string what = "under row " + std::to_string(row) + " (" + ind.field.toStdString() + ")";
             expectHorizontal(r, page, rules[row], start, right, what);
+            EXPECT_TRUE(r.darkAt(start + 0.6, rules[row])) << what << " does not start at " << start;
             if (start > left)
                 EXPECT_FALSE(r.darkAt(start - 0.8, rules[row])) << what << " starts left of " << start;
 
