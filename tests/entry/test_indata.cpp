@@ -3,6 +3,7 @@
 // hints.
 #include "EntryTestSupport.h"
 
+#include "controls/Fonts.h"
 #include "controls/MessageBox.h"
 #include "controls/TDBNumberEdit.h"
 #include "entry/UnitInData.h"
@@ -647,6 +648,31 @@ private slots:
         QHelpEvent help(QEvent::ToolTip, local.toPoint(), label->mapToGlobal(local.toPoint()));
         QVERIFY(QApplication::sendEvent(label, &help));
         QToolTip::hideText();
+        delete w;
+    }
+
+    // With PDECLARE_LOOK_DIR set, writes pictures of the window and of the
+    // whole scrolled grid there, to be looked at.
+    void lookAtIt()
+    {
+        const QString out = qEnvironmentVariable("PDECLARE_LOOK_DIR");
+        if (out.isEmpty())
+            QSKIP("PDECLARE_LOOK_DIR not set");
+        ui::installFontSubstitutions();
+        testsupport::TempProgramDir dir;
+        entrytest::writeRules(dir, {});
+        UDeclareFunction::ChosenXmh = QStringLiteral("1001");
+        UDeclareFunction::ChosenYymcks = QStringLiteral("华东中医药大学附属医院（脾胃病科）");
+        TfrmInData *w = open();
+        pick(w, [&](TfrmYymc *p) {
+            p->grab().save(out + QStringLiteral("/entry-picker.png"));
+            p->findChild<QPushButton *>("BitBtn2")->click();
+        });
+        edit(w, "DBNcws_yy1")->setNumber(1200);
+        edit(w, "DBNsb_syl3")->setNumber(35.5);
+        edit(w, "DBNjsjxry5")->setNumber(999999999.99);
+        QVERIFY(w->grab().save(out + QStringLiteral("/entry-window.png")));
+        QVERIFY(w->content()->grab().save(out + QStringLiteral("/entry-grid.png")));
         delete w;
     }
 };
