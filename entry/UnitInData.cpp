@@ -438,25 +438,6 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
     const QString f = n.left(split);
     const QString d = QString::number(period->index);
 
-    struct Rule {
-        QString cond, text;
-    };
-    std::vector<Rule> rules;
-    m_inPrompt = true;
-    try {
-        m_dm.close();
-        m_dm.clearSql();
-        m_dm.setSql(QStringLiteral("select * from tjjctjk where cond like '%") + f + QStringLiteral("%' "));
-        m_dm.open();
-        for (m_dm.first(); !m_dm.eof(); m_dm.next())
-            rules.push_back({m_dm.fieldByName(QStringLiteral("cond")).toString().trimmed(),
-                             m_dm.fieldByName(QStringLiteral("Cont")).toString().trimmed()});
-    } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, errorText(e));
-        m_inPrompt = false;
-        return;
-    }
-
     // An empty edit is below every number and equal to another empty edit.
     auto greater = [](const QVariant &a, const QVariant &b) {
         if (!a.isValid())
@@ -465,26 +446,41 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
             return true;
         return a.toDouble() > b.toDouble();
     };
-    const QVariant own = edit->value();
-    for (const Rule &rule : rules) {
-        const QString &c = rule.cond;
-        const int tailLength = int(c.size()) - int(f.size()) - 1;
-        bool broken = false;
-        double number = 0;
-        if (tailLength >= 0 && UDeclareFunction::IsNumber(c.right(tailLength), &number)) {
-            broken = greater(own, QVariant(number));
-        } else {
+    // Rows of the rules broken, in the table's order; their texts are read
+    // only for these, once the conditions have all been looked at.
+    std::vector<int> broken;
+    m_inPrompt = true;
+    try {
+        m_dm.close();
+        m_dm.clearSql();
+        m_dm.setSql(QStringLiteral("select * from tjjctjk where cond like '%") + f + QStringLiteral("%' "));
+        m_dm.open();
+        const QVariant own = edit->value();
+        const QString cond = QStringLiteral("cond");
+        for (int row = 0, rows = m_dm.recordCount(); row < rows; ++row) {
+            const QString c = m_dm.value(row, cond).toString().trimmed();
+            const int tailLength = int(c.size()) - int(f.size()) - 1;
+            double number = 0;
+            if (tailLength >= 0 && UDeclareFunction::IsNumber(c.right(tailLength), &number)) {
+                if (greater(own, QVariant(number)))
+                    broken.push_back(row);
+                continue;
+            }
             const int p = c.indexOf(QLatin1Char('>'));
             if (p < 0)
                 continue;
             ui::TDBNumberEdit *a = findEdit(QStringLiteral("DBN") + c.left(p) + d);
-            ui::TDBNumberEdit *b = findEdit(QStringLiteral("DBN") + c.mid(p + 1) + d);
-            if (!a || !b)
-                continue;
-            broken = greater(a->value(), b->value());
+            ui::TDBNumberEdit *b = a ? findEdit(QStringLiteral("DBN") + c.mid(p + 1) + d) : nullptr;
+            if (a && b && greater(a->value(), b->value()))
+                broken.push_back(row);
         }
-        if (broken)
-            ui::MessageBox::showPlain(this, period->label + QStringLiteral("  ") + rule.text);
+        QStringList messages;
+        for (int row : broken)
+            messages << period->label + QStringLiteral("  ") + m_dm.value(row, QStringLiteral("Cont")).toString().trimmed();
+        for (const QString &message : messages)
+            ui::MessageBox::showPlain(this, message);
+    } catch (const std::exception &e) {
+        ui::MessageBox::showStandardError(this, errorText(e));
     }
     m_inPrompt = false;
 }
