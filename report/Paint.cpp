@@ -5,6 +5,7 @@
 #include "report/Prepared.h"
 #include "report/TextLayout.h"
 
+#include <QGlyphRun>
 #include <QHash>
 #include <QPageSize>
 #include <QPainter>
@@ -35,17 +36,39 @@ const FontStyle &fontStyle(const QString &family, double pointSize, bool bold)
     // letters for proportional variants that have no Unicode mapping, and a
     // PDF drawn with them loses those digits to search and copy.
     font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::PreferNoShaping));
-    auto *style = new FontStyle{font, QFontMetricsF(font), pixels / kUnitsPerMm};
+    font.setKerning(false);
+    auto *style = new FontStyle{font, QFontMetricsF(font), QRawFont::fromFont(font), pixels / kUnitsPerMm};
     cache->insert(key, style);
     return *style;
 }
 
+const FontStyle::Glyph &FontStyle::glyph(char32_t c) const
+{
+    auto it = m_glyphs.constFind(c);
+    if (it != m_glyphs.constEnd())
+        return *it;
+    const QString s = QString::fromUcs4(&c, 1);
+    Glyph g;
+    g.advance = metrics.horizontalAdvance(s);
+    if (raw.isValid() && raw.supportsCharacter(c)) {
+        const QList<quint32> indexes = raw.glyphIndexesForString(s);
+        if (indexes.size() == 1)
+            g.index = indexes.front();
+    }
+    return *m_glyphs.insert(c, g);
+}
+
+double FontStyle::advanceMm(const QString &text) const
+{
+    double units = 0;
+    for (char32_t c : text.toUcs4())
+        units += glyph(c).advance;
+    return units / kUnitsPerMm;
+}
+
 namespace {
 
-double advanceMm(const FontStyle &style, const QString &text)
-{
-    return style.metrics.horizontalAdvance(text) / kUnitsPerMm;
-}
+double advanceMm(const FontStyle &style, const QString &text) { return style.advanceMm(text); }
 
 QString trimRight(const QString &s)
 {
@@ -188,6 +211,37 @@ LaidText layoutText(const TextCell &cell)
     return out;
 }
 
+namespace {
+
+// Draws one line from the font's glyph table; a line with a character the
+// face lacks goes through the font's own fallback instead.
+void drawLine(QPainter &painter, const FontStyle &style, const QPointF &baseline, const QString &text)
+{
+    const QList<uint> chars = text.toUcs4();
+    QList<quint32> indexes;
+    QList<QPointF> positions;
+    indexes.reserve(chars.size());
+    positions.reserve(chars.size());
+    double x = 0;
+    for (char32_t c : chars) {
+        const FontStyle::Glyph &g = style.glyph(c);
+        if (g.index == 0) {
+            painter.drawText(baseline, text);
+            return;
+        }
+        indexes.push_back(g.index);
+        positions.push_back(QPointF(x, 0));
+        x += g.advance;
+    }
+    QGlyphRun run;
+    run.setRawFont(style.raw);
+    run.setGlyphIndexes(indexes);
+    run.setPositions(positions);
+    painter.drawGlyphRun(baseline, run);
+}
+
+} // namespace
+
 void paintPage(QPainter &painter, const PreparedPage &page, double pixelsPerMm)
 {
     painter.save();
@@ -230,7 +284,7 @@ void paintPage(QPainter &painter, const PreparedPage &page, double pixelsPerMm)
             painter.setClipRect(cellRect, Qt::IntersectClip);
         }
         for (const LaidLine &line : laid.lines)
-            painter.drawText(QPointF(line.xMm * k, line.baselineMm() * k), line.text);
+            drawLine(painter, style, QPointF(line.xMm * k, line.baselineMm() * k), line.text);
         if (laid.needsClip) {
             painter.restore();
             currentFont = nullptr;

@@ -603,8 +603,9 @@ void PreviewWindow::printPages(QPrinter &printer, int currentPage) const
     // The sheet is the page: coordinates from the sheet's left edge, the top
     // of the printable area as the only top margin.
     printer.setFullPage(true);
-    const double topMm = printer.pageLayout().minimumMargins().top() *
-                         (printer.pageLayout().units() == QPageLayout::Millimeter ? 1.0 : 25.4 / 72.0);
+    QPageLayout pageLayout = printer.pageLayout();
+    pageLayout.setUnits(QPageLayout::Millimeter);
+    const double topMm = std::max(0.0, pageLayout.minimumMargins().top());
     QPainter painter;
     for (size_t i = 0; i < order.size(); ++i) {
         const PreparedPage &page = d->report.pages[size_t(order[i])];

@@ -15,6 +15,8 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
+#include <QRawFont>
 #include <QRectF>
 #include <QString>
 
@@ -28,10 +30,24 @@ namespace report {
 constexpr double kUnitsPerMm = 7200.0 / 25.4;
 constexpr double kBaselineEm = 0.88;
 
+// A font at one size and weight, with the glyph and advance of every
+// character it has met. Text is measured and drawn glyph by glyph from this
+// table (no OpenType shaping, no kerning), so what is measured is what is
+// drawn, on every device.
 struct FontStyle {
     QFont font;                 // pixel size in painter units
     QFontMetricsF metrics;
+    QRawFont raw;
     double emMm = 0;            // the font's size in millimetres
+
+    struct Glyph {
+        quint32 index = 0;      // 0: the face lacks it; drawn through a fallback font
+        double advance = 0;     // painter units
+    };
+    const Glyph &glyph(char32_t c) const;
+    double advanceMm(const QString &text) const;
+
+    mutable QHash<char32_t, Glyph> m_glyphs; // filled by glyph()
 };
 // Fonts are made once per family, size and weight and kept.
 const FontStyle &fontStyle(const QString &family, double pointSize, bool bold);

@@ -425,6 +425,32 @@ private slots:
         QVERIFY(!pageText(words, 0).contains(QStringLiteral("数据审核结束")));
     }
 
+    void mixedTextKeepsEveryCharacterInThePdf()
+    {
+        // Digits after Latin letters, and a character the CJK face lacks
+        // (drawn through a fallback font), still come out of the PDF as text,
+        // and each right-aligned text ends at the inset.
+        Layout l;
+        l.name = QStringLiteral("mixed");
+        PageLayout p;
+        Band body{QStringLiteral("Body"), BandKind::Body, 280, {}, {}, {}};
+        body.cells.push_back(cell("a", 10, 10, 80, 5, QStringLiteral("Jul 2006 abc12"), 10, false, HAlign::Right));
+        body.cells.push_back(cell("b", 10, 20, 80, 5, QStringLiteral("审核 ABC-99 结束"), 10, true, HAlign::Right));
+        body.cells.push_back(cell("c", 10, 30, 80, 5, QStringLiteral("xაბy 7"), 10, false, HAlign::Right));
+        p.bands.push_back(body);
+        l.pages.push_back(p);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("mixed.pdf"));
+        writePdf(prepare(l, {}), pdf);
+        const auto words = testsupport::pdfWords(pdf);
+        const QString all = pageText(words, 0);
+        for (const char *w : {"Jul", "2006", "abc12", "审核", "ABC-99", "结束", "7"})
+            QVERIFY2(findWord(words, 0, QString::fromUtf8(w)), qPrintable(QString::fromUtf8(w) + QStringLiteral(" not in: ") + all));
+        QVERIFY2(all.contains(QStringLiteral("xაბy")), qPrintable(all));
+        for (const char *w : {"abc12", "结束", "7"})
+            QVERIFY(std::abs(findWord(words, 0, QString::fromUtf8(w))->boxMm.right() - (90 - 0.55)) < 0.5);
+    }
+
     void pdfFailuresLeaveNoFile()
     {
         QTemporaryDir dir;
