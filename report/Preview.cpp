@@ -179,6 +179,7 @@ struct PreviewWindow::Impl {
     QToolButton *btnPrint = nullptr;
     // Where the last match was: page, text index and offset in its text.
     int matchPage = -1, matchText = -1, matchPos = -1;
+    QString searched; // the text of the last search
 };
 
 PreviewWindow::PreviewWindow(const PreparedReport &report, QWidget *owner) : QDialog(owner), d(new Impl)
@@ -413,9 +414,14 @@ int PreviewWindow::pageCount() const { return int(d->report.pages.size()); }
 
 bool PreviewWindow::findNext(const QString &text)
 {
-    if (text.isEmpty())
-        return false;
     const int n = int(d->report.pages.size());
+    if (text.isEmpty() || n == 0)
+        return false;
+    if (text.compare(d->searched, Qt::CaseInsensitive) != 0) {
+        // A new search starts from the page on view.
+        d->matchPage = d->matchText = d->matchPos = -1;
+        d->searched = text;
+    }
     // From just after the last match, or from the page on view.
     int page = d->matchPage >= 0 ? d->matchPage : std::max(0, currentPage());
     int index = d->matchPage >= 0 ? d->matchText : 0;
@@ -452,8 +458,7 @@ void PreviewWindow::showMatch()
     if (!laid.lines.empty()) {
         box = laid.lines.front().boxMm();
         for (const LaidLine &l : laid.lines)
-            if (l.text.contains(d->findEdit->text().isEmpty() ? cell.text.mid(d->matchPos, 1) : d->findEdit->text(),
-                                Qt::CaseInsensitive)) {
+            if (l.text.contains(d->searched, Qt::CaseInsensitive)) {
                 box = l.boxMm();
                 break;
             }

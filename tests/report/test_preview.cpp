@@ -112,6 +112,20 @@ private slots:
         QVERIFY(PreviewWindow::shownReports().front() == r);
     }
 
+    void aReportWithoutPagesOpensAndFindsNothing()
+    {
+        PreviewWindow::setTestHook([&](PreviewWindow &w) {
+            QCOMPARE(w.pageCount(), 0);
+            QCOMPARE(w.currentPage(), -1);
+            QVERIFY(!w.findNext(QStringLiteral("x")));
+            w.goToPage(3);
+            w.cycleZoom();
+            w.printReport(); // nothing to print: returns at once
+        });
+        PreviewWindow::showModal(nullptr, PreparedReport{});
+        QCOMPARE(int(PreviewWindow::shownReports().size()), 1);
+    }
+
     void zoomCyclesThroughItsThreeModes()
     {
         PreviewWindow::setTestHook([&](PreviewWindow &w) {
