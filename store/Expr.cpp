@@ -99,12 +99,81 @@ qsizetype withoutTrailingBlanks(const QByteArray &s)
 
 } // namespace
 
+namespace {
+
+bool isAscii(const char *p, const char *e)
+{
+    unsigned char any = 0;
+    for (; p < e; ++p)
+        any |= static_cast<unsigned char>(*p);
+    return any < 0x80;
+}
+
+// One run of a pattern between '%'s against bytes of the same length.
+inline bool segmentMatches(const char *t, const char *seg, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (seg[i] != '_' && seg[i] != t[i])
+            return false;
+    return true;
+}
+
+const char *findSegment(const char *t, const char *te, const char *seg, size_t n)
+{
+    if (size_t(te - t) < n)
+        return nullptr;
+    if (!std::memchr(seg, '_', n))
+        return static_cast<const char *>(memmem(t, size_t(te - t), seg, n));
+    for (const char *p = t; p + n <= te; ++p)
+        if (segmentMatches(p, seg, n))
+            return p;
+    return nullptr;
+}
+
+// Single-byte texts: the first run anchors at the start, the last at the
+// end, and the runs between are found leftmost in turn, which is exact for
+// patterns made of literal runs, '_' and '%'.
+bool likeAscii(const char *t, const char *te, const char *p, const char *pe)
+{
+    const char *firstPercent = static_cast<const char *>(std::memchr(p, '%', size_t(pe - p)));
+    if (!firstPercent)
+        return te - t == pe - p && segmentMatches(t, p, size_t(pe - p));
+    const size_t headLength = size_t(firstPercent - p);
+    if (size_t(te - t) < headLength || !segmentMatches(t, p, headLength))
+        return false;
+    t += headLength;
+    const char *lastPercent = pe - 1;
+    while (*lastPercent != '%')
+        --lastPercent;
+    const size_t tailLength = size_t(pe - lastPercent - 1);
+    if (size_t(te - t) < tailLength || !segmentMatches(te - tailLength, lastPercent + 1, tailLength))
+        return false;
+    te -= tailLength;
+    const char *seg = firstPercent + 1;
+    while (seg < lastPercent) {
+        const char *end = static_cast<const char *>(std::memchr(seg, '%', size_t(lastPercent + 1 - seg)));
+        const size_t n = size_t(end - seg);
+        if (n > 0) {
+            const char *at = findSegment(t, te, seg, n);
+            if (!at)
+                return false;
+            t = at + n;
+        }
+        seg = end + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 bool likeMatch(const QByteArray &textIn, const QByteArray &patternIn)
 {
     const char *t = textIn.constData();
     const char *te = t + withoutTrailingBlanks(textIn);
     const char *p = patternIn.constData();
     const char *pe = p + withoutTrailingBlanks(patternIn);
+    if (isAscii(t, te) && isAscii(p, pe))
+        return likeAscii(t, te, p, pe);
     // Iterative matcher: remember the last '%' and retry from one character further.
     const char *starP = nullptr;
     const char *starT = nullptr;
@@ -376,8 +445,7 @@ Expr Parser::parseExpression()
 {
     m_names.clear();
     NodePtr root = parseOr(1);
-    const int slotCount = int(m_names.size());
-    return Expr(std::shared_ptr<const Node>(std::move(root)), m_source, slotCount);
+    return Expr(std::shared_ptr<const Node>(std::move(root)), m_source, m_names);
 }
 
 namespace {
@@ -707,8 +775,8 @@ Parser::NodePtr Parser::parseCall(const Token &name, int level)
 
 Expr::Expr() = default;
 
-Expr::Expr(std::shared_ptr<const Node> root, std::shared_ptr<const Source> source, int slotCount)
-    : m_root(std::move(root)), m_source(std::move(source)), m_slots(slotCount)
+Expr::Expr(std::shared_ptr<const Node> root, std::shared_ptr<const Source> source, QStringList names)
+    : m_root(std::move(root)), m_source(std::move(source)), m_names(std::make_shared<const QStringList>(std::move(names)))
 {
 }
 
@@ -733,17 +801,6 @@ const QString &Expr::sourceText() const
 }
 
 namespace {
-void collectNames(const Node &n, QStringList &names)
-{
-    if (n.op == Node::Op::Column && n.slot >= 0) {
-        while (names.size() <= n.slot)
-            names.push_back(QString());
-        if (names[n.slot].isEmpty())
-            names[n.slot] = n.name;
-    }
-    for (const auto &k : n.kids)
-        collectNames(*k, names);
-}
 const Node *firstUse(const Node &n, int slot)
 {
     if (n.op == Node::Op::Column && n.slot == slot)
@@ -755,18 +812,13 @@ const Node *firstUse(const Node &n, int slot)
 }
 } // namespace
 
-QStringList Expr::columnNames() const
-{
-    QStringList names;
-    if (m_root)
-        collectNames(*m_root, names);
-    return names;
-}
+QStringList Expr::columnNames() const { return m_names ? *m_names : QStringList(); }
 
 void Expr::bind(const Schema &schema)
 {
-    const QStringList names = columnNames();
-    m_columns.assign(size_t(m_slots), -1);
+    static const QStringList none;
+    const QStringList &names = m_names ? *m_names : none;
+    m_columns.assign(size_t(names.size()), -1);
     for (int i = 0; i < names.size(); ++i) {
         const int index = schema.columnIndex(names[i]);
         if (index < 0) {
@@ -1248,7 +1300,7 @@ Value Expr::evaluate(const Row &row) const
 {
     if (!m_root)
         return Value::null();
-    if (!m_bound && m_slots > 0)
+    if (!m_bound && m_names && !m_names->isEmpty())
         throw Error(QStringLiteral("内部错误：条件 \"%1\" 尚未与表关联").arg(sourceText()));
     Evaluator ev(*m_source, m_columns, row);
     return ev.eval(*m_root);

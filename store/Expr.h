@@ -97,13 +97,13 @@ public:
 
     // Internal: made by the statement parser.
     struct Source;
-    Expr(std::shared_ptr<const Node> root, std::shared_ptr<const Source> source, int slotCount);
+    Expr(std::shared_ptr<const Node> root, std::shared_ptr<const Source> source, QStringList names);
 
 private:
     std::shared_ptr<const Node> m_root;
     std::shared_ptr<const Source> m_source;
+    std::shared_ptr<const QStringList> m_names; // distinct column names, by slot
     std::vector<int> m_columns; // slot -> column index, after bind()
-    int m_slots = 0;
     bool m_bound = false;
 };
 

@@ -137,8 +137,8 @@ void Query::open()
     std::shared_ptr<const sql::Statement> s = sql::parse(d->sql);
     if (!s->isSelect())
         throw Error(QStringLiteral("语句 \"%1\" 不返回数据行，应当执行（execSql）而不是打开").arg(d->sql));
-    const QString path = sql::tableFile(d->directory, s->table.name);
-    DbfTable table = sql::loadTable(path, s->table.name);
+    QString path;
+    DbfTable table = sql::openTable(d->directory, s->table.name, &path);
 
     std::vector<int> columns;
     QStringList names;

@@ -152,17 +152,39 @@ QString tableFile(const QString &dirIn, const QString &name)
     const QString dir = withSlash(dirIn);
     if (dir.isEmpty())
         throw Error(QStringLiteral("无法打开表 %1：查询没有设置数据目录").arg(name));
-    if (!QFileInfo(dir).isDir())
-        throw Error(QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
     const QString wanted = name + QStringLiteral(".dbf");
     const QString exact = dir + wanted;
     if (QFileInfo(exact).isFile())
         return exact;
+    if (!QFileInfo(dir).isDir())
+        throw Error(QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
     const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden);
     for (const QString &f : files)
         if (f.compare(wanted, Qt::CaseInsensitive) == 0)
             return dir + f;
     throw Error(QStringLiteral("无法打开表 %1：文件 %2 不存在").arg(name, exact));
+}
+
+DbfTable openTable(const QString &dir, const QString &name, QString *path)
+{
+    // The usual case costs no look-up of its own: the file of that exact
+    // name is loaded, and only when that fails is the directory searched.
+    const QString exact = withSlash(dir) + name + QStringLiteral(".dbf");
+    if (!dir.isEmpty()) {
+        try {
+            DbfTable t = DbfTable::load(exact);
+            if (path)
+                *path = exact;
+            return t;
+        } catch (const Error &e) {
+            if (QFileInfo::exists(exact))
+                throw Error(QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
+        }
+    }
+    const QString found = tableFile(dir, name);
+    if (path)
+        *path = found;
+    return loadTable(found, name);
 }
 
 DbfTable loadTable(const QString &path, const QString &name)
@@ -284,15 +306,15 @@ std::vector<quint32> selectRecords(const DbfTable &table, const expr::Expr &wher
 
 int execute(const Statement &s, const QString &dir)
 {
-    const QString path = tableFile(dir, s.table.name);
     if (s.kind == Statement::Kind::Pack) {
+        const QString path = tableFile(dir, s.table.name);
         try {
             return int(DbfTable::pack(path));
         } catch (const Error &e) {
             throw Error(QStringLiteral("无法整理表 %1：%2").arg(s.table.name, e.message()));
         }
     }
-    DbfTable table = loadTable(path, s.table.name);
+    DbfTable table = openTable(dir, s.table.name, nullptr);
     const TableSchema schema(table, s.table.name);
     expr::Expr where = s.where;
     if (!where.isNull())

@@ -20,6 +20,9 @@ namespace store::sql {
 // directory or the file is missing.
 QString tableFile(const QString &dir, const QString &name);
 
+// Loads the table `name` of `dir` (found as tableFile() does) and tells its path.
+DbfTable openTable(const QString &dir, const QString &name, QString *path);
+
 // Loads a table for a statement, turning a file fault into a message that
 // names the table.
 DbfTable loadTable(const QString &path, const QString &name);

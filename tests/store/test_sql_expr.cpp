@@ -295,3 +295,51 @@ TEST(SqlExpr, ParsedOnceEvaluatedOverManyRows)
     }
     EXPECT_EQ(selected, 2); // cws_zk 12 and the last period
 }
+
+namespace {
+// Plain recursive LIKE over single-byte texts, the reference for the fast matcher.
+bool referenceLike(const char *t, const char *p)
+{
+    if (*p == '\0')
+        return *t == '\0';
+    if (*p == '%')
+        return referenceLike(t, p + 1) || (*t != '\0' && referenceLike(t + 1, p));
+    return *t != '\0' && (*p == '_' || *p == *t) && referenceLike(t + 1, p + 1);
+}
+} // namespace
+
+TEST(SqlExpr, LikeAgreesWithReferenceMatcher)
+{
+    // Every text over {a,b} up to 5 long against every pattern over {a,b,_,%} up to 4 long.
+    const char textAlphabet[] = "ab";
+    const char patternAlphabet[] = "ab_%";
+    std::vector<std::string> texts{""}, patterns{""};
+    for (int len = 1; len <= 5; ++len) {
+        const size_t from = texts.size();
+        for (size_t i = 0; i < from; ++i)
+            if (int(texts[i].size()) == len - 1)
+                for (char c : std::string(textAlphabet))
+                    texts.push_back(texts[i] + c);
+    }
+    for (int len = 1; len <= 4; ++len) {
+        const size_t from = patterns.size();
+        for (size_t i = 0; i < from; ++i)
+            if (int(patterns[i].size()) == len - 1)
+                for (char c : std::string(patternAlphabet))
+                    patterns.push_back(patterns[i] + c);
+    }
+    int checked = 0;
+    for (const std::string &t : texts) {
+        for (const std::string &p : patterns) {
+            const bool expected = referenceLike(t.c_str(), p.c_str());
+            ASSERT_EQ(likeMatch(QByteArray::fromStdString(t), QByteArray::fromStdString(p)), expected)
+                << "'" << t << "' like '" << p << "'";
+            // The same with a double-byte character in front takes the character-wise path.
+            const QByteArray wide = encodeText(QStringLiteral("北")) + QByteArray::fromStdString(t);
+            ASSERT_EQ(likeMatch(wide, "%" + QByteArray::fromStdString(p)), referenceLike(("x" + t).c_str(), ("%" + p).c_str()))
+                << "'北" << t << "' like '%" << p << "'";
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 10000);
+}
