@@ -14,6 +14,7 @@ public:
     bool eof() const override { return m_query.eof(); }
     QVariant value(const QString &column) const override { return m_query.fieldByName(column); }
     bool isNumeric(const QString &column) const override { return m_query.isNumericField(column); }
+    bool hasColumn(const QString &column) const override { return m_query.hasField(column); }
 
 private:
     store::Query &m_query;
