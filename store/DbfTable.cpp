@@ -178,10 +178,41 @@ bool parseNumber(QByteArrayView raw, double &out)
         ++b;
     while (e > b && (e[-1] == ' ' || e[-1] == '\0'))
         --e;
-    if (b < e && *b == '+')
-        ++b;
     if (b == e)
         return false;
+    // The usual shape, [-]digits[.digits] with at most 15 digits, is exact as
+    // an integer over a power of ten, so one division rounds it correctly.
+    {
+        static const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                        1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const char *q = b;
+        const bool negative = *q == '-';
+        if (negative || *q == '+')
+            ++q;
+        quint64 mantissa = 0;
+        int digits = 0;
+        int fraction = -1;
+        for (; q < e; ++q) {
+            const char c = *q;
+            if (c >= '0' && c <= '9') {
+                mantissa = mantissa * 10 + quint64(c - '0');
+                ++digits;
+                if (fraction >= 0)
+                    ++fraction;
+            } else if (c == '.' && fraction < 0) {
+                fraction = 0;
+            } else {
+                break;
+            }
+        }
+        if (q == e && digits > 0 && digits <= 15) {
+            const double v = double(mantissa) / kPow10[fraction > 0 ? fraction : 0];
+            out = negative && mantissa != 0 ? -v : v; // "-0.00" reads as 0
+            return true;
+        }
+    }
+    if (*b == '+')
+        ++b;
     const auto r = std::from_chars(b, e, out);
     return r.ec == std::errc() && r.ptr == e && std::isfinite(out);
 }
@@ -848,6 +879,30 @@ QByteArrayView DbfTable::rawView(quint32 record, int field) const
 }
 
 bool DbfTable::isNull(quint32 record, int field) const { return d->readIsNull(record, field); }
+
+bool DbfTable::number(quint32 record, int field, double &out) const
+{
+    d->checkRecord(record);
+    d->checkField(field);
+    const FieldDef &f = d->fields[size_t(field)];
+    if (!f.isNumeric())
+        throw d->fault(QStringLiteral("field %1 is not numeric").arg(fieldLabel(f)));
+    if (f.type == 'N' || f.type == 'F') {
+        const char *rec = d->record(record);
+        if (d->nullBitSet(rec, f))
+            return false;
+        const QByteArrayView raw(rec + f.offset, f.length);
+        if (parseNumber(raw, out))
+            return true;
+        if (numberIsEmpty(raw))
+            return false;
+    }
+    const QVariant v = d->read(record, field); // raises for a garbled N/F text
+    if (!v.isValid())
+        return false;
+    out = v.toDouble();
+    return true;
+}
 
 const char *DbfTable::recordData(quint32 record) const
 {

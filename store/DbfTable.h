@@ -88,6 +88,9 @@ public:
     // it. Valid until the table is written or destroyed.
     const char *recordData(quint32 record) const;
     QByteArrayView rawView(quint32 record, int field) const;
+    // A numeric field's value without a QVariant: false when null. A text,
+    // date or logical field raises store::Error.
+    bool number(quint32 record, int field, double &out) const;
     // Decodes the table's text bytes (its code page) / a number field's text.
     QString decodeText(QByteArrayView bytes) const;
 

@@ -176,3 +176,16 @@ TEST(DbfBroken, MissingFileAndInMemoryWritesAreReported)
     EXPECT_THROW(t.appendRecord({QStringLiteral("x"), 1}), store::Error);
     EXPECT_FALSE(QFile::exists(QStringLiteral("mem.dbf")));
 }
+
+TEST(DbfBroken, NumberAccessorRefusesWhatIsNotANumber)
+{
+    QByteArray b = soundTable();
+    const int hlen = qFromLittleEndian<quint16>(b.constData() + 8);
+    b.replace(hlen + 12 + 7, 5, "--1  ");
+    const DbfTable t = DbfTable::fromBytes(b, QStringLiteral("t.dbf"));
+    double v = 0;
+    EXPECT_TRUE(t.number(0, 1, v));
+    EXPECT_EQ(v, 12.0);
+    EXPECT_THROW(t.number(1, 1, v), store::Error);
+    EXPECT_THROW(t.number(0, 0, v), store::Error); // a text field
+}

@@ -5,6 +5,11 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -223,5 +228,49 @@ TEST(DbfRead, RawAccessMatchesTypedValues)
         const QByteArrayView view(t.recordData(r) + f.offset, f.length);
         EXPECT_EQ(view, t.rawView(r, name));
         EXPECT_EQ(t.decodeText(view), t.value(r, name).toString());
+    }
+}
+
+TEST(DbfRead, NumberTextsReadAsTheNearestDouble)
+{
+    // One N(20,d) column; every text must read exactly as strtod reads it.
+    std::vector<std::string> texts = {"0", "-0.00", "+5", "1.", ".5", "-.25", "0.1", "0.3", "123456789012345",
+                                      "1234567890123456", "99999999999999.99", "1e5", "-1.5E-3", "3.14159265358979",
+                                      "  7  ", "000012.50"};
+    quint64 x = 88172645463325252ull;
+    for (int i = 0; i < 2000; ++i) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        const int decimals = int(x % 9);
+        const quint64 mantissa = (x >> 8) % 100000000000000000ull;
+        std::string s = std::to_string(mantissa);
+        if (decimals > 0) {
+            s.insert(s.begin(), std::max<int>(0, decimals + 1 - int(s.size())), '0');
+            s.insert(s.size() - size_t(decimals), ".");
+        }
+        if (x & 1)
+            s.insert(0, "-");
+        texts.push_back(s.substr(0, 20));
+    }
+    QByteArray b(32, '\0');
+    b[0] = 0x03;
+    QByteArray d(32, '\0');
+    d[0] = 'N';
+    d[11] = 'N';
+    d[16] = 20;
+    b += d;
+    b += '\r';
+    for (const std::string &s : texts)
+        b += ' ' + QByteArray(s.c_str()).rightJustified(20, ' ');
+    qToLittleEndian<quint32>(quint32(texts.size()), b.data() + 4);
+    qToLittleEndian<quint16>(65, b.data() + 8);
+    qToLittleEndian<quint16>(21, b.data() + 10);
+    const DbfTable t = DbfTable::fromBytes(b, QStringLiteral("n.dbf"));
+    for (quint32 r = 0; r < t.recordCount(); ++r) {
+        const double expected = std::strtod(texts[r].c_str(), nullptr);
+        double fast = -1;
+        ASSERT_TRUE(t.number(r, 0, fast)) << texts[r];
+        EXPECT_EQ(fast, expected) << texts[r];
+        EXPECT_EQ(t.value(r, 0).toDouble(), expected) << texts[r];
+        EXPECT_FALSE(std::signbit(fast) && fast == 0) << texts[r];
     }
 }
