@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -113,6 +114,18 @@ private slots:
     {
         ui::MessageBox::setTestMode(true);
         ui::MessageBox::clearShown();
+    }
+
+    // A failed check leaves its window behind; it must not affect the next case.
+    void cleanup()
+    {
+        ui::MessageBox::setTestMode(true);
+        QList<QPointer<QWidget>> left;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<TfrmInData *>(w) || qobject_cast<TfrmYymc *>(w))
+                left << w;
+        for (const QPointer<QWidget> &w : left)
+            delete w.data();
     }
 
     // Runs first: no pick has been confirmed in this run yet.
@@ -551,6 +564,40 @@ private slots:
         }
         // Only the number in exponent form is read, on leaving cws_yy1.
         QCOMPARE(boxTexts(), QStringList{QStringLiteral("2002年  指数形式")});
+        delete w;
+    }
+
+    // Real modal boxes shown while the focus moves: each one is closed by
+    // the user (here a timer), the focus ends on the next edit, and the box
+    // taking the focus is no exit of that edit (no chain of boxes).
+    void realBoxesDuringAFocusMove()
+    {
+        testsupport::TempProgramDir dir;
+        entrytest::writeRules(dir, {{"cws_yy>5", "甲"}, {"cws_yy>6", "乙"}, {"cws_zk>5", "丙"}});
+        TfrmInData *w = open();
+        edit(w, "DBNcws_yy1")->setNumber(10);
+        edit(w, "DBNcws_zk1")->setNumber(10);
+        QStringList seen;
+        QTimer closer;
+        closer.setInterval(0);
+        connect(&closer, &QTimer::timeout, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                seen << box->text();
+                box->accept();
+            }
+        });
+        closer.start();
+        ui::MessageBox::setTestMode(false);
+        edit(w, "DBNcws_yy1")->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(edit(w, "DBNcws_yy1"), Qt::Key_Return);
+        ui::MessageBox::setTestMode(true);
+        closer.stop();
+        QCOMPARE(seen, (QStringList{QStringLiteral("2002年  甲"), QStringLiteral("2002年  乙")}));
+        QCOMPARE(w->focusWidget(), static_cast<QWidget *>(edit(w, "DBNcws_zk1")));
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(edit(w, "DBNcws_zk1")));
+        QCOMPARE(seen.size(), 2); // coming back to the window is no exit either
         delete w;
     }
 

@@ -3,6 +3,7 @@
 #include "EntryTestSupport.h"
 
 #include "controls/MessageBox.h"
+#include "entry/UnitInData.h"
 #include "entry/UnitZk.h"
 #include "store/UDeclareFunction.h"
 
@@ -53,6 +54,18 @@ private slots:
         ui::MessageBox::clearShown();
         ChosenXmh = QStringLiteral("old");
         ChosenYymcks = QStringLiteral("old name");
+    }
+
+    // A failed check leaves its window behind; it must not affect the next case.
+    void cleanup()
+    {
+        ui::MessageBox::setTestMode(true);
+        QList<QPointer<QWidget>> left;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<TfrmInData *>(w) || qobject_cast<TfrmYymc *>(w))
+                left << w;
+        for (const QPointer<QWidget> &w : left)
+            delete w.data();
     }
 
     void windowAndGrid()
