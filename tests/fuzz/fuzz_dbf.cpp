@@ -24,6 +24,9 @@ void readAll(const store::DbfTable &t)
             (void)t.isNull(r, f);
             try {
                 (void)t.value(r, f);
+                double v;
+                if (t.fields()[size_t(f)].isNumeric())
+                    (void)t.number(r, f, v);
             } catch (const store::Error &) {
                 // a value the field's type cannot hold: reported, fine
             }
