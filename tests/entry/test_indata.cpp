@@ -719,6 +719,17 @@ private slots:
         QVERIFY(w->grab().save(out + QStringLiteral("/entry-window.png")));
         QVERIFY(w->content()->grab().save(out + QStringLiteral("/entry-grid.png")));
         delete w;
+
+        // The same with the program's skin.
+        QFile skin(testsupport::sourceDir() + QStringLiteral("app/skin/Main.skn"));
+        if (skin.open(QIODevice::ReadOnly)) {
+            qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
+            TfrmInData *skinned = open();
+            edit(skinned, "DBNcws_yy1")->setNumber(1200);
+            QVERIFY(skinned->grab().save(out + QStringLiteral("/entry-window-skin.png")));
+            delete skinned;
+            qApp->setStyleSheet(QString());
+        }
     }
 };
 
