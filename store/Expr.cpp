@@ -907,6 +907,24 @@ inline Value fromTruth(Truth t) { return t == Truth::Null ? Value::null() : Valu
 
 inline Value finite(double d) { return std::isfinite(d) ? Value::num(d) : Value::null(); }
 
+// A count or position argument, clamped so that a huge or odd figure stays
+// a defined integer (LEFT(x, 1e300) is all of x).
+inline qsizetype countOf(double d)
+{
+    if (!(d == d))
+        return 0;
+    return qsizetype(std::max(-1e9, std::min(1e9, std::trunc(d))));
+}
+
+// Dates stay within the calendar QDate knows (years 1 to 9999); outside it
+// they are null.
+inline Value dateOf(double julianDay)
+{
+    if (!(julianDay >= 1721426.0 && julianDay <= 5373484.0))
+        return Value::null();
+    return Value::date(qint64(std::llround(julianDay)));
+}
+
 int Evaluator::compare(const Node &n, const Value &a, const Value &b) const
 {
     if (a.kind == Value::Kind::Null || b.kind == Value::Kind::Null)
@@ -970,9 +988,9 @@ Value Evaluator::arithmetic(const Node &n, const Value &a, const Value &b) const
         }
     }
     if (a.kind == K::Date && b.kind == K::Number && (n.op == Node::Op::Add || n.op == Node::Op::Sub))
-        return Value::date(qint64(std::llround(n.op == Node::Op::Add ? a.number + b.number : a.number - b.number)));
+        return dateOf(n.op == Node::Op::Add ? a.number + b.number : a.number - b.number);
     if (a.kind == K::Number && b.kind == K::Date && n.op == Node::Op::Add)
-        return Value::date(qint64(std::llround(a.number + b.number)));
+        return dateOf(a.number + b.number);
     if (a.kind == K::Date && b.kind == K::Date && n.op == Node::Op::Sub)
         return Value::num(a.number - b.number);
     mismatch(n, a, b);
@@ -1234,18 +1252,18 @@ Value Evaluator::call(const Node &n) const
     }
     case Func::Left: {
         const QByteArray &s = textArg(n, a);
-        return Value::bytes(charSlice(s, 0, qsizetype(numberArg(n, args[1]))));
+        return Value::bytes(charSlice(s, 0, countOf(numberArg(n, args[1]))));
     }
     case Func::Right: {
         const QByteArray &s = textArg(n, a);
-        const qsizetype count = qsizetype(numberArg(n, args[1]));
+        const qsizetype count = countOf(numberArg(n, args[1]));
         const qsizetype total = qsizetype(charStarts(s).size());
         return Value::bytes(charSlice(s, std::max<qsizetype>(0, total - count), std::min(count, total)));
     }
     case Func::Substr: {
         const QByteArray &s = textArg(n, a);
-        const qsizetype start = qsizetype(numberArg(n, args[1]));
-        const qsizetype count = args.size() > 2 ? qsizetype(numberArg(n, args[2])) : qsizetype(s.size()) + 1;
+        const qsizetype start = countOf(numberArg(n, args[1]));
+        const qsizetype count = args.size() > 2 ? countOf(numberArg(n, args[2])) : qsizetype(s.size()) + 1;
         if (start < 1)
             return Value::bytes(QByteArray(""));
         return Value::bytes(charSlice(s, start - 1, count));
@@ -1273,8 +1291,8 @@ Value Evaluator::call(const Node &n) const
     }
     case Func::Str: {
         const double x = numberArg(n, a);
-        const int width = args.size() > 1 ? int(numberArg(n, args[1])) : 10;
-        int decimals = args.size() > 2 ? int(numberArg(n, args[2])) : 0;
+        const int width = args.size() > 1 ? int(countOf(numberArg(n, args[1]))) : 10;
+        int decimals = args.size() > 2 ? int(countOf(numberArg(n, args[2]))) : 0;
         if (width <= 0 || width > 255)
             return Value::bytes(QByteArray(""));
         decimals = std::max(0, std::min(decimals, 18));

@@ -222,6 +222,10 @@ TEST(SqlExpr, Functions)
     EXPECT_EQ(text("iif(cws_yy > 100, 'big', 'small')", r), "big");
     EXPECT_EQ(text("'ab  ' - 'cd'", r), "abcd  ");
     EXPECT_DOUBLE_EQ(value("born + 31 - born", r).number, 31);
+    // Odd figures as counts or dates stay defined.
+    EXPECT_EQ(text("left('abc', 1e300) + substr('abc', -1e300, 1e300) + right('abc', -5)", r), "abc");
+    EXPECT_TRUE(value("born + 1e300", r).isNull());
+    EXPECT_EQ(text("str(1, 1e300)", r), "");
     EXPECT_EQ(eval("ALLT(' 1 ') = '1' and SUBS('abc', 2, 1) = 'b'", r), Truth::True); // 4-letter abbreviations
 }
 
