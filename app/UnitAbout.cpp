@@ -1,7 +1,7 @@
 #include "app/UnitAbout.h"
 
-#include "app/ErrorText.h"
 #include "app/Shell.h"
+#include "controls/WindowSupport.h"
 #include "controls/MessageBox.h"
 
 #include <QEvent>
@@ -109,10 +109,7 @@ TfrmAbout::TfrmAbout(QWidget *owner) : QDialog(owner)
     Label4->installEventFilter(this);
 
     // Centred on the screen, not on the owner.
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    ui::centreOnScreen(this);
 }
 
 bool TfrmAbout::eventFilter(QObject *watched, QEvent *event)
@@ -146,6 +143,6 @@ void openHelpDocument(QWidget *owner, const QString &path)
     try {
         app::Shell::open(QUrl::fromLocalFile(path));
     } catch (const std::exception &e) {
-        ui::MessageBox::show(owner, app::errorText(e), T("提示"), ui::Icon::Information);
+        ui::MessageBox::show(owner, ui::errorText(e), T("提示"), ui::Icon::Information);
     }
 }

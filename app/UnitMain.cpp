@@ -1,9 +1,9 @@
 #include "app/UnitMain.h"
 
-#include "app/ErrorText.h"
 #include "app/UnitAbout.h"
 #include "backup/UnitBackUpDBF.h"
 #include "check/UnitCheck.h"
+#include "controls/WindowSupport.h"
 #include "controls/MessageBox.h"
 #include "entry/UnitInData.h"
 #include "print/UnitPrint.h"
@@ -117,10 +117,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_uniqu
     // After the skin: its menu bar may be taller than the plain one.
     fitToClientArea();
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    ui::centreOnScreen(this);
 }
 
 void TfrmMain::fitToClientArea()
@@ -164,7 +161,7 @@ void TfrmMain::runStartup()
         connectTmp();
         purgeFindings();
     } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, app::errorText(e));
+        ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
 }
 
@@ -242,7 +239,7 @@ void TfrmMain::showModal(Prepare prepare)
         prepare(window.data());
         window->exec();
     } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, app::errorText(e));
+        ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
     // Every menu window frees itself on closing; one closed by other means
     // than a close (done(), a failure above) is freed here.

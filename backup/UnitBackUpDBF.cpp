@@ -1,5 +1,7 @@
 #include "backup/UnitBackUpDBF.h"
 
+#include "controls/WindowSupport.h"
+
 #include "backup/BackupRun.h"
 #include "check/CheckObjects.h"
 #include "check/FindingsReport.h"
@@ -265,9 +267,6 @@ void TfrmBackUpDBF::closeEvent(QCloseEvent *event)
 
 void TfrmBackUpDBF::showEvent(QShowEvent *event)
 {
-    if (QScreen *screen = (parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - rect().center());
-    }
+    ui::centreOnScreen(this);
     QDialog::showEvent(event);
 }

@@ -2,6 +2,7 @@
 
 #include "check/CheckObjects.h"
 #include "check/FindingsReport.h"
+#include "controls/WindowSupport.h"
 #include "controls/MessageBox.h"
 #include "store/Error.h"
 
@@ -187,9 +188,6 @@ void TfrmCheck::closeEvent(QCloseEvent *event)
 
 void TfrmCheck::showEvent(QShowEvent *event)
 {
-    if (QScreen *screen = (parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - rect().center());
-    }
+    ui::centreOnScreen(this);
     QDialog::showEvent(event);
 }

@@ -1,5 +1,6 @@
 #include "entry/UnitInData.h"
 
+#include "controls/WindowSupport.h"
 #include "controls/HintStyle.h"
 #include "controls/MessageBox.h"
 #include "controls/TDBNumberEdit.h"
@@ -100,13 +101,6 @@ QLabel *makeLabel(QWidget *parent, const QString &text, const QRect &geometry, Q
     return label;
 }
 
-QString errorText(const std::exception &e)
-{
-    if (auto *se = dynamic_cast<const store::Error *>(&e))
-        return se->message();
-    return QString::fromLocal8Bit(e.what());
-}
-
 } // namespace
 
 TfrmInData::TfrmInData(QWidget *owner) : QDialog(owner), m_db(QStringLiteral("AQry_DB")), m_dm(QStringLiteral("AQry_DM"))
@@ -118,8 +112,7 @@ TfrmInData::TfrmInData(QWidget *owner) : QDialog(owner), m_db(QStringLiteral("AQ
                    | Qt::WindowCloseButtonHint);
     setFixedSize(823, 676);
     buildContent();
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    ui::centreOnScreen(this);
     FormCreate();
 }
 
@@ -328,7 +321,7 @@ void TfrmInData::showEvent(QShowEvent *event)
     try {
         FormShow();
     } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, errorText(e));
+        ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
 }
 
@@ -401,7 +394,7 @@ void TfrmInData::Btn_SaveClick()
         QApplication::restoreOverrideCursor();
     } catch (const std::exception &e) {
         QApplication::restoreOverrideCursor();
-        ui::MessageBox::show(this, errorText(e), QStringLiteral("提示"), ui::Icon::Information);
+        ui::MessageBox::show(this, ui::errorText(e), QStringLiteral("提示"), ui::Icon::Information);
         return;
     }
     accept();
@@ -480,7 +473,7 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
         for (const QString &message : messages)
             ui::MessageBox::showPlain(this, message);
     } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, errorText(e));
+        ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
     m_inPrompt = false;
 }

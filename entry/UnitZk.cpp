@@ -1,5 +1,6 @@
 #include "entry/UnitZk.h"
 
+#include "controls/WindowSupport.h"
 #include "controls/MessageBox.h"
 #include "store/Paths.h"
 #include "store/UDeclareFunction.h"
@@ -55,13 +56,6 @@ QFont simSun(int pixels)
     QFont f(QStringLiteral("宋体"));
     f.setPixelSize(pixels);
     return f;
-}
-
-QString errorText(const std::exception &e)
-{
-    if (auto *se = dynamic_cast<const store::Error *>(&e))
-        return se->message();
-    return QString::fromLocal8Bit(e.what());
 }
 
 } // namespace
@@ -224,8 +218,7 @@ TfrmYymc::TfrmYymc(QWidget *owner) : QDialog(owner), m_yy(QStringLiteral("adoYy"
     setTabOrder(m_look, m_ok);
     setTabOrder(m_ok, m_exit);
 
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    ui::centreOnScreen(this);
     FormCreate();
 }
 
@@ -251,7 +244,7 @@ void TfrmYymc::showEvent(QShowEvent *event)
     } catch (const std::exception &e) {
         m_yy.close();
         m_model->reload();
-        ui::MessageBox::showStandardError(this, errorText(e));
+        ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
     m_grid->setFocus(Qt::OtherFocusReason);
 }
@@ -318,7 +311,7 @@ void TfrmYymc::edLookChange()
         // the empty text finds only an empty value.
         found = m_yy.locate(column, text, true, !text.isEmpty());
     } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, errorText(e));
+        ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
     if (!found) {
         if (m_yy.recNo() != old && old >= 0)
@@ -357,7 +350,7 @@ void TfrmYymc::BitBtn1Click()
         if (m_yy.isOpen() && m_yy.recordCount() > 0)
             takeCurrentRow();
     } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, errorText(e));
+        ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
     accept();
 }
@@ -369,7 +362,7 @@ void TfrmYymc::DBGrid1DblClick()
     try {
         takeCurrentRow();
     } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, errorText(e));
+        ui::MessageBox::showStandardError(this, ui::errorText(e));
         return;
     }
     accept();

@@ -1,6 +1,7 @@
 #include "print/UnitPrint.h"
 
 #include "controls/MessageBox.h"
+#include "controls/WindowSupport.h"
 #include "print/PrintForm.h"
 #include "report/Preview.h"
 #include "store/Error.h"
@@ -56,10 +57,7 @@ TfrmPrint::TfrmPrint(QWidget *owner) : QDialog(owner)
     connect(Btn_Print, &QPushButton::clicked, this, &TfrmPrint::Btn_PrintClick);
     connect(Btn_Exit, &QPushButton::clicked, this, &TfrmPrint::Btn_ExitClick);
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(265 / 2, 120 / 2));
-    }
+    ui::centreOnScreen(this);
     FormCreate();
 }
 

@@ -1,0 +1,27 @@
+#include "controls/WindowSupport.h"
+
+#include "store/Error.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace ui {
+
+QString errorText(const std::exception &e)
+{
+    if (const auto *storeError = dynamic_cast<const store::Error *>(&e))
+        return storeError->message();
+    return QString::fromUtf8(e.what());
+}
+
+void centreOnScreen(QWidget *window)
+{
+    QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
+} // namespace ui
