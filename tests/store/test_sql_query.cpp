@@ -205,6 +205,9 @@ TEST_F(SqlQuery, NavigationAndUnknownColumns)
     EXPECT_EQ(q->recNo(), 4);
     const QString m = errorOf([&] { q->fieldByName("nd"); });
     EXPECT_TRUE(m.contains("nd") && m.contains("result")) << m.toStdString();
+    auto exact = openQuery("Result", "select yydm from result"); // statement 14's text, no trailing blank
+    EXPECT_EQ(exact->recordCount(), 5);
+    EXPECT_EQ(exact->fieldByName("YYDM").toString().trimmed(), "");
     auto empty = openQuery("Result", "select * from result where nd = 'none'");
     EXPECT_EQ(empty->recordCount(), 0);
     EXPECT_TRUE(empty->eof());
