@@ -1,5 +1,6 @@
 // Program entry: the main window is the only window created at start-up.
 // No argument is read; every path is built from the program's directory.
+#include "app/DefaultFont.h"
 #include "app/UnitMain.h"
 #include "controls/Fonts.h"
 
@@ -7,9 +8,10 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     ui::installFontSubstitutions();
+    app::installDefaultFont();
     auto *main = new TfrmMain; // frees itself when closed
     main->show();
-    return app.exec();
+    return application.exec();
 }

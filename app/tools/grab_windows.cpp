@@ -1,6 +1,7 @@
 // Grabs the main window and the About window to PNG, with and without the
 // skin, for looking at them: pdeclare-grab-windows <program dir> <out dir>.
 // Runs offscreen; message boxes are recorded, not shown.
+#include "app/DefaultFont.h"
 #include "app/UnitAbout.h"
 #include "app/UnitMain.h"
 #include "backup/UnitBackUpDBF.h"
@@ -40,6 +41,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     ui::installFontSubstitutions();
+    app::installDefaultFont();
     ui::MessageBox::setTestMode(true);
     store::paths::setProgramDir(QString::fromLocal8Bit(argv[1]));
     const QString out = QString::fromLocal8Bit(argv[2]) + QLatin1Char('/');

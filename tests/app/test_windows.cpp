@@ -1,5 +1,7 @@
 // The main window's look, its menu tree and the windows its commands open.
+#include "app/DefaultFont.h"
 #include "app/UnitMain.h"
+#include "controls/Fonts.h"
 #include "controls/MessageBox.h"
 #include "report/Preview.h"
 #include "store/Paths.h"
@@ -16,6 +18,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QRawFont>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest>
 
@@ -24,6 +28,19 @@ using testsupport::TempProgramDir;
 namespace {
 
 QString T(const char *utf8) { return QString::fromUtf8(utf8); }
+
+// True when the face a font resolves to draws the text itself, without a
+// fallback face of the system's choosing.
+bool drawsChinese(const QFont &font)
+{
+    const QRawFont raw = QRawFont::fromFont(font);
+    if (!raw.isValid())
+        return false;
+    for (const QChar c : T("数据编辑帮助关于退出（）"))
+        if (!raw.supportsCharacter(c))
+            return false;
+    return true;
+}
 
 struct Seen {
     QString className;
@@ -112,6 +129,9 @@ private slots:
         QCOMPARE(main.centralWidget()->size(), QSize(616, 425));
         QCOMPARE(main.centralWidget()->objectName(), QStringLiteral("Panel1"));
         QCOMPARE(main.minimumSize(), main.maximumSize());
+        // Centred on the screen.
+        const QPoint offCentre = main.frameGeometry().center() - main.screen()->availableGeometry().center();
+        QVERIFY2(offCentre.manhattanLength() <= 4, qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
         QCOMPARE(main.font().family(), QStringLiteral("MS Sans Serif"));
         QCOMPARE(main.font().pixelSize(), 11);
         QCOMPARE(main.palette().color(QPalette::Window), main.palette().color(QPalette::Button));
@@ -202,6 +222,46 @@ private slots:
         main->findChild<QAction *>(QStringLiteral("N11"))->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!main);
+    }
+
+    // The faces the windows and forms name, and the application's default
+    // face (menus, message boxes, whatever the skin restyles), all draw
+    // Chinese text themselves.
+    void fontsDrawChinese_data()
+    {
+        QTest::addColumn<bool>("skinned");
+        QTest::newRow("plain") << false;
+        QTest::newRow("delivered skin") << true;
+    }
+
+    void fontsDrawChinese()
+    {
+        QFETCH(bool, skinned);
+        const QFont before = QApplication::font();
+        ui::installFontSubstitutions();
+        app::installDefaultFont();
+        for (const char *family : {"宋体", "SimSun", "MS Sans Serif", "Tahoma", "楷体_GB2312", "华文新魏"}) {
+            QFont font(T(family));
+            font.setPixelSize(14);
+            QVERIFY2(drawsChinese(font), family);
+        }
+        QVERIFY(drawsChinese(QApplication::font()));
+
+        TempProgramDir dir(true);
+        if (skinned) {
+            QVERIFY(QDir().mkpath(dir.file(QString::fromUtf8("风格"))));
+            QVERIFY(QFile::copy(testsupport::sourceDir() + QStringLiteral("app/skin/Main.skn"), store::paths::skinFile()));
+        }
+        {
+            TfrmMain main;
+            main.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&main));
+            QVERIFY(drawsChinese(main.menuBar()->font()));
+            for (QMenu *menu : main.findChildren<QMenu *>())
+                QVERIFY2(drawsChinese(menu->font()), qPrintable(menu->objectName()));
+        }
+        qApp->setStyleSheet(QString());
+        QApplication::setFont(before);
     }
 
     void applicationTitleComesFromTheProgramName()
