@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 
 #include "check/HeadlessCheck.h"
+#include "controls/Fonts.h"
 
 #include <cstdio>
 
@@ -27,6 +28,9 @@ int cmdCheck(const QStringList &args)
         }
     }
     useProgramDir(programDir);
+    // The findings report names 宋体; without the substitutions its PDF
+    // would come out in whatever face the system picks for that name.
+    ui::installFontSubstitutions();
 
     check::HeadlessCheckHost host;
     host.setPdfPath(pdf);

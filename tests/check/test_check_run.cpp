@@ -46,6 +46,11 @@ class CheckRunTest : public QObject {
             m_window = new TfrmCheck(nullptr);
         return m_window;
     }
+    QString sqlOf(const char *queryObject)
+    {
+        const store::Query *q = check::QueryObject::find(window(), QString::fromLatin1(queryObject));
+        return q ? q->sql() : QStringLiteral("<no %1>").arg(QString::fromLatin1(queryObject));
+    }
     void clearCursor()
     {
         while (QApplication::overrideCursor())
@@ -131,6 +136,7 @@ private slots:
         QCOMPARE(window()->panelText(1), QString());
         QVERIFY(report::PreviewWindow::shownReports().empty());
         QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(sqlOf("AQry_Temp"), QStringLiteral("select yydm from result "));
     }
 
     void emptyRuleTablePasses()
@@ -181,6 +187,11 @@ private slots:
         QCOMPARE(window()->panelText(0), QStringLiteral(" 审核数据完毕！"));
         QCOMPARE(window()->panelText(1), QStringLiteral(" 检验，完成：100%"));
         QVERIFY(!QApplication::overrideCursor());
+        // The statements each query object was last given, trailing blanks
+        // included; the condition goes in trimmed.
+        QCOMPARE(sqlOf("AQry_Temp"), QStringLiteral("select nd from result where cws_yy>5"));
+        QCOMPARE(sqlOf("AQry_Tjjctjk"), QStringLiteral("select * from tjjctjk "));
+        QCOMPARE(sqlOf("AQry_Shtable1"), QStringLiteral("select * from shtable1 "));
     }
 
     void findingsFollowRuleOrderThenRowOrder()
@@ -278,10 +289,16 @@ private slots:
         auto *exit = w->findChild<QPushButton *>(QStringLiteral("Btn_Exit"));
         bool aliveDuringRun = false;
         int clicks = 0;
+        QStringList panelsSeen;
+        bool busySeen = false;
         QTimer::singleShot(0, w, [&] {
             if (!check::isCheckRunning(w))
                 return;
             ++clicks;
+            // The first events are processed right after the first status
+            // text, before any rule, with the busy cursor on.
+            panelsSeen << w->panelText(0) << w->panelText(1);
+            busySeen = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
             check->click(); // a second run would show a second pass message
             if (how == 0)
                 exit->click();
@@ -294,6 +311,8 @@ private slots:
         });
         check->click();
         QCOMPARE(clicks, 1);
+        QCOMPARE(panelsSeen, (QStringList{QStringLiteral(" 正在检验数据, 请稍候..."), QString()}));
+        QVERIFY(busySeen);
         QVERIFY(aliveDuringRun);
         QCOMPARE(boxTexts(), QStringList{QStringLiteral("数据通过检验！")});
         // The close asked for during the run happens once it has ended.

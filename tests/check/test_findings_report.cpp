@@ -2,6 +2,7 @@
 // breaks with header and footer on every page, the summary after the last
 // finding, a long text kept inside its line.
 #include "check/FindingsReport.h"
+#include "controls/Fonts.h"
 #include "report/Prepared.h"
 #include "report/Preview.h"
 #include "tests/support/TestSupport.h"
@@ -129,6 +130,10 @@ class FindingsReportTest : public QObject {
     }
 
 private slots:
+    // The program's font substitutions: 宋体 is drawn with the face the
+    // program uses, so the positions checked are those of its own output.
+    void initTestCase() { ui::installFontSubstitutions(); }
+
     void theRulesAreThreeReportUnitsThick()
     {
         const report::Layout layout = check::findingsLayout();
