@@ -139,34 +139,34 @@ QString fieldLabel(const FieldDef &f)
 }
 
 // Checks one field definition (from a file or from create()). Returns an
-// empty string when it is sound, else the fault.
+// empty string when it is sound, else the fault. A table load checks every
+// field, so the sound case builds no text.
 QString checkField(const FieldDef &f, bool vfp)
 {
-    const QString what = QStringLiteral("field %1").arg(f.name);
     switch (f.type) {
     case 'C':
-        if (f.length < 1 || f.length > 254)
-            return QStringLiteral("%1 has width %2 (a C field holds 1 to 254 bytes)").arg(what).arg(f.length);
-        return {};
+        if (f.length >= 1 && f.length <= 254)
+            return {};
+        return QStringLiteral("字段 %1 的宽度为 %2（C 字段为 1 到 254 字节）").arg(f.name).arg(f.length);
     case 'N':
     case 'F':
         if (f.length < 1 || f.length > 20)
-            return QStringLiteral("%1 has width %2 (a %3 field holds 1 to 20 bytes)")
-                .arg(what).arg(f.length).arg(QChar(f.type));
+            return QStringLiteral("字段 %1 的宽度为 %2（%3 字段为 1 到 20 字节）")
+                .arg(f.name).arg(f.length).arg(QChar(f.type));
         if (f.decimals < 0 || f.decimals > 18 || (f.decimals > 0 && f.decimals >= f.length))
-            return QStringLiteral("%1 has %2 decimals for width %3").arg(what).arg(f.decimals).arg(f.length);
+            return QStringLiteral("字段 %1 的宽度为 %2，却有 %3 位小数").arg(f.name).arg(f.length).arg(f.decimals);
         return {};
     case 'D': case 'L': case 'I': case 'B': case 'Y': case 'T':
         if (f.length != fixedLength(f.type))
-            return QStringLiteral("%1 of type %2 has width %3 (it must be %4)")
-                .arg(what, QChar(f.type)).arg(f.length).arg(fixedLength(f.type));
-        if (!vfp && (f.type == 'B'))
-            return QStringLiteral("%1: memo fields are not supported").arg(what);
+            return QStringLiteral("%1 类型的字段 %2 宽度为 %3（应为 %4）")
+                .arg(QChar(f.type), f.name).arg(f.length).arg(fixedLength(f.type));
+        if (!vfp && f.type == 'B')
+            return QStringLiteral("字段 %1 是备注（memo）字段，不支持这种字段").arg(f.name);
         return {};
     case 'M': case 'G': case 'P':
-        return QStringLiteral("%1: memo fields are not supported").arg(what);
+        return QStringLiteral("字段 %1 是备注（memo）字段，不支持这种字段").arg(f.name);
     default:
-        return QStringLiteral("%1 has the unknown type '%2'").arg(what, QChar(uchar(f.type)));
+        return QStringLiteral("字段 %1 的类型 '%2' 未知").arg(f.name, QChar(uchar(f.type)));
     }
 }
 
@@ -238,10 +238,9 @@ struct DbfTable::Impl {
     int nullFlagsOffset = -1;
     int nullFlagsLength = 0;
     bool hasEnd = false;
-    mutable QStringDecoder decoder;
-    mutable QStringEncoder encoder;
+    quint8 codecMark = 0x7A; // the converters are looked up by this mark
 
-    Error fault(const QString &what) const { return Error(QStringLiteral("%1: %2").arg(path, what)); }
+    Error fault(const QString &what) const { return Error(QStringLiteral("文件 %1：%2").arg(path, what)); }
     void parse();
     const char *record(quint32 r) const
     {
@@ -250,12 +249,12 @@ struct DbfTable::Impl {
     void checkRecord(quint32 r) const
     {
         if (r >= header.recordCount)
-            throw fault(QStringLiteral("record %1 does not exist (the table has %2)").arg(r + 1).arg(header.recordCount));
+            throw fault(QStringLiteral("第 %1 条记录不存在（表中有 %2 条记录）").arg(r + 1).arg(header.recordCount));
     }
     void checkField(int f) const
     {
         if (f < 0 || f >= int(fields.size()))
-            throw fault(QStringLiteral("field number %1 does not exist").arg(f));
+            throw fault(QStringLiteral("字段序号 %1 不存在").arg(f));
     }
     bool nullBitSet(const char *rec, const FieldDef &f) const
     {
@@ -273,15 +272,36 @@ struct DbfTable::Impl {
     void writeAt(QFile &file, qint64 pos, const char *data, qint64 len, const QString &what) const;
 };
 
-void DbfTable::Impl::setCodec()
+void DbfTable::Impl::setCodec() { codecMark = header.codePageMark; }
+
+namespace {
+
+// Converters of one code page. Making one (an ICU converter behind Qt) costs
+// far more than reading a small table, so each thread keeps one pair per code
+// page mark for all the tables it reads. They are stateless: every call
+// converts a whole text.
+struct Codec {
+    QStringDecoder decoder;
+    QStringEncoder encoder;
+};
+
+Codec &codecFor(quint8 mark)
 {
-    decoder = QStringDecoder(codecName(header.codePageMark), QStringConverter::Flag::Stateless);
-    encoder = QStringEncoder(codecName(header.codePageMark), QStringConverter::Flag::Stateless);
-    if (!decoder.isValid() || !encoder.isValid()) {
-        decoder = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
-        encoder = QStringEncoder("GBK", QStringConverter::Flag::Stateless);
+    thread_local std::unique_ptr<Codec> codecs[256];
+    std::unique_ptr<Codec> &slot = codecs[mark];
+    if (!slot) {
+        slot = std::make_unique<Codec>();
+        slot->decoder = QStringDecoder(codecName(mark), QStringConverter::Flag::Stateless);
+        slot->encoder = QStringEncoder(codecName(mark), QStringConverter::Flag::Stateless);
+        if (!slot->decoder.isValid() || !slot->encoder.isValid()) {
+            slot->decoder = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
+            slot->encoder = QStringEncoder("GBK", QStringConverter::Flag::Stateless);
+        }
     }
+    return *slot;
 }
+
+} // namespace
 
 QString DbfTable::Impl::decode(QByteArrayView b) const
 {
@@ -293,7 +313,7 @@ QString DbfTable::Impl::decode(QByteArrayView b) const
         }
     if (ascii)
         return QString::fromLatin1(b.data(), b.size());
-    QString s = decoder.decode(b);
+    QString s = codecFor(codecMark).decoder.decode(b);
     // Some writers pad texts with NUL instead of blanks.
     for (QChar &c : s)
         if (c.unicode() == 0)
@@ -306,11 +326,11 @@ void DbfTable::Impl::parse()
     const qsizetype size = bytes.size();
     const char *p = bytes.constData();
     if (size < kHeaderSize)
-        throw fault(QStringLiteral("the header is truncated (the file has %1 bytes, a table needs at least %2)")
+        throw fault(QStringLiteral("文件头不完整（文件只有 %1 字节，一个表至少需要 %2 字节）")
                         .arg(size).arg(kHeaderSize + 1));
     header.version = uchar(p[0]);
     if (!knownVersion(header.version))
-        throw fault(QStringLiteral("not a dBASE/FoxPro table (unknown version byte 0x%1)")
+        throw fault(QStringLiteral("不是 dBASE/FoxPro 表（未知的版本字节 0x%1）")
                         .arg(header.version, 2, 16, QLatin1Char('0')));
     header.lastUpdate = headerDate(p + 1);
     header.recordCount = le32(p + 4);
@@ -321,13 +341,13 @@ void DbfTable::Impl::parse()
     const bool vfp = isVfp(header.version);
 
     if (header.headerLength < kHeaderSize + 1)
-        throw fault(QStringLiteral("the header length %1 is too small (at least %2)")
+        throw fault(QStringLiteral("文件头长度 %1 太小（至少应为 %2）")
                         .arg(header.headerLength).arg(kHeaderSize + 1));
     if (header.headerLength > size)
-        throw fault(QStringLiteral("the header length %1 is beyond the end of the file (%2 bytes)")
+        throw fault(QStringLiteral("文件头长度 %1 超出了文件末尾（文件只有 %2 字节）")
                         .arg(header.headerLength).arg(size));
     if (header.recordLength < 1)
-        throw fault(QStringLiteral("the record length %1 is too small").arg(header.recordLength));
+        throw fault(QStringLiteral("记录长度 %1 太小").arg(header.recordLength));
 
     // Field descriptors, up to the 0x0D terminator inside the header.
     std::vector<FieldDef> defs;
@@ -341,29 +361,29 @@ void DbfTable::Impl::parse()
             break;
         }
         if (pos + kDescriptorSize > header.headerLength)
-            throw fault(QStringLiteral("field descriptor %1 runs past the header length %2 (no 0x0D terminator)")
+            throw fault(QStringLiteral("第 %1 个字段描述超出了文件头长度 %2（没有 0x0D 结束符）")
                             .arg(defs.size() + 1).arg(header.headerLength));
         const char *d = p + pos;
         const void *nul = std::memchr(d, 0, 11);
         if (!nul)
-            throw fault(QStringLiteral("the name of field %1 is not ended by a NUL byte").arg(defs.size() + 1));
+            throw fault(QStringLiteral("第 %1 个字段的名称没有以 NUL 字节结束").arg(defs.size() + 1));
         const int nameLen = int(static_cast<const char *>(nul) - d);
         if (nameLen == 0)
-            throw fault(QStringLiteral("field %1 has no name").arg(defs.size() + 1));
+            throw fault(QStringLiteral("第 %1 个字段没有名称").arg(defs.size() + 1));
         FieldDef f;
         f.name = decode(QByteArrayView(d, nameLen));
         f.type = d[11];
         f.length = uchar(d[16]);
         f.decimals = uchar(d[17]);
         if (f.length == 0)
-            throw fault(QStringLiteral("field %1 has width 0").arg(f.name));
+            throw fault(QStringLiteral("字段 %1 的宽度为 0").arg(f.name));
         defs.push_back(f);
         flags.push_back(uchar(d[18]));
         displacement.push_back(le32(d + 12));
         pos += kDescriptorSize;
     }
     if (!terminated)
-        throw fault(QStringLiteral("the field list has no 0x0D terminator within the header length %1")
+        throw fault(QStringLiteral("字段列表在文件头长度 %1 之内没有 0x0D 结束符")
                         .arg(header.headerLength));
 
     int offset = 1;
@@ -374,7 +394,7 @@ void DbfTable::Impl::parse()
             // A system field; _NullFlags is the one that carries null bits.
             if ((flags[i] & kFlagSystem) || f.name.compare(QLatin1String("_NullFlags"), Qt::CaseInsensitive) == 0) {
                 if (nullFlagsOffset >= 0)
-                    throw fault(QStringLiteral("the table has two _NullFlags fields"));
+                    throw fault(QStringLiteral("表中有两个 _NullFlags 字段"));
                 nullFlagsOffset = offset;
                 nullFlagsLength = f.length;
             }
@@ -386,12 +406,12 @@ void DbfTable::Impl::parse()
                 f.decimals = (f.type == 'B') ? f.decimals : 0;
         }
         if (vfp && displacement[i] != 0 && displacement[i] != quint32(offset))
-            throw fault(QStringLiteral("field %1 is said to start at byte %2 of the record, but the fields before it end at %3")
+            throw fault(QStringLiteral("字段 %1 标明从记录的第 %2 字节开始，但它前面的字段到第 %3 字节才结束")
                             .arg(f.name).arg(displacement[i]).arg(offset));
         f.offset = offset;
         offset += f.length;
         if (offset > header.recordLength)
-            throw fault(QStringLiteral("the fields up to %1 need %2 bytes, more than the record length %3")
+            throw fault(QStringLiteral("到字段 %1 为止的字段需要 %2 字节，超过了记录长度 %3")
                             .arg(f.name).arg(offset).arg(header.recordLength));
         if (f.type != '0' && vfp && (flags[i] & kFlagNullable)) {
             f.nullable = true;
@@ -399,20 +419,20 @@ void DbfTable::Impl::parse()
         }
     }
     if (nullableCount > 0 && nullFlagsOffset < 0)
-        throw fault(QStringLiteral("the table has nullable fields but no _NullFlags field"));
+        throw fault(QStringLiteral("表中有可为空的字段，却没有 _NullFlags 字段"));
     if (nullableCount > nullFlagsLength * 8)
-        throw fault(QStringLiteral("_NullFlags has %1 bits for %2 nullable fields").arg(nullFlagsLength * 8).arg(nullableCount));
+        throw fault(QStringLiteral("_NullFlags 只有 %1 位，不够 %2 个可为空的字段").arg(nullFlagsLength * 8).arg(nullableCount));
 
     fields.clear();
     for (FieldDef &f : defs)
         if (f.type != '0')
             fields.push_back(f);
     if (fields.empty())
-        throw fault(QStringLiteral("the table has no fields"));
+        throw fault(QStringLiteral("表中没有字段"));
 
     const quint64 available = quint64(size - header.headerLength) / header.recordLength;
     if (header.recordCount > available)
-        throw fault(QStringLiteral("the header counts %1 records but the file holds only %2 whole records")
+        throw fault(QStringLiteral("文件头记有 %1 条记录，但文件只容得下 %2 条完整记录")
                         .arg(header.recordCount).arg(available));
     const qsizetype end = header.headerLength + qsizetype(header.recordCount) * header.recordLength;
     hasEnd = end < size && p[end] == kEndMarker;
@@ -437,7 +457,7 @@ QVariant DbfTable::Impl::read(quint32 r, int fi) const
             return v;
         if (numberIsEmpty(raw))
             return {};
-        throw fault(QStringLiteral("record %1, field %2: '%3' is not a number")
+        throw fault(QStringLiteral("第 %1 条记录的字段 %2：'%3' 不是数值")
                         .arg(r + 1).arg(f.name, QString::fromLatin1(raw.data(), raw.size())));
     }
     case 'D': {
@@ -454,7 +474,7 @@ QVariant DbfTable::Impl::read(quint32 r, int fi) const
         }
         const QDate d = ok ? QDate(ymd[0], ymd[1], ymd[2]) : QDate();
         if (!d.isValid())
-            throw fault(QStringLiteral("record %1, field %2: '%3' is not a date")
+            throw fault(QStringLiteral("第 %1 条记录的字段 %2：'%3' 不是日期")
                             .arg(r + 1).arg(f.name, QString::fromLatin1(raw.data(), raw.size())));
         return d;
     }
@@ -464,7 +484,7 @@ QVariant DbfTable::Impl::read(quint32 r, int fi) const
         case 'F': case 'f': case 'N': case 'n': return false;
         case '?': case ' ': case '\0': return {};
         default:
-            throw fault(QStringLiteral("record %1, field %2: '%3' is not a logical value")
+            throw fault(QStringLiteral("第 %1 条记录的字段 %2：'%3' 不是逻辑值")
                             .arg(r + 1).arg(f.name, QString::fromLatin1(raw.data(), 1)));
         }
     case 'I':
@@ -484,7 +504,7 @@ QVariant DbfTable::Impl::read(quint32 r, int fi) const
         const qint32 ms = qint32(le32(raw.data() + 4));
         const QDate d = QDate::fromJulianDay(day);
         if (!d.isValid() || ms < 0 || ms >= 86400000)
-            throw fault(QStringLiteral("record %1, field %2 does not hold a valid date and time").arg(r + 1).arg(f.name));
+            throw fault(QStringLiteral("第 %1 条记录的字段 %2 不是有效的日期时间").arg(r + 1).arg(f.name));
         return QDateTime(d, QTime::fromMSecsSinceStartOfDay(ms));
     }
     default:
@@ -521,7 +541,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         byte = null ? char(byte | mask) : char(byte & ~mask);
     }
     auto bad = [&](const QString &why) {
-        return fault(QStringLiteral("field %1: %2").arg(fieldLabel(f), why));
+        return fault(QStringLiteral("字段 %1：%2").arg(fieldLabel(f), why));
     };
     switch (f.type) {
     case 'C': {
@@ -529,6 +549,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         if (null)
             return;
         const QString text = v.toString();
+        QStringEncoder &encoder = codecFor(codecMark).encoder;
         QByteArray enc = encoder.encode(text);
         if (enc.size() > f.length) {
             // Cut at a whole character: encode one code point at a time.
@@ -555,7 +576,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         bool ok = false;
         double d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
         if (!ok || !std::isfinite(d))
-            throw bad(QStringLiteral("'%1' is not a number").arg(v.toString()));
+            throw bad(QStringLiteral("'%1' 不是数值").arg(v.toString()));
         char buf[400];
         int n = std::snprintf(buf, sizeof buf, "%.*f", f.decimals, d);
         if (n > 0 && buf[0] == '-' && std::strspn(buf + 1, "0.") == size_t(n - 1)) {
@@ -563,7 +584,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
             --n;
         }
         if (n <= 0 || n > f.length)
-            throw bad(QStringLiteral("the value %1 does not fit").arg(QString::number(d, 'g', 17)));
+            throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(d, 'g', 17)));
         std::memcpy(dst + f.length - n, buf, size_t(n));
         return;
     }
@@ -581,7 +602,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
             d = v.toDate();
         }
         if (!d.isValid() || d.year() < 1 || d.year() > 9999)
-            throw bad(QStringLiteral("'%1' is not a date").arg(v.toString()));
+            throw bad(QStringLiteral("'%1' 不是日期").arg(v.toString()));
         char buf[16];
         std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year(), d.month(), d.day());
         std::memcpy(dst, buf, 8);
@@ -600,7 +621,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
             else if (s == QLatin1String("F") || s == QLatin1String(".F.") || s == QLatin1String("N") || s == QLatin1String("FALSE"))
                 b = false;
             else
-                throw bad(QStringLiteral("'%1' is not a logical value").arg(v.toString()));
+                throw bad(QStringLiteral("'%1' 不是逻辑值").arg(v.toString()));
         } else {
             b = v.toBool();
         }
@@ -616,11 +637,11 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         bool ok = false;
         const double d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
         if (!ok || !std::isfinite(d))
-            throw bad(QStringLiteral("'%1' is not a number").arg(v.toString()));
+            throw bad(QStringLiteral("'%1' 不是数值").arg(v.toString()));
         if (f.type == 'I') {
             const double r = std::nearbyint(d);
             if (r < -2147483648.0 || r > 2147483647.0)
-                throw bad(QStringLiteral("the value %1 does not fit").arg(QString::number(d, 'g', 17)));
+                throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(d, 'g', 17)));
             put32(dst, quint32(qint32(r)));
         } else if (f.type == 'B') {
             quint64 bits;
@@ -629,7 +650,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         } else {
             const double r = std::nearbyint(d * 10000.0);
             if (std::fabs(r) >= 9.2e18)
-                throw bad(QStringLiteral("the value %1 does not fit").arg(QString::number(d, 'g', 17)));
+                throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(d, 'g', 17)));
             put64(dst, quint64(qint64(r)));
         }
         return;
@@ -641,7 +662,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         QDateTime dt = v.typeId() == QMetaType::QString ? QDateTime::fromString(v.toString().trimmed(), Qt::ISODate)
                                                         : v.toDateTime();
         if (!dt.isValid())
-            throw bad(QStringLiteral("'%1' is not a date and time").arg(v.toString()));
+            throw bad(QStringLiteral("'%1' 不是日期时间").arg(v.toString()));
         put32(dst, quint32(qint32(dt.date().toJulianDay())));
         put32(dst + 4, quint32(dt.time().msecsSinceStartOfDay()));
         return;
@@ -654,7 +675,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
 QByteArray DbfTable::Impl::encodeRecord(const char *old, const std::vector<QVariant> &values) const
 {
     if (values.size() != fields.size())
-        throw fault(QStringLiteral("a record needs %1 values, %2 were given").arg(fields.size()).arg(values.size()));
+        throw fault(QStringLiteral("一条记录需要 %1 个值，却给了 %2 个").arg(fields.size()).arg(values.size()));
     QByteArray rec;
     if (old) {
         rec = QByteArray(old, header.recordLength);
@@ -674,21 +695,21 @@ QByteArray DbfTable::Impl::encodeRecord(const char *old, const std::vector<QVari
 void DbfTable::Impl::openForWrite(QFile &file, quint32 &diskCount) const
 {
     if (inMemory)
-        throw fault(QStringLiteral("this table is held in memory only and cannot be written"));
+        throw fault(QStringLiteral("这个表只在内存中，不能写入"));
     file.setFileName(path);
     if (!file.open(QIODevice::ReadWrite))
-        throw fault(QStringLiteral("cannot open the table for writing: %1").arg(file.errorString()));
+        throw fault(QStringLiteral("无法打开以写入：%1").arg(file.errorString()));
     const QByteArray disk = file.read(kHeaderSize);
     if (disk.size() < kHeaderSize || le16(disk.constData() + 8) != header.headerLength
         || le16(disk.constData() + 10) != header.recordLength)
-        throw fault(QStringLiteral("the table was rebuilt by another program since it was read; open it again"));
+        throw fault(QStringLiteral("读取之后表已被其他程序重建，请重新打开"));
     diskCount = le32(disk.constData() + 4);
 }
 
 void DbfTable::Impl::writeAt(QFile &file, qint64 pos, const char *data, qint64 len, const QString &what) const
 {
     if (!file.seek(pos) || file.write(data, len) != len || !file.flush())
-        throw fault(QStringLiteral("%1: %2").arg(what, file.errorString()));
+        throw fault(QStringLiteral("%1：%2").arg(what, file.errorString()));
 }
 
 // ---------------------------------------------------------------------------
@@ -704,10 +725,10 @@ DbfTable DbfTable::load(const QString &path)
     t.d->path = path;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw t.d->fault(QStringLiteral("cannot open the table: %1").arg(file.errorString()));
+        throw t.d->fault(QStringLiteral("无法打开：%1").arg(file.errorString()));
     t.d->bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw t.d->fault(QStringLiteral("cannot read the table: %1").arg(file.errorString()));
+        throw t.d->fault(QStringLiteral("无法读取：%1").arg(file.errorString()));
     t.d->parse();
     return t;
 }
@@ -725,9 +746,9 @@ DbfTable DbfTable::fromBytes(const QByteArray &bytes, const QString &name)
 void DbfTable::create(const QString &path, const std::vector<FieldDef> &defs,
                       const std::vector<std::vector<QVariant>> &rows)
 {
-    auto fault = [&](const QString &what) { return Error(QStringLiteral("%1: %2").arg(path, what)); };
+    auto fault = [&](const QString &what) { return Error(QStringLiteral("文件 %1：%2").arg(path, what)); };
     if (defs.empty())
-        throw fault(QStringLiteral("a table needs at least one field"));
+        throw fault(QStringLiteral("一个表至少需要一个字段"));
     bool vfp = false;
     int nullable = 0;
     for (const FieldDef &f : defs) {
@@ -755,11 +776,11 @@ void DbfTable::create(const QString &path, const std::vector<FieldDef> &defs,
         for (QChar c : f.name)
             nameOk = nameOk && c.unicode() < 0x80 && (c.isLetterOrNumber() || c == QLatin1Char('_'));
         if (!nameOk)
-            throw fault(QStringLiteral("'%1' is not a valid field name (1 to 10 letters, digits or _, starting with a letter)")
+            throw fault(QStringLiteral("'%1' 不是有效的字段名（1 到 10 个字母、数字或 _，以字母开头）")
                             .arg(f.name));
         for (size_t j = 0; j < i; ++j)
             if (defs[j].name.compare(f.name, Qt::CaseInsensitive) == 0)
-                throw fault(QStringLiteral("the field name %1 is used twice").arg(f.name));
+                throw fault(QStringLiteral("字段名 %1 用了两次").arg(f.name));
         if (f.type != 'N' && f.type != 'F' && f.type != 'B')
             f.decimals = 0;
         const QString bad = checkField(f, vfp);
@@ -778,7 +799,7 @@ void DbfTable::create(const QString &path, const std::vector<FieldDef> &defs,
     const int fieldCount = int(m.fields.size()) + (vfp ? 1 : 0);
     const int headerLength = kHeaderSize + kDescriptorSize * fieldCount + 1 + (vfp ? kBacklinkSize : 0);
     if (offset > 65535 || headerLength > 65535)
-        throw fault(QStringLiteral("the fields do not fit in one table record"));
+        throw fault(QStringLiteral("字段太多，一条记录容纳不下"));
     m.header.headerLength = quint16(headerLength);
     m.header.recordLength = quint16(offset);
     m.header.recordCount = quint32(rows.size());
@@ -814,9 +835,9 @@ void DbfTable::create(const QString &path, const std::vector<FieldDef> &defs,
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw fault(QStringLiteral("cannot create the table: %1").arg(file.errorString()));
+        throw fault(QStringLiteral("无法创建：%1").arg(file.errorString()));
     if (file.write(out) != out.size() || !file.commit())
-        throw fault(QStringLiteral("cannot write the table: %1").arg(file.errorString()));
+        throw fault(QStringLiteral("无法写入：%1").arg(file.errorString()));
 }
 
 quint32 DbfTable::pack(const QString &path)
@@ -840,9 +861,9 @@ quint32 DbfTable::pack(const QString &path)
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw m.fault(QStringLiteral("cannot rewrite the table: %1").arg(file.errorString()));
+        throw m.fault(QStringLiteral("无法重写：%1").arg(file.errorString()));
     if (file.write(out) != out.size() || !file.commit())
-        throw m.fault(QStringLiteral("cannot rewrite the table: %1").arg(file.errorString()));
+        throw m.fault(QStringLiteral("无法重写：%1").arg(file.errorString()));
     return removed;
 }
 
@@ -886,7 +907,7 @@ bool DbfTable::number(quint32 record, int field, double &out) const
     d->checkField(field);
     const FieldDef &f = d->fields[size_t(field)];
     if (!f.isNumeric())
-        throw d->fault(QStringLiteral("field %1 is not numeric").arg(fieldLabel(f)));
+        throw d->fault(QStringLiteral("字段 %1 不是数值字段").arg(fieldLabel(f)));
     if (f.type == 'N' || f.type == 'F') {
         const char *rec = d->record(record);
         if (d->nullBitSet(rec, f))
@@ -931,8 +952,8 @@ void DbfTable::writeRecord(quint32 record, const std::vector<QVariant> &values)
     quint32 diskCount = 0;
     d->openForWrite(file, diskCount);
     if (diskCount < d->header.recordCount)
-        throw d->fault(QStringLiteral("records were removed by another program since the table was read; open it again"));
-    const QString what = QStringLiteral("cannot write record %1").arg(record + 1);
+        throw d->fault(QStringLiteral("读取之后已有记录被其他程序移走，请重新打开"));
+    const QString what = QStringLiteral("无法写入第 %1 条记录").arg(record + 1);
     const qint64 pos = d->header.headerLength + qint64(record) * d->header.recordLength;
     // The deletion flag is left as it is on disk.
     d->writeAt(file, pos + 1, rec.constData() + 1, rec.size() - 1, what);
@@ -942,6 +963,65 @@ void DbfTable::writeRecord(quint32 record, const std::vector<QVariant> &values)
     d->writeAt(file, 1, date, 3, what);
     file.close();
     std::memcpy(d->bytes.data() + pos + 1, rec.constData() + 1, size_t(rec.size() - 1));
+    std::memcpy(d->bytes.data() + 1, date, 3);
+    d->header.lastUpdate = today;
+}
+
+void DbfTable::writeFields(quint32 record, const std::vector<std::pair<int, QVariant>> &values)
+{
+    d->checkRecord(record);
+    if (values.empty())
+        return;
+    const int length = d->header.recordLength;
+    QByteArray rec(d->record(record), length);
+    std::vector<char> touched(size_t(length), 0);
+    QByteArray nullMask(d->nullFlagsLength, '\0'); // the null bits of the fields set
+    for (const auto &[index, value] : values) {
+        d->checkField(index);
+        const FieldDef &f = d->fields[size_t(index)];
+        d->encodeField(rec.data(), f, value);
+        std::memset(touched.data() + f.offset, 1, size_t(f.length));
+        if (f.nullBit >= 0)
+            nullMask[f.nullBit >> 3] = char(nullMask[f.nullBit >> 3] | (1 << (f.nullBit & 7)));
+    }
+    QFile file;
+    quint32 diskCount = 0;
+    d->openForWrite(file, diskCount);
+    if (diskCount < d->header.recordCount)
+        throw d->fault(QStringLiteral("读取之后已有记录被其他程序移走，请重新打开"));
+    const QString what = QStringLiteral("无法写入第 %1 条记录").arg(record + 1);
+    const qint64 pos = d->header.headerLength + qint64(record) * length;
+    if (d->nullFlagsOffset >= 0 && nullMask.count('\0') != nullMask.size()) {
+        // The other bits of a flag byte belong to fields not set here: they
+        // keep what the file holds now.
+        if (!file.seek(pos + d->nullFlagsOffset))
+            throw d->fault(QStringLiteral("%1：%2").arg(what, file.errorString()));
+        const QByteArray disk = file.read(d->nullFlagsLength);
+        if (disk.size() != d->nullFlagsLength)
+            throw d->fault(QStringLiteral("%1：%2").arg(what, file.errorString()));
+        for (int i = 0; i < d->nullFlagsLength; ++i) {
+            char &byte = rec[d->nullFlagsOffset + i];
+            byte = char((disk[i] & ~nullMask[i]) | (byte & nullMask[i]));
+            touched[size_t(d->nullFlagsOffset + i)] = nullMask[i] != 0;
+        }
+    }
+    for (int i = 0; i < length;) {
+        if (!touched[size_t(i)]) {
+            ++i;
+            continue;
+        }
+        int j = i;
+        while (j < length && touched[size_t(j)])
+            ++j;
+        d->writeAt(file, pos + i, rec.constData() + i, j - i, what);
+        std::memcpy(d->bytes.data() + pos + i, rec.constData() + i, size_t(j - i));
+        i = j;
+    }
+    const QDate today = QDate::currentDate();
+    char date[3];
+    putHeaderDate(date, d->header.version, today);
+    d->writeAt(file, 1, date, 3, what);
+    file.close();
     std::memcpy(d->bytes.data() + 1, date, 3);
     d->header.lastUpdate = today;
 }
@@ -959,13 +1039,13 @@ quint32 DbfTable::appendRecord(const std::vector<QVariant> &values)
         DbfTable fresh = load(d->path);
         if (fresh.d->header.headerLength != d->header.headerLength
             || fresh.d->header.recordLength != d->header.recordLength)
-            throw d->fault(QStringLiteral("the table was rebuilt by another program since it was read; open it again"));
+            throw d->fault(QStringLiteral("读取之后表已被其他程序重建，请重新打开"));
         d = std::move(fresh.d);
         d->openForWrite(file, diskCount);
     }
     const quint32 number = d->header.recordCount;
     const qint64 pos = d->header.headerLength + qint64(number) * d->header.recordLength;
-    const QString what = QStringLiteral("cannot append a record");
+    const QString what = QStringLiteral("无法追加记录");
     QByteArray tail = rec;
     if (d->hasEnd)
         tail += kEndMarker;
@@ -994,8 +1074,8 @@ void DbfTable::markDeleted(quint32 record, bool deleted)
     quint32 diskCount = 0;
     d->openForWrite(file, diskCount);
     if (diskCount < d->header.recordCount)
-        throw d->fault(QStringLiteral("records were removed by another program since the table was read; open it again"));
-    const QString what = QStringLiteral("cannot mark record %1").arg(record + 1);
+        throw d->fault(QStringLiteral("读取之后已有记录被其他程序移走，请重新打开"));
+    const QString what = QStringLiteral("无法标记第 %1 条记录").arg(record + 1);
     const qint64 pos = d->header.headerLength + qint64(record) * d->header.recordLength;
     const char flag = deleted ? '*' : ' ';
     d->writeAt(file, pos, &flag, 1, what);

@@ -20,6 +20,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace store {
@@ -100,6 +101,11 @@ public:
 
     // In-place update of one record; values holds one entry per field.
     void writeRecord(quint32 record, const std::vector<QVariant> &values);
+    // In-place update of some fields of one record, as (field index, value)
+    // pairs. Only the bytes of those fields and their null flag bits are
+    // written: every other byte of the record stays as it is, on disk and
+    // here, even text that does not decode (half a double-byte character).
+    void writeFields(quint32 record, const std::vector<std::pair<int, QVariant>> &values);
     // Appends a record (header count updated); returns its 0-based number.
     quint32 appendRecord(const std::vector<QVariant> &values);
     void markDeleted(quint32 record, bool deleted = true);

@@ -335,10 +335,17 @@ void Query::post()
             const quint32 record = d->records[size_t(d->current)];
             if (record >= fresh.recordCount() || fresh.isDeleted(record))
                 throw Error(QStringLiteral("第 %1 条记录已被删除或移走，请重新打开").arg(record + 1));
+            // Only the columns set are written: the bytes of the others stay
+            // as the file holds them (a text another program wrote that
+            // does not decode is not replaced by its decoded form).
+            std::vector<std::pair<int, QVariant>> set;
+            for (size_t f = 0; f < d->buffer.size(); ++f)
+                if (d->changed[f])
+                    set.emplace_back(int(f), d->buffer[f]);
+            fresh.writeFields(record, set);
             values.resize(d->buffer.size());
             for (size_t f = 0; f < values.size(); ++f)
-                values[f] = d->changed[f] ? d->buffer[f] : sql::cellValue(fresh, record, int(f));
-            fresh.writeRecord(record, values);
+                values[f] = sql::cellValue(fresh, record, int(f));
             d->written[d->current] = values;
         } else {
             values = d->buffer;

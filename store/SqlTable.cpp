@@ -345,24 +345,23 @@ int execute(const Statement &s, const QString &dir)
                 table.markDeleted(r, true);
             return int(records.size());
         }
-        // UPDATE: every new record is computed and checked first, from the
-        // values before the statement; then the records are written.
-        std::vector<std::vector<QVariant>> rows;
+        // UPDATE: every new value is computed and checked first, from the
+        // records before the statement; then only the columns set are
+        // written, the bytes of the others stay as they are.
+        std::vector<std::vector<std::pair<int, QVariant>>> rows;
         rows.reserve(records.size());
         RecordRow row(table);
-        const int fieldCount = int(table.fields().size());
         for (quint32 r : records) {
             row.setRecord(r);
-            std::vector<QVariant> values(static_cast<size_t>(fieldCount));
-            for (int f = 0; f < fieldCount; ++f)
-                values[size_t(f)] = cellValue(table, r, f);
+            std::vector<std::pair<int, QVariant>> values;
+            values.reserve(targets.size());
             for (const Target &t : targets)
-                values[size_t(t.field)] = storableValue(s, t.assignment->column, table.fields()[size_t(t.field)],
-                                                        t.value.evaluate(row));
+                values.emplace_back(t.field, storableValue(s, t.assignment->column, table.fields()[size_t(t.field)],
+                                                           t.value.evaluate(row)));
             rows.push_back(std::move(values));
         }
         for (size_t i = 0; i < records.size(); ++i)
-            table.writeRecord(records[i], rows[i]);
+            table.writeFields(records[i], rows[i]);
         return int(records.size());
     } catch (const Error &e) {
         if (e.message().startsWith(QStringLiteral("语句")))

@@ -61,34 +61,34 @@ TEST(DbfBroken, EveryCorpusFileIsRefusedWithItsNameAndFault)
 {
     // The fault each file must be reported with.
     const std::map<QString, QString> expected = {
-        {"truncated_header.dbf", "header is truncated"},
-        {"empty.dbf", "header is truncated"},
-        {"unknown_version.dbf", "unknown version byte 0x07"},
-        {"header_length_beyond_file.dbf", "header length 4000 is beyond the end"},
-        {"header_length_too_small.dbf", "header length 20 is too small"},
-        {"record_length_zero.dbf", "record length 0 is too small"},
-        {"record_length_too_small.dbf", "more than the record length 5"},
-        {"record_count_too_large.dbf", "counts 50 records but the file holds only 2"},
-        {"record_count_huge.dbf", "counts 4294967295 records"},
-        {"truncated_last_record.dbf", "holds only 1 whole records"},
-        {"no_terminator.dbf", "no 0x0D terminator"},
-        {"field_name_without_nul.dbf", "not ended by a NUL"},
-        {"field_name_empty.dbf", "field 1 has no name"},
-        {"unknown_field_type.dbf", "field QTY has the unknown type 'Z'"},
-        {"zero_width_field.dbf", "field QTY has width 0"},
-        {"oversize_char_field.dbf", "field NAME has width 255"},
-        {"oversize_numeric_field.dbf", "field QTY has width 21"},
-        {"wrong_integer_width.dbf", "field ID of type I has width 2"},
-        {"wrong_date_width.dbf", "field BORN of type D has width 6"},
-        {"decimals_not_below_width.dbf", "field QTY has 4 decimals for width 4"},
-        {"fields_beyond_record_length.dbf", "more than the record length 9"},
-        {"memo_field.dbf", "field NOTES: memo fields are not supported"},
-        {"general_field.dbf", "field PIC: memo fields are not supported"},
-        {"nullable_without_nullflags.dbf", "nullable fields but no _NullFlags"},
-        {"nullflags_too_short.dbf", "_NullFlags has 8 bits for 9 nullable fields"},
-        {"vfp_displacement_mismatch.dbf", "field QTY is said to start at byte 9"},
-        {"descriptor_past_header.dbf", "runs past the header length 80"},
-        {"no_fields.dbf", "the table has no fields"},
+        {"truncated_header.dbf", "文件头不完整"},
+        {"empty.dbf", "文件头不完整（文件只有 0 字节"},
+        {"unknown_version.dbf", "未知的版本字节 0x07"},
+        {"header_length_beyond_file.dbf", "文件头长度 4000 超出了文件末尾"},
+        {"header_length_too_small.dbf", "文件头长度 20 太小"},
+        {"record_length_zero.dbf", "记录长度 0 太小"},
+        {"record_length_too_small.dbf", "超过了记录长度 5"},
+        {"record_count_too_large.dbf", "文件头记有 50 条记录，但文件只容得下 2 条完整记录"},
+        {"record_count_huge.dbf", "文件头记有 4294967295 条记录"},
+        {"truncated_last_record.dbf", "只容得下 1 条完整记录"},
+        {"no_terminator.dbf", "没有 0x0D 结束符"},
+        {"field_name_without_nul.dbf", "名称没有以 NUL 字节结束"},
+        {"field_name_empty.dbf", "第 1 个字段没有名称"},
+        {"unknown_field_type.dbf", "字段 QTY 的类型 'Z' 未知"},
+        {"zero_width_field.dbf", "字段 QTY 的宽度为 0"},
+        {"oversize_char_field.dbf", "字段 NAME 的宽度为 255"},
+        {"oversize_numeric_field.dbf", "字段 QTY 的宽度为 21"},
+        {"wrong_integer_width.dbf", "I 类型的字段 ID 宽度为 2（应为 4）"},
+        {"wrong_date_width.dbf", "D 类型的字段 BORN 宽度为 6（应为 8）"},
+        {"decimals_not_below_width.dbf", "字段 QTY 的宽度为 4，却有 4 位小数"},
+        {"fields_beyond_record_length.dbf", "需要 12 字节，超过了记录长度 9"},
+        {"memo_field.dbf", "字段 NOTES 是备注（memo）字段"},
+        {"general_field.dbf", "字段 PIC 是备注（memo）字段"},
+        {"nullable_without_nullflags.dbf", "有可为空的字段，却没有 _NullFlags 字段"},
+        {"nullflags_too_short.dbf", "_NullFlags 只有 8 位，不够 9 个可为空的字段"},
+        {"vfp_displacement_mismatch.dbf", "字段 QTY 标明从记录的第 9 字节开始"},
+        {"descriptor_past_header.dbf", "超出了文件头长度 80"},
+        {"no_fields.dbf", "表中没有字段"},
     };
     const QStringList files = QDir(corpusDir()).entryList({QStringLiteral("*.dbf")}, QDir::Files, QDir::Name);
     ASSERT_EQ(files.size(), int(expected.size())) << "every corpus file needs its expected fault here";
@@ -102,7 +102,7 @@ TEST(DbfBroken, EveryCorpusFileIsRefusedWithItsNameAndFault)
             message = e.message();
         }
         ASSERT_FALSE(message.isEmpty()) << "was accepted";
-        EXPECT_TRUE(message.startsWith(path + QStringLiteral(": "))) << message.toStdString();
+        EXPECT_TRUE(message.startsWith(QStringLiteral("文件 ") + path + QStringLiteral("："))) << message.toStdString();
         const auto it = expected.find(name);
         ASSERT_NE(it, expected.end());
         EXPECT_TRUE(message.contains(it->second)) << message.toStdString();
@@ -118,7 +118,7 @@ TEST(DbfBroken, EveryCutOfASoundTableIsRefusedOrReadInBounds)
     for (int len = 0; len < sound.size() - 1; ++len) {
         SCOPED_TRACE(len);
         const QString message = refusal(sound.left(len));
-        EXPECT_TRUE(message.startsWith(QStringLiteral("bad.dbf: "))) << message.toStdString();
+        EXPECT_TRUE(message.startsWith(QStringLiteral("文件 bad.dbf："))) << message.toStdString();
     }
     const DbfTable t = DbfTable::fromBytes(sound.left(sound.size() - 1), QStringLiteral("t"));
     EXPECT_EQ(t.recordCount(), 2u);
@@ -146,7 +146,7 @@ TEST(DbfBroken, BadValuesAndIndexesRaiseErrorsNamingFieldAndRecord)
         t.value(1, 1);
         ADD_FAILURE() << "garbage read as a number";
     } catch (const store::Error &e) {
-        EXPECT_TRUE(e.message().contains(QStringLiteral("record 2, field QTY: '1x2  ' is not a number")))
+        EXPECT_TRUE(e.message().contains(QStringLiteral("第 2 条记录的字段 QTY：'1x2  ' 不是数值")))
             << e.message().toStdString();
     }
     EXPECT_THROW(t.value(2, 0), store::Error);
@@ -169,7 +169,7 @@ TEST(DbfBroken, MissingFileAndInMemoryWritesAreReported)
         DbfTable::load(missing);
         ADD_FAILURE();
     } catch (const store::Error &e) {
-        EXPECT_TRUE(e.message().startsWith(missing)) << e.message().toStdString();
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("文件 ") + missing + QStringLiteral("：无法打开"))) << e.message().toStdString();
     }
     DbfTable t = DbfTable::fromBytes(soundTable(), QStringLiteral("mem.dbf"));
     EXPECT_THROW(t.markDeleted(0), store::Error);

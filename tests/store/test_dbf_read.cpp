@@ -214,7 +214,7 @@ TEST(DbfRead, SharedSamples)
         DbfTable::load(kSamples + QStringLiteral("fp2_memo.dbf"));
         ADD_FAILURE() << "memo table accepted";
     } catch (const store::Error &e) {
-        EXPECT_TRUE(e.message().contains(QStringLiteral("field NOTES: memo fields are not supported")))
+        EXPECT_TRUE(e.message().contains(QStringLiteral("字段 NOTES 是备注（memo）字段，不支持这种字段")))
             << e.message().toStdString();
     }
 }

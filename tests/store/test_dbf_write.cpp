@@ -247,7 +247,7 @@ TEST(DbfWrite, NumbersAreRightAlignedAndOverflowIsRefused)
         t.writeRecord(0, {12345.0, 1});
         ADD_FAILURE();
     } catch (const store::Error &e) {
-        EXPECT_TRUE(e.message().contains(QStringLiteral("field n N(6,2): the value 12345 does not fit")))
+        EXPECT_TRUE(e.message().contains(QStringLiteral("字段 n N(6,2)：数值 12345 超出字段宽度")))
             << e.message().toStdString();
     }
 
@@ -280,6 +280,39 @@ TEST(DbfWrite, NullFlagsOfAnotherWritersTableAreSetAndCleared)
     EXPECT_EQ(pydbfRows(path), QStringLiteral("False|<null>|'one       '|1\n"
                                               "False|5.25|'two       '|2\n"
                                               "False|0.0|<null>|3"));
+}
+
+TEST(DbfWrite, WritingSomeFieldsLeavesEveryOtherByteAsTheFileHoldsIt)
+{
+    testsupport::TempProgramDir dir(false);
+    const QString path = dir.file(QStringLiteral("Result/n.dbf"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/work/shared/dbf-samples/vfp_null.dbf"), path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    // AMOUNT N(8,2) NULL, NAME C(10) NULL, ID I; both null bits in one byte.
+    DbfTable one = DbfTable::load(path);
+    DbfTable two = DbfTable::load(path);
+    const int amount = one.fieldIndex(QStringLiteral("amount"));
+    const int name = one.fieldIndex(QStringLiteral("name"));
+    // Another object sets NAME of record 1 to null after this one read it;
+    // writing AMOUNT here must keep that, in the data and in the flag byte.
+    two.writeFields(0, {{name, QVariant()}});
+    one.writeFields(0, {{amount, QVariant()}});
+    one.writeFields(1, {{amount, 7.5}});
+    EXPECT_EQ(pydbfRows(path), QStringLiteral("False|<null>|<null>|1\n"
+                                              "False|7.5|'two       '|2\n"
+                                              "False|0.0|<null>|3"));
+    // Only the bytes of the field set change; the deletion flag and the
+    // other fields stay byte for byte.
+    const QByteArray before = fileBytes(path);
+    two.writeFields(2, {{amount, 12}});
+    const QByteArray after = fileBytes(path);
+    const DbfTable t = DbfTable::load(path);
+    const qsizetype rec = t.header().headerLength + 2 * t.header().recordLength;
+    const int off = t.fields()[size_t(amount)].offset;
+    EXPECT_EQ(after.mid(rec, off), before.mid(rec, off));
+    EXPECT_EQ(after.mid(rec + off, 8), QByteArray("   12.00"));
+    EXPECT_EQ(after.mid(rec + off + 8), before.mid(rec + off + 8));
+    EXPECT_THROW(two.writeFields(0, {{9, 1}}), store::Error);
 }
 
 TEST(DbfWrite, PackRewritesWithoutDeletedRecordsAndLeavesNoTemporaryFile)

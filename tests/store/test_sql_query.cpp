@@ -395,6 +395,37 @@ TEST_F(SqlQuery, UpdateWritesEveryVisibleRow)
     EXPECT_DOUBLE_EQ(py[2].toArray()[1 + t.fieldIndex("cws_yy")].toDouble(), 204.0);
 }
 
+TEST_F(SqlQuery, UpdateAndPostLeaveTextThatDoesNotDecodeByteForByte)
+{
+    // Another writer left half a double-byte character in yydm of the first
+    // row: the GBK lead byte 0xB9 followed by a blank. Statements and posts
+    // that set other columns must not turn it into its decoded form.
+    const QString path = result + "result.dbf";
+    QByteArray bytes = fileBytes(path);
+    const DbfTable layout = DbfTable::load(path);
+    const qsizetype rec0 = layout.header().headerLength;
+    const QByteArray yydm = QByteArray("1001  \xD6\xD0\xB9 ").leftJustified(120, ' ');
+    bytes.replace(rec0 + 1, 120, yydm);
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    EXPECT_EQ(exec("Result", "update result set bln_zkjy='Y'"), 5);
+    EXPECT_EQ(fileBytes(path).mid(rec0 + 1, 120), yydm);
+
+    auto q = openQuery("Result", "select * from result where nd='20020112'");
+    q->edit();
+    q->setFieldValue("cws_yy", 5);
+    q->post();
+    const QByteArray after = fileBytes(path);
+    EXPECT_EQ(after.mid(rec0 + 1, 120), yydm);
+    EXPECT_EQ(after.at(rec0 + 121 + 8), 'Y');
+    const int yy = layout.fields()[size_t(layout.fieldIndex("cws_yy"))].offset;
+    EXPECT_EQ(after.mid(rec0 + yy, 12), QByteArray("        5.00"));
+    EXPECT_EQ(q->fieldByName("cws_yy").toDouble(), 5.0);
+}
+
 TEST_F(SqlQuery, FailedUpdateWritesNothing)
 {
     const QString path = result + "result.dbf";
