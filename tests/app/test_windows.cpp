@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QRawFont>
 #include <QScreen>
+#include <QWindow>
 #include <QTimer>
 #include <QtTest>
 
@@ -217,11 +218,18 @@ private slots:
     void exitCommandClosesAndFreesTheMainWindow()
     {
         TempProgramDir dir(true);
-        QPointer<TfrmMain> main = new TfrmMain;
-        main->show();
-        main->findChild<QAction *>(QStringLiteral("N11"))->trigger();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!main);
+        // "退出程序" and the close box both close and free the main window.
+        for (const bool byMenu : {true, false}) {
+            QPointer<TfrmMain> main = new TfrmMain;
+            main->show();
+            QVERIFY(QTest::qWaitForWindowExposed(main));
+            if (byMenu)
+                main->findChild<QAction *>(QStringLiteral("N11"))->trigger();
+            else
+                QVERIFY(main->windowHandle()->close());
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QVERIFY(!main);
+        }
     }
 
     // The faces the windows and forms name, and the application's default
