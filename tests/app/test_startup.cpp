@@ -5,6 +5,7 @@
 #include "controls/MessageBox.h"
 #include "store/DbfTable.h"
 #include "store/Paths.h"
+#include "store/Query.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
@@ -198,7 +199,12 @@ private slots:
             table.markDeleted(0);
             table.markDeleted(2);
         }
-        startProgram();
+        {
+            TfrmMain main;
+            QCOMPARE(main.AQry_Tmp().objectName(), QStringLiteral("AQry_Tmp"));
+            QCOMPARE(main.AQry_Tmp().connectionString(), store::paths::connectionString(QStringLiteral("DataMeta")));
+            QCOMPARE(main.AQry_Tmp().sql(), QStringLiteral("Pack shtable1 "));
+        }
         QVERIFY(ui::MessageBox::shown().empty());
 
         const store::DbfTable after = store::DbfTable::load(path);
