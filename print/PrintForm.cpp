@@ -13,6 +13,9 @@ std::vector<std::unique_ptr<store::Query>> makePeriodQueries()
     for (const store::catalogue::Period &p : store::catalogue::periods()) {
         auto q = std::make_unique<store::Query>(periodQueryName(p.code));
         q->setConnectionString(connection);
+        // Each query carries its period's statement from the start, so one
+        // left closed by a failed open is later opened on its own row.
+        q->setSql(periodStatement(p.code));
         queries.push_back(std::move(q));
     }
     return queries;

@@ -11,7 +11,8 @@
 namespace print {
 
 // The five query objects, in period order, named "AQry_" + period code, each
-// given the connection string of the Result directory; none is opened.
+// given the connection string of the Result directory and its period's
+// statement; none is opened.
 std::vector<std::unique_ptr<store::Query>> makePeriodQueries();
 
 // Opens one period query: close, the period's statement, open, edit state.

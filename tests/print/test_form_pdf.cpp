@@ -278,3 +278,51 @@ TEST_F(FormPdf, GroupLabelsAreWrittenDownwardsOneCharacterALine)
         EXPECT_NEAR(middle, (g.top + g.bottom) / 2, 4.0) << g.chars.toStdString();
     }
 }
+
+// The labels of the items with sub-items stand in the item column, each in
+// its own box over the item's rows, line by line as the form writes them.
+TEST_F(FormPdf, ItemLabelsStandInTheirBoxesInBothForms)
+{
+    struct Expect {
+        int page;
+        double top, bottom;
+        QStringList lines;
+    };
+    const std::vector<Expect> items = {
+        {0, 33.3, 37.1, {QStringLiteral("1.床位数")}},
+        {0, 51.3, 55.2, {QStringLiteral("2.人员数")}},
+        {0, 72.9, 76.8, {QStringLiteral("3.医生数")}},
+        {0, 96.2, 100.1, {QStringLiteral("4.设备")}},
+        {0, 122.0, 135.8, {QStringLiteral("5.投入与"), QStringLiteral("效益"), QStringLiteral("(万元)")}},
+        {0, 161.3, 173.0, {QStringLiteral("6.门诊量")}},
+        {0, 182.1, 193.8, {QStringLiteral("8.期内出"), QStringLiteral("院病人数")}},
+        {0, 251.7, 263.4, {QStringLiteral("17.诊断"), QStringLiteral("符合率")}},
+        {1, 35.8, 49.6, {QStringLiteral("21.在研"), QStringLiteral("课题")}},
+        {1, 57.9, 70.1, {QStringLiteral("22.科研"), QStringLiteral("成果")}},
+        {1, 100.9, 121.4, {QStringLiteral("27.教学"), QStringLiteral("能力")}},
+        {1, 122.8, 135.0, {QStringLiteral("28.举办"), QStringLiteral("全国性专"), QStringLiteral("业培训班")}},
+        {1, 137.2, 149.4, {QStringLiteral("29.赴外"), QStringLiteral("院进修")}},
+        {1, 154.7, 175.2, {QStringLiteral("30.学术"), QStringLiteral("讲座及"), QStringLiteral("活动")}},
+    };
+    for (FormVariant v : {FormVariant::Data, FormVariant::Blank}) {
+        const auto words = testsupport::pdfWords(render(v));
+        for (const Expect &item : items) {
+            auto found = wordsIn(words, item.page, QRectF(12.2, item.top, 31.0 - 12.2, item.bottom - item.top));
+            std::sort(found.begin(), found.end(),
+                      [](const PdfWord &a, const PdfWord &b) { return a.boxMm.top() < b.boxMm.top(); });
+            QStringList read;
+            for (const auto &w : found)
+                read << folded(w.text);
+            EXPECT_EQ(read, item.lines) << item.lines.front().toStdString();
+            if (found.empty())
+                continue;
+            // Left in the item column, the lines one under another, the
+            // block in the middle of its box.
+            for (const auto &w : found)
+                EXPECT_GE(w.boxMm.left(), 12.5) << w.text.toStdString();
+            EXPECT_NEAR(found.front().boxMm.left(), 12.5 + 0.55, 0.5) << item.lines.front().toStdString();
+            const double middle = (found.front().boxMm.top() + found.back().boxMm.bottom()) / 2;
+            EXPECT_NEAR(middle, (item.top + item.bottom) / 2, 0.8) << item.lines.front().toStdString();
+        }
+    }
+}

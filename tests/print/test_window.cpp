@@ -147,6 +147,18 @@ TEST_F(PrintWindow, AFailingQueryIsReportedAndTheWindowOpensAllTheSame)
     EXPECT_EQ(ui::MessageBox::shown().size(), 2u);
     EXPECT_TRUE(report::PreviewWindow::shownReports().empty());
     EXPECT_TRUE(w->isVisible());
+
+    // Once the table is there, printing opens every closed query on its own
+    // period's row, the later ones included.
+    ASSERT_TRUE(QFile::copy(dir.file(QStringLiteral("DataMeta/sjsbb.dbf")), store::paths::resultTable()));
+    printtest::execResult({QStringLiteral("update result set cws_yy=7 where nd='20060106'")});
+    w->findChild<QPushButton *>(QStringLiteral("Btn_Print"))->click();
+    EXPECT_EQ(ui::MessageBox::shown().size(), 2u);
+    ASSERT_EQ(report::PreviewWindow::shownReports().size(), 1u);
+    const QStringList values = valueTexts(report::PreviewWindow::shownReports().front());
+    ASSERT_EQ(values.size(), 295);
+    EXPECT_EQ(values.count(QStringLiteral("7")), 1);
+    EXPECT_EQ(values.count(QStringLiteral("0")), 294);
 }
 
 TEST_F(PrintWindow, TheTrimmedCaptionAloneSelectsTheBlankForm)
