@@ -142,6 +142,27 @@ private slots:
         TfrmBackUpDBF fresh;
         QCOMPARE(fresh.directory(), QStringLiteral("/"));
         QCOMPARE(fresh.panelText(0), QStringLiteral("存放路径：/  "));
+        // Places in the client area.
+        const std::pair<const char *, QRect> places[] = {
+            {"Lbl_Caption", QRect(27, 8, 95, 19)},     {"DCmb_RestoreDB", QRect(27, 34, 159, 19)},
+            {"DLb_RestoreDB", QRect(27, 63, 160, 180)}, {"FLb_RestoreDB", QRect(197, 34, 161, 209)},
+            {"btn_Backup", QRect(210, 258, 75, 25)},   {"btn_Close", QRect(291, 257, 75, 25)},
+        };
+        for (const auto &p : places) {
+            auto *child = w->findChild<QWidget *>(QString::fromLatin1(p.first));
+            QVERIFY2(child, p.first);
+            QCOMPARE(QRect(child->mapTo(w, QPoint(0, 0)), child->size()), p.second);
+        }
+        QCOMPARE(QRect(status->mapTo(w, QPoint(0, 0)), status->size()), QRect(0, 314 - 22, 380, 22));
+    }
+
+    void escapePressesClose()
+    {
+        TfrmBackUpDBF *w = window(false);
+        w->show();
+        QTest::keyClick(w, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(m_window.isNull());
     }
 
     // With PDECLARE_LOOK_DIR set, leaves grabs of the window in both modes.
