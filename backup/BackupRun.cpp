@@ -161,7 +161,14 @@ Result run(BackupHost &host, const QString &buttonCaption, const QString &target
             target = joinTarget(targetDir, uploadFileName(code));
         }
 
-        copyReplacing(source, target);
+        // Panel 0 names the target whether the copy worked or not; a failed
+        // copy then shows its reason under "错误" and no success message.
+        try {
+            copyReplacing(source, target);
+        } catch (...) {
+            host.setPathText(pathText(target));
+            throw;
+        }
         host.setPathText(pathText(target));
         if (cursorFromCheck) {
             host.restoreCursor();

@@ -379,6 +379,7 @@ private slots:
         QCOMPARE(ui::MessageBox::shown().size(), std::size_t(1));
         QCOMPARE(ui::MessageBox::shown()[0].caption, QStringLiteral("错误"));
         QVERIFY(ui::MessageBox::shown()[0].text.contains(QStringLiteral("/proc/result.dbf")));
+        QCOMPARE(w->panelText(0), QStringLiteral("存放路径：/proc/result.dbf"));
 
         // A copy that fails half-way leaves an earlier file whole and no
         // temporary file behind.
