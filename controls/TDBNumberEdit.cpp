@@ -72,11 +72,14 @@ bool readNumber(const QString &text, double *value)
 
 bool TDBNumberEdit::normalise(QString &text, double minValue, double maxValue, int decimals)
 {
+    // Blanks and line ends around a pasted figure (a spreadsheet cell
+    // copies as "12\r\n") are dropped; a blank inside is refused.
+    const QString in = text.trimmed();
     QString s;
-    s.reserve(text.size());
+    s.reserve(in.size());
     int dots = 0;
     int dotAt = -1;
-    for (QChar c : text) {
+    for (QChar c : in) {
         c = mapChar(c);
         if (c == QLatin1Char('.')) {
             if (++dots > 1)

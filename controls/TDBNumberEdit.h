@@ -47,7 +47,8 @@ public:
     // The rule the control applies to every text change, usable on its own:
     // returns false when the text cannot be typed (wrong character, second
     // separator, too many decimals, minus); otherwise text is rewritten to
-    // its stored form ("," as ".", a value beyond a limit as that limit).
+    // its stored form ("," as ".", blanks around it dropped, a value beyond
+    // a limit as that limit).
     static bool normalise(QString &text, double minValue, double maxValue, int decimals);
 
     std::function<void(TDBNumberEdit *, Qt::MouseButton, Qt::KeyboardModifiers, const QPoint &)> OnMouseUp;

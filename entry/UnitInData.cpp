@@ -111,6 +111,11 @@ TfrmInData::TfrmInData(QWidget *owner) : QDialog(owner), m_db(QStringLiteral("AQ
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     setFixedSize(823, 676);
+    // The form's own face, as in the other windows: at 11 pixels the largest
+    // figure (999999999.99) fits into a 91-pixel edit; the labels set theirs.
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
     buildContent();
     ui::centreOnScreen(this);
     FormCreate();

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -167,6 +168,16 @@ private slots:
                 QCOMPARE(e->minValue(), 0.0);
             }
         QCOMPARE(edit(w, "DBNjsjxry5")->y(), 1619);
+        // The largest figure is shown whole, not cut at the left.
+        {
+            TDBNumberEdit *e = edit(w, "DBNjsjxry5");
+            e->setNumber(999999999.99);
+            // Room inside the frame and the edit's own 2-pixel margins.
+            const int frame = e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, e);
+            const int room = e->width() - 2 * frame - 2 * 2;
+            QVERIFY2(e->fontMetrics().horizontalAdvance(e->text()) <= room,
+                     qPrintable(QString::number(e->fontMetrics().horizontalAdvance(e->text()))));
+        }
         QVERIFY(w->findEdit("DBNzdfhl_MC1"));
         QCOMPARE(w->findEdit("DBNzdfhl_MC3")->objectName(), QStringLiteral("DBNzdfhl_mc3"));
         QVERIFY(!w->findEdit("DBNcws_yy6"));

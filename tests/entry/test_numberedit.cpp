@@ -47,6 +47,8 @@ private slots:
         QTest::newRow("letters") << "12a" << false << "";
         QTest::newRow("exponent") << "1e5" << false << "";
         QTest::newRow("blank inside") << "1 2" << false << "";
+        QTest::newRow("copied cell") << "12\r\n" << true << "12";
+        QTest::newRow("blanks around") << QStringLiteral("\t35,5 \u3000") << true << "35.5";
         QTest::newRow("lone separator") << "." << true << ".";
         QTest::newRow("empty") << "" << true << "";
         QTest::newRow("largest") << "999999999.99" << true << "999999999.99";
@@ -116,6 +118,10 @@ private slots:
         f.edit->selectAll();
         f.edit->insert(QStringLiteral("1,5"));
         QCOMPARE(f.edit->text(), QStringLiteral("1.5"));
+        f.edit->selectAll();
+        QApplication::clipboard()->setText(QStringLiteral(" 7,25\r\n"));
+        f.edit->paste();
+        QCOMPARE(f.edit->text(), QStringLiteral("7.25"));
         f.edit->selectAll();
         f.edit->insert(QStringLiteral("123456789012"));
         QCOMPARE(f.edit->text(), QStringLiteral("999999999.99"));
