@@ -353,6 +353,10 @@ void DbfTable::Impl::parse()
     std::vector<FieldDef> defs;
     std::vector<quint8> flags;
     std::vector<quint32> displacement;
+    const size_t most = size_t(header.headerLength - kHeaderSize) / kDescriptorSize;
+    defs.reserve(most);
+    flags.reserve(most);
+    displacement.reserve(most);
     qsizetype pos = kHeaderSize;
     bool terminated = false;
     while (pos < header.headerLength) {
@@ -377,7 +381,7 @@ void DbfTable::Impl::parse()
         f.decimals = uchar(d[17]);
         if (f.length == 0)
             throw fault(QStringLiteral("字段 %1 的宽度为 0").arg(f.name));
-        defs.push_back(f);
+        defs.push_back(std::move(f));
         flags.push_back(uchar(d[18]));
         displacement.push_back(le32(d + 12));
         pos += kDescriptorSize;
@@ -424,9 +428,10 @@ void DbfTable::Impl::parse()
         throw fault(QStringLiteral("_NullFlags 只有 %1 位，不够 %2 个可为空的字段").arg(nullFlagsLength * 8).arg(nullableCount));
 
     fields.clear();
+    fields.reserve(defs.size());
     for (FieldDef &f : defs)
         if (f.type != '0')
-            fields.push_back(f);
+            fields.push_back(std::move(f));
     if (fields.empty())
         throw fault(QStringLiteral("表中没有字段"));
 

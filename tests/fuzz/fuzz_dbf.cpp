@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the table reader as a table file. A refused file
 // must raise store::Error; an accepted one must give every value of every
 // record without reading outside the file. Some inputs also go through the
-// writers (delete mark, append of a read record, pack) on a scratch file.
+// writers (record and field writes, delete mark, append of a read record,
+// pack) on a scratch file.
 #include "store/DbfTable.h"
 
 #include <QDir>
@@ -55,6 +56,10 @@ void writeThrough(const QByteArray &bytes, const store::DbfTable &t)
                 }
             }
             w.writeRecord(0, values);
+            // Some fields only: the last one, set to null and back.
+            const int last = int(values.size()) - 1;
+            w.writeFields(0, {{last, QVariant()}});
+            w.writeFields(0, {{last, values.back()}, {0, values.front()}});
             w.markDeleted(0);
         } else {
             values.resize(t.fields().size());

@@ -86,3 +86,29 @@ TEST_F(SqlText, CommandLine)
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(QString::fromUtf8(r.err).contains("nosuch"));
 }
+
+TEST_F(SqlText, DumpPrintsTheHeaderAndTheFields)
+{
+    const QString cli = testsupport::builtProgramDir() + "pdeclare-cli";
+    if (!QFile::exists(cli))
+        GTEST_SKIP() << "pdeclare-cli is not built";
+    DbfTable::load(table).markDeleted(1);
+    auto r = testsupport::run(cli, {"dump", table});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = QString::fromUtf8(r.out).split('\n');
+    EXPECT_TRUE(lines.contains("version: 0x03 (dBASE III / FoxBASE+, no memo)")) << r.out.toStdString();
+    EXPECT_TRUE(lines.contains("code page mark: 0x7a"));
+    EXPECT_TRUE(lines.contains("records: 3"));
+    EXPECT_TRUE(lines.contains("deleted: 1"));
+    const qsizetype head = lines.indexOf("name\ttype\tlength\tdecimals\tnullable");
+    ASSERT_GE(head, 0);
+    EXPECT_EQ(lines.mid(head + 1, 4), QStringList({"name\tC\t20\t0\tno", "qty\tN\t12\t2\tno", "ok\tL\t1\t0\tno",
+                                                   "born\tD\t8\t0\tno"}));
+    // A damaged file: the fault and the file on stderr, nothing on stdout.
+    QFile f(table);
+    ASSERT_TRUE(f.resize(20));
+    r = testsupport::run(cli, {"dump", table});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(QString::fromUtf8(r.err).contains(table + "：文件头不完整")) << r.err.toStdString();
+}
