@@ -202,6 +202,31 @@ private slots:
         QVERIFY(p.isNull());
     }
 
+    // The user's own gestures: Enter in the search box presses OK; a
+    // double-click on a row takes that row.
+    void enterAndDoubleClickTakeTheRow()
+    {
+        testsupport::TempProgramDir dir;
+        writeList(dir);
+        QPointer<TfrmYymc> p = open();
+        look(p)->setFocus();
+        QTest::keyClicks(look(p), "200");
+        QTest::keyClick(look(p), Qt::Key_Return);
+        QCOMPARE(ChosenXmh, QStringLiteral("2001"));
+        flushDeletes();
+        QVERIFY(p.isNull());
+
+        QPointer<TfrmYymc> q = open();
+        auto *grid = q->findChild<QTableView *>("DBGrid1");
+        const QPoint at = grid->visualRect(grid->model()->index(3, 1)).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(ChosenXmh, QStringLiteral("10"));
+        QCOMPARE(ChosenYymcks, QStringLiteral("丁医院"));
+        flushDeletes();
+        QVERIFY(q.isNull());
+    }
+
     void exitAndCloseBoxKeepTheValues()
     {
         testsupport::TempProgramDir dir;
