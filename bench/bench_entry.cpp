@@ -15,11 +15,7 @@ namespace {
 
 store::FieldDef textField(const char *name, int length)
 {
-    store::FieldDef f;
-    f.name = QString::fromLatin1(name);
-    f.type = 'C';
-    f.length = length;
-    return f;
+    return store::FieldDef::make(QString::fromLatin1(name), 'C', length);
 }
 
 void BM_CreateAndShowEntryWindow(benchmark::State &state)

@@ -26,20 +26,7 @@ namespace {
 
 FieldDef field(const QString &name, char type, int length, int decimals = 0)
 {
-    FieldDef f;
-    f.name = name;
-    f.type = type;
-    f.length = length;
-    f.decimals = decimals;
-    return f;
-}
-
-std::vector<FieldDef> declarationFields()
-{
-    std::vector<FieldDef> fields{field("yydm", 'C', 120), field("nd", 'C', 8), field("bln_zkjy", 'C', 1)};
-    for (const auto &ind : store::catalogue::indicators())
-        fields.push_back(field(ind.field, 'N', 12, 2));
-    return fields;
+    return FieldDef::make(name, type, length, decimals);
 }
 
 QString fieldName(int indicator) { return store::catalogue::indicators()[size_t(indicator)].field; }
@@ -68,7 +55,7 @@ struct Fixture {
     // repeated to 200,000 rows with the header's count set to match.
     void makeBig()
     {
-        const std::vector<FieldDef> fields = declarationFields();
+        const std::vector<FieldDef> fields = store::catalogue::declarationFields();
         std::mt19937 rng(7);
         std::uniform_int_distribution<int> figure(0, 99999);
         const QStringList codes = {"20020112", "20030112", "20040112", "20050112", "20060106"};
@@ -112,7 +99,7 @@ struct Fixture {
 
     void makeResult()
     {
-        const std::vector<FieldDef> fields = declarationFields();
+        const std::vector<FieldDef> fields = store::catalogue::declarationFields();
         const QStringList codes = {"20020112", "20030112", "20040112", "20050112", "20060106"};
         std::vector<std::vector<QVariant>> rows;
         for (int p = 0; p < 5; ++p) {

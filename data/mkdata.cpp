@@ -36,11 +36,7 @@ namespace {
 
 store::FieldDef textField(const char *name, int length)
 {
-    store::FieldDef f;
-    f.name = QString::fromLatin1(name);
-    f.type = 'C';
-    f.length = length;
-    return f;
+    return store::FieldDef::make(QString::fromLatin1(name), 'C', length);
 }
 
 // Checks that text fits a C column of the given width once encoded as GBK.
@@ -105,15 +101,7 @@ Source readTsv(const QString &path, const QStringList &header)
 void writeTemplate(const QString &path)
 {
     namespace cat = store::catalogue;
-    std::vector<store::FieldDef> fields{textField("yydm", 120), textField("nd", 8), textField("bln_zkjy", 1)};
-    for (const cat::Indicator &ind : cat::indicators()) {
-        store::FieldDef f;
-        f.name = ind.field;
-        f.type = 'N';
-        f.length = 12;
-        f.decimals = 2;
-        fields.push_back(f);
-    }
+    const std::vector<store::FieldDef> fields = cat::declarationFields();
     std::vector<std::vector<QVariant>> rows;
     for (const cat::Period &period : cat::periods()) {
         std::vector<QVariant> row(fields.size()); // null: blank

@@ -334,4 +334,14 @@ bool parseEditName(const QString &name, int *indicator, int *periodIndex)
     return true;
 }
 
+std::vector<FieldDef> declarationFields()
+{
+    std::vector<FieldDef> fields{FieldDef::make(QStringLiteral("yydm"), 'C', 120),
+                                 FieldDef::make(QStringLiteral("nd"), 'C', 8),
+                                 FieldDef::make(QStringLiteral("bln_zkjy"), 'C', 1)};
+    for (const Indicator &indicator : indicators())
+        fields.push_back(FieldDef::make(indicator.field, 'N', 12, 2));
+    return fields;
+}
+
 } // namespace store::catalogue

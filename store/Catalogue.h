@@ -4,6 +4,8 @@
 // trailing blanks and "\r\n" line breaks kept), unit and tooltip. Held once,
 // as data; the entry grid, the rule prompts, the printed rows, the template
 // table's columns and the help document are all generated from it.
+#include "store/DbfTable.h"
+
 #include <QString>
 
 #include <vector>
@@ -75,5 +77,10 @@ QString editName(const Indicator &indicator, int periodIndex);
 // 0-based indicator position and the period index 1..5; false when the name
 // is not one of the 295 entry edits.
 bool parseEditName(const QString &name, int *indicator, int *periodIndex);
+
+// The columns of the declaration table (the template sjsbb and the working
+// table result): yydm C(120), nd C(8), bln_zkjy C(1), then the 59 indicators
+// in catalogue order as N(12,2).
+std::vector<FieldDef> declarationFields();
 
 } // namespace store::catalogue

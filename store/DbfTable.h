@@ -36,6 +36,18 @@ struct FieldDef {
 
     bool isNumeric() const { return type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y'; }
     bool isText() const { return type == 'C'; }
+
+    // A field for a new table (create() works out offsets and null bits).
+    static FieldDef make(const QString &name, char type, int length, int decimals = 0, bool nullable = false)
+    {
+        FieldDef f;
+        f.name = name;
+        f.type = type;
+        f.length = length;
+        f.decimals = decimals;
+        f.nullable = nullable;
+        return f;
+    }
 };
 
 struct DbfHeader {

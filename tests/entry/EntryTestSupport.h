@@ -16,11 +16,7 @@ namespace entrytest {
 
 inline store::FieldDef textField(const char *name, int length)
 {
-    store::FieldDef f;
-    f.name = QString::fromLatin1(name);
-    f.type = 'C';
-    f.length = length;
-    return f;
+    return store::FieldDef::make(QString::fromLatin1(name), 'C', length);
 }
 
 // DataMeta/tjjctjk.dbf holding exactly these (cond, text) rules, in order.

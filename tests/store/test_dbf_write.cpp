@@ -17,13 +17,7 @@ namespace {
 
 FieldDef field(const char *name, char type, int length = 0, int decimals = 0, bool nullable = false)
 {
-    FieldDef f;
-    f.name = QString::fromLatin1(name);
-    f.type = type;
-    f.length = length;
-    f.decimals = decimals;
-    f.nullable = nullable;
-    return f;
+    return FieldDef::make(QString::fromLatin1(name), type, length, decimals, nullable);
 }
 
 QByteArray fileBytes(const QString &path)

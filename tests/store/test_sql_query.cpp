@@ -23,12 +23,7 @@ namespace {
 
 FieldDef field(const char *name, char type, int length, int decimals = 0)
 {
-    FieldDef f;
-    f.name = QString::fromLatin1(name);
-    f.type = type;
-    f.length = length;
-    f.decimals = decimals;
-    return f;
+    return FieldDef::make(QString::fromLatin1(name), type, length, decimals);
 }
 
 QStringList periodCodes()
@@ -43,9 +38,7 @@ QStringList periodCodes()
 // one row per period; cws_yy and cws_zk filled on some rows.
 void makeResult(const QString &path)
 {
-    std::vector<FieldDef> fields{field("yydm", 'C', 120), field("nd", 'C', 8), field("bln_zkjy", 'C', 1)};
-    for (const auto &ind : store::catalogue::indicators())
-        fields.push_back(field(ind.field.toLatin1().constData(), 'N', 12, 2));
+    const std::vector<FieldDef> fields = store::catalogue::declarationFields();
     std::vector<std::vector<QVariant>> rows;
     const QStringList codes = periodCodes();
     const int yy = store::catalogue::indicatorIndex("cws_yy") + 3;

@@ -17,12 +17,7 @@ namespace {
 
 FieldDef field(const char *name, char type, int length, int decimals = 0)
 {
-    FieldDef f;
-    f.name = QString::fromLatin1(name);
-    f.type = type;
-    f.length = length;
-    f.decimals = decimals;
-    return f;
+    return FieldDef::make(QString::fromLatin1(name), type, length, decimals);
 }
 
 class SqlText : public ::testing::Test {
