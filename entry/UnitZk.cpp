@@ -60,6 +60,14 @@ QFont simSun(int pixels)
 
 } // namespace
 
+// The project list: read-only, so typing in it does nothing (a table view would
+// otherwise jump to a row by its own type-ahead and confuse the search box).
+class ProjectGrid : public QTableView {
+public:
+    using QTableView::QTableView;
+    void keyboardSearch(const QString &) override {}
+};
+
 // adoYy's rows as the grid sees them; the row indicator marks the current row.
 class TfrmYymcModel : public QAbstractTableModel {
 public:
@@ -129,7 +137,7 @@ TfrmYymc::TfrmYymc(QWidget *owner) : QDialog(owner), m_yy(QStringLiteral("adoYy"
     setFont(font);
 
     m_model = new TfrmYymcModel(m_yy, this);
-    m_grid = new QTableView(this);
+    m_grid = new ProjectGrid(this);
     m_grid->setObjectName(QStringLiteral("DBGrid1"));
     m_grid->setGeometry(0, 0, 377, 321);
     m_grid->setModel(m_model);

@@ -204,6 +204,22 @@ private slots:
 
     // The user's own gestures: Enter in the search box presses OK; a
     // double-click on a row takes that row.
+    // Only the search box searches: letters or digits typed into the grid
+    // leave its current row alone.
+    void typingInTheGridDoesNotMoveTheRow()
+    {
+        testsupport::TempProgramDir dir;
+        writeList(dir);
+        QPointer<TfrmYymc> p = open();
+        auto *grid = p->findChild<QTableView *>("DBGrid1");
+        grid->setFocus();
+        QTest::keyClicks(grid, "1002");
+        QCOMPARE(row(p), 0);
+        QTest::keyClicks(grid, "B");
+        QCOMPARE(row(p), 0);
+        delete p;
+    }
+
     void enterAndDoubleClickTakeTheRow()
     {
         testsupport::TempProgramDir dir;
