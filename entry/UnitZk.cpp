@@ -254,7 +254,9 @@ void TfrmYymc::showEvent(QShowEvent *event)
         m_model->reload();
         ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
-    m_grid->setFocus(Qt::OtherFocusReason);
+    // The search box takes the focus first: typing the beginning of a code
+    // searches at once, and Enter confirms the row it found.
+    m_look->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmYymc::FormShow()

@@ -89,6 +89,7 @@ private slots:
         QCOMPARE(row(p), 0);
         QCOMPARE(mode(p), QStringLiteral("按编码查询"));
         QVERIFY(p->findChild<QPushButton *>("BitBtn1")->isDefault());
+        QCOMPARE(p->focusWidget(), look(p)); // typing searches at once
         delete p;
     }
 
