@@ -263,6 +263,7 @@ PreviewWindow::PreviewWindow(const PreparedReport &report, QWidget *owner) : QDi
     d->scroll->setWidget(d->view);
     d->scroll->setWidgetResizable(false);
     layout->addWidget(d->scroll, 1);
+    d->scroll->viewport()->installEventFilter(this);
 
     auto *status = new QWidget(this);
     auto *statusLayout = new QHBoxLayout(status);
@@ -361,6 +362,20 @@ void PreviewWindow::resizeEvent(QResizeEvent *event)
     applyZoom();
     if (page > 0)
         goToPage(page);
+}
+
+bool PreviewWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The fitted zooms follow the page view's own size. When the window is
+    // first shown its resize reaches the dialog before the scroll area has
+    // its final size, so the view is fitted again once the viewport has it.
+    if (watched == d->scroll->viewport() && event->type() == QEvent::Resize && d->zoom != ZoomMode::Actual) {
+        const int page = currentPage();
+        applyZoom();
+        if (page > 0)
+            goToPage(page);
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void PreviewWindow::keyPressEvent(QKeyEvent *event)

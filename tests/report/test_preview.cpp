@@ -126,6 +126,23 @@ private slots:
         QCOMPARE(int(PreviewWindow::shownReports().size()), 1);
     }
 
+    // A fitted zoom follows the window: the sheet fills the width again after
+    // the user (or the window manager) resizes the preview.
+    void pageWidthFollowsTheWindowSize()
+    {
+        PreviewWindow::setTestHook([&](PreviewWindow &w) {
+            const auto *scroll = w.findChild<QScrollArea *>("pageScroll");
+            for (const QSize size : {QSize(1200, 900), QSize(640, 500)}) {
+                w.resize(size);
+                QCoreApplication::processEvents();
+                const double sheetPx = 210 * w.pixelsPerMm();
+                QVERIFY2(sheetPx > scroll->viewport()->width() - 60 && sheetPx <= scroll->viewport()->width(),
+                         qPrintable(QStringLiteral("%1 in %2").arg(sheetPx).arg(scroll->viewport()->width())));
+            }
+        });
+        PreviewWindow::showModal(nullptr, threePages());
+    }
+
     void zoomCyclesThroughItsThreeModes()
     {
         PreviewWindow::setTestHook([&](PreviewWindow &w) {
