@@ -1,18 +1,35 @@
 #pragma once
 // Tables and read-backs shared by the entry window and picker tests.
+#include "controls/MessageBox.h"
+#include "entry/UnitInData.h"
+#include "entry/UnitZk.h"
 #include "store/DbfTable.h"
 #include "tests/support/TestSupport.h"
 
+#include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <QPointer>
 #include <QVariant>
 
 #include <utility>
 #include <vector>
 
 namespace entrytest {
+
+// Deletes any entry or picker window a failed case left behind.
+inline void deleteLeftoverWindows()
+{
+    ui::MessageBox::setTestMode(true);
+    QList<QPointer<QWidget>> left;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<TfrmInData *>(w) || qobject_cast<TfrmYymc *>(w))
+            left << w;
+    for (const QPointer<QWidget> &w : left)
+        delete w.data();
+}
 
 inline store::FieldDef textField(const char *name, int length)
 {

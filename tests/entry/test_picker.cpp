@@ -57,16 +57,7 @@ private slots:
     }
 
     // A failed check leaves its window behind; it must not affect the next case.
-    void cleanup()
-    {
-        ui::MessageBox::setTestMode(true);
-        QList<QPointer<QWidget>> left;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (qobject_cast<TfrmInData *>(w) || qobject_cast<TfrmYymc *>(w))
-                left << w;
-        for (const QPointer<QWidget> &w : left)
-            delete w.data();
-    }
+    void cleanup() { entrytest::deleteLeftoverWindows(); }
 
     void windowAndGrid()
     {
