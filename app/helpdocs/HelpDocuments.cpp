@@ -149,17 +149,17 @@ QByteArray operationManual()
     doc.table({2600, 6400},
               {{T("文件或文件夹"), T("用途")},
                {T("PDeclare"), T("程序本身")},
-               {T("DataMeta\\"), T("随程序提供的基础数据：空白申报表sjsbb.dbf、监测项目名单zbzkyy.dbf、"
+               {T("DataMeta/"), T("随程序提供的基础数据：空白申报表sjsbb.dbf、监测项目名单zbzkyy.dbf、"
                                    "检验规则tjjctjk.dbf、审核结果表shtable1.dbf。请勿修改或删除。")},
-               {T("Result\\result.dbf"), T("您的申报数据。第一次启动时由空白申报表复制生成，以后每次启动都保留原有数据。")},
-               {T("风格\\Main.skn"), T("窗口外观文件；缺少时程序以普通外观运行。")},
+               {T("Result/result.dbf"), T("您的申报数据。第一次启动时由空白申报表复制生成，以后每次启动都保留原有数据。")},
+               {T("风格/Main.skn"), T("窗口外观文件；缺少时程序以普通外观运行。")},
                {T("评审数据表说明.doc"), T("申报表各指标的说明，可从\"帮助\"菜单打开。")},
                {T("TessalyV1.0操作手册.doc"), T("本手册。")}});
 
     doc.heading1(T("二、启动与主窗口"));
     doc.paragraph(T("运行程序后出现主窗口，标题为\"%1\"。启动时程序自动完成下列准备：").arg(formTitle()));
-    doc.numbered(1, T("读入窗口外观文件\"风格\\Main.skn\"（没有此文件时不提示）；"));
-    doc.numbered(2, T("Result文件夹中没有result.dbf时，由DataMeta\\sjsbb.dbf复制一份；已有的result.dbf决不覆盖；"));
+    doc.numbered(1, T("读入窗口外观文件\"风格/Main.skn\"（没有此文件时不提示）；"));
+    doc.numbered(2, T("Result文件夹中没有result.dbf时，由DataMeta/sjsbb.dbf复制一份；已有的result.dbf决不覆盖；"));
     doc.numbered(3, T("清理上次数据检验留下的审核结果。"));
     doc.paragraph(T("准备中出错（例如DataMeta文件夹或其中的shtable1.dbf丢失）时，程序弹出一个错误提示框，"
                     "关闭后主窗口照常打开，菜单照常可用。请按提示恢复随程序提供的文件后重新启动。"));
@@ -229,7 +229,7 @@ QByteArray operationManual()
     doc.numbered(1, T("在\"存放路径：\"下选择驱动器和文件夹，右侧列出该文件夹中已有的数据文件，状态栏显示所选路径；"));
     doc.numbered(2, T("点击\"备份\"，申报数据文件以result.dbf为名复制到所选文件夹，同名文件被替换；"));
     doc.numbered(3, T("成功后提示\"备份成功\"，状态栏显示备份文件的完整路径。点击\"关闭\"（或按Esc）关闭窗口。"));
-    doc.paragraph(T("可能的提示：\"不存在数据文件表\"（Result\\result.dbf丢失）、\"申报表无数据！\"（还没有保存项目数据）。"
+    doc.paragraph(T("可能的提示：\"不存在数据文件表\"（Result/result.dbf丢失）、\"申报表无数据！\"（还没有保存项目数据）。"
                     "需要恢复备份时，退出程序后把备份的result.dbf复制回程序的Result文件夹即可。"));
 
     doc.heading1(T("七、上报监测中心"));
@@ -252,12 +252,12 @@ QByteArray operationManual()
                {T("启动时出现错误提示框"), T("DataMeta文件夹或其中的文件丢失或被其他程序占用。关闭占用的程序，或从安装盘恢复DataMeta后重新启动。")},
                {T("请输入项目编号"), T("保存前没有选择项目。点击\"选择...\"选定项目后再保存。")},
                {T("无数据可检验！ / 申报表无数据！"), T("还没有保存过项目数据。先在\"数据录入\"中选择项目、填写并保存。")},
-               {T("不存在数据文件表"), T("Result\\result.dbf丢失。把备份的result.dbf复制回Result文件夹；没有备份时重新启动程序会生成空白表。")},
+               {T("不存在数据文件表"), T("Result/result.dbf丢失。把备份的result.dbf复制回Result文件夹；没有备份时重新启动程序会生成空白表。")},
                {T("无法找到说明文件，可能已丢失！"), T("帮助文档不在程序目录中，请从安装盘重新复制。")},
                {T("打印的数字全为0"), T("数据尚未保存，或打印的是空白表。")}});
 
     doc.heading1(T("十、退出程序"));
-    doc.paragraph(T("选择\"退出\"→\"退出程序\"，或关闭主窗口，即结束程序。已保存的数据保存在Result\\result.dbf中，下次启动时继续使用。"));
+    doc.paragraph(T("选择\"退出\"→\"退出程序\"，或关闭主窗口，即结束程序。已保存的数据保存在Result/result.dbf中，下次启动时继续使用。"));
     return doc.toRtf();
 }
 
