@@ -98,12 +98,6 @@ QString rtfText(const QByteArray &rtf, bool *ok)
     return out;
 }
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void writeFile(const QString &path)
 {
     QFile f(path);
@@ -298,8 +292,8 @@ private slots:
     void buildWroteTheCurrentDocuments()
     {
         const QString dir = testsupport::builtProgramDir();
-        QCOMPARE(bytesOf(dir + T("评审数据表说明.doc")), helpdocs::formDescription());
-        QCOMPARE(bytesOf(dir + T("TessalyV1.0操作手册.doc")), helpdocs::operationManual());
+        QCOMPARE(testsupport::fileBytes(dir + T("评审数据表说明.doc")), helpdocs::formDescription());
+        QCOMPARE(testsupport::fileBytes(dir + T("TessalyV1.0操作手册.doc")), helpdocs::operationManual());
 
         // writeAll replaces documents whole and leaves nothing else behind.
         QTemporaryDir target;

@@ -22,12 +22,6 @@ using testsupport::TempProgramDir;
 
 namespace {
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
@@ -64,7 +58,7 @@ private slots:
 
         startProgram();
         QVERIFY(QFile::exists(result));
-        QCOMPARE(bytesOf(result), bytesOf(templ));
+        QCOMPARE(testsupport::fileBytes(result), testsupport::fileBytes(templ));
         QVERIFY(ui::MessageBox::shown().empty());
         // Nothing but the table is left behind in Result/.
         QCOMPARE(QDir(dir.file(QStringLiteral("Result"))).entryList(QDir::Files),
@@ -73,13 +67,13 @@ private slots:
         QVERIFY(QFileInfo(result).isWritable());
 
         // The user's data, then a changed template: later starts keep the table.
-        QByteArray userData = bytesOf(result);
+        QByteArray userData = testsupport::fileBytes(result);
         userData[userData.size() - 2] = 'x';
         writeBytes(result, userData);
-        writeBytes(templ, bytesOf(templ) + QByteArray("changed"));
+        writeBytes(templ, testsupport::fileBytes(templ) + QByteArray("changed"));
         startProgram();
         startProgram();
-        QCOMPARE(bytesOf(result), userData);
+        QCOMPARE(testsupport::fileBytes(result), userData);
         QVERIFY(ui::MessageBox::shown().empty());
     }
 
@@ -110,7 +104,7 @@ private slots:
         QVERIFY(qApp->styleSheet().isEmpty());
 
         QVERIFY(QDir().mkpath(dir.file(QString::fromUtf8("风格"))));
-        const QByteArray sheet = bytesOf(testsupport::sourceDir() + QStringLiteral("app/skin/Main.skn"));
+        const QByteArray sheet = testsupport::fileBytes(testsupport::sourceDir() + QStringLiteral("app/skin/Main.skn"));
         QVERIFY(sheet.contains("QPushButton"));
         writeBytes(store::paths::skinFile(), sheet);
         startProgram();

@@ -27,12 +27,6 @@ using namespace checktest;
 
 namespace {
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Every field of every row, as python3-dbf reads the table.
 QString rowsByPython(const QString &path)
 {
@@ -82,7 +76,7 @@ class BackupTest : public QObject {
     void verifySameTable(const QString &copy)
     {
         QVERIFY(QFile::exists(copy));
-        QCOMPARE(bytesOf(copy), bytesOf(source()));
+        QCOMPARE(testsupport::fileBytes(copy), testsupport::fileBytes(source()));
         const QString theirs = rowsByPython(copy);
         QVERIFY2(theirs.startsWith(QLatin1Char('{')), qPrintable(theirs));
         QCOMPARE(theirs, rowsByPython(source()));
@@ -303,7 +297,7 @@ private slots:
         QFETCH(bool, yes);
         setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("床位")}});
         exec(QStringLiteral("Result"), QStringLiteral("update result set bln_zkjy='Y'"));
-        const QByteArray before = bytesOf(source());
+        const QByteArray before = testsupport::fileBytes(source());
         QStringList order;
         report::PreviewWindow::setTestHook([&](report::PreviewWindow &) { order << QStringLiteral("preview"); });
         ui::MessageBox::setHook([&](const ui::ShownBox &box) { order << box.text; });
@@ -319,7 +313,7 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
         if (!yes) {
             QCOMPARE(order.size(), 2);
-            QCOMPARE(bytesOf(source()), before);
+            QCOMPARE(testsupport::fileBytes(source()), before);
             verifyNoFileWritten();
         } else {
             QCOMPARE(order.value(2), QStringLiteral("导出成功"));
@@ -397,18 +391,18 @@ private slots:
             QVERIFY(!e.message().isEmpty());
         }
         QVERIFY(threw);
-        QCOMPARE(bytesOf(earlier), QByteArray("earlier backup"));
+        QCOMPARE(testsupport::fileBytes(earlier), QByteArray("earlier backup"));
         verifyNoFileWrittenExcept({QStringLiteral("result.dbf")});
     }
 
     void aBackupIntoTheResultFolderKeepsTheTable()
     {
-        const QByteArray before = bytesOf(source());
+        const QByteArray before = testsupport::fileBytes(source());
         TfrmBackUpDBF *w = window(false);
         w->setDirectory(m_dir->file(QStringLiteral("Result")));
         press();
         QCOMPARE(boxTexts(), QStringList{QStringLiteral("提示|备份成功")});
-        QCOMPARE(bytesOf(source()), before);
+        QCOMPARE(testsupport::fileBytes(source()), before);
     }
 
     // Presses during the upload's check are ignored until it ends.

@@ -18,12 +18,6 @@ testsupport::ProcessResult cli(const QStringList &args)
     return testsupport::run(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"), args);
 }
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 class BackupCli : public ::testing::Test {
 protected:
     void SetUp() override
@@ -43,7 +37,7 @@ TEST_F(BackupCli, BackupWritesResultDbf)
 {
     const auto r = cli({QStringLiteral("backup"), target.path(), dir.path()});
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
-    EXPECT_EQ(bytesOf(target.filePath(QStringLiteral("result.dbf"))), bytesOf(dir.file(QStringLiteral("Result/result.dbf"))));
+    EXPECT_EQ(testsupport::fileBytes(target.filePath(QStringLiteral("result.dbf"))), testsupport::fileBytes(dir.file(QStringLiteral("Result/result.dbf"))));
 }
 
 TEST_F(BackupCli, BackupWithoutDataOrIntoAMissingDirectoryExitsTwo)
@@ -61,7 +55,7 @@ TEST_F(BackupCli, UploadWithoutFindingsFlagsYAndWrites)
     const auto r = cli({QStringLiteral("upload"), target.path(), dir.path()});
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(resultColumn(QStringLiteral("bln_zkjy")), QStringList(5, QStringLiteral("Y")));
-    EXPECT_EQ(bytesOf(target.filePath(QStringLiteral("1001SJSB.dbf"))), bytesOf(dir.file(QStringLiteral("Result/result.dbf"))));
+    EXPECT_EQ(testsupport::fileBytes(target.filePath(QStringLiteral("1001SJSB.dbf"))), testsupport::fileBytes(dir.file(QStringLiteral("Result/result.dbf"))));
 }
 
 TEST_F(BackupCli, UploadWithFindingsPrintsThemAndFollowsTheAnswer)

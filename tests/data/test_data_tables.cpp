@@ -23,12 +23,6 @@ namespace {
 
 QString meta(const char *name) { return testsupport::builtProgramDir() + QStringLiteral("DataMeta/") + QLatin1String(name); }
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // The table as python3-dbf reads it: {"fields": [[name, type, length,
 // decimals], ...], "rows": [[value, ...], ...]}; texts with trailing blanks
 // removed, blank numbers as null.
@@ -73,7 +67,7 @@ void expectFields(const QJsonObject &table, const std::vector<std::tuple<QString
 TEST(DeliveredTables, AreDbase3WithTheGbkMark)
 {
     for (const char *name : {"sjsbb.dbf", "zbzkyy.dbf", "tjjctjk.dbf", "shtable1.dbf"}) {
-        const QByteArray bytes = bytesOf(meta(name));
+        const QByteArray bytes = testsupport::fileBytes(meta(name));
         ASSERT_GT(bytes.size(), 32) << name;
         EXPECT_EQ(quint8(bytes[0]), 0x03) << name;
         EXPECT_EQ(quint8(bytes[29]), 0x7A) << name;
@@ -213,14 +207,14 @@ TEST(DataTool, RefusesABadSourceAndKeepsTheTablesThere)
     testsupport::ProcessResult r = runTool();
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     for (const char *name : {"sjsbb.dbf", "zbzkyy.dbf", "tjjctjk.dbf", "shtable1.dbf"}) {
-        QByteArray mine = bytesOf(out + QLatin1Char('/') + QLatin1String(name));
-        QByteArray built = bytesOf(meta(name));
+        QByteArray mine = testsupport::fileBytes(out + QLatin1Char('/') + QLatin1String(name));
+        QByteArray built = testsupport::fileBytes(meta(name));
         ASSERT_GT(mine.size(), 4) << name;
         mine.replace(1, 3, "xxx");
         built.replace(1, 3, "xxx");
         EXPECT_EQ(mine, built) << name;
     }
-    const QByteArray before = bytesOf(out + QStringLiteral("/zbzkyy.dbf"));
+    const QByteArray before = testsupport::fileBytes(out + QStringLiteral("/zbzkyy.dbf"));
 
     const QByteArray longName = QString(41, QChar(0x533B)).toUtf8(); // 82 GBK bytes in an 80-byte column
     const struct {
@@ -238,7 +232,7 @@ TEST(DataTool, RefusesABadSourceAndKeepsTheTablesThere)
         EXPECT_EQ(r.exitCode, 1) << b.message;
         EXPECT_TRUE(r.err.contains(b.message)) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains("zbzkyy.tsv:")) << "names the file and line: " << r.err.toStdString();
-        EXPECT_EQ(bytesOf(out + QStringLiteral("/zbzkyy.dbf")), before);
+        EXPECT_EQ(testsupport::fileBytes(out + QStringLiteral("/zbzkyy.dbf")), before);
         EXPECT_FALSE(QDir(out + QStringLiteral("/.mkdata")).exists());
     }
 }

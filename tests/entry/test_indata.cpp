@@ -35,14 +35,6 @@ using ui::TDBNumberEdit;
 
 namespace {
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
 QStringList boxTexts()
 {
     QStringList texts;
@@ -126,7 +118,7 @@ private slots:
         testsupport::TempProgramDir dir;
         entrytest::writeRules(dir, {});
         entrytest::writeProjects(dir, {{"1001", "甲医院", "JYY"}});
-        const QByteArray before = fileBytes(dir.file("Result/result.dbf"));
+        const QByteArray before = testsupport::fileBytes(dir.file("Result/result.dbf"));
         TfrmInData *w = open();
         pick(w, [](TfrmYymc *p) { p->findChild<QPushButton *>("BitBtn2")->click(); });
         QCOMPARE(w->findChild<QLineEdit *>("DBEdt_yydm")->text(), QStringLiteral("  "));
@@ -136,7 +128,7 @@ private slots:
         QCOMPARE(ui::MessageBox::shown().back().caption, QStringLiteral("提示"));
         QCOMPARE(ui::MessageBox::shown().back().icon, ui::Icon::Information);
         QVERIFY(w->isVisible());
-        QCOMPARE(fileBytes(dir.file("Result/result.dbf")), before);
+        QCOMPARE(testsupport::fileBytes(dir.file("Result/result.dbf")), before);
         delete w;
     }
 
@@ -299,7 +291,7 @@ private slots:
     void firstOpeningOnTheTemplate()
     {
         testsupport::TempProgramDir dir;
-        const QByteArray before = fileBytes(dir.file("Result/result.dbf"));
+        const QByteArray before = testsupport::fileBytes(dir.file("Result/result.dbf"));
         TfrmInData *w = open();
         QCOMPARE(w->AQry_DB().sql(), QStringLiteral("select * from result "));
         QCOMPARE(w->findChild<QLineEdit *>("DBEdt_yydm")->text(), QString());
@@ -312,7 +304,7 @@ private slots:
         // Esc does not close the window (it would throw away what was typed).
         QTest::keyClick(edit(w, "DBNcws_yy1"), Qt::Key_Escape);
         QVERIFY(w->isVisible());
-        QCOMPARE(fileBytes(dir.file("Result/result.dbf")), before);
+        QCOMPARE(testsupport::fileBytes(dir.file("Result/result.dbf")), before);
         delete w;
     }
 

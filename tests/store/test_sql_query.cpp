@@ -71,12 +71,6 @@ void makeFindings(const QString &path, int rows = 0)
     DbfTable::create(path, {field("name1", 'C', 20), field("name2", 'C', 20), field("name3", 'C', 254)}, data);
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Rows as python3-dbf sees them: [deleted, value, ...], texts without trailing blanks.
 QJsonArray pyRows(const QString &path)
 {
@@ -254,7 +248,7 @@ TEST_F(SqlQuery, EditWithoutPostWritesNothing)
 {
     // Statement 6: the print window edits its period query and never posts.
     const QString path = result + "result.dbf";
-    const QByteArray before = fileBytes(path);
+    const QByteArray before = testsupport::fileBytes(path);
     {
         auto q = openQuery("Result", "select * from result where nd='20020112' ");
         ASSERT_EQ(q->recordCount(), 1);
@@ -268,7 +262,7 @@ TEST_F(SqlQuery, EditWithoutPostWritesNothing)
         EXPECT_EQ(none->state(), Query::State::Insert);
         none->close();
     }
-    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(testsupport::fileBytes(path), before);
 }
 
 TEST_F(SqlQuery, AppendPostAddsRecordsWhileAnotherQueryHoldsTheTable)
@@ -394,7 +388,7 @@ TEST_F(SqlQuery, UpdateAndPostLeaveTextThatDoesNotDecodeByteForByte)
     // row: the GBK lead byte 0xB9 followed by a blank. Statements and posts
     // that set other columns must not turn it into its decoded form.
     const QString path = result + "result.dbf";
-    QByteArray bytes = fileBytes(path);
+    QByteArray bytes = testsupport::fileBytes(path);
     const DbfTable layout = DbfTable::load(path);
     const qsizetype rec0 = layout.header().headerLength;
     const QByteArray yydm = QByteArray("1001  \xD6\xD0\xB9 ").leftJustified(120, ' ');
@@ -405,13 +399,13 @@ TEST_F(SqlQuery, UpdateAndPostLeaveTextThatDoesNotDecodeByteForByte)
         f.write(bytes);
     }
     EXPECT_EQ(exec("Result", "update result set bln_zkjy='Y'"), 5);
-    EXPECT_EQ(fileBytes(path).mid(rec0 + 1, 120), yydm);
+    EXPECT_EQ(testsupport::fileBytes(path).mid(rec0 + 1, 120), yydm);
 
     auto q = openQuery("Result", "select * from result where nd='20020112'");
     q->edit();
     q->setFieldValue("cws_yy", 5);
     q->post();
-    const QByteArray after = fileBytes(path);
+    const QByteArray after = testsupport::fileBytes(path);
     EXPECT_EQ(after.mid(rec0 + 1, 120), yydm);
     EXPECT_EQ(after.at(rec0 + 121 + 8), 'Y');
     const int yy = layout.fields()[size_t(layout.fieldIndex("cws_yy"))].offset;
@@ -422,13 +416,13 @@ TEST_F(SqlQuery, UpdateAndPostLeaveTextThatDoesNotDecodeByteForByte)
 TEST_F(SqlQuery, FailedUpdateWritesNothing)
 {
     const QString path = result + "result.dbf";
-    const QByteArray before = fileBytes(path);
+    const QByteArray before = testsupport::fileBytes(path);
     // The third row's value overflows N(12,2); the first two must not be written either.
     const QString m = errorOf([&] { exec("Result", "update result set cws_yy = iif(nd = '20040112', 1e12, 1)"); });
     EXPECT_TRUE(m.contains("cws_yy")) << m.toStdString();
     EXPECT_TRUE(errorOf([&] { exec("Result", "update result set cws_yy = 'x'"); }).contains("cws_yy"));
     EXPECT_TRUE(errorOf([&] { exec("Result", "update result set nosuch = 1"); }).contains("nosuch"));
-    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(testsupport::fileBytes(path), before);
 }
 
 TEST_F(SqlQuery, LikeSelectsRulesNamingAField)

@@ -9,6 +9,12 @@
 
 namespace testsupport {
 
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QString builtProgramDir() { return QStringLiteral(PDECLARE_PROGRAM_DIR "/"); }
 QString sourceDir() { return QStringLiteral(PDECLARE_SOURCE_DIR "/"); }
 

@@ -44,6 +44,9 @@ struct PdfWord {
 std::vector<PdfWord> pdfWords(const QString &pdfPath);
 int pdfPageCount(const QString &pdfPath);
 
+// The whole file (empty when it cannot be read).
+QByteArray fileBytes(const QString &path);
+
 QString builtProgramDir();   // the build's bin/ with DataMeta
 QString sourceDir();
 
