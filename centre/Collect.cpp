@@ -1,0 +1,330 @@
+#include "centre/Collect.h"
+
+#include "centre/SqlUtil.h"
+#include "store/Catalogue.h"
+#include "store/SqlTable.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringDecoder>
+
+#include <array>
+#include <optional>
+
+namespace centre {
+
+namespace cat = store::catalogue;
+using detail::exec;
+
+namespace {
+
+// An upload file holds five rows of a few hundred bytes; anything far larger
+// is not one, and is refused before it is read into memory.
+constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
+
+struct Refusal {
+    QString reason;
+};
+
+bool validGbk(QByteArrayView bytes)
+{
+    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError() && !text.contains(QChar::ReplacementCharacter);
+}
+
+QString typeText(const store::FieldDef &f)
+{
+    return f.decimals > 0 ? QStringLiteral("%1(%2,%3)").arg(QChar::fromLatin1(f.type)).arg(f.length).arg(f.decimals)
+                          : QStringLiteral("%1(%2)").arg(QChar::fromLatin1(f.type)).arg(f.length);
+}
+
+// What a good upload file gives.
+struct Parsed {
+    QString code;
+    QString yydm;
+    QString flag;
+    std::array<std::array<std::optional<double>, 59>, 5> figures;
+    struct Hit { int period; QString label; QString text; };
+    std::vector<Hit> findings;
+};
+
+} // namespace
+
+struct Collector::Impl {
+    Database &db;
+    const Reference &ref;
+    std::vector<int> indicatorFields; // template field index of each indicator
+    int yydmField = -1, ndField = -1, flagField = -1;
+    QSqlQuery bySha, unknownBySha, currentOf, insertFile, insertFigures, insertFinding, setCurrent, insertUnknown,
+        dropUnknown;
+
+    Impl(Database &d, const Reference &r) : db(d), ref(r)
+    {
+        const auto &fields = ref.templateFields();
+        const auto find = [&](const QString &name) {
+            for (int i = 0; i < int(fields.size()); ++i)
+                if (fields[std::size_t(i)].name.compare(name, Qt::CaseInsensitive) == 0)
+                    return i;
+            throw Error(QStringLiteral("申报表模板 sjsbb 缺少列 %1。").arg(name));
+        };
+        yydmField = find(QStringLiteral("yydm"));
+        ndField = find(QStringLiteral("nd"));
+        flagField = find(QStringLiteral("bln_zkjy"));
+        for (const auto &ind : cat::indicators())
+            indicatorFields.push_back(find(ind.field));
+
+        bySha = detail::prepare(db, QStringLiteral("SELECT id FROM files WHERE sha256 = ?"));
+        unknownBySha = detail::prepare(db, QStringLiteral("SELECT project FROM unknown_files WHERE sha256 = ?"));
+        currentOf = detail::prepare(db, QStringLiteral("SELECT id, mtime FROM files WHERE project = ? AND is_current = 1"));
+        insertFile = detail::prepare(db, QStringLiteral(
+            "INSERT INTO files (sha256, project, yydm, name, size, mtime, collected_at, hospital_flag, findings, "
+            "mismatch, is_current) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0) RETURNING id"));
+        QStringList cols, marks;
+        for (const auto &ind : cat::indicators()) {
+            cols << ind.field;
+            marks << QStringLiteral("?");
+        }
+        insertFigures = detail::prepare(db, QStringLiteral("INSERT INTO figures (file_id, period, %1) VALUES (?, ?, %2)")
+                                                .arg(cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+        insertFinding = detail::prepare(db, QStringLiteral(
+            "INSERT INTO findings (file_id, seq, period, label, text) VALUES (?, ?, ?, ?, ?)"));
+        setCurrent = detail::prepare(db, QStringLiteral("UPDATE files SET is_current = ? WHERE id = ?"));
+        insertUnknown = detail::prepare(db, QStringLiteral(
+            "INSERT INTO unknown_files (sha256, project, name, size, mtime, collected_at) VALUES (?, ?, ?, ?, ?, ?) "
+            "ON CONFLICT (sha256) DO NOTHING"));
+        dropUnknown = detail::prepare(db, QStringLiteral("DELETE FROM unknown_files WHERE sha256 = ?"));
+    }
+
+    // Checks and evaluates one file's table; a fault is a Refusal.
+    Parsed parse(const store::DbfTable &table) const
+    {
+        const auto &want = ref.templateFields();
+        const auto &have = table.fields();
+        if (have.size() != want.size())
+            throw Refusal{QStringLiteral("表结构与申报表模板不符：有 %1 列，模板为 %2 列").arg(have.size()).arg(want.size())};
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            const store::FieldDef &w = want[i], &h = have[i];
+            if (w.name.compare(h.name, Qt::CaseInsensitive) != 0)
+                throw Refusal{QStringLiteral("表结构与申报表模板不符：第 %1 列为 %2，应为 %3").arg(i + 1).arg(h.name, w.name)};
+            const bool sameType = (w.type == h.type) || (w.isNumeric() && h.isNumeric() && w.type != 'I' && h.type != 'I'
+                                                          && (w.type == 'N' || w.type == 'F') && (h.type == 'N' || h.type == 'F'));
+            if (!sameType || w.length != h.length || w.decimals != h.decimals)
+                throw Refusal{QStringLiteral("表结构与申报表模板不符：列 %1 为 %2，应为 %3").arg(w.name, typeText(h), typeText(w))};
+        }
+
+        Parsed p;
+        std::vector<quint32> rows; // live records in record order
+        std::array<bool, 5> seen{};
+        for (quint32 r = 0; r < table.recordCount(); ++r) {
+            if (table.isDeleted(r))
+                continue;
+            rows.push_back(r);
+            const QString nd = table.decodeText(table.rawView(r, ndField)).trimmed();
+            const cat::Period *period = cat::periodByCode(nd);
+            if (!period)
+                throw Refusal{QStringLiteral("第 %1 行的时期代码“%2”不是五个申报时期之一").arg(r + 1).arg(nd)};
+            if (seen[std::size_t(period->index - 1)])
+                throw Refusal{QStringLiteral("时期 %1 出现了两次").arg(period->label)};
+            seen[std::size_t(period->index - 1)] = true;
+            for (int f : {yydmField, flagField})
+                if (!validGbk(table.rawView(r, f)))
+                    throw Refusal{QStringLiteral("第 %1 行的 %2 列不是有效的 GBK 文字").arg(r + 1).arg(want[std::size_t(f)].name)};
+            for (int i = 0; i < int(indicatorFields.size()); ++i) {
+                double v = 0;
+                if (table.number(r, indicatorFields[std::size_t(i)], v))
+                    p.figures[std::size_t(period->index - 1)][std::size_t(i)] = v;
+            }
+        }
+        for (const cat::Period &period : cat::periods())
+            if (!seen[std::size_t(period.index - 1)])
+                throw Refusal{QStringLiteral("缺少时期 %1 的数据行（应有五个时期各一行）").arg(period.label)};
+
+        p.yydm = table.value(rows.front(), yydmField).toString().trimmed();
+        if (p.yydm.isEmpty())
+            throw Refusal{QStringLiteral("申报表无数据：第一行的项目为空")};
+        p.code = p.yydm.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+        p.flag = table.value(rows.front(), flagField).toString().trimmed().toUpper();
+
+        // The delivered rules, as the hospital's check runs them: rule by
+        // rule, and within a rule the selected rows in record order.
+        store::sql::RecordRow row(table);
+        for (std::size_t k = 0; k < ref.rules().size(); ++k) {
+            const Rule &rule = ref.rules()[k];
+            for (quint32 r : rows) {
+                row.setRecord(r);
+                bool holds = false;
+                try {
+                    holds = rule.expr.holds(row);
+                } catch (const store::Error &e) {
+                    throw Refusal{QStringLiteral("第 %1 条规则无法在此文件上执行：%2").arg(k + 1).arg(e.message())};
+                }
+                if (holds) {
+                    const QString nd = table.decodeText(table.rawView(r, ndField)).trimmed();
+                    p.findings.push_back({cat::periodByCode(nd)->index, cat::periodLabelFromCode(nd), rule.text});
+                }
+            }
+        }
+        return p;
+    }
+
+    FileOutcome collect(const QString &path)
+    {
+        FileOutcome out;
+        out.path = path;
+        const QFileInfo info(path);
+        const auto refuse = [&](const QString &reason) {
+            out.kind = FileOutcome::Kind::Refused;
+            out.reason = reason;
+            return out;
+        };
+        if (!info.isFile())
+            return refuse(QStringLiteral("不是文件"));
+        if (info.size() > kMaxFileSize)
+            return refuse(QStringLiteral("文件过大（%1 字节），不是上报文件").arg(info.size()));
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return refuse(QStringLiteral("无法读取：%1").arg(file.errorString()));
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return refuse(QStringLiteral("无法读取：%1").arg(file.errorString()));
+        const QString sha = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        const QDateTime mtime = info.lastModified().toUTC();
+
+        exec(db, bySha, {sha});
+        if (bySha.next()) {
+            bySha.finish();
+            out.kind = FileOutcome::Kind::Unchanged;
+            return out;
+        }
+        bySha.finish();
+
+        Parsed p;
+        try {
+            const store::DbfTable table = store::DbfTable::fromBytes(bytes, info.fileName());
+            p = parse(table);
+        } catch (const store::Error &e) {
+            return refuse(QStringLiteral("不是可读的 DBF 表：%1").arg(e.message()));
+        } catch (const Refusal &r) {
+            return refuse(r.reason);
+        }
+        out.project = p.code;
+        out.findings = int(p.findings.size());
+        out.mismatch = p.flag == QLatin1String("Y") && !p.findings.empty();
+        const QString now = detail::timeText(QDateTime::currentDateTimeUtc());
+
+        if (!ref.project(p.code)) {
+            Database::Transaction tx(db);
+            exec(db, insertUnknown, {sha, p.code, info.fileName(), info.size(), detail::timeText(mtime), now});
+            tx.commit();
+            return refuse(QStringLiteral("项目编码“%1”不在项目列表中").arg(p.code));
+        }
+
+        Database::Transaction tx(db);
+        exec(db, currentOf, {p.code});
+        std::optional<qint64> previous;
+        QDateTime previousTime;
+        if (currentOf.next()) {
+            previous = currentOf.value(0).toLongLong();
+            previousTime = detail::timeFromText(currentOf.value(1).toString());
+        }
+        currentOf.finish();
+
+        exec(db, insertFile, {sha, p.code, p.yydm, info.fileName(), info.size(), detail::timeText(mtime), now, p.flag,
+                              out.findings, out.mismatch ? 1 : 0});
+        if (!insertFile.next())
+            throw Error(QStringLiteral("数据库“%1”没有返回新文件的编号。").arg(db.name()));
+        const qint64 id = insertFile.value(0).toLongLong();
+        insertFile.finish();
+
+        for (int period = 0; period < 5; ++period) {
+            insertFigures.bindValue(0, id);
+            insertFigures.bindValue(1, period + 1);
+            for (int i = 0; i < 59; ++i) {
+                const auto &v = p.figures[std::size_t(period)][std::size_t(i)];
+                insertFigures.bindValue(2 + i, v ? QVariant(*v) : QVariant(QMetaType::fromType<double>()));
+            }
+            exec(db, insertFigures);
+        }
+        int seq = 0;
+        for (const Parsed::Hit &hit : p.findings)
+            exec(db, insertFinding, {id, ++seq, hit.period, hit.label, hit.text});
+
+        // The newer file by its time is current; on a tie, the one collected last.
+        const bool becomesCurrent = !previous || !(previousTime > mtime);
+        if (becomesCurrent) {
+            if (previous)
+                exec(db, setCurrent, {0, *previous});
+            exec(db, setCurrent, {1, id});
+        }
+        exec(db, dropUnknown, {sha});
+        tx.commit();
+
+        out.current = becomesCurrent;
+        out.kind = previous ? FileOutcome::Kind::Replaced : FileOutcome::Kind::New;
+        if (previous)
+            out.reason = becomesCurrent ? QStringLiteral("取代了此前的申报，旧文件存为历史")
+                                        : QStringLiteral("比当前的申报旧，存为历史");
+        return out;
+    }
+};
+
+Collector::Collector(Database &db, const Reference &reference) : d(std::make_unique<Impl>(db, reference)) {}
+Collector::~Collector() = default;
+
+FileOutcome Collector::collectFile(const QString &path) { return d->collect(path); }
+
+CollectSummary Collector::collect(const QStringList &files, const Progress &progress)
+{
+    CollectSummary s;
+    int done = 0;
+    for (const QString &path : files) {
+        const FileOutcome o = d->collect(path);
+        switch (o.kind) {
+        case FileOutcome::Kind::New: ++s.newFiles; break;
+        case FileOutcome::Kind::Replaced: ++s.replaced; break;
+        case FileOutcome::Kind::Unchanged: ++s.unchanged; break;
+        case FileOutcome::Kind::Refused: ++s.refused; s.refusedFiles.push_back(o); break;
+        }
+        ++done;
+        if (progress && !progress(done, int(files.size()), o) && done < int(files.size())) {
+            s.cancelled = true;
+            break;
+        }
+    }
+    return s;
+}
+
+QStringList findUploadFiles(const QStringList &paths)
+{
+    QStringList found;
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists())
+            throw Error(QStringLiteral("“%1”不存在。").arg(path));
+        if (info.isDir()) {
+            QDirIterator it(path, QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString file = it.next();
+                if (it.fileName().endsWith(QLatin1String("SJSB.dbf"), Qt::CaseInsensitive))
+                    found << QDir::cleanPath(file);
+            }
+        } else {
+            found << QDir::cleanPath(path);
+        }
+    }
+    found.sort();
+    found.removeDuplicates();
+    return found;
+}
+
+QString summaryLine(const CollectSummary &s)
+{
+    return QStringLiteral("新增 %1，替换 %2，未变 %3，拒收 %4").arg(s.newFiles).arg(s.replaced).arg(s.unchanged).arg(s.refused);
+}
+
+} // namespace centre

@@ -1,0 +1,71 @@
+#pragma once
+// Collect: upload files (CODE + "SJSB.dbf") into the centre database. Each
+// file is read once, hashed (SHA-256), checked (the template's 62 columns
+// with their types and widths, one row for each of the five periods, valid
+// GBK text, the project code against the list), run through the delivered
+// rules with the check's semantics, and stored in one transaction with its
+// figures, findings and the hospital's own flag. The same file twice changes
+// nothing; a different file of the same project becomes current (unless the
+// current one is newer by its time) and the other one is kept as history. A
+// bad file is refused with its reason and nothing of it is stored, except
+// that a file naming a project not in the list is remembered (name, hash,
+// code) so that status can name the unknown code.
+#include "centre/Database.h"
+#include "centre/Reference.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace centre {
+
+struct FileOutcome {
+    enum class Kind { New, Replaced, Unchanged, Refused };
+    Kind kind = Kind::Refused;
+    QString path;       // as found
+    QString project;    // code read from the file (empty when unreadable)
+    QString reason;     // Refused: why, in Chinese; Replaced: what it replaced
+    int findings = 0;   // findings of the delivered rules
+    bool mismatch = false; // hospital flag Y but the centre finds something
+    bool current = false;  // the file is now its project's current declaration
+};
+
+struct CollectSummary {
+    int newFiles = 0, replaced = 0, unchanged = 0, refused = 0;
+    bool cancelled = false;
+    std::vector<FileOutcome> refusedFiles; // in the order met
+    int total() const { return newFiles + replaced + unchanged + refused; }
+};
+
+// Upload files among paths: files as given; folders searched recursively for
+// names ending in "SJSB.dbf" in any letter case. Sorted by path, duplicates
+// removed. A path that does not exist raises centre::Error.
+QStringList findUploadFiles(const QStringList &paths);
+
+class Collector {
+public:
+    Collector(Database &db, const Reference &reference);
+    ~Collector();
+
+    // Called after each file; return false to stop after it (the files done
+    // stay stored). done counts from 1 to total.
+    using Progress = std::function<bool(int done, int total, const FileOutcome &last)>;
+
+    CollectSummary collect(const QStringList &files, const Progress &progress = {});
+    // One file, in its own transaction. A database failure raises; a bad
+    // file is an outcome, not an exception.
+    FileOutcome collectFile(const QString &path);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// "新增 N，替换 N，未变 N，拒收 N"
+QString summaryLine(const CollectSummary &summary);
+
+} // namespace centre

@@ -1,0 +1,224 @@
+#include "centre/Committee.h"
+
+#include "print/FormLayout.h"
+#include "store/Catalogue.h"
+
+#include <QDate>
+#include <QHash>
+
+#include <cmath>
+#include <memory>
+
+namespace centre {
+
+namespace cat = store::catalogue;
+
+namespace {
+
+// One period's row of a stored declaration, seen by the report engine as the
+// period query the printed form reads ("AQry_20030112").
+class PeriodDataSet : public report::DataSet {
+public:
+    PeriodDataSet(const Declaration &d, int period) : m_d(d), m_period(period) {}
+    QString name() const override { return print::periodQueryName(cat::periods()[std::size_t(m_period)].code); }
+    void first() override { m_eof = false; }
+    void next() override { m_eof = true; }
+    bool eof() const override { return m_eof; }
+    QVariant value(const QString &column) const override
+    {
+        if (column.compare(QLatin1String("yydm"), Qt::CaseInsensitive) == 0)
+            return m_d.file.yydm;
+        if (column.compare(QLatin1String("nd"), Qt::CaseInsensitive) == 0)
+            return cat::periods()[std::size_t(m_period)].code;
+        if (column.compare(QLatin1String("bln_zkjy"), Qt::CaseInsensitive) == 0)
+            return m_d.file.hospitalFlag;
+        const int i = cat::indicatorIndex(column);
+        if (i < 0)
+            return {};
+        const auto &v = m_d.figures[std::size_t(m_period)][std::size_t(i)];
+        return v ? QVariant(*v) : QVariant();
+    }
+    bool isNumeric(const QString &column) const override { return cat::indicatorIndex(column) >= 0; }
+    bool hasColumn(const QString &column) const override
+    {
+        return cat::indicatorIndex(column) >= 0 || column.compare(QLatin1String("yydm"), Qt::CaseInsensitive) == 0
+            || column.compare(QLatin1String("nd"), Qt::CaseInsensitive) == 0
+            || column.compare(QLatin1String("bln_zkjy"), Qt::CaseInsensitive) == 0;
+    }
+
+private:
+    const Declaration &m_d;
+    int m_period;
+    bool m_eof = false;
+};
+
+constexpr double kLeft = 6.1, kRight = 202.6; // the form's borders
+constexpr double kPageBottom = 287.0;
+constexpr double kLineMm = 4.6;               // one 9 pt line with its spacing
+
+report::TextCell cell(const QString &text, double x1, double y, double x2, double h, double pt, bool bold,
+                      report::HAlign align = report::HAlign::Left)
+{
+    report::TextCell c;
+    c.rect = QRectF(QPointF(x1, y), QPointF(x2, y + h));
+    c.text = text;
+    c.fontPt = pt;
+    c.bold = bold;
+    c.hAlign = align;
+    c.vAlign = report::VAlign::Top;
+    return c;
+}
+
+// Lines a 9 pt text takes across the form's width: a Chinese character is
+// about 3.2 mm wide, a Latin one half that.
+int linesFor(const QString &text, double widthMm)
+{
+    double w = 0;
+    for (const QChar c : text)
+        w += c.unicode() >= 0x1100 ? 3.2 : 1.7;
+    return std::max(1, int(std::ceil(w / (widthMm - 1.2))));
+}
+
+// Writes lines of text down a page, starting new pages as needed.
+class Writer {
+public:
+    Writer(report::PreparedReport &r, std::size_t page, double y) : m_r(r), m_page(page), m_y(y) {}
+    void heading(const QString &text) { add(text, 10.5, true, 1.0); }
+    void line(const QString &text) { add(text, 9, false, 0); }
+
+private:
+    void add(const QString &text, double pt, bool bold, double gapBefore)
+    {
+        const int lines = linesFor(text, kRight - kLeft);
+        const double h = lines * (pt * 0.3528 + 1.0) + 0.6;
+        if (m_y + gapBefore + h > kPageBottom) {
+            m_r.pages.push_back(report::PreparedPage{});
+            m_page = m_r.pages.size() - 1;
+            m_y = 12.0;
+        } else {
+            m_y += gapBefore;
+        }
+        m_r.pages[m_page].texts.push_back({cell(text, kLeft, m_y, kRight, h, pt, bold)});
+        m_y += h;
+    }
+    report::PreparedReport &m_r;
+    std::size_t m_page;
+    double m_y;
+};
+
+void appendSummary(report::PreparedReport &r, const StatusReport &status)
+{
+    report::PreparedPage page;
+    page.texts.push_back({cell(QStringLiteral("重点专科（专病）项目申报数据汇总"), 4.4, 10, 205.1, 9, 14, true,
+                               report::HAlign::Center)});
+    page.texts.push_back({cell(QStringLiteral("汇总日期：%1").arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))),
+                               kLeft, 22, kRight, 5.5, 10.5, false)});
+    int withFindings = 0, mismatches = 0, implausible = 0;
+    QStringList missing;
+    for (const ProjectStatus &p : status.projects) {
+        withFindings += p.findings > 0;
+        mismatches += p.mismatch;
+        implausible += p.implausible > 0;
+        if (!p.sent)
+            missing << p.code;
+    }
+    const std::pair<QString, int> counts[] = {
+        {QStringLiteral("项目总数"), int(status.projects.size())},
+        {QStringLiteral("已上报"), status.sentCount()},
+        {QStringLiteral("未上报"), int(missing.size())},
+        {QStringLiteral("有审核发现的项目"), withFindings},
+        {QStringLiteral("医院标记与审核结果不符的项目"), mismatches},
+        {QStringLiteral("有异常数值的项目"), implausible},
+        {QStringLiteral("异常数值"), int(status.implausible.size())},
+        {QStringLiteral("不在项目列表中的编码"), int(status.unknown.size())},
+        {QStringLiteral("已收文件（含历史）"), status.files},
+    };
+    double y = 32;
+    for (const auto &[label, n] : counts) {
+        page.texts.push_back({cell(label, 20, y, 120, 6, 10.5, true)});
+        page.texts.push_back({cell(QString::number(n), 120, y, 160, 6, 10.5, false, report::HAlign::Right)});
+        page.lines.push_back({report::Line{QString(), 20, y + 6.4, 160, y + 6.4, 0.2}});
+        y += 7.4;
+    }
+    r.pages.push_back(std::move(page));
+    Writer w(r, r.pages.size() - 1, y + 4);
+    if (!missing.isEmpty()) {
+        w.heading(QStringLiteral("未上报的项目"));
+        w.line(missing.join(QStringLiteral("  ")));
+    }
+    if (!status.unknown.isEmpty()) {
+        w.heading(QStringLiteral("不在项目列表中的编码"));
+        w.line(status.unknown.join(QStringLiteral("  ")));
+    }
+}
+
+} // namespace
+
+report::PreparedReport prepareDeclarationForm(const Declaration &declaration)
+{
+    std::vector<std::unique_ptr<PeriodDataSet>> owned;
+    std::vector<report::DataSet *> sets;
+    for (int p = 0; p < kPeriods; ++p) {
+        owned.push_back(std::make_unique<PeriodDataSet>(declaration, p));
+        sets.push_back(owned.back().get());
+    }
+    try {
+        report::PreparedReport r = report::prepare(print::declarationForm(print::FormVariant::Data), sets);
+        r.title = declaration.file.yydm;
+        return r;
+    } catch (const std::exception &e) {
+        throw Error(QStringLiteral("无法排版 %1 的申报表：%2").arg(declaration.file.project, QString::fromStdString(e.what())));
+    }
+}
+
+report::PreparedReport prepareCommitteeReport(const std::vector<Declaration> &declarations, const StatusReport &status,
+                                              const Reference &reference)
+{
+    report::PreparedReport r;
+    r.title = QStringLiteral("重点专科（专病）项目申报数据汇总");
+    appendSummary(r, status);
+
+    QHash<QString, const Declaration *> byCode;
+    for (const Declaration &d : declarations)
+        byCode.insert(d.file.project, &d);
+    QHash<QString, std::vector<const ImplausibleFlag *>> flags;
+    for (const ImplausibleFlag &f : status.implausible)
+        flags[f.code].push_back(&f);
+
+    const double belowTable = print::pageGeometry().back().bottomBorder() + 6.0;
+    for (const Project &project : reference.projects()) {
+        const Declaration *d = byCode.value(project.code);
+        if (!d)
+            continue;
+        report::PreparedReport form = prepareDeclarationForm(*d);
+        for (auto &page : form.pages)
+            r.pages.push_back(std::move(page));
+        Writer w(r, r.pages.size() - 1, belowTable);
+        QString head = QStringLiteral("审核发现（%1 条）").arg(d->findings.size());
+        if (d->file.mismatch)
+            head += QStringLiteral("：医院标记为 Y，与中心审核结果不符");
+        w.heading(head);
+        for (const Finding &f : d->findings)
+            w.line(f.label + QStringLiteral("  ") + f.text);
+        const auto &mine = flags.value(project.code);
+        w.heading(QStringLiteral("异常数值（%1 处）").arg(mine.size()));
+        for (const ImplausibleFlag *f : mine)
+            w.line(QStringLiteral("%1  %2  %3：%4").arg(f->caption, f->periodLabel, report::formatValue(QVariant(f->value), true), f->explanation));
+    }
+    return r;
+}
+
+void writeCommitteePdf(Database &db, const Reference &reference, const QString &path, const ImplausibleOptions &options)
+{
+    const std::vector<Declaration> declarations = currentDeclarations(db);
+    const StatusReport status =
+        computeStatus(declarations, storedFileCount(db), unknownProjectCodes(db), reference, options);
+    const report::PreparedReport r = prepareCommitteeReport(declarations, status, reference);
+    try {
+        report::writePdf(r, path);
+    } catch (const std::exception &e) {
+        throw Error(QString::fromStdString(e.what()));
+    }
+}
+
+} // namespace centre

@@ -1,0 +1,208 @@
+#include "centre/Database.h"
+
+#include "store/Catalogue.h"
+
+#include <QAtomicInteger>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace centre {
+
+namespace {
+
+QAtomicInteger<quint64> g_connections;
+
+QString sqlError(const QSqlError &e)
+{
+    QString text = e.databaseText().trimmed();
+    if (text.isEmpty())
+        text = e.text().trimmed();
+    return text;
+}
+
+// The schema, one list of statements per version. The only difference
+// between the drivers is how a table numbers its rows.
+QStringList migration(int version, bool postgres)
+{
+    const QString idColumn = postgres ? QStringLiteral("id BIGSERIAL PRIMARY KEY")
+                                      : QStringLiteral("id INTEGER PRIMARY KEY");
+    QStringList s;
+    if (version == 1) {
+        s << QStringLiteral("CREATE TABLE files (%1, sha256 VARCHAR(64) NOT NULL UNIQUE, "
+                            "project VARCHAR(40) NOT NULL, yydm VARCHAR(240) NOT NULL, "
+                            "name VARCHAR(400) NOT NULL, size BIGINT NOT NULL, mtime VARCHAR(32) NOT NULL, "
+                            "collected_at VARCHAR(32) NOT NULL, hospital_flag VARCHAR(4) NOT NULL, "
+                            "findings INTEGER NOT NULL, mismatch INTEGER NOT NULL, is_current INTEGER NOT NULL)")
+                 .arg(idColumn);
+        // At most one current declaration per project, kept by the database
+        // itself even when several reviewers collect at once.
+        s << QStringLiteral("CREATE UNIQUE INDEX files_current ON files (project) WHERE is_current = 1");
+        s << QStringLiteral("CREATE INDEX files_project ON files (project)");
+        QStringList columns;
+        for (const auto &ind : store::catalogue::indicators())
+            columns << ind.field + QStringLiteral(" DOUBLE PRECISION");
+        s << QStringLiteral("CREATE TABLE figures (file_id BIGINT NOT NULL REFERENCES files (id), "
+                            "period INTEGER NOT NULL, %1, PRIMARY KEY (file_id, period))")
+                 .arg(columns.join(QStringLiteral(", ")));
+        s << QStringLiteral("CREATE TABLE findings (file_id BIGINT NOT NULL REFERENCES files (id), "
+                            "seq INTEGER NOT NULL, period INTEGER NOT NULL, label VARCHAR(40) NOT NULL, "
+                            "text VARCHAR(1000) NOT NULL, PRIMARY KEY (file_id, seq))");
+        s << QStringLiteral("CREATE TABLE unknown_files (sha256 VARCHAR(64) PRIMARY KEY, "
+                            "project VARCHAR(40) NOT NULL, name VARCHAR(400) NOT NULL, size BIGINT NOT NULL, "
+                            "mtime VARCHAR(32) NOT NULL, collected_at VARCHAR(32) NOT NULL)");
+        s << QStringLiteral("CREATE VIEW current_figures AS SELECT f.project, g.* FROM files f "
+                            "JOIN figures g ON g.file_id = f.id WHERE f.is_current = 1");
+    }
+    return s;
+}
+
+} // namespace
+
+bool Database::isPostgresName(const QString &name)
+{
+    return name.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+        || name.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+std::unique_ptr<Database> Database::open(const QString &name)
+{
+    return std::unique_ptr<Database>(new Database(name, true));
+}
+
+std::unique_ptr<Database> Database::openExisting(const QString &name)
+{
+    return std::unique_ptr<Database>(new Database(name, false));
+}
+
+Database::Database(const QString &name, bool create)
+    : m_name(name)
+    , m_connectionName(QStringLiteral("pdeclare-centre-%1").arg(++g_connections))
+    , m_postgres(isPostgresName(name))
+{
+    if (m_postgres) {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+            throw Error(QStringLiteral("无法连接 PostgreSQL：缺少 Qt 的 PostgreSQL 驱动（Debian 软件包 libqt6sql6-psql）。"));
+        const QUrl url(name);
+        const QString db = url.path().mid(1);
+        if (!url.isValid() || db.isEmpty())
+            throw Error(QStringLiteral("数据库地址“%1”无效：应为 postgresql://用户@主机:端口/数据库。").arg(name));
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
+        QString host = url.host();
+        const QUrlQuery query(url);
+        if (query.hasQueryItem(QStringLiteral("host")))
+            host = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded); // a socket directory
+        if (!host.isEmpty())
+            m_db.setHostName(host);
+        if (url.port() > 0)
+            m_db.setPort(url.port());
+        m_db.setDatabaseName(db);
+        if (!url.userName().isEmpty())
+            m_db.setUserName(url.userName(QUrl::FullyDecoded));
+        if (!url.password().isEmpty())
+            m_db.setPassword(url.password(QUrl::FullyDecoded));
+        m_db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    } else {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+            throw Error(QStringLiteral("无法打开数据库：缺少 Qt 的 SQLite 驱动（Debian 软件包 libqt6sql6-sqlite）。"));
+        const QFileInfo info(name);
+        if (!create && !info.exists())
+            throw Error(QStringLiteral("数据库文件“%1”不存在：请先用 collect 收集上报文件。").arg(name));
+        if (info.exists() && !info.isFile())
+            throw Error(QStringLiteral("“%1”不是数据库文件。").arg(name));
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        m_db.setDatabaseName(name);
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    }
+    if (!m_db.open()) {
+        const QString why = sqlError(m_db.lastError());
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw Error(QStringLiteral("无法打开数据库“%1”：%2").arg(name, why));
+    }
+    try {
+        if (!m_postgres) {
+            // WAL: a commit appends to the log without waiting for the disk
+            // twice; a crash of the program loses nothing committed.
+            QSqlQuery q(m_db);
+            if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+                throw Error(QStringLiteral("“%1”不是数据库文件：%2").arg(name, sqlError(q.lastError())));
+            q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+        }
+        migrate();
+    } catch (...) {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connectionName);
+        throw;
+    }
+}
+
+Database::~Database()
+{
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+int Database::schemaVersion() const
+{
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("SELECT version FROM schema_version")) || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
+void Database::migrate()
+{
+    const auto fail = [this](const QSqlQuery &q) {
+        throw Error(QStringLiteral("无法建立数据库“%1”的结构：%2").arg(m_name, sqlError(q.lastError())));
+    };
+    Transaction tx(*this);
+    QSqlQuery q(m_db);
+    if (!m_db.tables().contains(QStringLiteral("schema_version"))) {
+        if (!q.exec(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)")))
+            fail(q);
+        if (!q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (0)")))
+            fail(q);
+    }
+    int version = schemaVersion();
+    if (version > kSchemaVersion)
+        throw Error(QStringLiteral("数据库“%1”由较新版本的程序建立（结构版本 %2），请使用新版程序。")
+                        .arg(m_name).arg(version));
+    while (version < kSchemaVersion) {
+        ++version;
+        for (const QString &statement : migration(version, m_postgres))
+            if (!q.exec(statement))
+                fail(q);
+        q.prepare(QStringLiteral("UPDATE schema_version SET version = ?"));
+        q.addBindValue(version);
+        if (!q.exec())
+            fail(q);
+    }
+    tx.commit();
+}
+
+Database::Transaction::Transaction(Database &db) : m_db(db)
+{
+    if (!m_db.m_db.transaction())
+        throw Error(QStringLiteral("数据库“%1”无法开始事务：%2").arg(m_db.m_name, sqlError(m_db.m_db.lastError())));
+}
+
+Database::Transaction::~Transaction()
+{
+    if (!m_done)
+        m_db.m_db.rollback();
+}
+
+void Database::Transaction::commit()
+{
+    if (!m_db.m_db.commit())
+        throw Error(QStringLiteral("数据库“%1”无法提交：%2").arg(m_db.m_name, sqlError(m_db.m_db.lastError())));
+    m_done = true;
+}
+
+} // namespace centre
