@@ -40,7 +40,6 @@ QStringList migration(int version, bool postgres)
         // At most one current declaration per project, kept by the database
         // itself even when several reviewers collect at once.
         s << QStringLiteral("CREATE UNIQUE INDEX files_current ON files (project) WHERE is_current = 1");
-        s << QStringLiteral("CREATE INDEX files_project ON files (project)");
         QStringList columns;
         for (const auto &ind : store::catalogue::indicators())
             columns << ind.field + QStringLiteral(" DOUBLE PRECISION");
@@ -130,6 +129,7 @@ Database::Database(const QString &name, bool create)
             if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
                 throw Error(QStringLiteral("“%1”不是数据库文件：%2").arg(name, sqlError(q.lastError())));
             q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=16384"));
             q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
         }
         migrate();
