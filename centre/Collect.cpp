@@ -285,7 +285,15 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
     CollectSummary s;
     int done = 0;
     for (const QString &path : files) {
-        const FileOutcome o = d->collect(path);
+        FileOutcome o;
+        try {
+            o = d->collect(path);
+        } catch (const Error &) {
+            // Another reviewer may have stored the same file or project a
+            // moment ago (a unique key refused ours): once more, on the state
+            // the database holds now. A second failure is the database's.
+            o = d->collect(path);
+        }
         switch (o.kind) {
         case FileOutcome::Kind::New: ++s.newFiles; break;
         case FileOutcome::Kind::Replaced: ++s.replaced; break;

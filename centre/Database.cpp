@@ -4,6 +4,7 @@
 
 #include <QAtomicInteger>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -81,6 +82,10 @@ Database::Database(const QString &name, bool create)
     , m_connectionName(QStringLiteral("pdeclare-centre-%1").arg(++g_connections))
     , m_postgres(isPostgresName(name))
 {
+    // Another scheme would otherwise become a strange file name.
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (!m_postgres && scheme.match(name).hasMatch())
+        throw Error(QStringLiteral("不支持数据库地址“%1”：请给出 SQLite 数据库文件，或 postgresql://用户@主机:端口/数据库。").arg(name));
     if (m_postgres) {
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
             throw Error(QStringLiteral("无法连接 PostgreSQL：缺少 Qt 的 PostgreSQL 驱动（Debian 软件包 libqt6sql6-psql）。"));

@@ -34,6 +34,14 @@ testsupport::ProcessResult cli(const QStringList &args)
     return testsupport::run(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"), args, {}, 300000);
 }
 
+// What a command said on stderr, without Qt's own start-up notices.
+QString said(const testsupport::ProcessResult &r)
+{
+    QStringList lines = QString::fromUtf8(r.err).split(QLatin1Char('\n'));
+    lines.removeIf([](const QString &l) { return l.startsWith(QLatin1String("QStandardPaths:")); });
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString pgUri() { return qEnvironmentVariable("PDECLARE_TEST_PG"); }
 
 // Empties the PostgreSQL test database: every case starts without a schema.
@@ -337,4 +345,35 @@ TEST_P(CentreCli, CommitteePdfHoldsSummaryAndEachProjectsFormWithItsFindings)
     EXPECT_EQ(line(third, QStringLiteral("24.发表论文数 2005年")),
               QStringLiteral("24.发表论文数 2005年 %1：上期（2004年）900，变化 %2 倍（界限 5 倍）")
                   .arg(fmt(after), fmt(std::round(900 / after * 10) / 10)));
+}
+
+// What a script at the centre sees when nothing can be done: exit code 2,
+// a message saying what to do, and no database left behind.
+TEST(CentreCliFailures, NothingDoneExitsTwoWithAMessageAndCreatesNothing)
+{
+    testsupport::TempProgramDir dir;
+    QTemporaryDir work;
+    const QString db = work.filePath(QStringLiteral("centre.db"));
+    writeUpload(work.path(), code(0), projectName(0), plausibleFigures(0));
+
+    QTemporaryDir empty;
+    auto r = cli({QStringLiteral("collect"), db, work.path(), QStringLiteral("--program-dir"), empty.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(said(r).startsWith(QStringLiteral("无法读取程序目录的参考表："))) << r.err.constData();
+
+    r = cli({QStringLiteral("status"), db, QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(said(r), QStringLiteral("数据库文件“%1”不存在：请先用 collect 收集上报文件。\n").arg(db));
+
+    r = cli({QStringLiteral("collect"), QStringLiteral("mysql://centre@localhost/db"), work.path(),
+             QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(said(r).startsWith(QStringLiteral("不支持数据库地址"))) << r.err.constData();
+
+    r = cli({QStringLiteral("export"), db, QStringLiteral("--csv"), work.filePath(QStringLiteral("a.csv")),
+             QStringLiteral("--xlsx"), work.filePath(QStringLiteral("a.xlsx"))});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(said(r).startsWith(QStringLiteral("用法：pdeclare-cli export"))) << r.err.constData();
+
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList{code(0) + QStringLiteral("SJSB.dbf")});
 }
