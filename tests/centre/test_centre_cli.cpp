@@ -281,9 +281,17 @@ TEST_P(CentreCli, ReplacementKeepsHistoryAndFindingsFollowTheCurrentFile)
     r = cli(withDir({QStringLiteral("collect"), db, secondPath, firstPath}));
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 0，替换 1，未变 1，拒收 0\n"));
-    const QJsonObject status = statusJson(db, dir.path());
-    EXPECT_EQ(status.value(QStringLiteral("files")).toInt(), 2);
-    EXPECT_EQ(projectIn(status, code(1)).value(QStringLiteral("findings")).toInt(), 0);
+    // The JSON exactly, keys in their documented order.
+    QString expected = QStringLiteral("{\"files\": 2, \"projects\": [");
+    for (int p = 0; p < 6; ++p)
+        expected += QStringLiteral("%1{\"code\": \"%2\", \"name\": \"%3\", \"sent\": %4, \"findings\": 0, "
+                                   "\"mismatch\": false, \"implausible\": 0}")
+                        .arg(p ? QStringLiteral(", ") : QString(), code(p), projectName(p),
+                             p == 1 ? QStringLiteral("true") : QStringLiteral("false"));
+    expected += QStringLiteral("], \"unknown\": []}\n");
+    r = cli(withDir({QStringLiteral("status"), db, QStringLiteral("--json")}));
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(QString::fromUtf8(r.out), expected);
     r = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--csv"), findingsCsv, QStringLiteral("--part"),
                      QStringLiteral("findings")}));
     EXPECT_EQ(testsupport::fileBytes(findingsCsv),
