@@ -114,8 +114,9 @@ struct Collector::Impl {
             const store::FieldDef &w = want[i], &h = have[i];
             if (w.name.compare(h.name, Qt::CaseInsensitive) != 0)
                 throw Refusal{QStringLiteral("表结构与申报表模板不符：第 %1 列为 %2，应为 %3").arg(i + 1).arg(h.name, w.name)};
-            const bool sameType = (w.type == h.type) || (w.isNumeric() && h.isNumeric() && w.type != 'I' && h.type != 'I'
-                                                          && (w.type == 'N' || w.type == 'F') && (h.type == 'N' || h.type == 'F'));
+            // N and F hold the same digits; FoxPro writes either for a figure.
+            const auto digits = [](char t) { return t == 'N' || t == 'F'; };
+            const bool sameType = w.type == h.type || (digits(w.type) && digits(h.type));
             if (!sameType || w.length != h.length || w.decimals != h.decimals)
                 throw Refusal{QStringLiteral("表结构与申报表模板不符：列 %1 为 %2，应为 %3").arg(w.name, typeText(h), typeText(w))};
         }
