@@ -186,6 +186,8 @@ struct Collector::Impl {
             out.reason = reason;
             return out;
         };
+        if (!info.exists())
+            return refuse(QStringLiteral("文件不存在"));
         if (!info.isFile())
             return refuse(QStringLiteral("不是文件"));
         if (info.size() > kMaxFileSize)
@@ -315,8 +317,6 @@ QStringList findUploadFiles(const QStringList &paths)
     QStringList found;
     for (const QString &path : paths) {
         const QFileInfo info(path);
-        if (!info.exists())
-            throw Error(QStringLiteral("“%1”不存在。").arg(path));
         if (info.isDir()) {
             QDirIterator it(path, QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
             while (it.hasNext()) {
@@ -325,6 +325,8 @@ QStringList findUploadFiles(const QStringList &paths)
                     found << QDir::cleanPath(file);
             }
         } else {
+            // A missing file stays in the list: collect refuses it by name
+            // and goes on with the others.
             found << QDir::cleanPath(path);
         }
     }

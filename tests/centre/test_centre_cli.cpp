@@ -312,6 +312,12 @@ TEST_P(CentreCli, CommitteePdfHoldsSummaryAndEachProjectsFormWithItsFindings)
     jump[2][std::size_t(indicator("fblws"))] = 900;
     writeUpload(work.path(), code(2), projectName(2), jump, QStringLiteral("N"));
     ASSERT_EQ(cli(withDir({QStringLiteral("collect"), db, work.path()})).exitCode, 0);
+    // A mistyped path is refused by name; the rest goes on.
+    const QString typo = work.filePath(QStringLiteral("5009SJSB.dbf"));
+    const auto missing = cli(withDir({QStringLiteral("collect"), db, typo, work.path()}));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(QString::fromUtf8(missing.out), QStringLiteral("新增 0，替换 0，未变 2，拒收 1\n"));
+    EXPECT_TRUE(QString::fromUtf8(missing.err).contains(QStringLiteral("拒收 %1：文件不存在\n").arg(typo)));
 
     const QString pdf = work.filePath(QStringLiteral("committee.pdf"));
     const auto r = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--pdf"), pdf}));
