@@ -395,6 +395,20 @@ TEST(CentreCliFailures, NothingDoneExitsTwoWithAMessageAndCreatesNothing)
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(said(r).startsWith(QStringLiteral("不支持数据库地址"))) << r.err.constData();
 
+    // Somebody else's SQLite database is not touched.
+    const QString other = work.filePath(QStringLiteral("other.sqlite"));
+    ASSERT_EQ(testsupport::run(QStringLiteral("/usr/bin/python3"),
+                               {QStringLiteral("-c"), QStringLiteral("import sqlite3; c = sqlite3.connect('%1'); "
+                                                                    "c.execute('create table t (x)'); c.commit()").arg(other)})
+                  .exitCode,
+              0);
+    const QByteArray before = testsupport::fileBytes(other);
+    r = cli({QStringLiteral("collect"), other, work.path(), QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(said(r), QStringLiteral("“%1”是其他程序的数据库，不是监测中心的数据库：请换一个文件名。\n").arg(other));
+    EXPECT_EQ(testsupport::fileBytes(other), before);
+    QFile::remove(other);
+
     r = cli({QStringLiteral("export"), db, QStringLiteral("--csv"), work.filePath(QStringLiteral("a.csv")),
              QStringLiteral("--xlsx"), work.filePath(QStringLiteral("a.xlsx"))});
     EXPECT_EQ(r.exitCode, 2);
