@@ -1,0 +1,60 @@
+#include "UploadFiles.h"
+
+#include "store/Catalogue.h"
+#include "store/DbfTable.h"
+#include "store/Paths.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <stdexcept>
+
+namespace centretest {
+
+double figure(const Upload &upload, int indicator, int period)
+{
+    const auto &field = store::catalogue::indicators()[size_t(indicator)].field;
+    if (upload.breakRule && field == QLatin1String("sb_syl"))
+        return 130;
+    // Small, steady figures: rates stay under 100 and no period jumps.
+    const double base = 10 + (indicator * 37) % 80;
+    const double wobble = ((upload.seed * 31 + indicator * 7 + period * 3) % 11 - 5) / 50.0;
+    double value = std::round(base * (1 + wobble));
+    if (indicator == 0)
+        value *= upload.outlier;
+    return value;
+}
+
+QString writeUpload(const QString &dir, const Upload &upload)
+{
+    const QString path = dir + QLatin1Char('/') + upload.code + QStringLiteral("SJSB.dbf");
+    QFile::remove(path);
+    if (!QFile::copy(store::paths::templateTable(), path))
+        throw std::runtime_error("cannot copy the template");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    store::DbfTable table = store::DbfTable::load(path);
+    const int yydm = table.fieldIndex(QStringLiteral("yydm"));
+    const int flag = table.fieldIndex(QStringLiteral("bln_zkjy"));
+    const int nd = table.fieldIndex(QStringLiteral("nd"));
+    const auto &indicators = store::catalogue::indicators();
+    for (quint32 r = 0; r < table.recordCount(); ++r) {
+        const auto *period = store::catalogue::periodByCode(table.value(r, nd).toString().trimmed());
+        std::vector<std::pair<int, QVariant>> values = {{yydm, upload.code + QStringLiteral("  ") + upload.name},
+                                                        {flag, upload.flag}};
+        for (size_t i = 0; i < indicators.size(); ++i)
+            values.emplace_back(table.fieldIndex(indicators[i].field), figure(upload, int(i), period->index));
+        table.writeFields(r, values);
+    }
+    return path;
+}
+
+void extendProjectList(const QString &programDir, int count)
+{
+    store::DbfTable list = store::DbfTable::load(programDir + QStringLiteral("DataMeta/zbzkyy.dbf"));
+    for (int i = 1; i <= count; ++i) {
+        const QString code = QString::number(5000 + i);
+        list.appendRecord({code, QStringLiteral("测试市第%1医院（内科）").arg(i), QStringLiteral("CS%1").arg(i)});
+    }
+}
+
+} // namespace centretest

@@ -1,0 +1,74 @@
+// Grabs the centre window to PNG for a look: a few hundred projects
+// collected, one chosen, the chart of its bed count. Not part of the normal
+// build: pdeclare-centre-grab OUTPUT_DIR [PROJECTS]
+#include "UploadFiles.h"
+
+#include "centre/Reference.h"
+#include "centre/gui/IndicatorChart.h"
+#include "centre/gui/UnitCentre.h"
+#include "app/DefaultFont.h"
+#include "app/UnitMain.h"
+#include "controls/Fonts.h"
+#include "controls/MessageBox.h"
+#include "tests/support/TestSupport.h"
+
+#include <QApplication>
+#include <QChartView>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTextStream>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    if (argc < 2)
+        return 2;
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    const int extra = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 300;
+    ui::installFontSubstitutions();
+    app::installDefaultFont();
+
+    testsupport::TempProgramDir programDir;
+    centretest::extendProjectList(programDir.path(), extra);
+    QFile skin(testsupport::sourceDir() + QStringLiteral("/app/skin/Main.skn"));
+    if (skin.open(QIODevice::ReadOnly))
+        application.setStyleSheet(QString::fromUtf8(skin.readAll()));
+    const auto list = centre::Reference::load(programDir.path()).projects();
+    QTemporaryDir work;
+    const QString uploads = work.filePath(QStringLiteral("uploads"));
+    QDir().mkpath(uploads);
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (i % 9 == 4)
+            continue; // some projects send nothing
+        centretest::Upload u{list[i].code, list[i].name, int(i)};
+        u.breakRule = i % 13 == 0;
+        u.outlier = i % 37 == 5 ? 6 : 1;
+        u.seed = int(i * 7919 % 1000);
+        centretest::writeUpload(uploads, u);
+    }
+    QFile(uploads + QStringLiteral("/bad")).open(QIODevice::WriteOnly);
+    {
+        QFile bad(uploads + QStringLiteral("/7777SJSB.dbf"));
+        bad.open(QIODevice::WriteOnly);
+        bad.write("not a table");
+    }
+
+    ui::MessageBox::setTestMode(true);
+    ui::MessageBox::setHook([](const ui::ShownBox &box) {
+        QTextStream(stdout) << box.caption << ": " << box.text << "\n";
+    });
+    TfrmCentre window;
+    window.show();
+    window.openDatabase(work.filePath(QStringLiteral("centre.db")));
+    QEventLoop loop;
+    QObject::connect(&window, &TfrmCentre::jobFinished, &loop, &QEventLoop::quit);
+    window.startCollect({uploads});
+    loop.exec();
+    window.selectProject(list[5].code);
+    window.setChartFigure(0, 3);
+    QApplication::processEvents();
+    window.grab().save(out + QStringLiteral("/centre_window.png"));
+    window.chart()->view()->grab().save(out + QStringLiteral("/centre_chart.png"));
+    return 0;
+}

@@ -1,0 +1,263 @@
+// The centre window driven as a reviewer drives it: a database, a folder of
+// upload files with bad ones among them, the table and its search, the
+// chosen project's findings, form and bar in the chart, the exports.
+#include "UploadFiles.h"
+
+#include "centre/Reference.h"
+#include "centre/gui/IndicatorChart.h"
+#include "centre/gui/UnitCentre.h"
+#include "controls/MessageBox.h"
+#include "report/Preview.h"
+#include "store/Catalogue.h"
+#include "tests/support/TestSupport.h"
+
+#include <QBarSet>
+#include <QChartView>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QStackedBarSeries>
+#include <QTableView>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <memory>
+#include <set>
+
+namespace {
+QString T(const char *utf8) { return QString::fromUtf8(utf8); }
+} // namespace
+
+class CentreWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<testsupport::TempProgramDir> m_programDir;
+    QTemporaryDir m_work;
+    QString m_uploads;
+    std::vector<centre::Project> m_list;
+    std::vector<centretest::Upload> m_sent; // the ten good files
+    QString m_truncated;
+    std::unique_ptr<TfrmCentre> m_window;
+
+    ui::ShownBox lastBox() const
+    {
+        return ui::MessageBox::shown().empty() ? ui::ShownBox{} : ui::MessageBox::shown().back();
+    }
+    bool collect(const QStringList &paths)
+    {
+        QSignalSpy finished(m_window.get(), &TfrmCentre::jobFinished);
+        return m_window->startCollect(paths) && finished.wait(60000);
+    }
+    // The codes the table shows, in its order.
+    QStringList shownCodes() const
+    {
+        QStringList codes;
+        QAbstractItemModel *model = m_window->projectView()->model();
+        for (int r = 0; r < model->rowCount(); ++r)
+            codes << model->index(r, 0).data().toString();
+        return codes;
+    }
+    QString shownCell(const QString &code, int column) const
+    {
+        QAbstractItemModel *model = m_window->projectView()->model();
+        for (int r = 0; r < model->rowCount(); ++r)
+            if (model->index(r, 0).data().toString() == code)
+                return model->index(r, column).data().toString();
+        return QStringLiteral("<not shown>");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        ui::MessageBox::setTestMode(true);
+        report::PreviewWindow::setTestMode(true);
+        m_programDir = std::make_unique<testsupport::TempProgramDir>();
+        m_list = centre::Reference::load(m_programDir->path()).projects();
+        QVERIFY(m_list.size() > 12);
+
+        // Ten good files (one in a subfolder), one breaking a rule though its
+        // hospital flagged it Y, one with a bed count fifty times the others';
+        // then a truncated file and a file of a project not in the list.
+        m_uploads = m_work.filePath(QStringLiteral("uploads"));
+        QDir().mkpath(m_uploads + QStringLiteral("/batch2"));
+        for (int i = 0; i < 10; ++i) {
+            centretest::Upload u{m_list[size_t(i)].code, m_list[size_t(i)].name, i};
+            u.breakRule = i == 0;
+            u.outlier = i == 1 ? 50 : 1;
+            centretest::writeUpload(i == 3 ? m_uploads + QStringLiteral("/batch2") : m_uploads, u);
+            m_sent.push_back(u);
+        }
+        m_truncated = centretest::writeUpload(m_uploads, {m_list[10].code, m_list[10].name, 10});
+        QFile truncated(m_truncated);
+        QVERIFY(truncated.resize(700));
+        centretest::writeUpload(m_uploads, {QStringLiteral("9999"), T("不在名单医院"), 11});
+
+        m_window = std::make_unique<TfrmCentre>();
+        m_window->show();
+    }
+
+    void aFileThatIsNoDatabaseIsRefusedWithItsName()
+    {
+        const QString path = m_work.filePath(QStringLiteral("notes.db"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+        file.close();
+        ui::MessageBox::clearShown();
+        QVERIFY(!m_window->openDatabase(path));
+        QVERIFY(!m_window->hasDatabase());
+        QVERIFY2(lastBox().text.startsWith(T("无法打开数据库“%1”").arg(path)), qPrintable(lastBox().text));
+        QCOMPARE(lastBox().caption, T("错误"));
+    }
+
+    void collectingAFolderStoresGoodFilesAndNamesTheBadOnes()
+    {
+        QVERIFY(m_window->openDatabase(m_work.filePath(QStringLiteral("centre.db"))));
+        QCOMPARE(shownCodes().size(), int(m_list.size()));
+        QCOMPARE(shownCell(m_list[0].code, 2), T("未报送"));
+
+        ui::MessageBox::clearShown();
+        QVERIFY(collect({m_uploads}));
+        const ui::ShownBox box = lastBox();
+        QCOMPARE(box.caption, T("收集结果"));
+        QVERIFY2(box.text.startsWith(T("收集结束：新增 10，替换 0，未变 0，拒收 2。")), qPrintable(box.text));
+        QVERIFY2(box.text.contains(QFileInfo(m_truncated).fileName() + T("：")), qPrintable(box.text));
+        QVERIFY2(box.text.contains(T("9999SJSB.dbf：")), qPrintable(box.text));
+
+        // Nothing of the two bad files is stored; the unknown code is named.
+        QCOMPARE(m_window->status().files, 10);
+        for (const auto &u : m_sent)
+            QCOMPARE(shownCell(u.code, 2), T("已报送"));
+        QCOMPARE(shownCell(m_list[10].code, 2), T("未报送"));
+        QCOMPARE(shownCell(m_list[10].code, 3), QString());
+        QVERIFY(m_window->findChild<QLabel *>(QStringLiteral("lblSummary"))->text().contains(T("不在项目列表中的项目编码：9999")));
+        // The rule broken under a Y flag: findings and a mismatch.
+        QVERIFY(shownCell(m_sent[0].code, 3).toInt() >= 1);
+        QCOMPARE(shownCell(m_sent[0].code, 4), T("不符"));
+        QVERIFY(shownCell(m_sent[1].code, 5).toInt() >= 1);
+
+        // The same folder again changes nothing.
+        QVERIFY(collect({m_uploads}));
+        QVERIFY2(lastBox().text.startsWith(T("收集结束：新增 0，替换 0，未变 10，拒收 2。")), qPrintable(lastBox().text));
+        QCOMPARE(m_window->status().files, 10);
+
+        // A folder without upload files says so.
+        QDir().mkpath(m_work.filePath(QStringLiteral("empty")));
+        QVERIFY(collect({m_work.filePath(QStringLiteral("empty"))}));
+        QVERIFY2(lastBox().text.startsWith(T("所选位置没有上报文件")), qPrintable(lastBox().text));
+    }
+
+    void searchAndStatusFilterNarrowTheTable()
+    {
+        auto *search = m_window->findChild<QLineEdit *>(QStringLiteral("edtSearch"));
+        auto *show = m_window->findChild<QComboBox *>(QStringLiteral("cmbShow"));
+        const QString part = m_list[5].name.mid(2, 3);
+        search->insert(part); // typed through an input method: no key events for Chinese
+        std::set<QString> expected;
+        for (const auto &p : m_list)
+            if (p.name.contains(part) || p.code.contains(part))
+                expected.insert(p.code);
+        const QStringList byName = shownCodes();
+        QCOMPARE(std::set<QString>(byName.begin(), byName.end()), expected);
+
+        search->clear();
+        QTest::keyClicks(search, m_list[7].code);
+        QVERIFY(shownCodes().contains(m_list[7].code));
+        for (const QString &code : shownCodes())
+            QVERIFY(code.contains(m_list[7].code));
+
+        search->clear();
+        show->setCurrentIndex(1); // 未报送
+        QCOMPARE(shownCodes().size(), int(m_list.size()) - 10);
+        show->setCurrentIndex(0);
+        QCOMPARE(shownCodes().size(), int(m_list.size()));
+    }
+
+    void theChosenProjectStandsOutInTheChartAndOpensItsForm()
+    {
+        const centretest::Upload &chosen = m_sent[1]; // bed count fifty times the others'
+        m_window->setChartFigure(0, 2);
+        QTest::mouseClick(m_window->projectView()->viewport(), Qt::LeftButton, {},
+                          m_window->projectView()->visualRect(m_window->projectView()->model()->index(
+                                                                  shownCodes().indexOf(chosen.code), 1))
+                              .center());
+        QCOMPARE(m_window->selectedProject(), chosen.code);
+
+        centregui::IndicatorChart *chart = m_window->chart();
+        QCOMPARE(int(chart->bars().size()), 10);
+        QCOMPARE(chart->highlightedBar(), 0); // the largest figure
+        QCOMPARE(chart->bars()[0].code, chosen.code);
+        QCOMPARE(chart->bars()[0].value, centretest::figure(chosen, 0, 2));
+        // Its bar alone is drawn in the second set's colour.
+        auto series = chart->view()->chart()->series();
+        QCOMPARE(series.size(), 1);
+        const QList<QBarSet *> sets = static_cast<QStackedBarSeries *>(series[0])->barSets();
+        QCOMPARE(sets.size(), 2);
+        for (int i = 0; i < 10; ++i) {
+            QCOMPARE(sets[1]->at(i), i == 0 ? chart->bars()[0].value : 0.0);
+            QCOMPARE(sets[0]->at(i), i == 0 ? 0.0 : chart->bars()[size_t(i)].value);
+        }
+        QVERIFY2(chart->titleText().contains(T("%1 第 1 位").arg(chosen.code)), qPrintable(chart->titleText()));
+
+        // Choosing another project moves the highlight.
+        m_window->selectProject(m_sent[4].code);
+        QCOMPARE(chart->bars()[size_t(chart->highlightedBar())].code, m_sent[4].code);
+
+        // The outlier's flag is listed with the indicator's caption.
+        m_window->selectProject(chosen.code);
+        auto *implausible = m_window->findChild<QTableWidget *>(QStringLiteral("grdImplausible"));
+        QVERIFY(implausible->rowCount() >= 1);
+        QCOMPARE(implausible->item(0, 0)->text(), centre::indicatorTitle(0));
+
+        report::PreviewWindow::clearShownReports();
+        m_window->previewDeclaration();
+        QCOMPARE(report::PreviewWindow::shownReports().size(), size_t(1));
+        const auto &form = report::PreviewWindow::shownReports().front();
+        QCOMPARE(form.pages.size(), size_t(2));
+        bool named = false;
+        for (const auto &text : form.pages[0].texts)
+            named = named || text.cell.text.contains(chosen.code);
+        QVERIFY(named);
+    }
+
+    void exportsWriteWhatTheyAnnounce()
+    {
+        ui::MessageBox::clearShown();
+        const QString csv = m_work.filePath(QStringLiteral("申报数据.csv"));
+        QVERIFY(m_window->exportTable(centre::ExportPart::Declarations, csv));
+        const QByteArray bytes = testsupport::fileBytes(csv);
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 10 * 5);
+        QVERIFY(lines[0].startsWith(T("项目编码,项目名称,时期,")));
+        QCOMPARE(lastBox().text, T("已导出申报数据（50 行）到：\n") + csv);
+
+        const QString xlsx = m_work.filePath(QStringLiteral("findings.xlsx"));
+        QVERIFY(m_window->exportTable(centre::ExportPart::Findings, xlsx));
+        const auto read = testsupport::python(
+            QStringLiteral("import zipfile\nz = zipfile.ZipFile('%1')\nprint('审核发现' in z.read('xl/workbook.xml').decode())").arg(xlsx));
+        QCOMPARE(read.out.trimmed(), QByteArray("True"));
+
+        QVERIFY(!m_window->exportTable(centre::ExportPart::Declarations, m_work.filePath(QStringLiteral("x.txt"))));
+        QVERIFY(!QFile::exists(m_work.filePath(QStringLiteral("x.txt"))));
+        QVERIFY(lastBox().text.contains(T(".csv 或 .xlsx")));
+
+        const QString pdf = m_work.filePath(QStringLiteral("committee.pdf"));
+        QSignalSpy finished(m_window.get(), &TfrmCentre::jobFinished);
+        QVERIFY(m_window->startCommitteePdf(pdf));
+        QVERIFY(finished.wait(120000));
+        QCOMPARE(lastBox().text, T("评审委员会报告已保存到：\n") + pdf);
+        QVERIFY(testsupport::pdfPageCount(pdf) >= 1 + 2 * 10);
+    }
+
+    void cleanupTestCase()
+    {
+        m_window.reset();
+        m_programDir.reset();
+    }
+};
+
+QTEST_MAIN(CentreWindowTest)
+#include "test_centre_window.moc"
