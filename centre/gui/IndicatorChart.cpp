@@ -134,7 +134,6 @@ void IndicatorChart::rebuild()
     x->setLabelsVisible(m_points.size() <= kMaxLabelledBars);
     x->setLabelsAngle(-90);
     x->setGridLineVisible(false);
-    x->setTitleText(T("项目（按数值从大到小）"));
     chart->addAxis(x, Qt::AlignBottom);
     series->attachAxis(x);
     auto *y = new QValueAxis;
@@ -144,7 +143,7 @@ void IndicatorChart::rebuild()
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
 
-    QString title = T("%1：%2 个项目，中位数 %3").arg(m_title).arg(m_points.size()).arg(centre::cellText(median(values)));
+    QString title = T("%1：%2 个项目按数值从大到小排列，中位数 %3").arg(m_title).arg(m_points.size()).arg(centre::cellText(median(values)));
     if (chosen)
         title += T("；%1 第 %2 位，数值 %3").arg(chosen->code).arg(m_highlighted + 1).arg(centre::cellText(chosen->value));
     else if (!m_highlight.isEmpty())

@@ -62,6 +62,7 @@ QTableWidget *makeList(const QString &name, const QStringList &headers, QWidget 
     table->verticalHeader()->setVisible(false);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setWordWrap(false);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     return table;
 }
 
@@ -100,7 +101,7 @@ TfrmCentre::TfrmCentre(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(windowCaption());
     buildWindow();
     buildMenu();
-    resize(1180, 760);
+    resize(1280, 800);
     ui::centreOnScreen(this);
     loadReference();
     updateSummary();
@@ -193,12 +194,14 @@ void TfrmCentre::buildWindow()
     m_projectView->setWordWrap(false);
     m_projectView->verticalHeader()->setVisible(false);
     m_projectView->verticalHeader()->setDefaultSectionSize(m_projectView->fontMetrics().height() + 6);
-    m_projectView->horizontalHeader()->setStretchLastSection(true);
+    // The current file's name is in the project panel; the table keeps to
+    // what fits beside it.
+    m_projectView->setColumnHidden(centregui::ProjectStatusModel::FileName, true);
     m_projectView->setColumnWidth(centregui::ProjectStatusModel::Code, 90);
-    m_projectView->setColumnWidth(centregui::ProjectStatusModel::Name, 220);
+    m_projectView->setColumnWidth(centregui::ProjectStatusModel::Name, 225);
     for (int c : {centregui::ProjectStatusModel::Sent, centregui::ProjectStatusModel::Findings,
                   centregui::ProjectStatusModel::Mismatch, centregui::ProjectStatusModel::Implausible})
-        m_projectView->setColumnWidth(c, 64);
+        m_projectView->setColumnWidth(c, 62);
     leftLayout->addWidget(m_projectView, 1);
     m_summary = new QLabel(left);
     m_summary->setObjectName(QStringLiteral("lblSummary"));
@@ -270,12 +273,10 @@ void TfrmCentre::buildWindow()
 
     right->addWidget(project);
     right->addWidget(chartBox);
-    right->setStretchFactor(0, 2);
-    right->setStretchFactor(1, 3);
+    right->setSizes({300, 460});
     split->addWidget(left);
     split->addWidget(right);
-    split->setStretchFactor(0, 5);
-    split->setStretchFactor(1, 6);
+    split->setSizes({590, 690});
     setCentralWidget(split);
 
     // Status bar: the database on the left, a running job on the right.

@@ -136,6 +136,8 @@ private slots:
         // The rule broken under a Y flag: findings and a mismatch.
         QVERIFY(shownCell(m_sent[0].code, 3).toInt() >= 1);
         QCOMPARE(shownCell(m_sent[0].code, 4), T("不符"));
+        QCOMPARE(shownCell(m_sent[2].code, 3), QStringLiteral("0"));
+        QCOMPARE(shownCell(m_sent[2].code, 4), QString());
         QVERIFY(shownCell(m_sent[1].code, 5).toInt() >= 1);
 
         // The same folder again changes nothing.
