@@ -11,6 +11,10 @@ int cmdCheck(const QStringList &args);
 int cmdPrint(const QStringList &args);
 int cmdBackup(const QStringList &args);
 int cmdUpload(const QStringList &args);
+// The monitoring centre: 0 done, 1 some upload files refused, 2 nothing done.
+int cmdCollect(const QStringList &args);
+int cmdStatus(const QStringList &args);
+int cmdExport(const QStringList &args);
 
 // Points the store at PROGRAM_DIR when given, else at the binary's directory.
 void useProgramDir(const QString &dirOrEmpty);

@@ -15,7 +15,11 @@ static int usage()
                "  check [PROGRAM_DIR] [--pdf FILE]\n"
                "  print --data|--blank [--pdf FILE] [PROGRAM_DIR]\n"
                "  backup DIR [PROGRAM_DIR]\n"
-               "  upload DIR [--yes|--no] [PROGRAM_DIR]\n",
+               "  upload DIR [--yes|--no] [PROGRAM_DIR]\n"
+               "  collect DB PATH... [--program-dir DIR]\n"
+               "  status DB [--json] [--factor X] [--program-dir DIR]\n"
+               "  export DB (--csv FILE | --xlsx FILE | --pdf FILE) [--part declarations|findings|implausible]\n"
+               "         [--factor X] [--program-dir DIR]\n",
                stderr);
     return 2;
 }
@@ -36,5 +40,8 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("print")) return cli::cmdPrint(args);
     if (command == QLatin1String("backup")) return cli::cmdBackup(args);
     if (command == QLatin1String("upload")) return cli::cmdUpload(args);
+    if (command == QLatin1String("collect")) return cli::cmdCollect(args);
+    if (command == QLatin1String("status")) return cli::cmdStatus(args);
+    if (command == QLatin1String("export")) return cli::cmdExport(args);
     return usage();
 }

@@ -1,14 +1,84 @@
 #include "controls/Fonts.h"
 
+#include "controls/FontCmap.h"
+
+#include <QFile>
 #include <QFont>
+#include <QFontDatabase>
 #include <QStringList>
+
+#include <fontconfig/fontconfig.h>
 
 namespace ui {
 
+namespace {
+
+// The faces of `family` at regular and bold weight, as files and face indexes.
+struct FaceFile {
+    QString path;
+    int index;
+};
+QList<FaceFile> regularAndBoldFaces(const QString &family)
+{
+    QList<FaceFile> faces;
+    if (!FcInit())
+        return faces;
+    FcPattern *pattern = FcPatternCreate();
+    const QByteArray name = family.toUtf8();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(name.constData()));
+    FcObjectSet *objects = FcObjectSetBuild(FC_FILE, FC_INDEX, FC_WEIGHT, FC_SLANT, nullptr);
+    FcFontSet *set = FcFontList(nullptr, pattern, objects);
+    for (int i = 0; set && i < set->nfont; ++i) {
+        FcChar8 *file = nullptr;
+        int index = 0, weight = 0, slant = 0;
+        if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch
+            || FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index) != FcResultMatch)
+            continue;
+        FcPatternGetInteger(set->fonts[i], FC_WEIGHT, 0, &weight);
+        FcPatternGetInteger(set->fonts[i], FC_SLANT, 0, &slant);
+        if (slant == FC_SLANT_ROMAN && (weight == FC_WEIGHT_REGULAR || weight == FC_WEIGHT_BOLD))
+            faces.append({QString::fromUtf8(reinterpret_cast<const char *>(file)), index});
+    }
+    if (set)
+        FcFontSetDestroy(set);
+    FcObjectSetDestroy(objects);
+    FcPatternDestroy(pattern);
+    return faces;
+}
+
+// Registers `family` as a copy of the system's `source` faces whose glyphs
+// stand for the ideographs alone (see FontCmap.h), so that a PDF's text reads
+// back as it was drawn. Returns false when the source faces are missing; the
+// system faces are used as they are then.
+bool registerIdeographFamily(const QString &source, const QString &family)
+{
+    bool any = false;
+    for (const FaceFile &face : regularAndBoldFaces(source)) {
+        QFile file(face.path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray font = fontWithIdeographGlyphsOnly(file.readAll(), face.index, family);
+        if (!font.isEmpty() && QFontDatabase::addApplicationFontFromData(font) >= 0)
+            any = true;
+    }
+    return any;
+}
+
+} // namespace
+
+QString printSerifFamily() { return QStringLiteral("PDeclare Serif SC"); }
+
 void installFontSubstitutions()
 {
-    const QStringList serif{QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
-                            QStringLiteral("Noto Sans CJK SC")};
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    // 宋体 is the face of every printed form and findings list.
+    QStringList serif{QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
+                      QStringLiteral("Noto Sans CJK SC")};
+    if (registerIdeographFamily(QStringLiteral("Noto Serif CJK SC"), printSerifFamily()))
+        serif.prepend(printSerifFamily());
     const QStringList sans{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("DejaVu Sans"),
                            QStringLiteral("AR PL UKai CN")};
     const QStringList kai{QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UKai"),

@@ -56,12 +56,11 @@ Words onPage(const Words &words, int page)
 
 // The text as one word: pdftotext splits a line at some punctuation and at
 // blanks, so neighbouring words on the same line are joined (a blank where
-// they do not touch) until they spell the text. The texts compare after NFKC
-// normalisation, as the words do.
+// they do not touch) until they spell the text. The texts compare exactly.
 std::deque<testsupport::PdfWord> g_joined; // stable addresses for the returned words
 const testsupport::PdfWord *find(const Words &words, const QString &text, int nth = 0)
 {
-    const QString wanted = text.normalized(QString::NormalizationForm_KC);
+    const QString &wanted = text;
     for (std::size_t i = 0; i < words.size(); ++i) {
         testsupport::PdfWord joined = words[i];
         for (std::size_t j = i + 1; joined.text.size() < wanted.size() && j < words.size(); ++j) {

@@ -2,6 +2,7 @@
 // Test data for the report engine: a data set over rows held in memory and
 // a findings-like layout (header with a title and a rule, a one-line data
 // band, a footer with date and page number, a summary).
+#include "controls/Fonts.h"
 #include "report/DataSet.h"
 #include "report/Layout.h"
 
@@ -53,11 +54,8 @@ private:
     size_t m_pos = 0;
 };
 
-inline void installTestFonts()
-{
-    QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN")});
-}
+// The program's own fonts: 宋体 is the printing face made in controls/.
+inline void installTestFonts() { ui::installFontSubstitutions(); }
 
 inline report::TextCell cell(const QString &name, double x, double y, double w, double h, const QString &text,
                              double pt = 10, bool bold = false, report::HAlign ha = report::HAlign::Center)

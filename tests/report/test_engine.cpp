@@ -405,7 +405,7 @@ private slots:
         }
         // Left-aligned rule texts start at the inset, one row each 5.8 mm.
         for (int k : {0, 1, 45}) {
-            const auto *w = findWord(words, 0, QStringLiteral("第%1条:床位数不能小于零").arg(k + 1));
+            const auto *w = findWord(words, 0, QStringLiteral("第%1条：床位数不能小于零").arg(k + 1));
             QVERIFY2(w, qPrintable(pageText(words, 0)));
             QVERIFY(std::abs(w->boxMm.left() - (68.7 + 0.55)) < 0.5);
             QVERIFY(std::abs(w->boxMm.center().y() - (18.9 + 5.8 * k + 0.6 + 2.2)) < 0.5);
@@ -421,7 +421,7 @@ private slots:
         for (const auto &w : words)
             QVERIFY2(w.boxMm.right() < 205.1 + 0.5, qPrintable(w.text));
         // Summary on the last page only.
-        QVERIFY(last.contains(QStringLiteral("数据审核结束!")));
+        QVERIFY(last.contains(QStringLiteral("数据审核结束！")));
         QVERIFY(!pageText(words, 0).contains(QStringLiteral("数据审核结束")));
     }
 

@@ -65,43 +65,6 @@ ProcessResult python(const QString &script)
     return run(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script});
 }
 
-namespace {
-// pdftotext may hand back some CJK characters as Kangxi radicals (NFKC maps
-// those back) or as CJK Radicals Supplement forms, which NFKC leaves alone.
-QString normalizeCjk(const QString &text)
-{
-    QString out = text.normalized(QString::NormalizationForm_KC);
-    static const std::pair<char16_t, char16_t> supplement[] = {
-        {0x2EDA, 0x9875}, // 页
-        {0x2ED3, 0x957F}, // 长
-        {0x2EC5, 0x89C1}, // 见
-        {0x2EE9, 0x9EC4}, // 黄
-        {0x2EAA, 0x758B}, // 疋
-        {0x2EA0, 0x6C11}, // 民
-        {0x2EC4, 0x897F}, // 西
-        {0x2EC8, 0x8BA0}, // 讠
-        {0x2ECB, 0x8F66}, // 车
-        {0x2ED4, 0x95E8}, // 门
-        {0x2EE2, 0x9A6C}, // 马
-        {0x2EE4, 0x9B3C}, // 鬼
-        {0x2EE5, 0x9C7C}, // 鱼
-        {0x2EEB, 0x6589}, // 斉
-        {0x2EEC, 0x9F50}, // 齐
-        {0x2EEE, 0x9F7F}, // 齿
-        {0x2EF3, 0x9F9F}, // 龟
-    };
-    for (QChar &c : out) {
-        for (const auto &[from, to] : supplement) {
-            if (c.unicode() == from) {
-                c = QChar(to);
-                break;
-            }
-        }
-    }
-    return out;
-}
-} // namespace
-
 std::vector<PdfWord> pdfWords(const QString &pdfPath)
 {
     std::vector<PdfWord> words;
@@ -132,7 +95,7 @@ std::vector<PdfWord> pdfWords(const QString &pdfPath)
             .replace(QStringLiteral("&lt;"), QStringLiteral("<"))
             .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
             .replace(QStringLiteral("&quot;"), QStringLiteral("\""));
-        w.text = normalizeCjk(text);
+        w.text = text;
         const double x1 = wm.captured(1).toDouble(), y1 = wm.captured(2).toDouble();
         const double x2 = wm.captured(3).toDouble(), y2 = wm.captured(4).toDouble();
         w.boxMm = QRectF(x1 * ptToMm, y1 * ptToMm, (x2 - x1) * ptToMm, (y2 - y1) * ptToMm);

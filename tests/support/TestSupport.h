@@ -38,7 +38,7 @@ ProcessResult python(const QString &script);
 
 struct PdfWord {
     int page = 0;       // 0-based
-    QString text;       // NFKC-normalised
+    QString text;       // as pdftotext gives it, never normalised
     QRectF boxMm;       // from the page's top-left corner, millimetres
 };
 std::vector<PdfWord> pdfWords(const QString &pdfPath);

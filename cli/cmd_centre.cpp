@@ -1,0 +1,215 @@
+// The monitoring centre's commands:
+//   collect DB PATH... [--program-dir DIR]
+//   status DB [--json] [--factor X] [--program-dir DIR]
+//   export DB (--csv FILE | --xlsx FILE | --pdf FILE) [--part declarations|findings|implausible]
+//          [--factor X] [--program-dir DIR]
+// DB is an SQLite file or a postgresql:// URI. Messages are Chinese, on
+// stderr; the summary line, the status and nothing else go to stdout.
+#include "cli/Commands.h"
+
+#include "centre/Collect.h"
+#include "centre/Committee.h"
+#include "centre/Export.h"
+#include "centre/Status.h"
+#include "controls/Fonts.h"
+#include "store/Paths.h"
+
+#include <QDir>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace cli {
+
+namespace {
+
+void say(FILE *to, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
+    std::fflush(to);
+}
+
+// The options shared by the three commands; the rest are positional.
+struct CentreArgs {
+    QStringList positional;
+    QString programDir, csv, xlsx, pdf, part;
+    bool json = false;
+    double factor = 5.0;
+};
+
+bool parseArgs(const char *command, const QStringList &args, CentreArgs &out, bool allowJson, bool allowExport)
+{
+    const auto value = [&](int &i, QString &into) {
+        if (i + 1 >= args.size()) {
+            say(stderr, QStringLiteral("pdeclare-cli %1：%2 后面缺少参数\n").arg(QLatin1String(command), args[i]));
+            return false;
+        }
+        into = args[++i];
+        return true;
+    };
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        bool ok = true;
+        if (a == QLatin1String("--program-dir"))
+            ok = value(i, out.programDir);
+        else if (allowJson && a == QLatin1String("--json"))
+            out.json = true;
+        else if (allowJson && a == QLatin1String("--factor")) {
+            QString f;
+            ok = value(i, f);
+            if (ok) {
+                out.factor = f.toDouble(&ok);
+                if (!ok || !(out.factor > 1)) {
+                    say(stderr, QStringLiteral("pdeclare-cli %1：--factor 应为大于 1 的数\n").arg(QLatin1String(command)));
+                    return false;
+                }
+            }
+        } else if (allowExport && a == QLatin1String("--csv"))
+            ok = value(i, out.csv);
+        else if (allowExport && a == QLatin1String("--xlsx"))
+            ok = value(i, out.xlsx);
+        else if (allowExport && a == QLatin1String("--pdf"))
+            ok = value(i, out.pdf);
+        else if (allowExport && a == QLatin1String("--part"))
+            ok = value(i, out.part);
+        else if (a.startsWith(QLatin1String("--"))) {
+            say(stderr, QStringLiteral("pdeclare-cli %1：未知的选项 %2\n").arg(QLatin1String(command), a));
+            return false;
+        } else
+            out.positional << a;
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+// A progress bar on a terminal: "[#####.....]  123/1000"
+class ProgressBar {
+public:
+    ProgressBar() : m_on(isatty(STDERR_FILENO)) {}
+    void show(int done, int total)
+    {
+        if (!m_on || total <= 0)
+            return;
+        constexpr int width = 30;
+        const int filled = int(qint64(done) * width / total);
+        say(stderr, QStringLiteral("\r[%1%2] %3/%4").arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('.')))
+                        .arg(done).arg(total));
+        m_shown = true;
+    }
+    void clear()
+    {
+        if (m_on && m_shown)
+            say(stderr, QStringLiteral("\r\033[K"));
+        m_shown = false;
+    }
+
+private:
+    bool m_on;
+    bool m_shown = false;
+};
+
+} // namespace
+
+int cmdCollect(const QStringList &args)
+{
+    CentreArgs a;
+    if (!parseArgs("collect", args, a, false, false))
+        return 2;
+    if (a.positional.size() < 2) {
+        say(stderr, QStringLiteral("用法：pdeclare-cli collect DB PATH... [--program-dir DIR]\n"));
+        return 2;
+    }
+    useProgramDir(a.programDir);
+    const QString dbName = a.positional.takeFirst();
+    try {
+        const centre::Reference ref = centre::Reference::load(store::paths::programDir());
+        const QStringList files = centre::findUploadFiles(a.positional);
+        auto db = centre::Database::open(dbName);
+        centre::Collector collector(*db, ref);
+        ProgressBar bar;
+        const centre::CollectSummary s = collector.collect(files, [&](int done, int total, const centre::FileOutcome &o) {
+            if (o.kind == centre::FileOutcome::Kind::Refused) {
+                bar.clear();
+                say(stderr, QStringLiteral("拒收 %1：%2\n").arg(QDir::toNativeSeparators(o.path), o.reason));
+            }
+            bar.show(done, total);
+            return true;
+        });
+        bar.clear();
+        if (files.isEmpty())
+            say(stderr, QStringLiteral("没有找到上报文件（*SJSB.dbf）。\n"));
+        say(stdout, centre::summaryLine(s) + QLatin1Char('\n'));
+        return s.refused > 0 ? 1 : 0;
+    } catch (const centre::Error &e) {
+        say(stderr, e.message() + QLatin1Char('\n'));
+        return 2;
+    }
+}
+
+int cmdStatus(const QStringList &args)
+{
+    CentreArgs a;
+    if (!parseArgs("status", args, a, true, false))
+        return 2;
+    if (a.positional.size() != 1) {
+        say(stderr, QStringLiteral("用法：pdeclare-cli status DB [--json] [--factor X] [--program-dir DIR]\n"));
+        return 2;
+    }
+    useProgramDir(a.programDir);
+    try {
+        const centre::Reference ref = centre::Reference::load(store::paths::programDir());
+        auto db = centre::Database::openExisting(a.positional.front());
+        centre::ImplausibleOptions options;
+        options.changeFactor = a.factor;
+        const centre::StatusReport st = centre::computeStatus(*db, ref, options);
+        if (a.json)
+            say(stdout, QString::fromUtf8(centre::statusJson(st) + '\n'));
+        else
+            say(stdout, centre::statusText(st));
+        return 0;
+    } catch (const centre::Error &e) {
+        say(stderr, e.message() + QLatin1Char('\n'));
+        return 2;
+    }
+}
+
+int cmdExport(const QStringList &args)
+{
+    CentreArgs a;
+    if (!parseArgs("export", args, a, true, true))
+        return 2;
+    const int targets = int(!a.csv.isEmpty()) + int(!a.xlsx.isEmpty()) + int(!a.pdf.isEmpty());
+    centre::ExportPart part = centre::ExportPart::Declarations;
+    if (a.positional.size() != 1 || targets != 1 || a.json || (!a.part.isEmpty() && !centre::parseExportPart(a.part, &part))) {
+        say(stderr, QStringLiteral("用法：pdeclare-cli export DB (--csv FILE | --xlsx FILE | --pdf FILE) "
+                                   "[--part declarations|findings|implausible] [--factor X] [--program-dir DIR]\n"));
+        return 2;
+    }
+    useProgramDir(a.programDir);
+    try {
+        const centre::Reference ref = centre::Reference::load(store::paths::programDir());
+        auto db = centre::Database::openExisting(a.positional.front());
+        centre::ImplausibleOptions options;
+        options.changeFactor = a.factor;
+        if (!a.pdf.isEmpty()) {
+            // The form names 宋体: without the substitutions the PDF would
+            // come out in whatever face the system picks for that name.
+            ui::installFontSubstitutions();
+            centre::writeCommitteePdf(*db, ref, a.pdf, options);
+        } else {
+            const centre::ExportTable table = centre::buildExportTable(part, *db, ref, options);
+            if (!a.csv.isEmpty())
+                centre::writeCsv(table, a.csv);
+            else
+                centre::writeXlsx(table, a.xlsx);
+        }
+        return 0;
+    } catch (const centre::Error &e) {
+        say(stderr, e.message() + QLatin1Char('\n'));
+        return 2;
+    }
+}
+
+} // namespace cli

@@ -1,0 +1,285 @@
+// pdeclare-cli collect / status / export as a centre's scripts use them:
+// a few hundred upload files, some breaking rules, some implausible, some
+// bad; what is stored, what the commands say and exit with, and the exported
+// files read back by other programs. Each case runs on SQLite and, when a
+// server is there, on PostgreSQL.
+#include "UploadFiles.h"
+#include "store/Catalogue.h"
+#include "store/DbfTable.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << s.toStdString(); }
+
+#include <cmath>
+
+using namespace centretest;
+
+namespace {
+
+testsupport::ProcessResult cli(const QStringList &args)
+{
+    return testsupport::run(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"), args, {}, 300000);
+}
+
+QString pgUri() { return qEnvironmentVariable("PDECLARE_TEST_PG"); }
+
+// Empties the PostgreSQL test database: every case starts without a schema.
+void dropCentreTables(const QString &uri)
+{
+    const QUrl url(uri);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("test-drop"));
+        db.setHostName(url.host());
+        db.setPort(url.port(5432));
+        db.setUserName(url.userName());
+        db.setDatabaseName(url.path().mid(1));
+        ASSERT_TRUE(db.open()) << "cannot reach " << uri.toStdString();
+        QSqlQuery q(db);
+        for (const char *table : {"current_figures"})
+            q.exec(QStringLiteral("DROP VIEW IF EXISTS %1").arg(QLatin1String(table)));
+        for (const char *table : {"findings", "figures", "unknown_files", "files", "schema_version"})
+            q.exec(QStringLiteral("DROP TABLE IF EXISTS %1 CASCADE").arg(QLatin1String(table)));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("test-drop"));
+}
+
+QJsonObject statusJson(const QString &db, const QString &programDir)
+{
+    const auto r = cli({QStringLiteral("status"), db, QStringLiteral("--json"), QStringLiteral("--program-dir"), programDir});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    return QJsonDocument::fromJson(r.out).object();
+}
+
+QJsonObject projectIn(const QJsonObject &status, const QString &code)
+{
+    for (const QJsonValue &v : status.value(QStringLiteral("projects")).toArray())
+        if (v.toObject().value(QStringLiteral("code")).toString() == code)
+            return v.toObject();
+    return {};
+}
+
+class CentreCli : public ::testing::TestWithParam<const char *> {
+protected:
+    void SetUp() override
+    {
+        if (QLatin1String(GetParam()) == QLatin1String("postgresql")) {
+            if (pgUri().isEmpty())
+                GTEST_SKIP() << "no PostgreSQL server for the tests (run them through tests/centre/with-postgres)";
+            dropCentreTables(pgUri());
+            db = pgUri();
+        } else {
+            db = work.filePath(QStringLiteral("centre.db"));
+        }
+    }
+    QStringList withDir(QStringList args) const { return args << QStringLiteral("--program-dir") << dir.path(); }
+
+    testsupport::TempProgramDir dir;
+    QTemporaryDir workDir;
+    QDir work{workDir.path()};
+    QString db;
+};
+
+} // namespace
+
+// 250 projects of 300 send a file; ten break a rule with the hospital's flag
+// Y, five with N; one has implausible papers in 2004; one sends an older and
+// a newer file; one names its file in lower case; three files are bad.
+TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
+{
+    writeProjectList(dir.path(), 300);
+    QDir uploads(work.filePath(QStringLiteral("uploads")));
+    for (const char *sub : {"a", "b/deep", "new", "old"})
+        uploads.mkpath(QLatin1String(sub));
+    const int syl = indicator("sb_syl"), papers = indicator("fblws");
+    for (int p = 0; p < 250; ++p) {
+        Figures f = plausibleFigures(p);
+        if (p < 15)
+            f[1][std::size_t(syl)] = 120; // 2003: utilisation above 100 %
+        if (p == 20)
+            f[2][std::size_t(papers)] *= 30;
+        const QString folder = uploads.filePath(p % 2 ? QStringLiteral("a") : QStringLiteral("b/deep"));
+        writeUpload(p == 30 ? uploads.filePath(QStringLiteral("old")) : folder, code(p), projectName(p), f,
+                    p >= 10 && p < 15 ? QStringLiteral("N") : QStringLiteral("Y"));
+    }
+    // Project 30's newer file: different figures, a later time.
+    Figures newer = plausibleFigures(30);
+    newer[0][0] = 777;
+    const QString newerPath = writeUpload(uploads.filePath(QStringLiteral("new")), code(30), projectName(30), newer);
+    QFile(newerPath).setFileTime(QDateTime::currentDateTimeUtc().addSecs(3600), QFileDevice::FileModificationTime);
+    writeUpload(uploads.filePath(QStringLiteral("a")), code(262), projectName(262), plausibleFigures(262),
+                QStringLiteral("Y"), QStringLiteral("5262sjsb.DBF"));
+    // Bad files: cut short, one column missing, a project not in the list.
+    const QByteArray good = testsupport::fileBytes(writeUpload(work.path(), code(260), projectName(260), plausibleFigures(260)));
+    QFile cut(uploads.filePath(QStringLiteral("a/5260SJSB.dbf")));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(good.left(good.size() / 2));
+    cut.close();
+    {
+        auto fields = store::catalogue::declarationFields();
+        fields.pop_back();
+        std::vector<std::vector<QVariant>> rows;
+        for (const auto &period : store::catalogue::periods())
+        {
+            rows.push_back({code(261) + QStringLiteral("  ") + projectName(261), period.code, QStringLiteral("Y")});
+            rows.back().resize(fields.size(), 1.0);
+        }
+        store::DbfTable::create(uploads.filePath(QStringLiteral("b/5261SJSB.dbf")), fields, rows);
+    }
+    writeUpload(uploads.filePath(QStringLiteral("b")), QStringLiteral("9999"), QStringLiteral("外省医院（骨科）"),
+                plausibleFigures(400));
+    QFile::copy(testsupport::sourceDir() + QStringLiteral("/data/README.md"), uploads.filePath(QStringLiteral("a/notes.dbf")));
+
+    const auto first = cli(withDir({QStringLiteral("collect"), db, uploads.path()}));
+    EXPECT_EQ(first.exitCode, 1) << first.err.constData();
+    EXPECT_EQ(QString::fromUtf8(first.out), QStringLiteral("新增 251，替换 1，未变 0，拒收 3\n"));
+    const QString err = QString::fromUtf8(first.err);
+    EXPECT_TRUE(err.contains(QStringLiteral("拒收 ") + uploads.filePath(QStringLiteral("a/5260SJSB.dbf")) + QStringLiteral("：不是可读的 DBF 表")))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(uploads.filePath(QStringLiteral("b/5261SJSB.dbf"))
+                             + QStringLiteral("：表结构与申报表模板不符：有 61 列，模板为 62 列")))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("9999SJSB.dbf：项目编码“9999”不在项目列表中"))) << err.toStdString();
+
+    const QJsonObject status = statusJson(db, dir.path());
+    EXPECT_EQ(status.value(QStringLiteral("files")).toInt(), 252);
+    EXPECT_EQ(status.value(QStringLiteral("unknown")).toArray(), QJsonArray({QStringLiteral("9999")}));
+    const QJsonArray projects = status.value(QStringLiteral("projects")).toArray();
+    ASSERT_EQ(projects.size(), 300);
+    int sent = 0;
+    for (const QJsonValue &v : projects)
+        sent += v.toObject().value(QStringLiteral("sent")).toBool();
+    EXPECT_EQ(sent, 251);
+    // Nothing of a bad file is stored.
+    EXPECT_FALSE(projectIn(status, code(260)).value(QStringLiteral("sent")).toBool());
+    EXPECT_FALSE(projectIn(status, code(261)).value(QStringLiteral("sent")).toBool());
+    EXPECT_TRUE(projectIn(status, code(262)).value(QStringLiteral("sent")).toBool());
+    EXPECT_EQ(projectIn(status, code(0)),
+              QJsonObject({{"code", code(0)}, {"name", projectName(0)}, {"sent", true}, {"findings", 1}, {"mismatch", true},
+                           {"implausible", projectIn(status, code(0)).value(QStringLiteral("implausible"))}}));
+    EXPECT_EQ(projectIn(status, code(12)).value(QStringLiteral("findings")).toInt(), 1);
+    EXPECT_FALSE(projectIn(status, code(12)).value(QStringLiteral("mismatch")).toBool());
+    // 2004's papers: far from the other projects, and a jump from 2003 and back to 2005.
+    EXPECT_EQ(projectIn(status, code(20)).value(QStringLiteral("implausible")).toInt(), 3);
+    for (int p : {30, 40, 249})
+        EXPECT_EQ(projectIn(status, code(p)),
+                  QJsonObject({{"code", code(p)}, {"name", projectName(p)}, {"sent", true}, {"findings", 0},
+                               {"mismatch", false}, {"implausible", 0}}));
+
+    // Collecting again changes nothing.
+    const auto again = cli(withDir({QStringLiteral("collect"), db, uploads.path()}));
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(QString::fromUtf8(again.out), QStringLiteral("新增 0，替换 0，未变 252，拒收 3\n"));
+    EXPECT_EQ(statusJson(db, dir.path()), status);
+
+    // The declarations as CSV, read by Python's csv module.
+    const QString csv = work.filePath(QStringLiteral("declarations.csv"));
+    const auto exported = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--csv"), csv}));
+    ASSERT_EQ(exported.exitCode, 0) << exported.err.constData();
+    EXPECT_TRUE(testsupport::fileBytes(csv).startsWith("\xEF\xBB\xBF项目编码,项目名称,时期,1.床位数(1)医院床位数,"));
+    const auto py = testsupport::python(QStringLiteral(
+        "import csv\n"
+        "rows = list(csv.reader(open(%1, encoding='utf-8-sig', newline='')))\n"
+        "print(len(rows), len(rows[0]))\n"
+        "print(rows[0][3 + %2])\n"
+        "for r in rows:\n"
+        "    if r[0] in ('5020', '5030') and r[2] in ('2002年', '2004年'):\n"
+        "        print(r[0], r[1], r[2], r[3], r[3 + %2])\n")
+                                            .arg(QLatin1Char('\'') + csv + QLatin1Char('\''))
+                                            .arg(papers));
+    ASSERT_EQ(py.exitCode, 0) << py.err.constData();
+    const auto fmt = [](double v) { return QString::number(v, 'g', 15); };
+    const Figures f20 = plausibleFigures(20);
+    EXPECT_EQ(QString::fromUtf8(py.out),
+              QStringLiteral("1256 62\n24.发表论文数\n")
+                  + QStringLiteral("5020 %1 2002年 %2 %3\n").arg(projectName(20), fmt(f20[0][0]), fmt(f20[0][std::size_t(papers)]))
+                  + QStringLiteral("5020 %1 2004年 %2 %3\n")
+                        .arg(projectName(20), fmt(f20[2][0]), fmt(std::round(f20[2][std::size_t(papers)] * 30 * 100) / 100))
+                  + QStringLiteral("5030 %1 2002年 777 %2\n").arg(projectName(30), fmt(newer[0][std::size_t(papers)]))
+                  + QStringLiteral("5030 %1 2004年 %2 %3\n").arg(projectName(30), fmt(newer[2][0]), fmt(newer[2][std::size_t(papers)])));
+
+    // The implausible figures as XLSX, read with zipfile and the XML parser.
+    const QString xlsx = work.filePath(QStringLiteral("implausible.xlsx"));
+    const auto xl = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--xlsx"), xlsx, QStringLiteral("--part"),
+                                 QStringLiteral("implausible")}));
+    ASSERT_EQ(xl.exitCode, 0) << xl.err.constData();
+    const auto sheet = testsupport::python(QStringLiteral(
+        "import zipfile, xml.etree.ElementTree as ET\n"
+        "ns = {'m': 'http://schemas.openxmlformats.org/spreadsheetml/2006/main'}\n"
+        "z = zipfile.ZipFile(%1)\n"
+        "shared = [''.join(t.text or '' for t in si.iter('{%2}t')) for si in ET.fromstring(z.read('xl/sharedStrings.xml')).findall('m:si', ns)]\n"
+        "book = ET.fromstring(z.read('xl/workbook.xml'))\n"
+        "print(book.find('m:sheets/m:sheet', ns).get('name'))\n"
+        "for row in ET.fromstring(z.read('xl/worksheets/sheet1.xml')).iter('{%2}row'):\n"
+        "    cells = []\n"
+        "    for c in row.findall('m:c', ns):\n"
+        "        v = c.find('m:v', ns).text\n"
+        "        cells.append(shared[int(v)] if c.get('t') == 's' else v)\n"
+        "    if cells[0] in ('项目编码', '5020'):\n"
+        "        print('|'.join(cells))\n")
+                                               .arg(QLatin1Char('\'') + xlsx + QLatin1Char('\''),
+                                                    QStringLiteral("http://schemas.openxmlformats.org/spreadsheetml/2006/main")));
+    ASSERT_EQ(sheet.exitCode, 0) << sheet.err.constData();
+    const QStringList lines = QString::fromUtf8(sheet.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5) << sheet.out.constData();
+    EXPECT_EQ(lines[0], QStringLiteral("异常数值"));
+    EXPECT_EQ(lines[1], QStringLiteral("项目编码|项目名称|指标|字段|时期|数值|说明"));
+    const QString value = fmt(std::round(f20[2][std::size_t(papers)] * 30 * 100) / 100);
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("5020|%1|24.发表论文数|fblws|2004年|%2|中位数 ").arg(projectName(20), value)))
+        << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("5020|%1|24.发表论文数|fblws|2004年|%2|上期（2003年）").arg(projectName(20), value)))
+        << lines[3].toStdString();
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("5020|%1|24.发表论文数|fblws|2005年|").arg(projectName(20))))
+        << lines[4].toStdString();
+}
+
+// A project sends a corrected file: it becomes current, the first is kept
+// as history; the first sent once more is unchanged and stays history.
+TEST_P(CentreCli, ReplacementKeepsHistoryAndFindingsFollowTheCurrentFile)
+{
+    writeProjectList(dir.path(), 6);
+    Figures wrong = plausibleFigures(1);
+    wrong[4][std::size_t(indicator("bcsyl"))] = 180; // 2006上半年: bed use above 150 %
+    const QString firstPath = writeUpload(work.filePath(QStringLiteral("")), code(1), projectName(1), wrong);
+    QFile(firstPath).setFileTime(QDateTime::currentDateTimeUtc().addDays(-2), QFileDevice::FileModificationTime);
+    auto r = cli(withDir({QStringLiteral("collect"), db, firstPath}));
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(projectIn(statusJson(db, dir.path()), code(1)).value(QStringLiteral("findings")).toInt(), 1);
+
+    const QString findingsCsv = work.filePath(QStringLiteral("findings.csv"));
+    r = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--csv"), findingsCsv, QStringLiteral("--part"),
+                     QStringLiteral("findings")}));
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(testsupport::fileBytes(findingsCsv),
+              "\xEF\xBB\xBF" + (QStringLiteral("项目编码,项目名称,时期,审核发现,医院标记,标记不符\r\n")
+                                + QStringLiteral("5001,%1,2006上半年,病床使用率超过150%，请核对病床使用率,Y,是\r\n").arg(projectName(1)))
+                                   .toUtf8());
+
+    QDir(work.path()).mkdir(QStringLiteral("later"));
+    const QString secondPath = writeUpload(work.filePath(QStringLiteral("later")), code(1), projectName(1), plausibleFigures(1));
+    r = cli(withDir({QStringLiteral("collect"), db, secondPath, firstPath}));
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 0，替换 1，未变 1，拒收 0\n"));
+    const QJsonObject status = statusJson(db, dir.path());
+    EXPECT_EQ(status.value(QStringLiteral("files")).toInt(), 2);
+    EXPECT_EQ(projectIn(status, code(1)).value(QStringLiteral("findings")).toInt(), 0);
+    r = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--csv"), findingsCsv, QStringLiteral("--part"),
+                     QStringLiteral("findings")}));
+    EXPECT_EQ(testsupport::fileBytes(findingsCsv),
+              "\xEF\xBB\xBF" + QStringLiteral("项目编码,项目名称,时期,审核发现,医院标记,标记不符\r\n").toUtf8());
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, CentreCli, ::testing::Values("sqlite", "postgresql"));
