@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -153,6 +154,36 @@ void TfrmCentre::buildMenu()
     tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
     for (const char *name : {"actOpenFile", "actCollectFolder", "actCollectFiles", "actExportDeclarations", "actExportPdf"})
         tools->addAction(findChild<QAction *>(QLatin1String(name)));
+    tools->addSeparator();
+    auto *factorLabel = new QLabel(T(" 相邻时期变化超过 "), tools);
+    m_factorBox = new QDoubleSpinBox(tools);
+    m_factorBox->setObjectName(QStringLiteral("spnChangeFactor"));
+    m_factorBox->setRange(1.5, 1000);
+    m_factorBox->setDecimals(1);
+    m_factorBox->setSingleStep(0.5);
+    m_factorBox->setValue(m_options.changeFactor);
+    m_factorBox->setSuffix(T(" 倍"));
+    m_factorBox->setToolTip(T("同一项目相邻两期数值相差超过此倍数时计为异常数值（0 和很小的数不计）"));
+    tools->addWidget(factorLabel);
+    tools->addWidget(m_factorBox);
+    tools->addWidget(new QLabel(T(" 计为异常"), tools));
+    connect(m_factorBox, &QDoubleSpinBox::editingFinished, this, [this] { setChangeFactor(m_factorBox->value()); });
+}
+
+void TfrmCentre::setChangeFactor(double factor)
+{
+    if (factor == m_options.changeFactor)
+        return;
+    m_options.changeFactor = factor;
+    const QSignalBlocker block(m_factorBox);
+    m_factorBox->setValue(factor);
+    if (!m_db)
+        return;
+    try {
+        reload();
+    } catch (const std::exception &e) {
+        ui::MessageBox::show(this, ui::errorText(e), T("错误"), ui::Icon::Warning);
+    }
 }
 
 void TfrmCentre::buildWindow()

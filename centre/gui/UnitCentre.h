@@ -25,6 +25,7 @@
 #include <vector>
 
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -74,6 +75,10 @@ public:
     QString selectedProject() const { return m_selected; }
     // Shows the chosen project's declaration in the form preview.
     void previewDeclaration();
+    // The factor between consecutive periods above which a figure counts
+    // as implausible (the reviewer's setting, 5 at start).
+    void setChangeFactor(double factor);
+
     // The chart's indicator (0-based catalogue position) and period (1..5).
     void setChartFigure(int indicator, int period);
 
@@ -139,6 +144,7 @@ private:
     QComboBox *m_indicatorBox = nullptr;
     QComboBox *m_periodBox = nullptr;
     centregui::IndicatorChart *m_chart = nullptr;
+    QDoubleSpinBox *m_factorBox = nullptr;
     QLabel *m_databaseLabel = nullptr;
     QLabel *m_jobLabel = nullptr;
     QProgressBar *m_progress = nullptr;

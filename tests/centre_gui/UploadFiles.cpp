@@ -41,7 +41,7 @@ double figure(const Upload &upload, int indicator, int period)
     // Within 10 % of the typical size: no period jumps.
     const double wobble = ((upload.seed * 31 + indicator * 7 + period * 3) % 11 - 5) / 50.0;
     double value = std::round(typical(field, indicator) * (1 + wobble));
-    if (indicator == 0)
+    if (indicator <= 1) // the hospital's and the specialty's beds
         value *= upload.outlier;
     return value;
 }

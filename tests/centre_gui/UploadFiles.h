@@ -12,7 +12,7 @@ struct Upload {
     int seed = 0;
     QString flag = QStringLiteral("Y");
     bool breakRule = false;     // a usage rate above 100 %
-    double outlier = 1;         // factor on one figure (bed count, every period)
+    double outlier = 1;         // factor on the two bed counts, every period
 };
 
 // Writes dir/CODE + "SJSB.dbf"; returns its path.

@@ -15,6 +15,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -78,7 +79,7 @@ private slots:
         QVERIFY(m_list.size() > 12);
 
         // Ten good files (one in a subfolder), one breaking a rule though its
-        // hospital flagged it Y, one with a bed count fifty times the others';
+        // hospital flagged it Y, one with bed counts fifty times the others';
         // then a truncated file and a file of a project not in the list.
         m_uploads = m_work.filePath(QStringLiteral("uploads"));
         QDir().mkpath(m_uploads + QStringLiteral("/batch2"));
@@ -175,6 +176,21 @@ private slots:
         QCOMPARE(shownCodes().size(), int(m_list.size()) - 10);
         show->setCurrentIndex(0);
         QCOMPARE(shownCodes().size(), int(m_list.size()));
+
+        // Counts sort as numbers, largest first on a second click.
+        QHeaderView *header = m_window->projectView()->horizontalHeader();
+        const int column = 5; // 异常数值
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+        if (header->sortIndicatorOrder() != Qt::DescendingOrder)
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+        int most = 0;
+        for (const auto &p : m_window->status().projects)
+            most = std::max(most, p.implausible);
+        QVERIFY(most >= 10); // two digits: a sort by text would put it below 9
+        QCOMPARE(m_window->projectView()->model()->index(0, column).data().toInt(), most);
+        m_window->projectView()->sortByColumn(0, Qt::AscendingOrder);
     }
 
     void theChosenProjectStandsOutInTheChartAndOpensItsForm()
