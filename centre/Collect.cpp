@@ -30,9 +30,12 @@ struct Refusal {
     QString reason;
 };
 
+// Text that decodes as GBK without a fault. One decoder serves the thread:
+// opening a converter costs more than decoding a few hundred bytes.
 bool validGbk(QByteArrayView bytes)
 {
-    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    thread_local QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
+    decoder.resetState();
     const QString text = decoder.decode(bytes);
     return !decoder.hasError() && !text.contains(QChar::ReplacementCharacter);
 }
@@ -60,8 +63,7 @@ struct Collector::Impl {
     const Reference &ref;
     std::vector<int> indicatorFields; // template field index of each indicator
     int yydmField = -1, ndField = -1, flagField = -1;
-    QSqlQuery bySha, unknownBySha, currentOf, insertFile, insertFigures, insertFinding, setCurrent, insertUnknown,
-        dropUnknown;
+    QSqlQuery bySha, currentOf, insertFile, insertFigures, insertFinding, setCurrent, insertUnknown;
 
     Impl(Database &d, const Reference &r) : db(d), ref(r)
     {
@@ -79,25 +81,26 @@ struct Collector::Impl {
             indicatorFields.push_back(find(ind.field));
 
         bySha = detail::prepare(db, QStringLiteral("SELECT id FROM files WHERE sha256 = ?"));
-        unknownBySha = detail::prepare(db, QStringLiteral("SELECT project FROM unknown_files WHERE sha256 = ?"));
         currentOf = detail::prepare(db, QStringLiteral("SELECT id, mtime FROM files WHERE project = ? AND is_current = 1"));
         insertFile = detail::prepare(db, QStringLiteral(
             "INSERT INTO files (sha256, project, yydm, name, size, mtime, collected_at, hospital_flag, findings, "
-            "mismatch, is_current) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0) RETURNING id"));
-        QStringList cols, marks;
+            "mismatch, is_current) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+        // The five periods in one statement: one round trip per file.
+        QStringList cols, marks, rowsMarks;
         for (const auto &ind : cat::indicators()) {
             cols << ind.field;
             marks << QStringLiteral("?");
         }
-        insertFigures = detail::prepare(db, QStringLiteral("INSERT INTO figures (file_id, period, %1) VALUES (?, ?, %2)")
-                                                .arg(cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+        for (int period = 0; period < 5; ++period)
+            rowsMarks << QStringLiteral("(?, ?, %1)").arg(marks.join(QLatin1Char(',')));
+        insertFigures = detail::prepare(db, QStringLiteral("INSERT INTO figures (file_id, period, %1) VALUES %2")
+                                                .arg(cols.join(QLatin1Char(',')), rowsMarks.join(QLatin1Char(','))));
         insertFinding = detail::prepare(db, QStringLiteral(
             "INSERT INTO findings (file_id, seq, period, label, text) VALUES (?, ?, ?, ?, ?)"));
         setCurrent = detail::prepare(db, QStringLiteral("UPDATE files SET is_current = ? WHERE id = ?"));
         insertUnknown = detail::prepare(db, QStringLiteral(
             "INSERT INTO unknown_files (sha256, project, name, size, mtime, collected_at) VALUES (?, ?, ?, ?, ?, ?) "
             "ON CONFLICT (sha256) DO NOTHING"));
-        dropUnknown = detail::prepare(db, QStringLiteral("DELETE FROM unknown_files WHERE sha256 = ?"));
     }
 
     // Checks and evaluates one file's table; a fault is a Refusal.
@@ -234,34 +237,33 @@ struct Collector::Impl {
         }
         currentOf.finish();
 
+        // The newer file by its time is current; on a tie, the one collected
+        // last. The old current one steps down first: the database keeps one
+        // current declaration per project.
+        const bool becomesCurrent = !previous || !(previousTime > mtime);
+        if (becomesCurrent && previous)
+            exec(db, setCurrent, {0, *previous});
         exec(db, insertFile, {sha, p.code, p.yydm, info.fileName(), info.size(), detail::timeText(mtime), now, p.flag,
-                              out.findings, out.mismatch ? 1 : 0});
+                              out.findings, out.mismatch ? 1 : 0, becomesCurrent ? 1 : 0});
         if (!insertFile.next())
             throw Error(QStringLiteral("数据库“%1”没有返回新文件的编号。").arg(db.name()));
         const qint64 id = insertFile.value(0).toLongLong();
         insertFile.finish();
 
+        int slot = 0;
         for (int period = 0; period < 5; ++period) {
-            insertFigures.bindValue(0, id);
-            insertFigures.bindValue(1, period + 1);
+            insertFigures.bindValue(slot++, id);
+            insertFigures.bindValue(slot++, period + 1);
             for (int i = 0; i < 59; ++i) {
                 const auto &v = p.figures[std::size_t(period)][std::size_t(i)];
-                insertFigures.bindValue(2 + i, v ? QVariant(*v) : QVariant(QMetaType::fromType<double>()));
+                insertFigures.bindValue(slot++, v ? QVariant(*v) : QVariant(QMetaType::fromType<double>()));
             }
-            exec(db, insertFigures);
         }
+        exec(db, insertFigures);
         int seq = 0;
         for (const Parsed::Hit &hit : p.findings)
             exec(db, insertFinding, {id, ++seq, hit.period, hit.label, hit.text});
 
-        // The newer file by its time is current; on a tie, the one collected last.
-        const bool becomesCurrent = !previous || !(previousTime > mtime);
-        if (becomesCurrent) {
-            if (previous)
-                exec(db, setCurrent, {0, *previous});
-            exec(db, setCurrent, {1, id});
-        }
-        exec(db, dropUnknown, {sha});
         tx.commit();
 
         out.current = becomesCurrent;
@@ -283,7 +285,15 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
     CollectSummary s;
     int done = 0;
     for (const QString &path : files) {
-        const FileOutcome o = d->collect(path);
+        FileOutcome o;
+        try {
+            o = d->collect(path);
+        } catch (const Error &) {
+            // Another reviewer may have stored the same file or project a
+            // moment ago (a unique key refused ours): once more, on the state
+            // the database holds now. A second failure is the database's.
+            o = d->collect(path);
+        }
         switch (o.kind) {
         case FileOutcome::Kind::New: ++s.newFiles; break;
         case FileOutcome::Kind::Replaced: ++s.replaced; break;

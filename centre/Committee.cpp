@@ -142,14 +142,16 @@ void appendSummary(report::PreparedReport &r, const StatusReport &status)
     }
     r.pages.push_back(std::move(page));
     Writer w(r, r.pages.size() - 1, y + 4);
-    if (!missing.isEmpty()) {
-        w.heading(QStringLiteral("未上报的项目"));
-        w.line(missing.join(QStringLiteral("  ")));
-    }
-    if (!status.unknown.isEmpty()) {
-        w.heading(QStringLiteral("不在项目列表中的编码"));
-        w.line(status.unknown.join(QStringLiteral("  ")));
-    }
+    // Codes a line of sixteen at a time, so that none is broken in two.
+    const auto codes = [&](const QString &heading, const QStringList &list) {
+        if (list.isEmpty())
+            return;
+        w.heading(heading);
+        for (int i = 0; i < list.size(); i += 16)
+            w.line(list.mid(i, 16).join(QStringLiteral("  ")));
+    };
+    codes(QStringLiteral("未上报的项目"), missing);
+    codes(QStringLiteral("不在项目列表中的编码"), status.unknown);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QAtomicInteger>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -40,7 +41,6 @@ QStringList migration(int version, bool postgres)
         // At most one current declaration per project, kept by the database
         // itself even when several reviewers collect at once.
         s << QStringLiteral("CREATE UNIQUE INDEX files_current ON files (project) WHERE is_current = 1");
-        s << QStringLiteral("CREATE INDEX files_project ON files (project)");
         QStringList columns;
         for (const auto &ind : store::catalogue::indicators())
             columns << ind.field + QStringLiteral(" DOUBLE PRECISION");
@@ -82,6 +82,10 @@ Database::Database(const QString &name, bool create)
     , m_connectionName(QStringLiteral("pdeclare-centre-%1").arg(++g_connections))
     , m_postgres(isPostgresName(name))
 {
+    // Another scheme would otherwise become a strange file name.
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (!m_postgres && scheme.match(name).hasMatch())
+        throw Error(QStringLiteral("不支持数据库地址“%1”：请给出 SQLite 数据库文件，或 postgresql://用户@主机:端口/数据库。").arg(name));
     if (m_postgres) {
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
             throw Error(QStringLiteral("无法连接 PostgreSQL：缺少 Qt 的 PostgreSQL 驱动（Debian 软件包 libqt6sql6-psql）。"));
@@ -130,6 +134,7 @@ Database::Database(const QString &name, bool create)
             if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
                 throw Error(QStringLiteral("“%1”不是数据库文件：%2").arg(name, sqlError(q.lastError())));
             q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=16384"));
             q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
         }
         migrate();

@@ -34,6 +34,14 @@ testsupport::ProcessResult cli(const QStringList &args)
     return testsupport::run(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"), args, {}, 300000);
 }
 
+// What a command said on stderr, without Qt's own start-up notices.
+QString said(const testsupport::ProcessResult &r)
+{
+    QStringList lines = QString::fromUtf8(r.err).split(QLatin1Char('\n'));
+    lines.removeIf([](const QString &l) { return l.startsWith(QLatin1String("QStandardPaths:")); });
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString pgUri() { return qEnvironmentVariable("PDECLARE_TEST_PG"); }
 
 // Empties the PostgreSQL test database: every case starts without a schema.
@@ -283,3 +291,89 @@ TEST_P(CentreCli, ReplacementKeepsHistoryAndFindingsFollowTheCurrentFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, CentreCli, ::testing::Values("sqlite", "postgresql"));
+
+// The committee's PDF: the summary page, then each project that sent a file
+// as the two-page form with its findings and implausible figures below.
+TEST_P(CentreCli, CommitteePdfHoldsSummaryAndEachProjectsFormWithItsFindings)
+{
+    writeProjectList(dir.path(), 5);
+    Figures broken = plausibleFigures(0);
+    broken[1][std::size_t(indicator("sb_syl"))] = 120;
+    writeUpload(work.path(), code(0), projectName(0), broken);
+    Figures jump = plausibleFigures(2);
+    jump[2][std::size_t(indicator("fblws"))] = 900;
+    writeUpload(work.path(), code(2), projectName(2), jump, QStringLiteral("N"));
+    ASSERT_EQ(cli(withDir({QStringLiteral("collect"), db, work.path()})).exitCode, 0);
+
+    const QString pdf = work.filePath(QStringLiteral("committee.pdf"));
+    const auto r = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--pdf"), pdf}));
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(testsupport::pdfPageCount(pdf), 5);
+    const auto page = [&](int n) {
+        return QString::fromUtf8(testsupport::run(QStringLiteral("pdftotext"),
+                                                  {QStringLiteral("-f"), QString::number(n), QStringLiteral("-l"),
+                                                   QString::number(n), QStringLiteral("-layout"), pdf, QStringLiteral("-")})
+                                     .out);
+    };
+    const QStringList summary = page(1).split(QLatin1Char('\n'));
+    const auto line = [](const QStringList &lines, const QString &start) {
+        for (const QString &l : lines)
+            if (l.simplified().startsWith(start))
+                return l.simplified();
+        return QString();
+    };
+    EXPECT_EQ(line(summary, QStringLiteral("重点专科")), QStringLiteral("重点专科（专病）项目申报数据汇总"));
+    EXPECT_EQ(line(summary, QStringLiteral("已上报")), QStringLiteral("已上报 2"));
+    EXPECT_EQ(line(summary, QStringLiteral("未上报 ")), QStringLiteral("未上报 3"));
+    EXPECT_EQ(line(summary, QStringLiteral("医院标记")), QStringLiteral("医院标记与审核结果不符的项目 1"));
+    EXPECT_EQ(line(summary, QStringLiteral("5001")), QStringLiteral("5001 5003 5004"));
+    // Page 2 is the first project's form, page 3 its second sheet.
+    const QStringList first = page(2).split(QLatin1Char('\n'));
+    EXPECT_EQ(line(first, QStringLiteral("项目名称")), QStringLiteral("项目名称： ") + code(0) + QStringLiteral(" ") + projectName(0));
+    const QStringList second = page(3).split(QLatin1Char('\n'));
+    EXPECT_EQ(line(second, QStringLiteral("审核发现")), QStringLiteral("审核发现（1 条）：医院标记为 Y，与中心审核结果不符"));
+    EXPECT_EQ(line(second, QStringLiteral("2003年 设备")), QStringLiteral("2003年 设备使用率不能大于100%，请核对“(3)使用率%”"));
+    EXPECT_EQ(line(second, QStringLiteral("异常数值")), QStringLiteral("异常数值（0 处）"));
+    const QStringList third = page(5).split(QLatin1Char('\n'));
+    EXPECT_EQ(line(third, QStringLiteral("审核发现")), QStringLiteral("审核发现（0 条）"));
+    EXPECT_EQ(line(third, QStringLiteral("异常数值")), QStringLiteral("异常数值（2 处）"));
+    const double before = jump[1][std::size_t(indicator("fblws"))], after = jump[3][std::size_t(indicator("fblws"))];
+    const auto fmt = [](double v) { return QString::number(v, 'g', 15); };
+    EXPECT_EQ(line(third, QStringLiteral("24.发表论文数 2004年")),
+              QStringLiteral("24.发表论文数 2004年 900：上期（2003年）%1，变化 %2 倍（界限 5 倍）")
+                  .arg(fmt(before), fmt(std::round(900 / before * 10) / 10)));
+    EXPECT_EQ(line(third, QStringLiteral("24.发表论文数 2005年")),
+              QStringLiteral("24.发表论文数 2005年 %1：上期（2004年）900，变化 %2 倍（界限 5 倍）")
+                  .arg(fmt(after), fmt(std::round(900 / after * 10) / 10)));
+}
+
+// What a script at the centre sees when nothing can be done: exit code 2,
+// a message saying what to do, and no database left behind.
+TEST(CentreCliFailures, NothingDoneExitsTwoWithAMessageAndCreatesNothing)
+{
+    testsupport::TempProgramDir dir;
+    QTemporaryDir work;
+    const QString db = work.filePath(QStringLiteral("centre.db"));
+    writeUpload(work.path(), code(0), projectName(0), plausibleFigures(0));
+
+    QTemporaryDir empty;
+    auto r = cli({QStringLiteral("collect"), db, work.path(), QStringLiteral("--program-dir"), empty.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(said(r).startsWith(QStringLiteral("无法读取程序目录的参考表："))) << r.err.constData();
+
+    r = cli({QStringLiteral("status"), db, QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(said(r), QStringLiteral("数据库文件“%1”不存在：请先用 collect 收集上报文件。\n").arg(db));
+
+    r = cli({QStringLiteral("collect"), QStringLiteral("mysql://centre@localhost/db"), work.path(),
+             QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(said(r).startsWith(QStringLiteral("不支持数据库地址"))) << r.err.constData();
+
+    r = cli({QStringLiteral("export"), db, QStringLiteral("--csv"), work.filePath(QStringLiteral("a.csv")),
+             QStringLiteral("--xlsx"), work.filePath(QStringLiteral("a.xlsx"))});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(said(r).startsWith(QStringLiteral("用法：pdeclare-cli export"))) << r.err.constData();
+
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList{code(0) + QStringLiteral("SJSB.dbf")});
+}

@@ -1,0 +1,133 @@
+// The centre's collect: 1,000 upload files into a new SQLite database
+// (target: at most 2 s), beside the same import written with python3-dbf and
+// Python's sqlite3 in the same run (target: at least 10 times slower than
+// ours); and the status with the implausible figures over 1,000 projects
+// (target: at most 200 ms).
+#include "UploadFiles.h"
+#include "centre/Collect.h"
+#include "centre/Status.h"
+#include "tests/support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kProjects = 1000;
+
+struct Setup {
+    testsupport::TempProgramDir dir;
+    QString uploads;
+    QString baseline;
+    Setup()
+    {
+        centretest::writeProjectList(dir.path(), kProjects);
+        uploads = dir.file(QStringLiteral("uploads"));
+        QDir().mkpath(uploads);
+        for (int p = 0; p < kProjects; ++p)
+            centretest::writeUpload(uploads, centretest::code(p), centretest::projectName(p), centretest::plausibleFigures(p));
+        baseline = dir.file(QStringLiteral("baseline.py"));
+        QFile f(baseline);
+        f.open(QIODevice::WriteOnly);
+        f.write(R"(import glob, hashlib, os, sqlite3, sys
+import dbf
+db, folder = sys.argv[1], sys.argv[2]
+con = sqlite3.connect(db)
+con.execute('PRAGMA journal_mode=WAL')
+con.execute('PRAGMA synchronous=NORMAL')
+con.execute('CREATE TABLE files (id INTEGER PRIMARY KEY, sha256 TEXT UNIQUE, project TEXT, yydm TEXT, name TEXT, '
+            'size INTEGER, mtime REAL, flag TEXT)')
+columns = None
+for path in sorted(glob.glob(os.path.join(folder, '**', '*SJSB.dbf'), recursive=True)):
+    data = open(path, 'rb').read()
+    sha = hashlib.sha256(data).hexdigest()
+    if con.execute('SELECT 1 FROM files WHERE sha256 = ?', (sha,)).fetchone():
+        continue
+    table = dbf.Table(path, codepage='cp936')
+    table.open(dbf.READ_ONLY)
+    names = table.field_names
+    rows = [[r[n] for n in names] for r in table]
+    table.close()
+    if columns is None:
+        columns = names[3:]
+        con.execute('CREATE TABLE figures (file_id INTEGER, period TEXT, %s)' % ', '.join(c + ' REAL' for c in columns))
+    yydm = rows[0][0].strip()
+    with con:
+        cur = con.execute('INSERT INTO files (sha256, project, yydm, name, size, mtime, flag) VALUES (?, ?, ?, ?, ?, ?, ?)',
+                          (sha, yydm.split()[0], yydm, os.path.basename(path), len(data), os.path.getmtime(path),
+                           rows[0][2].strip()))
+        marks = ', '.join('?' * (len(columns) + 2))
+        for r in rows:
+            con.execute('INSERT INTO figures VALUES (%s)' % marks, [cur.lastrowid, r[1].strip()] + list(r[3:]))
+con.close()
+)");
+    }
+};
+
+Setup &setup()
+{
+    static Setup s;
+    return s;
+}
+
+void BM_CollectThousandFilesIntoNewSqlite(benchmark::State &state)
+{
+    Setup &s = setup();
+    const QStringList files = centre::findUploadFiles({s.uploads});
+    int run = 0;
+    for (auto _ : state) {
+        const QString db = s.dir.file(QStringLiteral("bench-%1.db").arg(++run));
+        const centre::Reference ref = centre::Reference::load(s.dir.path());
+        auto database = centre::Database::open(db);
+        centre::Collector collector(*database, ref);
+        const centre::CollectSummary summary = collector.collect(files);
+        if (summary.newFiles != kProjects)
+            state.SkipWithError("not every file was collected");
+    }
+    state.counters["files"] = kProjects;
+}
+BENCHMARK(BM_CollectThousandFilesIntoNewSqlite)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_PythonDbfSqliteBaseline(benchmark::State &state)
+{
+    Setup &s = setup();
+    int run = 0;
+    for (auto _ : state) {
+        const QString db = s.dir.file(QStringLiteral("python-%1.db").arg(++run));
+        const auto r = testsupport::run(QStringLiteral("/usr/bin/python3"), {s.baseline, db, s.uploads}, {}, 600000);
+        if (r.exitCode != 0)
+            state.SkipWithError(r.err.constData());
+    }
+}
+BENCHMARK(BM_PythonDbfSqliteBaseline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void BM_StatusAndImplausibleOverThousandProjects(benchmark::State &state)
+{
+    Setup &s = setup();
+    const QString db = s.dir.file(QStringLiteral("status.db"));
+    const centre::Reference ref = centre::Reference::load(s.dir.path());
+    auto database = centre::Database::open(db);
+    if (storedFileCount(*database) == 0)
+        centre::Collector(*database, ref).collect(centre::findUploadFiles({s.uploads}));
+    for (auto _ : state) {
+        const centre::StatusReport status = centre::computeStatus(*database, ref);
+        benchmark::DoNotOptimize(status.projects.data());
+    }
+}
+BENCHMARK(BM_StatusAndImplausibleOverThousandProjects)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
