@@ -1,6 +1,6 @@
 // Grabs the centre window to PNG for a look: a few hundred projects
 // collected, one chosen, the chart of its bed count. Not part of the normal
-// build: pdeclare-centre-grab OUTPUT_DIR [PROJECTS]
+// build: pdeclare-centre-grab OUTPUT_DIR [PROJECTS [cancel]]
 #include "UploadFiles.h"
 
 #include "centre/Reference.h"
@@ -17,6 +17,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
 #include <QTextStream>
 
 int main(int argc, char *argv[])
@@ -26,6 +29,7 @@ int main(int argc, char *argv[])
         return 2;
     const QString out = QString::fromLocal8Bit(argv[1]);
     const int extra = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 300;
+    const bool cancel = argc > 3 && QByteArray(argv[3]) == "cancel"; // press 取消 a third of the way
     ui::installFontSubstitutions();
     app::installDefaultFont();
 
@@ -63,6 +67,19 @@ int main(int argc, char *argv[])
     window.openDatabase(work.filePath(QStringLiteral("centre.db")));
     QEventLoop loop;
     QObject::connect(&window, &TfrmCentre::jobFinished, &loop, &QEventLoop::quit);
+    // One picture while the files are being collected: the progress bar.
+    auto *bar = window.findChild<QProgressBar *>(QStringLiteral("barProgress"));
+    bool grabbed = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!grabbed && bar->isVisible() && bar->maximum() > 0 && bar->value() >= bar->maximum() / 3) {
+            window.grab().save(out + QStringLiteral("/centre_collecting.png"));
+            grabbed = true;
+            if (cancel)
+                window.findChild<QPushButton *>(QStringLiteral("btnCancel"))->click();
+        }
+    });
+    poll.start(5);
     window.startCollect({uploads});
     loop.exec();
     window.selectProject(list[5].code);
