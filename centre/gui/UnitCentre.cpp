@@ -245,7 +245,8 @@ void TfrmCentre::buildWindow()
             [this](int i) { m_filter->setShow(centregui::ProjectFilter::Show(i)); });
     connect(m_projectView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &TfrmCentre::projectRowChanged);
-    connect(m_projectView, &QTableView::doubleClicked, this, &TfrmCentre::previewDeclaration);
+    // A double-click or Enter on a project opens its form.
+    connect(m_projectView, &QTableView::activated, this, &TfrmCentre::previewDeclaration);
 
     // Right: the chosen project above, the chart below.
     auto *right = new QSplitter(Qt::Vertical, split);
