@@ -10,12 +10,14 @@
 #include "app/UnitMain.h"
 #include "controls/Fonts.h"
 #include "controls/MessageBox.h"
+#include "report/Preview.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
 #include <QChartView>
 #include <QDir>
 #include <QEventLoop>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
 #include <QPushButton>
@@ -80,12 +82,26 @@ int main(int argc, char *argv[])
         }
     });
     poll.start(5);
+    QElapsedTimer clock;
+    clock.start();
     window.startCollect({uploads});
     loop.exec();
+    QTextStream(stdout) << "collect and table: " << clock.elapsed() << " ms\n";
+    clock.restart();
+    window.setChangeFactor(4); // the whole status again
+    QTextStream(stdout) << "status again: " << clock.elapsed() << " ms\n";
+    window.setChangeFactor(5);
     window.selectProject(list[5].code);
     window.setChartFigure(0, 3);
     QApplication::processEvents();
     window.grab().save(out + QStringLiteral("/centre_window.png"));
     window.chart()->view()->grab().save(out + QStringLiteral("/centre_chart.png"));
+    report::PreviewWindow::setTestMode(true);
+    report::PreviewWindow::setTestHook([&out](report::PreviewWindow &preview) {
+        preview.resize(900, 1000);
+        QApplication::processEvents();
+        preview.grab().save(out + QStringLiteral("/centre_form.png"));
+    });
+    window.previewDeclaration();
     return 0;
 }
