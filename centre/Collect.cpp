@@ -114,8 +114,9 @@ struct Collector::Impl {
             const store::FieldDef &w = want[i], &h = have[i];
             if (w.name.compare(h.name, Qt::CaseInsensitive) != 0)
                 throw Refusal{QStringLiteral("表结构与申报表模板不符：第 %1 列为 %2，应为 %3").arg(i + 1).arg(h.name, w.name)};
-            const bool sameType = (w.type == h.type) || (w.isNumeric() && h.isNumeric() && w.type != 'I' && h.type != 'I'
-                                                          && (w.type == 'N' || w.type == 'F') && (h.type == 'N' || h.type == 'F'));
+            // N and F hold the same digits; FoxPro writes either for a figure.
+            const auto digits = [](char t) { return t == 'N' || t == 'F'; };
+            const bool sameType = w.type == h.type || (digits(w.type) && digits(h.type));
             if (!sameType || w.length != h.length || w.decimals != h.decimals)
                 throw Refusal{QStringLiteral("表结构与申报表模板不符：列 %1 为 %2，应为 %3").arg(w.name, typeText(h), typeText(w))};
         }
@@ -185,6 +186,8 @@ struct Collector::Impl {
             out.reason = reason;
             return out;
         };
+        if (!info.exists())
+            return refuse(QStringLiteral("文件不存在"));
         if (!info.isFile())
             return refuse(QStringLiteral("不是文件"));
         if (info.size() > kMaxFileSize)
@@ -314,8 +317,6 @@ QStringList findUploadFiles(const QStringList &paths)
     QStringList found;
     for (const QString &path : paths) {
         const QFileInfo info(path);
-        if (!info.exists())
-            throw Error(QStringLiteral("“%1”不存在。").arg(path));
         if (info.isDir()) {
             QDirIterator it(path, QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
             while (it.hasNext()) {
@@ -324,6 +325,8 @@ QStringList findUploadFiles(const QStringList &paths)
                     found << QDir::cleanPath(file);
             }
         } else {
+            // A missing file stays in the list: collect refuses it by name
+            // and goes on with the others.
             found << QDir::cleanPath(path);
         }
     }

@@ -43,7 +43,7 @@ struct CollectSummary {
 
 // Upload files among paths: files as given; folders searched recursively for
 // names ending in "SJSB.dbf" in any letter case. Sorted by path, duplicates
-// removed. A path that does not exist raises centre::Error.
+// removed. A path that does not exist is kept, for collect to refuse by name.
 QStringList findUploadFiles(const QStringList &paths);
 
 class Collector {

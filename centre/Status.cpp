@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <cmath>
@@ -178,22 +177,27 @@ StatusReport computeStatus(Database &db, const Reference &reference, const Impla
 
 QByteArray statusJson(const StatusReport &status)
 {
-    QJsonArray projects;
-    for (const ProjectStatus &p : status.projects) {
-        QJsonObject o;
-        o.insert(QStringLiteral("code"), p.code);
-        o.insert(QStringLiteral("name"), p.name);
-        o.insert(QStringLiteral("sent"), p.sent);
-        o.insert(QStringLiteral("findings"), p.findings);
-        o.insert(QStringLiteral("mismatch"), p.mismatch);
-        o.insert(QStringLiteral("implausible"), p.implausible);
-        projects.append(o);
+    // Written by hand so that the keys keep the documented order (a JSON
+    // object of Qt sorts them).
+    const auto str = [](const QString &text) {
+        const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+        return array.mid(1, array.size() - 2); // the quoted, escaped text
+    };
+    const auto boolean = [](bool b) { return b ? QByteArray("true") : QByteArray("false"); };
+    QByteArray out = "{\"files\": " + QByteArray::number(status.files) + ", \"projects\": [";
+    for (std::size_t i = 0; i < status.projects.size(); ++i) {
+        const ProjectStatus &p = status.projects[i];
+        if (i)
+            out += ", ";
+        out += "{\"code\": " + str(p.code) + ", \"name\": " + str(p.name) + ", \"sent\": " + boolean(p.sent)
+             + ", \"findings\": " + QByteArray::number(p.findings) + ", \"mismatch\": " + boolean(p.mismatch)
+             + ", \"implausible\": " + QByteArray::number(p.implausible) + "}";
     }
-    QJsonObject root;
-    root.insert(QStringLiteral("files"), status.files);
-    root.insert(QStringLiteral("projects"), projects);
-    root.insert(QStringLiteral("unknown"), QJsonArray::fromStringList(status.unknown));
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+    out += "], \"unknown\": [";
+    for (int i = 0; i < status.unknown.size(); ++i)
+        out += (i ? ", " : "") + str(status.unknown[i]);
+    out += "]}";
+    return out;
 }
 
 QString statusText(const StatusReport &status)

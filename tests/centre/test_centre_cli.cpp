@@ -281,9 +281,17 @@ TEST_P(CentreCli, ReplacementKeepsHistoryAndFindingsFollowTheCurrentFile)
     r = cli(withDir({QStringLiteral("collect"), db, secondPath, firstPath}));
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 0，替换 1，未变 1，拒收 0\n"));
-    const QJsonObject status = statusJson(db, dir.path());
-    EXPECT_EQ(status.value(QStringLiteral("files")).toInt(), 2);
-    EXPECT_EQ(projectIn(status, code(1)).value(QStringLiteral("findings")).toInt(), 0);
+    // The JSON exactly, keys in their documented order.
+    QString expected = QStringLiteral("{\"files\": 2, \"projects\": [");
+    for (int p = 0; p < 6; ++p)
+        expected += QStringLiteral("%1{\"code\": \"%2\", \"name\": \"%3\", \"sent\": %4, \"findings\": 0, "
+                                   "\"mismatch\": false, \"implausible\": 0}")
+                        .arg(p ? QStringLiteral(", ") : QString(), code(p), projectName(p),
+                             p == 1 ? QStringLiteral("true") : QStringLiteral("false"));
+    expected += QStringLiteral("], \"unknown\": []}\n");
+    r = cli(withDir({QStringLiteral("status"), db, QStringLiteral("--json")}));
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(QString::fromUtf8(r.out), expected);
     r = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--csv"), findingsCsv, QStringLiteral("--part"),
                      QStringLiteral("findings")}));
     EXPECT_EQ(testsupport::fileBytes(findingsCsv),
@@ -304,6 +312,12 @@ TEST_P(CentreCli, CommitteePdfHoldsSummaryAndEachProjectsFormWithItsFindings)
     jump[2][std::size_t(indicator("fblws"))] = 900;
     writeUpload(work.path(), code(2), projectName(2), jump, QStringLiteral("N"));
     ASSERT_EQ(cli(withDir({QStringLiteral("collect"), db, work.path()})).exitCode, 0);
+    // A mistyped path is refused by name; the rest goes on.
+    const QString typo = work.filePath(QStringLiteral("5009SJSB.dbf"));
+    const auto missing = cli(withDir({QStringLiteral("collect"), db, typo, work.path()}));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(QString::fromUtf8(missing.out), QStringLiteral("新增 0，替换 0，未变 2，拒收 1\n"));
+    EXPECT_TRUE(QString::fromUtf8(missing.err).contains(QStringLiteral("拒收 %1：文件不存在\n").arg(typo)));
 
     const QString pdf = work.filePath(QStringLiteral("committee.pdf"));
     const auto r = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--pdf"), pdf}));
