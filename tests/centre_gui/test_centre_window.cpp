@@ -152,6 +152,24 @@ private slots:
         QVERIFY2(lastBox().text.startsWith(T("收集结束：新增 0，替换 0，未变 10，拒收 2。")), qPrintable(lastBox().text));
         QCOMPARE(m_window->status().files, 10);
 
+        // A newer file of a project replaces its declaration; the earlier one
+        // stays listed as history.
+        const QString later = m_work.filePath(QStringLiteral("later"));
+        QDir().mkpath(later);
+        centretest::Upload revised = m_sent[2];
+        revised.seed = 77;
+        QFile file(centretest::writeUpload(later, revised));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(3600), QFileDevice::FileModificationTime));
+        file.close();
+        QVERIFY(collect({later}));
+        QVERIFY2(lastBox().text.startsWith(T("收集结束：新增 0，替换 1，未变 0，拒收 0。")), qPrintable(lastBox().text));
+        m_window->selectProject(revised.code);
+        auto *files = m_window->findChild<QTableWidget *>(QStringLiteral("grdFiles"));
+        QCOMPARE(files->rowCount(), 2);
+        QCOMPARE(files->item(0, 4)->text() + files->item(1, 4)->text(), T("当前历史"));
+        m_sent[2] = revised;
+
         // A folder without upload files says so.
         QDir().mkpath(m_work.filePath(QStringLiteral("empty")));
         QVERIFY(collect({m_work.filePath(QStringLiteral("empty"))}));
