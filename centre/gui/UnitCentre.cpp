@@ -24,7 +24,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
@@ -450,9 +449,12 @@ void TfrmCentre::selectProject(const QString &code)
         m_projectView->clearSelection();
     }
     // A project hidden by the search or the filter stays chosen.
-    m_selected = row >= 0 ? code : QString();
-    updateProjectPanel();
-    m_chart->setHighlight(m_selected);
+    const QString chosen = row >= 0 ? code : QString();
+    if (chosen != m_selected) {
+        m_selected = chosen;
+        updateProjectPanel();
+        m_chart->setHighlight(m_selected);
+    }
 }
 
 void TfrmCentre::updateProjectPanel()
@@ -460,6 +462,9 @@ void TfrmCentre::updateProjectPanel()
     m_findings->setRowCount(0);
     m_implausible->setRowCount(0);
     m_files->setRowCount(0);
+    m_projectTabs->setTabText(0, T("审核发现"));
+    m_projectTabs->setTabText(1, T("异常数值"));
+    m_projectTabs->setTabText(2, T("上报文件"));
     const centre::ProjectStatus *status = nullptr;
     for (const auto &p : m_status.projects)
         if (p.code == m_selected)
