@@ -7,12 +7,14 @@
 #include <QChart>
 #include <QChartView>
 #include <QCursor>
+#include <QLabel>
 #include <QStackedBarSeries>
 #include <QToolTip>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace centregui {
 
@@ -39,6 +41,11 @@ IndicatorChart::IndicatorChart(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("chartIndicator"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("lblChartNote"));
+    m_note->setWordWrap(true);
+    m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_note);
     m_view = new QChartView(new QChart, this);
     m_view->setObjectName(QStringLiteral("chartView"));
     m_view->setRenderHint(QPainter::Antialiasing);
@@ -68,6 +75,7 @@ void IndicatorChart::setHighlight(const QString &code)
 }
 
 QString IndicatorChart::titleText() const { return m_view->chart()->title(); }
+QString IndicatorChart::noteText() const { return m_note->text(); }
 
 void IndicatorChart::rebuild()
 {
@@ -81,9 +89,10 @@ void IndicatorChart::rebuild()
         if (!m_highlight.isEmpty() && m_points[i].code == m_highlight)
             m_highlighted = int(i);
 
+    chart->setTitle(m_title);
     if (m_points.empty()) {
-        chart->setTitle(m_title.isEmpty() ? T("尚无数据：请先打开数据库并收集上报文件")
-                                          : m_title + T("：没有项目填报此项"));
+        m_note->setText(m_title.isEmpty() ? T("尚无数据：请先打开数据库并收集上报文件。")
+                                          : T("没有项目填报此项。"));
         return;
     }
 
@@ -143,12 +152,17 @@ void IndicatorChart::rebuild()
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
 
-    QString title = T("%1：%2 个项目按数值从大到小排列，中位数 %3").arg(m_title).arg(m_points.size()).arg(centre::cellText(median(values)));
+    QString note = T("%1 个项目按数值从大到小排列，中位数 %2")
+                       .arg(m_points.size())
+                       .arg(centre::cellText(std::round(median(values) * 100) / 100));
     if (chosen)
-        title += T("；%1 第 %2 位，数值 %3").arg(chosen->code).arg(m_highlighted + 1).arg(centre::cellText(chosen->value));
+        note += T("；%1 %2 第 %3 位，数值 %4")
+                    .arg(chosen->code, chosen->name)
+                    .arg(m_highlighted + 1)
+                    .arg(centre::cellText(chosen->value));
     else if (!m_highlight.isEmpty())
-        title += T("；%1 未填报此项").arg(m_highlight);
-    chart->setTitle(title);
+        note += T("；%1 未填报此项").arg(m_highlight);
+    m_note->setText(note + T("。"));
     chart->legend()->setVisible(chosen != nullptr);
 }
 

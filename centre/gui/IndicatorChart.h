@@ -2,7 +2,8 @@
 // A chart of one indicator in one period across every project that sent a
 // declaration: one bar per project, sorted by value, so that a reviewer sees
 // at a glance where the chosen project stands. The chosen project's bar is
-// drawn in its own colour; the title names its rank and the median.
+// drawn in its own colour; a line above the chart names its rank and the
+// median.
 #include <QString>
 #include <QWidget>
 
@@ -12,6 +13,7 @@
 class QChart;
 class QChartView;
 class QBarSet;
+class QLabel;
 
 namespace centregui {
 
@@ -37,11 +39,13 @@ public:
     const std::vector<ChartPoint> &bars() const { return m_points; }
     int highlightedBar() const { return m_highlighted; }
     QString titleText() const;
+    QString noteText() const;
     QChartView *view() const { return m_view; }
 
 private:
     void rebuild();
 
+    QLabel *m_note = nullptr;
     QChartView *m_view = nullptr;
     QString m_title;
     QString m_highlight;

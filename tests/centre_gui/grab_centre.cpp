@@ -14,7 +14,6 @@
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
-#include <QChartView>
 #include <QDir>
 #include <QEventLoop>
 #include <QElapsedTimer>
@@ -30,13 +29,13 @@ int main(int argc, char *argv[])
     if (argc < 2)
         return 2;
     const QString out = QString::fromLocal8Bit(argv[1]);
-    const int extra = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 300;
+    const int projects = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 300;
     const bool cancel = argc > 3 && QByteArray(argv[3]) == "cancel"; // press 取消 a third of the way
     ui::installFontSubstitutions();
     app::installDefaultFont();
 
     testsupport::TempProgramDir programDir;
-    centretest::extendProjectList(programDir.path(), extra);
+    centretest::writeProjectList(programDir.path(), projects);
     QFile skin(testsupport::sourceDir() + QStringLiteral("/app/skin/Main.skn"));
     if (skin.open(QIODevice::ReadOnly))
         application.setStyleSheet(QString::fromUtf8(skin.readAll()));
@@ -44,16 +43,21 @@ int main(int argc, char *argv[])
     QTemporaryDir work;
     const QString uploads = work.filePath(QStringLiteral("uploads"));
     QDir().mkpath(uploads);
-    for (size_t i = 0; i < list.size(); ++i) {
+    // Most projects send a plausible declaration; some send nothing, some
+    // break a rule, a few have bed counts six times the others'.
+    for (int i = 0; i < int(list.size()); ++i) {
         if (i % 9 == 4)
-            continue; // some projects send nothing
-        centretest::Upload u{list[i].code, list[i].name, int(i)};
-        u.breakRule = i % 13 == 0;
-        u.outlier = i % 37 == 5 ? 6 : 1;
-        u.seed = int(i * 7919 % 1000);
-        centretest::writeUpload(uploads, u);
+            continue;
+        centretest::Figures figures = centretest::plausibleFigures(i);
+        for (auto &period : figures) {
+            if (i % 13 == 0)
+                period[size_t(centretest::indicator("sb_syl"))] = 130;
+            if (i % 37 == 5)
+                for (const char *beds : {"cws_yy", "cws_zk"})
+                    period[size_t(centretest::indicator(beds))] *= 6;
+        }
+        centretest::writeUpload(uploads, list[size_t(i)].code, list[size_t(i)].name, figures);
     }
-    QFile(uploads + QStringLiteral("/bad")).open(QIODevice::WriteOnly);
     {
         QFile bad(uploads + QStringLiteral("/7777SJSB.dbf"));
         bad.open(QIODevice::WriteOnly);
@@ -95,7 +99,10 @@ int main(int argc, char *argv[])
     window.setChartFigure(0, 3);
     QApplication::processEvents();
     window.grab().save(out + QStringLiteral("/centre_window.png"));
-    window.chart()->view()->grab().save(out + QStringLiteral("/centre_chart.png"));
+    window.selectProject(list[list.size() / 2].code); // one in the middle of the field
+    QApplication::processEvents();
+    window.chart()->grab().save(out + QStringLiteral("/centre_chart.png"));
+    window.selectProject(list[5].code);
     report::PreviewWindow::setTestMode(true);
     report::PreviewWindow::setTestHook([&out](report::PreviewWindow &preview) {
         preview.resize(900, 1000);

@@ -38,7 +38,11 @@ class CentreWindowTest : public QObject {
     QTemporaryDir m_work;
     QString m_uploads;
     std::vector<centre::Project> m_list;
-    std::vector<centretest::Upload> m_sent; // the ten good files
+    struct Sent {
+        QString code;
+        centretest::Figures figures;
+    };
+    std::vector<Sent> m_sent; // the ten files taken
     QString m_truncated;
     std::unique_ptr<TfrmCentre> m_window;
 
@@ -83,17 +87,24 @@ private slots:
         // then a truncated file and a file of a project not in the list.
         m_uploads = m_work.filePath(QStringLiteral("uploads"));
         QDir().mkpath(m_uploads + QStringLiteral("/batch2"));
+        const int beds = centretest::indicator("cws_yy"), specialtyBeds = centretest::indicator("cws_zk");
         for (int i = 0; i < 10; ++i) {
-            centretest::Upload u{m_list[size_t(i)].code, m_list[size_t(i)].name, i};
-            u.breakRule = i == 0;
-            u.outlier = i == 1 ? 50 : 1;
-            centretest::writeUpload(i == 3 ? m_uploads + QStringLiteral("/batch2") : m_uploads, u);
-            m_sent.push_back(u);
+            centretest::Figures figures = centretest::plausibleFigures(i);
+            for (auto &period : figures) {
+                if (i == 0)
+                    period[size_t(centretest::indicator("sb_syl"))] = 130; // a usage rate above 100 %
+                if (i == 1)
+                    for (int bedCount : {beds, specialtyBeds})
+                        period[size_t(bedCount)] *= 50;
+            }
+            const auto &p = m_list[size_t(i)];
+            centretest::writeUpload(i == 3 ? m_uploads + QStringLiteral("/batch2") : m_uploads, p.code, p.name, figures);
+            m_sent.push_back({p.code, figures});
         }
-        m_truncated = centretest::writeUpload(m_uploads, {m_list[10].code, m_list[10].name, 10});
+        m_truncated = centretest::writeUpload(m_uploads, m_list[10].code, m_list[10].name, centretest::plausibleFigures(10));
         QFile truncated(m_truncated);
         QVERIFY(truncated.resize(700));
-        centretest::writeUpload(m_uploads, {QStringLiteral("9999"), T("不在名单医院"), 11});
+        centretest::writeUpload(m_uploads, QStringLiteral("9999"), T("不在名单医院"), centretest::plausibleFigures(11));
 
         m_window = std::make_unique<TfrmCentre>();
         m_window->show();
@@ -156,9 +167,8 @@ private slots:
         // stays listed as history.
         const QString later = m_work.filePath(QStringLiteral("later"));
         QDir().mkpath(later);
-        centretest::Upload revised = m_sent[2];
-        revised.seed = 77;
-        QFile file(centretest::writeUpload(later, revised));
+        Sent revised{m_sent[2].code, centretest::plausibleFigures(77)};
+        QFile file(centretest::writeUpload(later, revised.code, m_list[2].name, revised.figures));
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(3600), QFileDevice::FileModificationTime));
         file.close();
@@ -219,7 +229,7 @@ private slots:
 
     void theChosenProjectStandsOutInTheChartAndOpensItsForm()
     {
-        const centretest::Upload &chosen = m_sent[1]; // bed count fifty times the others'
+        const Sent &chosen = m_sent[1]; // bed counts fifty times the others'
         m_window->setChartFigure(0, 2);
         QTest::mouseClick(m_window->projectView()->viewport(), Qt::LeftButton, {},
                           m_window->projectView()->visualRect(m_window->projectView()->model()->index(
@@ -231,7 +241,7 @@ private slots:
         QCOMPARE(int(chart->bars().size()), 10);
         QCOMPARE(chart->highlightedBar(), 0); // the largest figure
         QCOMPARE(chart->bars()[0].code, chosen.code);
-        QCOMPARE(chart->bars()[0].value, centretest::figure(chosen, 0, 2));
+        QCOMPARE(chart->bars()[0].value, chosen.figures[1][0]);
         // Its bar alone is drawn in the second set's colour.
         auto series = chart->view()->chart()->series();
         QCOMPARE(series.size(), 1);
@@ -241,7 +251,8 @@ private slots:
             QCOMPARE(sets[1]->at(i), i == 0 ? chart->bars()[0].value : 0.0);
             QCOMPARE(sets[0]->at(i), i == 0 ? 0.0 : chart->bars()[size_t(i)].value);
         }
-        QVERIFY2(chart->titleText().contains(T("%1 第 1 位").arg(chosen.code)), qPrintable(chart->titleText()));
+        QVERIFY2(chart->noteText().contains(T("%1 %2 第 1 位").arg(chosen.code, m_list[1].name)), qPrintable(chart->noteText()));
+        QCOMPARE(chart->titleText(), centre::indicatorTitle(0) + T("（2003年）"));
 
         // Choosing another project moves the highlight.
         m_window->selectProject(m_sent[4].code);
