@@ -35,9 +35,14 @@ struct Refusal {
 bool validGbk(QByteArrayView bytes)
 {
     thread_local QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-    decoder.resetState();
     const QString text = decoder.decode(bytes);
-    return !decoder.hasError() && !text.contains(QChar::ReplacementCharacter);
+    if (decoder.hasError()) {
+        // The error stays with the decoder (resetState keeps it for ICU's
+        // converters): the next text gets a fresh one.
+        decoder = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
+        return false;
+    }
+    return !text.contains(QChar::ReplacementCharacter);
 }
 
 QString typeText(const store::FieldDef &f)

@@ -128,6 +128,10 @@ Database::Database(const QString &name, bool create)
     }
     try {
         if (!m_postgres) {
+            // An SQLite file of some other program is left as it is, byte for byte.
+            const QStringList tables = m_db.tables();
+            if (!tables.isEmpty() && !tables.contains(QStringLiteral("schema_version")))
+                throw Error(QStringLiteral("“%1”是其他程序的数据库，不是监测中心的数据库：请换一个文件名。").arg(name));
             // WAL: a commit appends to the log without waiting for the disk
             // twice; a crash of the program loses nothing committed.
             QSqlQuery q(m_db);

@@ -147,13 +147,22 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
         }
         store::DbfTable::create(uploads.filePath(QStringLiteral("b/5261SJSB.dbf")), fields, rows);
     }
+    // A name that is not GBK: a lead byte followed by a blank.
+    QByteArray notGbk = testsupport::fileBytes(writeUpload(work.path(), code(263), projectName(263), plausibleFigures(263)));
+    const int headerLength = quint8(notGbk[8]) | quint8(notGbk[9]) << 8;
+    notGbk[headerLength + 8] = char(0x81);
+    notGbk[headerLength + 9] = ' ';
+    QFile badText(uploads.filePath(QStringLiteral("a/5263SJSB.dbf")));
+    ASSERT_TRUE(badText.open(QIODevice::WriteOnly));
+    badText.write(notGbk);
+    badText.close();
     writeUpload(uploads.filePath(QStringLiteral("b")), QStringLiteral("9999"), QStringLiteral("外省医院（骨科）"),
                 plausibleFigures(400));
     QFile::copy(testsupport::sourceDir() + QStringLiteral("/data/README.md"), uploads.filePath(QStringLiteral("a/notes.dbf")));
 
     const auto first = cli(withDir({QStringLiteral("collect"), db, uploads.path()}));
     EXPECT_EQ(first.exitCode, 1) << first.err.constData();
-    EXPECT_EQ(QString::fromUtf8(first.out), QStringLiteral("新增 251，替换 1，未变 0，拒收 3\n"));
+    EXPECT_EQ(QString::fromUtf8(first.out), QStringLiteral("新增 251，替换 1，未变 0，拒收 4\n"));
     const QString err = QString::fromUtf8(first.err);
     EXPECT_TRUE(err.contains(QStringLiteral("拒收 ") + uploads.filePath(QStringLiteral("a/5260SJSB.dbf")) + QStringLiteral("：不是可读的 DBF 表")))
         << err.toStdString();
@@ -161,6 +170,7 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
                              + QStringLiteral("：表结构与申报表模板不符：有 61 列，模板为 62 列")))
         << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("9999SJSB.dbf：项目编码“9999”不在项目列表中"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("5263SJSB.dbf：第 1 行的 yydm 列不是有效的 GBK 文字"))) << err.toStdString();
 
     const QJsonObject status = statusJson(db, dir.path());
     EXPECT_EQ(status.value(QStringLiteral("files")).toInt(), 252);
@@ -174,6 +184,7 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
     // Nothing of a bad file is stored.
     EXPECT_FALSE(projectIn(status, code(260)).value(QStringLiteral("sent")).toBool());
     EXPECT_FALSE(projectIn(status, code(261)).value(QStringLiteral("sent")).toBool());
+    EXPECT_FALSE(projectIn(status, code(263)).value(QStringLiteral("sent")).toBool());
     EXPECT_TRUE(projectIn(status, code(262)).value(QStringLiteral("sent")).toBool());
     EXPECT_EQ(projectIn(status, code(0)),
               QJsonObject({{"code", code(0)}, {"name", projectName(0)}, {"sent", true}, {"findings", 1}, {"mismatch", true},
@@ -190,7 +201,7 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
     // Collecting again changes nothing.
     const auto again = cli(withDir({QStringLiteral("collect"), db, uploads.path()}));
     EXPECT_EQ(again.exitCode, 1);
-    EXPECT_EQ(QString::fromUtf8(again.out), QStringLiteral("新增 0，替换 0，未变 252，拒收 3\n"));
+    EXPECT_EQ(QString::fromUtf8(again.out), QStringLiteral("新增 0，替换 0，未变 252，拒收 4\n"));
     EXPECT_EQ(statusJson(db, dir.path()), status);
 
     // The declarations as CSV, read by Python's csv module.
@@ -383,6 +394,20 @@ TEST(CentreCliFailures, NothingDoneExitsTwoWithAMessageAndCreatesNothing)
              QStringLiteral("--program-dir"), dir.path()});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(said(r).startsWith(QStringLiteral("不支持数据库地址"))) << r.err.constData();
+
+    // Somebody else's SQLite database is not touched.
+    const QString other = work.filePath(QStringLiteral("other.sqlite"));
+    ASSERT_EQ(testsupport::run(QStringLiteral("/usr/bin/python3"),
+                               {QStringLiteral("-c"), QStringLiteral("import sqlite3; c = sqlite3.connect('%1'); "
+                                                                    "c.execute('create table t (x)'); c.commit()").arg(other)})
+                  .exitCode,
+              0);
+    const QByteArray before = testsupport::fileBytes(other);
+    r = cli({QStringLiteral("collect"), other, work.path(), QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(said(r), QStringLiteral("“%1”是其他程序的数据库，不是监测中心的数据库：请换一个文件名。\n").arg(other));
+    EXPECT_EQ(testsupport::fileBytes(other), before);
+    QFile::remove(other);
 
     r = cli({QStringLiteral("export"), db, QStringLiteral("--csv"), work.filePath(QStringLiteral("a.csv")),
              QStringLiteral("--xlsx"), work.filePath(QStringLiteral("a.xlsx"))});
