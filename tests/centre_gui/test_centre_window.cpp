@@ -19,6 +19,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
 #include <QStackedBarSeries>
 #include <QTableView>
 #include <QTableWidget>
@@ -303,6 +307,38 @@ private slots:
         QVERIFY(finished.wait(120000));
         QCOMPARE(lastBox().text, T("评审委员会报告已保存到：\n") + pdf);
         QVERIFY(testsupport::pdfPageCount(pdf) >= 1 + 2 * 10);
+    }
+
+    // The same collect against PostgreSQL, where the worker thread holds a
+    // second connection to a server; in a database of its own, so that the
+    // centre's other tests on the same server are not disturbed.
+    void collectsIntoPostgreSQL()
+    {
+        const QString shared = qEnvironmentVariable("PDECLARE_TEST_PG");
+        if (shared.isEmpty())
+            QSKIP("no PostgreSQL server (PDECLARE_TEST_PG is not set; tests/centre/with-postgres starts one)");
+        QUrl url(shared);
+        {
+            QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("window-admin"));
+            admin.setHostName(url.host());
+            admin.setPort(url.port(5432));
+            admin.setUserName(url.userName());
+            admin.setDatabaseName(url.path().mid(1));
+            QVERIFY2(admin.open(), qPrintable(admin.lastError().text()));
+            QSqlQuery query(admin);
+            QVERIFY(query.exec(QStringLiteral("DROP DATABASE IF EXISTS centre_window")));
+            QVERIFY2(query.exec(QStringLiteral("CREATE DATABASE centre_window")), qPrintable(query.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("window-admin"));
+        url.setPath(QStringLiteral("/centre_window"));
+        url.setPassword(QStringLiteral("secret")); // trust login ignores it; the window must not show it
+        QVERIFY(m_window->openDatabase(url.toString()));
+        QVERIFY(!m_window->windowTitle().contains(QStringLiteral("secret")));
+        QVERIFY(!m_window->findChild<QLabel *>(QStringLiteral("lblDatabase"))->text().contains(QStringLiteral("secret")));
+        QVERIFY(collect({m_uploads}));
+        QVERIFY2(lastBox().text.startsWith(T("收集结束：新增 10，替换 0，未变 0，拒收 2。")), qPrintable(lastBox().text));
+        QCOMPARE(m_window->status().sentCount(), 10);
+        QCOMPARE(shownCell(m_sent[0].code, 4), T("不符"));
     }
 
     void cleanupTestCase()
