@@ -106,6 +106,7 @@ TfrmCentre::TfrmCentre(QWidget *parent) : QMainWindow(parent)
     loadReference();
     updateSummary();
     updateActions();
+    m_search->setFocus();
 }
 
 TfrmCentre::~TfrmCentre()
@@ -790,8 +791,10 @@ void TfrmCentre::askCollectFolder()
 
 void TfrmCentre::askExport(centre::ExportPart part)
 {
+    static const char *const names[] = {"申报数据", "审核发现", "异常数值"};
     QString selected;
-    QString path = QFileDialog::getSaveFileName(this, T("导出"), QString(),
+    QString path = QFileDialog::getSaveFileName(this, T("导出%1").arg(T(names[int(part)])),
+                                                T(names[int(part)]) + QStringLiteral(".xlsx"),
                                                 T("Excel 工作簿 (*.xlsx);;CSV 文件 (*.csv)"), &selected);
     if (path.isEmpty())
         return;
@@ -802,7 +805,8 @@ void TfrmCentre::askExport(centre::ExportPart part)
 
 void TfrmCentre::askCommitteePdf()
 {
-    QString path = QFileDialog::getSaveFileName(this, T("导出评审委员会报告"), QString(), T("PDF 文件 (*.pdf)"));
+    QString path = QFileDialog::getSaveFileName(this, T("导出评审委员会报告"), T("评审委员会报告.pdf"),
+                                                T("PDF 文件 (*.pdf)"));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
