@@ -614,7 +614,8 @@ void TfrmCentre::jobProgress(int done, int total, const QString &text)
     m_progress->setRange(0, total);
     m_progress->setValue(done);
     m_progress->setFormat(T("%v / %m"));
-    m_jobLabel->setText(text);
+    if (!m_job->cancel) // keeps saying that it is stopping
+        m_jobLabel->setText(text);
 }
 
 void TfrmCentre::cancelJob()
