@@ -303,6 +303,13 @@ TEST_P(CentreCli, ReplacementKeepsHistoryAndFindingsFollowTheCurrentFile)
     r = cli(withDir({QStringLiteral("status"), db, QStringLiteral("--json")}));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(QString::fromUtf8(r.out), expected);
+    // The same as a table for a reader: one line a project, then the totals.
+    r = cli(withDir({QStringLiteral("status"), db}));
+    const QStringList table = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(table.size(), 8) << r.out.constData();
+    EXPECT_EQ(table[2].simplified(), QStringLiteral("5001 %1 已报 0 0").arg(projectName(1)));
+    EXPECT_EQ(table[3].simplified(), QStringLiteral("5002 %1 未报 - -").arg(projectName(2)));
+    EXPECT_EQ(table[7], QStringLiteral("共 6 个项目：已报 1，未报 5，有审核发现 0，标记不符 0，有异常数值 0；已收文件 2 个"));
     r = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--csv"), findingsCsv, QStringLiteral("--part"),
                      QStringLiteral("findings")}));
     EXPECT_EQ(testsupport::fileBytes(findingsCsv),
