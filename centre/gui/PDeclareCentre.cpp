@@ -1,0 +1,37 @@
+// The monitoring centre's program. An optional argument names the database
+// to open at start (an SQLite file or a postgresql:// URI); without one the
+// database opened last is opened again when it is still there.
+#include "app/DefaultFont.h"
+#include "app/UnitMain.h"
+#include "centre/gui/UnitCentre.h"
+#include "controls/Fonts.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QSettings>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("PDeclare"));
+    QApplication::setApplicationName(QStringLiteral("PDeclareCentre"));
+    ui::installFontSubstitutions();
+    app::installDefaultFont();
+    TfrmMain::applySkin();
+
+    TfrmCentre window;
+    window.show();
+    QSettings settings;
+    const QStringList args = QApplication::arguments();
+    QString name = args.size() > 1 ? args.at(1) : settings.value(QStringLiteral("database")).toString();
+    if (args.size() <= 1 && !name.isEmpty() && !name.contains(QLatin1String("://")) && !QFileInfo::exists(name))
+        name.clear(); // a file removed since: start without one rather than create it again
+    if (!name.isEmpty())
+        window.openDatabase(name);
+    QObject::connect(&application, &QApplication::aboutToQuit, [&window] {
+        // A URI that carries a password is not written down.
+        if (window.hasDatabase() && TfrmCentre::shownName(window.databaseName()) == window.databaseName())
+            QSettings().setValue(QStringLiteral("database"), window.databaseName());
+    });
+    return application.exec();
+}
