@@ -1,10 +1,13 @@
 // The numeric edit: what can be typed or pasted, the limits, the value in
 // and out, and the hooks the entry window relies on.
 #include "controls/TDBNumberEdit.h"
+#include "controls/Translations.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QtTest>
 
 using ui::TDBNumberEdit;
@@ -217,6 +220,25 @@ private slots:
         QTest::mouseClick(f.edit, Qt::LeftButton);
         QTest::mouseClick(f.edit, Qt::RightButton);
         QCOMPARE(buttons, (QList<Qt::MouseButton>{Qt::LeftButton, Qt::RightButton}));
+    }
+
+    // The right-click menu speaks Chinese, as the program does.
+    void contextMenuIsChinese()
+    {
+        QVERIFY(ui::installQtTranslations());
+        Fixture f;
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), f.edit->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(f.edit, &event);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QStringList texts;
+        for (QAction *a : menu->actions())
+            if (!a->isSeparator())
+                texts << a->text();
+        menu->close();
+        QCOMPARE(texts.join(QLatin1Char('|')),
+                 QStringLiteral("撤消(&U)\tCtrl+Z|重做(&R)\tCtrl+Y|剪切(&T)\tCtrl+X|复制(&C)\tCtrl+C|粘贴(&P)\tCtrl+V|删除|"
+                                "全选\tCtrl+A"));
     }
 };
 
