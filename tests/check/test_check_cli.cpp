@@ -79,3 +79,25 @@ TEST_F(CheckCli, BadArgumentsExitTwo)
     EXPECT_EQ(check({dir.path(), QStringLiteral("--pdf")}).exitCode, 2);
     EXPECT_EQ(check({dir.path(), QStringLiteral("--bogus")}).exitCode, 2);
 }
+
+// The command line speaks for itself: --help lists every command on a line of
+// its own, --version names the version, and stderr carries the program's own
+// message only, even where Qt would warn about the session.
+TEST_F(CheckCli, HelpVersionAndNothingButOwnMessagesOnStderr)
+{
+    const QString cli = testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli");
+    const auto help = testsupport::run(cli, {QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.err.isEmpty());
+    for (const char *command : {"sql", "dump", "check", "print", "backup", "upload", "--help", "--version"})
+        EXPECT_EQ(help.out.count(QByteArray("\n  ") + command + ' '), 1) << command;
+    const auto version = testsupport::run(cli, {QStringLiteral("--version")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, QByteArray("pdeclare-cli " PDECLARE_VERSION "\n"));
+
+    qunsetenv("XDG_RUNTIME_DIR");
+    setRules({{QStringLiteral("cws_yy>50"), QStringLiteral("never")}});
+    const auto r = check({dir.path()});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(QString::fromUtf8(r.err), QStringLiteral("数据通过检验！\n"));
+}
