@@ -53,7 +53,13 @@ QString userProgramDir()
         + QStringLiteral("pdeclare/");
 }
 
-QString sharedDir() { return withSlash(QDir::cleanPath(binaryDir() + QStringLiteral("../share/pdeclare"))); }
+QString sharedDir()
+{
+    // A read-only portable copy (a write-protected stick) delivers its own files.
+    if (QFileInfo(binaryDir() + QStringLiteral("DataMeta")).isDir())
+        return binaryDir();
+    return withSlash(QDir::cleanPath(binaryDir() + QStringLiteral("../share/pdeclare")));
+}
 
 QString programDir()
 {

@@ -6,7 +6,7 @@
 //    writable (a portable copy, or the build's bin/ folder);
 //  - otherwise a folder of the user's own, <data location>/pdeclare/
 //    (~/.local/share/pdeclare/), whose DataMeta/ is copied once from the
-//    delivered tables in <prefix>/share/pdeclare/ (see prepareProgramDir()).
+//    delivered tables (see sharedDir() and prepareProgramDir()).
 // Tests and pdeclare-cli with a PROGRAM_DIR point it elsewhere with
 // setProgramDir().
 #include <QString>
@@ -21,8 +21,10 @@ void setProgramDir(const QString &dir);
 QString chooseProgramDir(const QString &binaryDir, const QString &userDir);
 // The user's own program directory (with '/').
 QString userProgramDir();
-// The delivered, read-only files of an installed program: the folder
-// share/pdeclare/ beside the binary's bin/ folder (with '/').
+// Where the delivered files come from when the program directory is the
+// user's own: the binary's folder when it holds DataMeta/ (a read-only
+// portable copy), else share/pdeclare/ beside the binary's bin/ folder, as
+// installed (with '/').
 QString sharedDir();
 
 // Makes the chosen program directory ready to use when it is the user's own:
