@@ -3,12 +3,14 @@
 #include "app/DefaultFont.h"
 #include "app/UnitMain.h"
 #include "controls/Fonts.h"
+#include "controls/Translations.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    ui::installQtTranslations();
     ui::installFontSubstitutions();
     app::installDefaultFont();
     auto *main = new TfrmMain; // frees itself when closed

@@ -157,6 +157,7 @@ void TfrmMain::runStartup()
 {
     try {
         applySkin();
+        store::paths::prepareProgramDir(); // the user's own folder on first start
         createWorkingTable();
         connectTmp();
         purgeFindings();

@@ -16,7 +16,9 @@ int cmdCollect(const QStringList &args);
 int cmdStatus(const QStringList &args);
 int cmdExport(const QStringList &args);
 
-// Points the store at PROGRAM_DIR when given, else at the binary's directory.
-void useProgramDir(const QString &dirOrEmpty);
+// Points the store at PROGRAM_DIR when given, else at the program directory
+// the window program would use (made ready on first use). False, with the
+// message on stderr, when that directory cannot be made.
+bool useProgramDir(const QString &dirOrEmpty);
 
 } // namespace cli

@@ -14,7 +14,8 @@ int cmdBackup(const QStringList &args)
         std::fputs("usage: pdeclare-cli backup DIR [PROGRAM_DIR]\n", stderr);
         return 2;
     }
-    useProgramDir(args.size() > 1 ? args[1] : QString());
+    if (!useProgramDir(args.size() > 1 ? args[1] : QString()))
+        return 2;
     return backup::runHeadless(false, args[0], false);
 }
 

@@ -27,7 +27,8 @@ int cmdCheck(const QStringList &args)
             return 2;
         }
     }
-    useProgramDir(programDir);
+    if (!useProgramDir(programDir))
+        return 2;
     // The findings report names 宋体; without the substitutions its PDF
     // would come out in whatever face the system picks for that name.
     ui::installFontSubstitutions();

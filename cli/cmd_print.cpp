@@ -58,7 +58,8 @@ int cmdPrint(const QStringList &args)
     if (!programDir.isEmpty() && !QFileInfo(programDir).isDir())
         return fail(QStringLiteral("program directory %1 does not exist").arg(programDir));
 
-    useProgramDir(programDir);
+    if (!useProgramDir(programDir))
+        return 2;
     ui::installFontSubstitutions();
     try {
         auto owned = print::makePeriodQueries();

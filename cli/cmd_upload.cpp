@@ -29,7 +29,8 @@ int cmdUpload(const QStringList &args)
         std::fputs("usage: pdeclare-cli upload DIR [--yes|--no] [PROGRAM_DIR]\n", stderr);
         return 2;
     }
-    useProgramDir(positional.size() > 1 ? positional[1] : QString());
+    if (!useProgramDir(positional.size() > 1 ? positional[1] : QString()))
+        return 2;
     return backup::runHeadless(true, positional[0], yes);
 }
 

@@ -2,13 +2,21 @@
 
 #include "store/Paths.h"
 
-#include <QCoreApplication>
+#include <cstdio>
+#include <exception>
 
 namespace cli {
 
-void useProgramDir(const QString &dirOrEmpty)
+bool useProgramDir(const QString &dirOrEmpty)
 {
-    store::paths::setProgramDir(dirOrEmpty.isEmpty() ? QCoreApplication::applicationDirPath() : dirOrEmpty);
+    store::paths::setProgramDir(dirOrEmpty);
+    try {
+        store::paths::prepareProgramDir();
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "pdeclare-cli: %s\n", e.what());
+        return false;
+    }
+    return true;
 }
 
 } // namespace cli

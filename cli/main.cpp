@@ -6,34 +6,58 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
+
+static const char helpText[] =
+    "usage: pdeclare-cli COMMAND ...\n"
+    "  sql DIR STATEMENT                               run one statement against the tables of DIR\n"
+    "  dump FILE.dbf                                   show a table's header and fields\n"
+    "  check [PROGRAM_DIR] [--pdf FILE]                check the declaration, list the findings\n"
+    "  print --data|--blank [--pdf FILE] [PROGRAM_DIR] write the filled or the blank form as PDF\n"
+    "  backup DIR [PROGRAM_DIR]                        copy the declaration table into DIR\n"
+    "  upload DIR [--yes|--no] [PROGRAM_DIR]           check, then write the upload file into DIR\n"
+    "  collect DB PATH... [--program-dir DIR]          take upload files into the centre's database\n"
+    "  status DB [--json] [--factor X] [--program-dir DIR]  who sent, findings, mismatches, implausible\n"
+    "  export DB --csv|--xlsx|--pdf FILE [--part declarations|findings|implausible] [--factor X] [--program-dir DIR]\n"
+    "  --help                                          show this list\n"
+    "  --version                                       show the version\n"
+    "Without PROGRAM_DIR the tables are those the window program uses.\n";
 
 static int usage()
 {
-    std::fputs("usage: pdeclare-cli COMMAND ...\n"
-               "  sql DIR STATEMENT            run one statement against the tables of DIR\n"
-               "  dump FILE.dbf                show a table's header and fields\n"
-               "  check [PROGRAM_DIR] [--pdf FILE]\n"
-               "  print --data|--blank [--pdf FILE] [PROGRAM_DIR]\n"
-               "  backup DIR [PROGRAM_DIR]\n"
-               "  upload DIR [--yes|--no] [PROGRAM_DIR]\n"
-               "  collect DB PATH... [--program-dir DIR]\n"
-               "  status DB [--json] [--factor X] [--program-dir DIR]\n"
-               "  export DB (--csv FILE | --xlsx FILE | --pdf FILE) [--part declarations|findings|implausible]\n"
-               "         [--factor X] [--program-dir DIR]\n",
-               stderr);
+    std::fputs(helpText, stderr);
     return 2;
+}
+
+// stderr carries the program's own messages only: Qt's notes about the
+// session (XDG_RUNTIME_DIR, platform plugins, fonts) are dropped.
+static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "pdeclare-cli: %s\n", message.toLocal8Bit().constData());
+        std::abort();
+    }
 }
 
 int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietQtMessages);
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
     if (args.isEmpty())
         return usage();
     const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        std::fputs(helpText, stdout);
+        return 0;
+    }
+    if (command == QLatin1String("--version")) {
+        std::printf("pdeclare-cli %s\n", PDECLARE_VERSION);
+        return 0;
+    }
     if (command == QLatin1String("sql")) return cli::cmdSql(args);
     if (command == QLatin1String("dump")) return cli::cmdDump(args);
     if (command == QLatin1String("check")) return cli::cmdCheck(args);

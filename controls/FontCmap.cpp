@@ -55,14 +55,14 @@ quint32 tagOf(const char *t) { return quint32(uchar(t[0])) << 24 | uchar(t[1]) <
 quint32 checksum(const QByteArray &table)
 {
     quint32 sum = 0;
-    const qsizetype words = (table.size() + 3) / 4;
-    for (qsizetype i = 0; i < words; ++i) {
-        quint32 w = 0;
-        for (int k = 0; k < 4; ++k) {
-            const qsizetype at = i * 4 + k;
-            w = (w << 8) | (at < table.size() ? uchar(table.at(at)) : 0);
-        }
-        sum += w;
+    const char *p = table.constData();
+    const qsizetype whole = table.size() / 4 * 4;
+    for (qsizetype i = 0; i < whole; i += 4)
+        sum += qFromBigEndian<quint32>(p + i);
+    if (whole < table.size()) {
+        char last[4] = {0, 0, 0, 0};
+        std::copy(p + whole, p + table.size(), last);
+        sum += qFromBigEndian<quint32>(last);
     }
     return sum;
 }
@@ -260,7 +260,7 @@ QByteArray fontWithIdeographGlyphsOnly(const QByteArray &fontFile, int faceIndex
         else if (tag == tagOf("name"))
             nameAt = offset;
         else if (tag != tagOf("DSIG")) // a signature no longer matches the changed font
-            tables.push_back({tag, fontFile.mid(offset, length)});
+            tables.push_back({tag, QByteArray::fromRawData(fontFile.constData() + offset, length)}); // no copy yet
     }
     if (cmapAt < 0 || nameAt < 0)
         return QByteArray();
@@ -284,17 +284,25 @@ QByteArray fontWithIdeographGlyphsOnly(const QByteArray &fontFile, int faceIndex
     quint16 power = 1, log2 = 0;
     while (power * 2 <= n)
         power *= 2, ++log2;
+    qsizetype total = 12 + 16 * qsizetype(n);
+    for (const Table &t : tables)
+        total += (t.data.size() + 3) / 4 * 4;
     QByteArray out;
+    out.reserve(total);
     put32(out, version);
     put16(out, n), put16(out, power * 16u), put16(out, log2), put16(out, n * 16u - power * 16u);
     quint32 offset = 12 + 16 * quint32(n);
     qsizetype headAt = -1;
+    quint32 tablesSum = 0;
     for (const Table &t : tables) {
         if (t.tag == tagOf("head"))
             headAt = offset;
-        put32(out, t.tag), put32(out, checksum(t.data)), put32(out, offset), put32(out, quint32(t.data.size()));
+        const quint32 sum = checksum(t.data);
+        tablesSum += sum;
+        put32(out, t.tag), put32(out, sum), put32(out, offset), put32(out, quint32(t.data.size()));
         offset += (quint32(t.data.size()) + 3) & ~3u;
     }
+    const quint32 fontSum = checksum(out) + tablesSum; // tables are zero-padded to whole words
     for (const Table &t : tables) {
         out += t.data;
         out.append(QByteArray((4 - t.data.size() % 4) % 4, '\0'));
@@ -302,7 +310,7 @@ QByteArray fontWithIdeographGlyphsOnly(const QByteArray &fontFile, int faceIndex
     if (headAt >= 0 && headAt + 12 <= out.size()) {
         // The head table's checksum of the whole font, computed with the field at 0.
         char b[4];
-        qToBigEndian<quint32>(0xB1B0AFBAu - checksum(out), b);
+        qToBigEndian<quint32>(0xB1B0AFBAu - fontSum, b);
         out.replace(headAt + 8, 4, QByteArray(b, 4));
     }
     return out;

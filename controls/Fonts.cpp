@@ -57,7 +57,11 @@ bool registerIdeographFamily(const QString &source, const QString &family)
         QFile file(face.path);
         if (!file.open(QIODevice::ReadOnly))
             continue;
-        const QByteArray font = fontWithIdeographGlyphsOnly(file.readAll(), face.index, family);
+        const uchar *mapped = file.map(0, file.size());
+        if (!mapped)
+            continue;
+        const QByteArray font = fontWithIdeographGlyphsOnly(
+            QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), file.size()), face.index, family);
         if (!font.isEmpty() && QFontDatabase::addApplicationFontFromData(font) >= 0)
             any = true;
     }

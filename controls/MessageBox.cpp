@@ -53,7 +53,7 @@ Answer MessageBox::show(QWidget *owner, const QString &text, const QString &capt
     }
     QMessageBox box(toQt(icon), caption, text, QMessageBox::NoButton, owner);
     if (buttons == Buttons::Ok) {
-        box.addButton(QMessageBox::Ok);
+        box.addButton(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     } else {
         box.addButton(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
         box.addButton(QMessageBox::No)->setText(QStringLiteral("否(&N)"));

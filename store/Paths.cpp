@@ -2,6 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <stdexcept>
 
 namespace store::paths {
 
@@ -17,13 +22,51 @@ QString withSlash(QString dir)
         dir += QLatin1Char('/');
     return dir;
 }
+QString binaryDir() { return withSlash(QCoreApplication::applicationDirPath()); }
+
+[[noreturn]] void fail(const QString &message) { throw std::runtime_error(message.toStdString()); }
+
+// A delivered read-only file: the program directory's copy when there is one.
+QString delivered(const QString &name)
+{
+    const QString own = programDir() + name;
+    if (QFileInfo::exists(own))
+        return own;
+    const QString shared = sharedDir() + name;
+    return QFileInfo::exists(shared) ? shared : own;
+}
 } // namespace
+
+QString chooseProgramDir(const QString &binaryDir, const QString &userDir)
+{
+    const QFileInfo bin(binaryDir);
+    if (QFileInfo(QDir(binaryDir).filePath(QStringLiteral("DataMeta"))).isDir() && bin.isWritable())
+        return withSlash(QDir(binaryDir).absolutePath());
+    return withSlash(userDir);
+}
+
+QString userProgramDir()
+{
+    // The same folder for the window program and pdeclare-cli, whatever
+    // each calls itself.
+    return withSlash(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        + QStringLiteral("pdeclare/");
+}
+
+QString sharedDir()
+{
+    // A read-only portable copy (a write-protected stick) delivers its own files.
+    if (QFileInfo(binaryDir() + QStringLiteral("DataMeta")).isDir())
+        return binaryDir();
+    return withSlash(QDir::cleanPath(binaryDir() + QStringLiteral("../share/pdeclare")));
+}
 
 QString programDir()
 {
     if (!overrideDir().isEmpty())
         return overrideDir();
-    return withSlash(QCoreApplication::applicationDirPath());
+    static const QString chosen = chooseProgramDir(binaryDir(), userProgramDir());
+    return chosen;
 }
 
 void setProgramDir(const QString &dir)
@@ -31,13 +74,54 @@ void setProgramDir(const QString &dir)
     overrideDir() = dir.isEmpty() ? QString() : withSlash(QDir(dir).absolutePath());
 }
 
+void seedUserDir(const QString &userDir, const QString &from)
+{
+    QDir dir(userDir);
+    if (!dir.mkpath(QStringLiteral("Result")))
+        fail(QStringLiteral("无法创建数据目录“%1”。请检查该目录的权限和磁盘空间。").arg(dir.filePath(QStringLiteral("Result"))));
+    const QString target = dir.filePath(QStringLiteral("DataMeta"));
+    if (QFileInfo::exists(target))
+        return; // the user's tables, never replaced
+    const QDir source(from);
+    const QStringList files = source.entryList(QDir::Files);
+    if (!source.exists() || !files.contains(QStringLiteral("sjsbb.dbf"), Qt::CaseInsensitive))
+        fail(QStringLiteral("找不到随程序提供的数据表（%1）。请重新安装本程序。").arg(QDir::toNativeSeparators(from)));
+    QTemporaryDir copy(dir.filePath(QStringLiteral("DataMeta.XXXXXX.tmp")));
+    if (!copy.isValid())
+        fail(QStringLiteral("无法在“%1”中创建数据目录。请检查该目录的权限和磁盘空间。").arg(QDir::toNativeSeparators(userDir)));
+    for (const QString &name : files) {
+        const QString to = QDir(copy.path()).filePath(name);
+        if (!QFile::copy(source.filePath(name), to))
+            fail(QStringLiteral("无法复制数据表“%1”。请检查磁盘空间。").arg(name));
+        // The delivered files may be read-only; the user's copies are theirs to write.
+        QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                      | QFileDevice::ReadOther);
+    }
+    QFile::setPermissions(copy.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                           | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                                           | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    if (!dir.rename(QFileInfo(copy.path()).fileName(), QStringLiteral("DataMeta"))) {
+        if (QFileInfo(target).isDir())
+            return; // made meanwhile by another start: keep that one
+        fail(QStringLiteral("无法创建数据目录“%1”。").arg(QDir::toNativeSeparators(target)));
+    }
+    copy.setAutoRemove(false);
+}
+
+void prepareProgramDir()
+{
+    if (!overrideDir().isEmpty() || programDir() != userProgramDir())
+        return;
+    seedUserDir(userProgramDir(), sharedDir() + QStringLiteral("DataMeta"));
+}
+
 QString dataMetaDir() { return programDir() + QStringLiteral("DataMeta/"); }
 QString resultDir() { return programDir() + QStringLiteral("Result/"); }
 QString templateTable() { return dataMetaDir() + QStringLiteral("sjsbb.dbf"); }
 QString resultTable() { return resultDir() + QStringLiteral("result.dbf"); }
-QString skinFile() { return programDir() + QStringLiteral("风格/Main.skn"); }
-QString formDescriptionDoc() { return programDir() + QStringLiteral("评审数据表说明.doc"); }
-QString operationManualDoc() { return programDir() + QStringLiteral("TessalyV1.0操作手册.doc"); }
+QString skinFile() { return delivered(QStringLiteral("风格/Main.skn")); }
+QString formDescriptionDoc() { return delivered(QStringLiteral("评审数据表说明.doc")); }
+QString operationManualDoc() { return delivered(QStringLiteral("TessalyV1.0操作手册.doc")); }
 
 QString connectionString(const QString &subdir)
 {

@@ -1,5 +1,6 @@
-// Grabs the main window and the About window to PNG, with and without the
-// skin, for looking at them: pdeclare-grab-windows <program dir> <out dir>.
+// Grabs the main window, the About window and the others to PNG, with and
+// without the skin, plus the right-click menu of a numeric edit and the print
+// dialog, for looking at them: pdeclare-grab-windows <program dir> <out dir>.
 // Runs offscreen; message boxes are recorded, not shown.
 #include "app/DefaultFont.h"
 #include "app/UnitAbout.h"
@@ -10,6 +11,8 @@
 #include "print/UnitPrint.h"
 #include "controls/Fonts.h"
 #include "controls/MessageBox.h"
+#include "controls/TDBNumberEdit.h"
+#include "controls/Translations.h"
 #include "store/Paths.h"
 
 #include <QApplication>
@@ -17,6 +20,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QPrintDialog>
+#include <QPrinter>
 
 #include <cstdio>
 
@@ -40,6 +45,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: pdeclare-grab-windows <program dir> <out dir>\n");
         return 2;
     }
+    ui::installQtTranslations();
     ui::installFontSubstitutions();
     app::installDefaultFont();
     ui::MessageBox::setTestMode(true);
@@ -70,10 +76,23 @@ int main(int argc, char *argv[])
             grab(w, out + QLatin1String(name) + suffix);
             w->close();
         };
-        other(new TfrmInData(main), "entry");
+        auto *entry = new TfrmInData(main);
+        grab(entry, out + QStringLiteral("entry") + suffix);
+        if (auto *edit = entry->findChild<ui::TDBNumberEdit *>()) {
+            QMenu *menu = edit->createStandardContextMenu();
+            menu->popup(edit->mapToGlobal(QPoint(4, 4)));
+            QApplication::processEvents();
+            menu->grab().save(out + QStringLiteral("edit-menu") + suffix);
+            delete menu;
+        }
+        entry->close();
         other(new TfrmCheck(main), "check");
         other(new TfrmBackUpDBF(main), "backup");
         other(new TfrmPrint(main), "print");
+        QPrinter printer;
+        auto *dialog = new QPrintDialog(&printer, main); // goes with the main window
+        grab(dialog, out + QStringLiteral("print-dialog") + suffix);
+        dialog->hide();
         main->close();
         QApplication::processEvents();
     }

@@ -3,7 +3,10 @@
 #include "tests/check/CheckTestData.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -78,4 +81,65 @@ TEST_F(CheckCli, BadArgumentsExitTwo)
 {
     EXPECT_EQ(check({dir.path(), QStringLiteral("--pdf")}).exitCode, 2);
     EXPECT_EQ(check({dir.path(), QStringLiteral("--bogus")}).exitCode, 2);
+}
+
+// The command line speaks for itself: --help lists every command on a line of
+// its own, --version names the version, and stderr carries the program's own
+// message only, even where Qt would warn about the session.
+TEST_F(CheckCli, HelpVersionAndNothingButOwnMessagesOnStderr)
+{
+    const QString cli = testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli");
+    const auto help = testsupport::run(cli, {QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.err.isEmpty());
+    for (const char *command : {"sql", "dump", "check", "print", "backup", "upload", "collect", "status", "export", "--help", "--version"})
+        EXPECT_EQ(help.out.count(QByteArray("\n  ") + command + ' '), 1) << command;
+    const auto version = testsupport::run(cli, {QStringLiteral("--version")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, QByteArray("pdeclare-cli " PDECLARE_VERSION "\n"));
+
+    qunsetenv("XDG_RUNTIME_DIR");
+    setRules({{QStringLiteral("cws_yy>50"), QStringLiteral("never")}});
+    const auto r = check({dir.path()});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(QString::fromUtf8(r.err), QStringLiteral("数据通过检验！\n"));
+}
+
+// Without PROGRAM_DIR: a binary beside DataMeta/ works there, exactly as a
+// portable copy always has; an installed one (no DataMeta/ beside it) works
+// in the user's own folder, seeded from share/pdeclare/DataMeta.
+TEST_F(CheckCli, WithoutProgramDirTheBinarysFolderElseTheUsersOwn)
+{
+    QTemporaryDir root;
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", root.filePath(QStringLiteral("home")).toUtf8());
+    qunsetenv("XDG_DATA_HOME");
+    const QString built = testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli");
+    const QString userDir = root.filePath(QStringLiteral("home/.local/share/pdeclare/"));
+
+    const QString portable = dir.file(QStringLiteral("pdeclare-cli"));
+    ASSERT_TRUE(QFile::copy(built, portable));
+    setRules({{QStringLiteral("cws_yy>50"), QStringLiteral("never")}});
+    const auto here = testsupport::run(portable, {QStringLiteral("check")});
+    EXPECT_EQ(here.exitCode, 0) << here.err.constData();
+    EXPECT_FALSE(QFileInfo::exists(userDir));
+
+    const QString bin = root.filePath(QStringLiteral("usr/bin/pdeclare-cli"));
+    const QString shared = root.filePath(QStringLiteral("usr/share/pdeclare/DataMeta/"));
+    QDir().mkpath(QFileInfo(bin).path());
+    QDir().mkpath(shared);
+    ASSERT_TRUE(QFile::copy(built, bin));
+    for (const QString &name : QDir(dir.file(QStringLiteral("DataMeta"))).entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(dir.file(QStringLiteral("DataMeta/") + name), shared + name));
+    const auto installed = testsupport::run(bin, {QStringLiteral("check")});
+    // The user's folder is made; the working table is the window program's
+    // to make at its first start.
+    EXPECT_EQ(installed.exitCode, 2);
+    EXPECT_TRUE(QString::fromUtf8(installed.err).contains(userDir + QStringLiteral("Result/result.dbf")))
+        << installed.err.constData();
+    EXPECT_TRUE(QFileInfo(userDir + QStringLiteral("Result")).isDir());
+    for (const QString &name : QDir(shared).entryList(QDir::Files))
+        EXPECT_EQ(testsupport::fileBytes(userDir + QStringLiteral("DataMeta/") + name),
+                  testsupport::fileBytes(shared + name)) << name.toStdString();
+    qputenv("HOME", oldHome);
 }

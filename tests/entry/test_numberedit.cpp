@@ -1,10 +1,17 @@
 // The numeric edit: what can be typed or pasted, the limits, the value in
 // and out, and the hooks the entry window relies on.
+#include "controls/MessageBox.h"
 #include "controls/TDBNumberEdit.h"
+#include "controls/Translations.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 using ui::TDBNumberEdit;
@@ -217,6 +224,46 @@ private slots:
         QTest::mouseClick(f.edit, Qt::LeftButton);
         QTest::mouseClick(f.edit, Qt::RightButton);
         QCOMPARE(buttons, (QList<Qt::MouseButton>{Qt::LeftButton, Qt::RightButton}));
+    }
+
+    // What Qt draws itself speaks Chinese, as the program does: the
+    // right-click menu of the edit and the buttons of a real message box.
+    void qtTextsAreChinese()
+    {
+        QVERIFY(ui::installQtTranslations());
+        Fixture f;
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), f.edit->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(f.edit, &event);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QStringList texts;
+        for (QAction *a : menu->actions())
+            if (!a->isSeparator())
+                texts << a->text();
+        menu->close();
+        QCOMPARE(texts.join(QLatin1Char('|')),
+                 QStringLiteral("撤消(&U)\tCtrl+Z|重做(&R)\tCtrl+Y|剪切(&T)\tCtrl+X|复制(&C)\tCtrl+C|粘贴(&P)\tCtrl+V|删除|"
+                                "全选\tCtrl+A"));
+
+        const bool wasTestMode = ui::MessageBox::testMode();
+        ui::MessageBox::setTestMode(false);
+        QStringList buttons;
+        const auto readAndClose = [&buttons] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            for (QAbstractButton *b : box->buttons())
+                buttons << b->text();
+            box->buttons().last()->click();
+        };
+        QTimer::singleShot(0, readAndClose);
+        ui::MessageBox::show(&f.window, QStringLiteral("?"), QStringLiteral("提示"), ui::Icon::Information);
+        QTimer::singleShot(0, readAndClose);
+        const ui::Answer answer = ui::MessageBox::show(&f.window, QStringLiteral("?"), QStringLiteral("提示"),
+                                                       ui::Icon::Question, ui::Buttons::YesNo);
+        ui::MessageBox::setTestMode(wasTestMode);
+        QCOMPARE(buttons, (QStringList{QStringLiteral("确定"), QStringLiteral("是(&Y)"), QStringLiteral("否(&N)")}));
+        QCOMPARE(answer, ui::Answer::No);
     }
 };
 
