@@ -3,14 +3,26 @@
 #include "app/DefaultFont.h"
 #include "app/UnitMain.h"
 #include "controls/Fonts.h"
+#include "controls/MessageBox.h"
+#include "store/FileIo.h"
+#include "store/Paths.h"
 
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     ui::installFontSubstitutions();
     app::installDefaultFont();
+    // One program per program directory: two would write the same tables.
+    if (!store::fileio::holdInstanceLock(store::paths::programDir() + QStringLiteral(".pdeclare.lock"))) {
+        ui::MessageBox::show(nullptr,
+                             QStringLiteral("程序已经在这个目录中打开：%1\n请使用已打开的窗口。")
+                                 .arg(QDir::toNativeSeparators(store::paths::programDir())),
+                             ui::applicationTitle(), ui::Icon::Information);
+        return 1;
+    }
     auto *main = new TfrmMain; // frees itself when closed
     main->show();
     return application.exec();

@@ -156,8 +156,13 @@ QString tableFile(const QString &dirIn, const QString &name)
     const QString exact = dir + wanted;
     if (QFileInfo(exact).isFile())
         return exact;
-    if (!QFileInfo(dir).isDir())
+    if (!QFileInfo(dir).isDir()) {
+        // A link that leads nowhere (a loop, a removed target) is not "missing".
+        const QString link = dir.chopped(1);
+        if (QFileInfo(link).isSymLink())
+            throw Error(QStringLiteral("无法打开表 %1：目录 %2 是无法解析的符号链接（指向不存在的位置或构成循环）").arg(name, dir));
         throw Error(QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
+    }
     const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden);
     for (const QString &f : files)
         if (f.compare(wanted, Qt::CaseInsensitive) == 0)
@@ -165,32 +170,32 @@ QString tableFile(const QString &dirIn, const QString &name)
     throw Error(QStringLiteral("无法打开表 %1：文件 %2 不存在").arg(name, exact));
 }
 
-DbfTable openTable(const QString &dir, const QString &name, QString *path)
+DbfTable openTable(const QString &dir, const QString &name, QString *path, DbfTable::Access access)
 {
     // The usual case costs no look-up of its own: the file of that exact
     // name is loaded, and only when that fails is the directory searched.
     const QString exact = withSlash(dir) + name + QStringLiteral(".dbf");
     if (!dir.isEmpty()) {
         try {
-            DbfTable t = DbfTable::load(exact);
+            DbfTable t = DbfTable::load(exact, access);
             if (path)
                 *path = exact;
             return t;
         } catch (const Error &e) {
-            if (QFileInfo::exists(exact))
+            if (QFileInfo::exists(exact) || QFileInfo(exact).isSymLink())
                 throw Error(QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
         }
     }
     const QString found = tableFile(dir, name);
     if (path)
         *path = found;
-    return loadTable(found, name);
+    return loadTable(found, name, access);
 }
 
-DbfTable loadTable(const QString &path, const QString &name)
+DbfTable loadTable(const QString &path, const QString &name, DbfTable::Access access)
 {
     try {
-        return DbfTable::load(path);
+        return DbfTable::load(path, access);
     } catch (const Error &e) {
         throw Error(QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
     }
@@ -314,7 +319,10 @@ int execute(const Statement &s, const QString &dir)
             throw Error(QStringLiteral("无法整理表 %1：%2").arg(s.table.name, e.message()));
         }
     }
-    DbfTable table = openTable(dir, s.table.name, nullptr);
+    // The table stays locked for the statement's whole run: no other
+    // process changes it between the records read and the records written.
+    DbfTable table = openTable(dir, s.table.name, nullptr,
+                               s.isSelect() ? DbfTable::Access::Read : DbfTable::Access::Write);
     const TableSchema schema(table, s.table.name);
     expr::Expr where = s.where;
     if (!where.isNull())
@@ -341,27 +349,25 @@ int execute(const Statement &s, const QString &dir)
     const std::vector<quint32> records = selectRecords(table, where);
     try {
         if (s.kind == Statement::Kind::Delete) {
-            for (quint32 r : records)
-                table.markDeleted(r, true);
+            table.markDeleted(records, true);
             return int(records.size());
         }
         // UPDATE: every new value is computed and checked first, from the
         // records before the statement; then only the columns set are
         // written, the bytes of the others stay as they are.
-        std::vector<std::vector<std::pair<int, QVariant>>> rows;
+        std::vector<std::pair<quint32, DbfTable::FieldValues>> rows;
         rows.reserve(records.size());
         RecordRow row(table);
         for (quint32 r : records) {
             row.setRecord(r);
-            std::vector<std::pair<int, QVariant>> values;
+            DbfTable::FieldValues values;
             values.reserve(targets.size());
             for (const Target &t : targets)
                 values.emplace_back(t.field, storableValue(s, t.assignment->column, table.fields()[size_t(t.field)],
                                                            t.value.evaluate(row)));
-            rows.push_back(std::move(values));
+            rows.emplace_back(r, std::move(values));
         }
-        for (size_t i = 0; i < records.size(); ++i)
-            table.writeFields(records[i], rows[i]);
+        table.writeFields(rows); // all records or none
         return int(records.size());
     } catch (const Error &e) {
         if (e.message().startsWith(QStringLiteral("语句")))

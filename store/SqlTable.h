@@ -21,11 +21,13 @@ namespace store::sql {
 QString tableFile(const QString &dir, const QString &name);
 
 // Loads the table `name` of `dir` (found as tableFile() does) and tells its path.
-DbfTable openTable(const QString &dir, const QString &name, QString *path);
+// Locked as load() does: shared to read, exclusive to write.
+DbfTable openTable(const QString &dir, const QString &name, QString *path,
+                   DbfTable::Access access = DbfTable::Access::Read);
 
 // Loads a table for a statement, turning a file fault into a message that
 // names the table.
-DbfTable loadTable(const QString &path, const QString &name);
+DbfTable loadTable(const QString &path, const QString &name, DbfTable::Access access = DbfTable::Access::Read);
 
 // Column look-up for binding expressions to a table.
 class TableSchema : public expr::Schema {
