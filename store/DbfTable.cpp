@@ -1144,19 +1144,31 @@ void DbfTable::writeFields(quint32 record, const std::vector<std::pair<int, QVar
     writeFields({{record, values}});
 }
 
-void DbfTable::writeFields(const std::vector<std::pair<quint32, FieldValues>> &records)
+void DbfTable::writeFields(const std::vector<std::pair<quint32, FieldValues>> &records) { change(records, {}); }
+
+quint32 DbfTable::appendRecord(const std::vector<QVariant> &values) { return appendRecords({values}); }
+
+quint32 DbfTable::appendRecords(const std::vector<std::vector<QVariant>> &rows) { return change({}, rows); }
+
+quint32 DbfTable::change(const std::vector<std::pair<quint32, FieldValues>> &records,
+                         const std::vector<std::vector<QVariant>> &rows)
 {
-    if (records.empty())
-        return;
+    if (records.empty() && rows.empty())
+        return d->header.recordCount;
     for (const auto &[record, values] : records) {
         d->checkRecord(record);
         for (const auto &value : values)
             d->checkField(value.first);
     }
+    QByteArray appended;
+    for (const auto &row : rows)
+        appended += d->encodeRecord(nullptr, row);
+    quint32 first = 0;
     d->write([&](quint32 diskCount) {
-        d->requireRecordsInPlace(diskCount);
+        if (!records.empty())
+            d->requireRecordsInPlace(diskCount);
         std::vector<Impl::Change> changes;
-        changes.reserve(records.size() + 1);
+        changes.reserve(records.size() + 2);
         for (const auto &[record, values] : records) {
             // Encoding a field sets its bytes and its own null bit only.
             QByteArray rec = d->diskRecord(record);
@@ -1164,32 +1176,17 @@ void DbfTable::writeFields(const std::vector<std::pair<quint32, FieldValues>> &r
                 d->encodeField(rec.data(), d->fields[size_t(index)], value);
             changes.push_back({d->recordPos(record), std::move(rec)});
         }
-        changes.push_back(d->dateChange());
-        return changes;
-    });
-}
-
-quint32 DbfTable::appendRecord(const std::vector<QVariant> &values) { return appendRecords({values}); }
-
-quint32 DbfTable::appendRecords(const std::vector<std::vector<QVariant>> &rows)
-{
-    QByteArray records;
-    for (const auto &row : rows)
-        records += d->encodeRecord(nullptr, row);
-    quint32 first = 0;
-    // After what the file holds now, which another program may have
-    // appended to since this object read it.
-    d->write([&](quint32 diskCount) -> std::vector<Impl::Change> {
+        // New records go after what the file holds now, which another
+        // program may have appended to since this object read it: the
+        // records first, then the count.
         first = diskCount;
-        QByteArray tail = records;
-        if (d->hasEnd)
-            tail += kEndMarker;
         QByteArray head(7, '\0');
         putHeaderDate(head.data(), d->header.version, QDate::currentDate());
         put32(head.data() + 3, diskCount + quint32(rows.size()));
-        // The records first, then the count: a reader that does not know
-        // the journal still sees a whole table at every moment.
-        return {{d->recordPos(diskCount), tail}, {1, head}};
+        if (!rows.empty())
+            changes.push_back({d->recordPos(diskCount), d->hasEnd ? appended + kEndMarker : appended});
+        changes.push_back({1, rows.empty() ? head.left(3) : head});
+        return changes;
     });
     return first;
 }

@@ -140,6 +140,10 @@ public:
     quint32 appendRecords(const std::vector<std::vector<QVariant>> &rows);
     void markDeleted(quint32 record, bool deleted = true);
     void markDeleted(const std::vector<quint32> &records, bool deleted = true);
+    // Sets fields of some records and appends rows, all as one change;
+    // returns the number of the first appended record.
+    quint32 change(const std::vector<std::pair<quint32, FieldValues>> &records,
+                   const std::vector<std::vector<QVariant>> &rows);
 
 private:
     DbfTable();

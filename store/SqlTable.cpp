@@ -309,6 +309,49 @@ std::vector<quint32> selectRecords(const DbfTable &table, const expr::Expr &wher
     return records;
 }
 
+void saveKeyedRows(const QString &dir, const QString &name, const QString &keyColumn, const std::vector<KeyedRow> &rows)
+{
+    DbfTable table = openTable(dir, name, nullptr, DbfTable::Access::Write);
+    const TableSchema schema(table, name);
+    auto column = [&](const QString &c) {
+        const int f = table.fieldIndex(c);
+        if (f < 0)
+            throw Error(QStringLiteral("无法写入表 %1：表中没有列 %2").arg(name, c));
+        return f;
+    };
+    const int key = column(keyColumn);
+    std::vector<std::pair<quint32, DbfTable::FieldValues>> edits;
+    std::vector<std::vector<QVariant>> appends;
+    for (const KeyedRow &row : rows) {
+        DbfTable::FieldValues values;
+        for (const auto &[c, v] : row.values) {
+            const int f = column(c);
+            values.emplace_back(f, storableValue(name, table.fields()[size_t(f)], v));
+        }
+        const QChar quote = row.key.contains(QLatin1Char('\'')) ? QLatin1Char('"') : QLatin1Char('\'');
+        if (row.key.contains(quote))
+            throw Error(QStringLiteral("无法写入表 %1：键值 %2 中同时含有两种引号").arg(name, row.key));
+        expr::Expr where =
+            parse(QStringLiteral("select * from %1 where %2=%3%4%3").arg(name, keyColumn, quote, row.key))->where;
+        where.bind(schema);
+        const std::vector<quint32> found = selectRecords(table, where);
+        if (!found.empty()) {
+            edits.emplace_back(found.front(), std::move(values));
+            continue;
+        }
+        std::vector<QVariant> record(table.fields().size());
+        record[size_t(key)] = storableValue(name, table.fields()[size_t(key)], row.key);
+        for (const auto &[f, v] : values)
+            record[size_t(f)] = v;
+        appends.push_back(std::move(record));
+    }
+    try {
+        table.change(edits, appends);
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("无法保存到表 %1：%2").arg(name, e.message()));
+    }
+}
+
 int execute(const Statement &s, const QString &dir)
 {
     if (s.kind == Statement::Kind::Pack) {

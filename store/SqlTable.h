@@ -73,6 +73,16 @@ QVariant storableValue(const QString &table, const FieldDef &field, const QVaria
 // null for all) selects, in record order.
 std::vector<quint32> selectRecords(const DbfTable &table, const expr::Expr &where);
 
+// For each row, sets the columns of the first live record of `table` whose
+// `keyColumn` equals the row's key (as "where key='…'" selects it), or
+// appends a record with that key and those columns. All rows are one change:
+// a failure or a kill leaves none of them half saved.
+struct KeyedRow {
+    QString key;
+    std::vector<std::pair<QString, QVariant>> values; // column, value as a caller gives it
+};
+void saveKeyedRows(const QString &dir, const QString &table, const QString &keyColumn, const std::vector<KeyedRow> &rows);
+
 // Runs a statement other than SELECT against `dir`; returns the number of
 // records it changed, marked or removed. Every value is computed and checked
 // before the first byte is written.

@@ -248,38 +248,42 @@ TEST_F(WritingCommands, BackupOverAnEarlierOneAndUploadNeverLeaveAPartialFile)
                {QStringLiteral("Result/result.dbf"), QStringLiteral("Upload/1001SJSB.dbf")});
 }
 
-TEST_F(WritingCommands, AppendIsAllOrNothingAndLeftoversGoAtTheNextStart)
+// The entry window's save: five periods, one of them a new row, as one change.
+TEST_F(WritingCommands, SavingFivePeriodsWithAnAppendIsAllOrNothing)
 {
+    exec(QStringLiteral("Result"), QStringLiteral("delete from result where nd='20040112'"));
+    exec(QStringLiteral("Result"), QStringLiteral("pack result"));
     const QString path = dir.file(QStringLiteral("Result/result.dbf"));
     const QByteArray before = testsupport::fileBytes(path);
-    const std::vector<QVariant> row = {};
-    int endedEarly = 0;
-    for (int n = 1; n < 50; ++n) {
-        QFile::remove(path);
-        {
-            QFile f(path);
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write(before);
-        }
+    std::vector<store::sql::KeyedRow> rows;
+    for (const char *code : {"20020112", "20030112", "20040112", "20050112", "20060106"})
+        rows.push_back({QLatin1String(code), {{QStringLiteral("cws_yy"), 7}, {QStringLiteral("jsjxry"), 8}}});
+    auto save = [&](int exitAfter) {
         const pid_t child = ::fork();
         if (child == 0) {
-            store::fileio::setFault(store::fileio::Fault::ExitAfterWrite, n);
-            store::DbfTable t = store::DbfTable::load(path);
-            std::vector<QVariant> blank(t.fields().size());
-            t.appendRecords({blank, blank, blank});
+            store::fileio::setFault(store::fileio::Fault::ExitAfterWrite, exitAfter);
+            store::sql::saveKeyedRows(dir.file(QStringLiteral("Result")), QStringLiteral("result"), QStringLiteral("nd"), rows);
             ::_exit(0);
         }
         int status = 0;
         ::waitpid(child, &status, 0);
-        const store::DbfTable t = store::DbfTable::load(path);
-        const quint32 count = t.recordCount();
-        EXPECT_TRUE(count == 5 || count == 8) << "write " << n << ": " << count;
-        if (WEXITSTATUS(status) == 0)
+        return WEXITSTATUS(status);
+    };
+    const QString oldState = ours(path);
+    ASSERT_EQ(save(0), 0);
+    const QString newState = ours(path);
+    ASSERT_NE(oldState, newState);
+    int endedEarly = 0;
+    for (int n = 1; n < 50; ++n) {
+        restore(dir.file(QStringLiteral("Result")), {{QStringLiteral("result.dbf"), before}});
+        const int code = save(n);
+        const QString state = ours(path);
+        EXPECT_TRUE(state == oldState || state == newState) << "write " << n << ":\n" << state.toStdString();
+        if (code == 0)
             break;
         ++endedEarly;
     }
     EXPECT_GT(endedEarly, 2);
-    EXPECT_EQ(store::DbfTable::load(path).recordCount(), 8u);
 }
 
 // Two processes that update and append at once lose nothing, and a reader
