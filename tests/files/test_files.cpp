@@ -333,6 +333,25 @@ TEST(TwoProcesses, WritersAndReadersTakeTurns)
     EXPECT_EQ(v, 200);
 }
 
+// Two checks at once: each reports all the findings of the data, and the
+// findings table ends with them once, not mixed from both runs.
+TEST_F(WritingCommands, TwoChecksAtOnceBothReportEveryFinding)
+{
+    std::vector<std::pair<QString, QString>> rules;
+    for (int i = 0; i < 20; ++i)
+        rules.push_back({QStringLiteral("cws_yy>%1").arg(i), QStringLiteral("规则 %1").arg(i)});
+    setRules(rules);
+    QProcess one, two;
+    for (QProcess *p : {&one, &two})
+        p->start(cliPath(), {QStringLiteral("check"), dir.path()});
+    for (QProcess *p : {&one, &two}) {
+        p->waitForFinished(-1);
+        EXPECT_EQ(p->exitCode(), 1) << p->readAllStandardError().constData();
+        EXPECT_EQ(p->readAllStandardOutput().count('\n'), 50);
+    }
+    EXPECT_EQ(findings().size(), 50u);
+}
+
 TEST(TwoProcesses, ASecondProgramOnTheSameDirectoryIsRefused)
 {
     QTemporaryDir dir;
