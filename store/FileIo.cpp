@@ -259,6 +259,14 @@ QString reason(int error)
     }
 }
 
+int pathError(const QString &path)
+{
+    struct stat st {};
+    if (::stat(native(path).constData(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
 // ---- File -------------------------------------------------------------------
 
 File::File(File &&o) noexcept : m_fd(o.m_fd), m_write(o.m_write), m_lock(o.m_lock), m_path(std::move(o.m_path))

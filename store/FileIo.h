@@ -20,6 +20,9 @@ namespace store::fileio {
 
 enum class Lock { None, Shared, Exclusive };
 
+// The errno of looking up path as a folder (0 when it is one).
+int pathError(const QString &path);
+
 // The reason of an errno value, in Chinese ("磁盘空间不足" ...).
 QString reason(int error);
 

@@ -1,10 +1,13 @@
 #include "store/SqlTable.h"
 
+#include "store/FileIo.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -157,10 +160,11 @@ QString tableFile(const QString &dirIn, const QString &name)
     if (QFileInfo(exact).isFile())
         return exact;
     if (!QFileInfo(dir).isDir()) {
-        // A link that leads nowhere (a loop, a removed target) is not "missing".
-        const QString link = dir.chopped(1);
-        if (QFileInfo(link).isSymLink())
-            throw Error(QStringLiteral("无法打开表 %1：目录 %2 是无法解析的符号链接（指向不存在的位置或构成循环）").arg(name, dir));
+        // A symlink loop, a file where a folder should be, no permission:
+        // each is told as what it is, "missing" only when it is.
+        const int error = fileio::pathError(dir);
+        if (error != 0 && error != ENOENT)
+            throw Error(QStringLiteral("无法打开表 %1：无法打开目录 %2：%3").arg(name, dir, fileio::reason(error)));
         throw Error(QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
     }
     const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden);

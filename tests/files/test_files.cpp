@@ -447,3 +447,27 @@ TEST_F(WritingCommands, UploadStopsWhenTheCheckCannotRun)
     EXPECT_TRUE(QDir(target.path()).isEmpty());
     EXPECT_EQ(testsupport::fileBytes(dir.file(QStringLiteral("Result/result.dbf"))), before);
 }
+
+// A program folder whose name holds ";" works; a folder that is a link loop
+// is not called missing.
+TEST(Messages, SemicolonInTheFolderAndALinkLoopAreToldTruly)
+{
+    testsupport::TempProgramDir source;
+    QTemporaryDir base;
+    const QString program = base.filePath(QStringLiteral("医院;备份"));
+    ASSERT_TRUE(QDir().mkpath(program + QStringLiteral("/DataMeta")));
+    ASSERT_TRUE(QDir().mkpath(program + QStringLiteral("/Result")));
+    for (const QString &name : QDir(source.file(QStringLiteral("DataMeta"))).entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(source.file(QStringLiteral("DataMeta/") + name), program + QStringLiteral("/DataMeta/") + name));
+    ASSERT_TRUE(QFile::copy(source.file(QStringLiteral("Result/result.dbf")), program + QStringLiteral("/Result/result.dbf")));
+    Outcome r = cli({QStringLiteral("check"), program});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("无数据可检验！"))) << r.err.toStdString();
+
+    ASSERT_TRUE(QDir(program + QStringLiteral("/Result")).removeRecursively());
+    ASSERT_TRUE(QFile::link(program + QStringLiteral("/Result"), program + QStringLiteral("/Result")));
+    r = cli({QStringLiteral("sql"), program + QStringLiteral("/Result"), QStringLiteral("select * from result")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("符号链接构成了循环"))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("不存在"))) << r.err.toStdString();
+}
