@@ -1010,6 +1010,10 @@ void DbfTable::create(const QString &path, const std::vector<FieldDef> &defs,
 
 quint32 DbfTable::pack(const QString &path)
 {
+    // A table without deleted records is not touched, nor opened for
+    // writing (a read-only table with nothing to remove is fine).
+    if (load(path).deletedCount() == 0)
+        return 0;
     // Under an exclusive lock for the whole run; readers that waited find the
     // new file once it has the table's name.
     const DbfTable t = load(path, Access::Write);

@@ -159,6 +159,9 @@ bool flockBounded(int fd, int operation)
     while (true) {
         if (::flock(fd, operation | LOCK_NB) == 0)
             return true;
+        // A file system without locks: work as before locks existed.
+        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL)
+            return true;
         if (errno != EWOULDBLOCK && errno != EINTR)
             return false;
         if (waited >= kLockWaitMs) {
