@@ -413,6 +413,9 @@ NewFile::NewFile(const QString &target) : m_target(target)
     if (m_fd < 0)
         throw fault(target, QStringLiteral("无法创建：%1").arg(reason(errno)));
     m_temp = QFile::decodeName(pattern);
+    // Held while the file is being written: the start-up clean-up removes
+    // only temporary files that no live process holds.
+    ::flock(m_fd, LOCK_EX);
 }
 
 NewFile::~NewFile()
@@ -449,11 +452,8 @@ bool NewFile::commit(bool replace)
     ::fchmod(m_fd, 0666 & ~mask);
     if (!syncFd(m_fd))
         fail(QStringLiteral("无法写入磁盘"), errno);
-    if (::close(m_fd) != 0) {
-        m_fd = -1;
-        fail(QStringLiteral("无法写入"), errno);
-    }
-    m_fd = -1;
+    // The file stays open (and locked) until it has its name: the start-up
+    // clean-up of another process never takes it for a leftover.
     const QByteArray temp = native(m_temp);
     const QByteArray target = native(m_target);
     if (!step())
@@ -466,6 +466,8 @@ bool NewFile::commit(bool replace)
             const int error = errno;
             if (error == EEXIST) {
                 ::unlink(temp.constData());
+                ::close(m_fd);
+                m_fd = -1;
                 m_done = true;
                 return false;
             }
@@ -473,6 +475,8 @@ bool NewFile::commit(bool replace)
         }
         ::unlink(temp.constData());
     }
+    ::close(m_fd); // synced above: nothing is left to fail here
+    m_fd = -1;
     m_done = true;
     stepDone();
     syncDirOf(m_target);
@@ -661,9 +665,18 @@ void removeLeftovers(const QString &dir)
                                          QRegularExpression::CaseInsensitiveOption);
     const QDir d(dir);
     const QStringList names = d.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names)
-        if (temp.match(name).hasMatch())
-            QFile::remove(d.filePath(name));
+    for (const QString &name : names) {
+        if (!temp.match(name).hasMatch())
+            continue;
+        const QByteArray path = native(d.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
 }
 
 QString cannotWrite(const QString &dir)

@@ -122,7 +122,8 @@ private:
     bool m_written = false;
 };
 
-// Removes the temporary files ("*.dbf.XXXXXX") that a kill left in dir.
+// Removes the temporary files ("*.dbf.XXXXXX") that a kill left in dir; one
+// that a running process is writing is left alone.
 void removeLeftovers(const QString &dir);
 
 // Why files cannot be saved in dir (read-only, no permission, a full disk),
