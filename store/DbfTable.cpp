@@ -814,7 +814,7 @@ DbfTable::Impl::Change DbfTable::Impl::dateChange(QByteArray *dateOut) const
 // Writes the changes as one: the original bytes go to the journal first, so
 // that a failure or a kill at any point leaves the table as it was before or
 // as it is after, never in between. Afterwards the records are read again
-// from the file and the lock becomes `after`.
+// from the file, and the lock is the one this object held before.
 void DbfTable::Impl::write(const std::function<std::vector<Change>(quint32)> &build)
 {
     const fileio::Lock before = file.isOpen() ? file.lock() : fileio::Lock::None;

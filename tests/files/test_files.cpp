@@ -262,7 +262,11 @@ TEST_F(WritingCommands, SavingFivePeriodsWithAnAppendIsAllOrNothing)
         const pid_t child = ::fork();
         if (child == 0) {
             store::fileio::setFault(store::fileio::Fault::ExitAfterWrite, exitAfter);
-            store::sql::saveKeyedRows(dir.file(QStringLiteral("Result")), QStringLiteral("result"), QStringLiteral("nd"), rows);
+            try {
+                store::sql::saveKeyedRows(dir.file(QStringLiteral("Result")), QStringLiteral("result"), QStringLiteral("nd"), rows);
+            } catch (...) {
+                ::_exit(2);
+            }
             ::_exit(0);
         }
         int status = 0;
