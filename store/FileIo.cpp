@@ -297,9 +297,25 @@ File::~File() { close(); }
 File File::open(const QString &path, bool write, Lock lock)
 {
     const QByteArray name = native(path);
+    auto kind = [](const struct stat &st) {
+        return S_ISDIR(st.st_mode)                           ? QStringLiteral("文件夹")
+            : S_ISFIFO(st.st_mode)                           ? QStringLiteral("管道")
+            : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? QStringLiteral("设备")
+                                                             : QStringLiteral("特殊文件");
+    };
+    auto notRegular = [&](const struct stat &st) {
+        return fault(path, QStringLiteral("不是普通文件（%1），不能作为表打开").arg(kind(st)));
+    };
     for (int attempt = 0;; ++attempt) {
-        // O_NONBLOCK: opening a named pipe must not wait for a writer.
-        const int fd = ::open(name.constData(), (write ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+        // A device is not even opened (opening some has effects of its own).
+        struct stat first {};
+        if (::stat(name.constData(), &first) != 0)
+            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(errno)));
+        if (!S_ISREG(first.st_mode))
+            throw notRegular(first);
+        // O_NONBLOCK: should it have become a named pipe meanwhile, opening
+        // it must not wait for a writer.
+        const int fd = ::open(name.constData(), (write ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0) {
             const int error = errno;
             if (error == ENXIO || error == EWOULDBLOCK)
@@ -314,11 +330,7 @@ File File::open(const QString &path, bool write, Lock lock)
         if (::fstat(fd, &st) != 0)
             throw fault(path, QStringLiteral("无法读取：%1").arg(reason(errno)));
         if (!S_ISREG(st.st_mode))
-            throw fault(path, QStringLiteral("不是普通文件（%1），不能作为表打开")
-                                  .arg(S_ISDIR(st.st_mode)    ? QStringLiteral("文件夹")
-                                       : S_ISFIFO(st.st_mode) ? QStringLiteral("管道")
-                                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? QStringLiteral("设备")
-                                                                                   : QStringLiteral("特殊文件")));
+            throw notRegular(st);
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         if (lock == Lock::None)
             return f;
