@@ -45,11 +45,20 @@ QString cellText(const QVariant &value)
 
 QByteArray runAsText(const QString &dir, const QString &statement)
 {
+    QByteArray out;
+    runAsText(dir, statement, [&out](const QByteArray &piece) { out += piece; });
+    return out;
+}
+
+void runAsText(const QString &dir, const QString &statement, const std::function<void(const QByteArray &)> &sink)
+{
     Query q;
     q.setDirectory(dir);
     q.setSql(statement);
-    if (!parse(statement)->isSelect())
-        return QByteArray::number(q.execSql()) + '\n';
+    if (!parse(statement)->isSelect()) {
+        sink(QByteArray::number(q.execSql()) + '\n');
+        return;
+    }
     q.open();
     const QStringList names = q.fieldNames();
     QByteArray out = names.join(QLatin1Char('\t')).toUtf8() + '\n';
@@ -63,8 +72,12 @@ QByteArray runAsText(const QString &dir, const QString &statement)
         }
         line += QLatin1Char('\n');
         out += line.toUtf8();
+        if (out.size() >= 64 * 1024) {
+            sink(out);
+            out.clear();
+        }
     }
-    return out;
+    sink(out);
 }
 
 } // namespace store::sql
