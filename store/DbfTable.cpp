@@ -268,17 +268,23 @@ struct DbfTable::Impl {
     void readRecords();
     qint64 recordPos(quint32 r) const { return header.headerLength + qint64(r) * header.recordLength; }
     QByteArray diskRecord(quint32 r) const;
-    struct Change {
-        qint64 pos;
-        QByteArray bytes;
+    // The ranges of the file a write changes, and their new bytes, made
+    // when each range is written (from the record as the file holds it then):
+    // a write of any number of records needs a bounded amount of memory.
+    struct Plan {
+        std::vector<std::pair<qint64, qint64>> ranges; // position, length
+        std::function<QByteArray(size_t range)> bytes;
     };
     void beginWrite(quint32 &diskCount);
     void requireRecordsInPlace(quint32 diskCount) const;
-    void apply(const std::vector<Change> &changes);
-    // One write: the lock and checks, the changes `build` makes from the
+    void apply(const Plan &plan);
+    // One write: the lock and checks, the plan `build` makes from the
     // record count on disk, then the lock this object held before.
-    void write(const std::function<std::vector<Change>(quint32 diskCount)> &build);
-    Change dateChange(QByteArray *date = nullptr) const;
+    void write(const std::function<Plan(quint32 diskCount)> &build);
+    QByteArray dateBytes() const;
+    // A plan that sets some records, each made from its bytes on disk by
+    // `edit`, and the header's date.
+    Plan recordPlan(const std::vector<quint32> &records, const std::function<void(size_t i, char *record)> &edit);
     void checkRecord(quint32 r) const
     {
         if (r >= header.recordCount)
@@ -802,20 +808,36 @@ QByteArray DbfTable::Impl::diskRecord(quint32 r) const
     return rec;
 }
 
-DbfTable::Impl::Change DbfTable::Impl::dateChange(QByteArray *dateOut) const
+QByteArray DbfTable::Impl::dateBytes() const
 {
     QByteArray date(3, '\0');
     putHeaderDate(date.data(), header.version, QDate::currentDate());
-    if (dateOut)
-        *dateOut = date;
-    return {1, date};
+    return date;
 }
 
-// Writes the changes as one: the original bytes go to the journal first, so
-// that a failure or a kill at any point leaves the table as it was before or
-// as it is after, never in between. Afterwards the records are read again
+DbfTable::Impl::Plan DbfTable::Impl::recordPlan(const std::vector<quint32> &records,
+                                               const std::function<void(size_t, char *)> &edit)
+{
+    Plan plan;
+    plan.ranges.reserve(records.size() + 1);
+    for (quint32 r : records)
+        plan.ranges.emplace_back(recordPos(r), header.recordLength);
+    plan.ranges.emplace_back(1, 3);
+    plan.bytes = [this, &records, edit](size_t i) {
+        if (i == records.size())
+            return dateBytes();
+        QByteArray rec = diskRecord(records[i]);
+        edit(i, rec.data());
+        return rec;
+    };
+    return plan;
+}
+
+// Writes the plan as one change: the original bytes go to the journal first,
+// so that a failure or a kill at any point leaves the table as it was before
+// or as it is after, never in between. Afterwards the records are read again
 // from the file, and the lock is the one this object held before.
-void DbfTable::Impl::write(const std::function<std::vector<Change>(quint32)> &build)
+void DbfTable::Impl::write(const std::function<Plan(quint32)> &build)
 {
     const fileio::Lock before = file.isOpen() ? file.lock() : fileio::Lock::None;
     try {
@@ -835,19 +857,24 @@ void DbfTable::Impl::write(const std::function<std::vector<Change>(quint32)> &bu
         file.relock(before);
 }
 
-void DbfTable::Impl::apply(const std::vector<Change> &changes)
+void DbfTable::Impl::apply(const Plan &plan)
 {
-    fileio::Journal journal(file);
-    for (const Change &c : changes)
-        journal.save(c.pos, c.bytes.size());
-    journal.write();
-    try {
-        for (const Change &c : changes)
-            file.writeAt(c.pos, c.bytes.constData(), c.bytes.size());
-        journal.finish();
-    } catch (const Error &) {
-        journal.rollBack();
-        throw;
+    {
+        fileio::Journal journal(file);
+        for (const auto &[pos, length] : plan.ranges)
+            journal.save(pos, length);
+        journal.write();
+        try {
+            // Each range in one write: a record is never half written.
+            for (size_t i = 0; i < plan.ranges.size(); ++i) {
+                const QByteArray bytes = plan.bytes(i);
+                file.writeAt(plan.ranges[i].first, bytes.constData(), bytes.size());
+            }
+            journal.finish();
+        } catch (...) {
+            journal.rollBack();
+            throw;
+        }
     }
     head.resize(0);
     head.resize(header.headerLength);
@@ -1130,12 +1157,15 @@ int DbfTable::nullFlagsLength() const { return d->nullFlagsLength; }
 void DbfTable::writeRecord(quint32 record, const std::vector<QVariant> &values)
 {
     d->checkRecord(record);
-    d->write([&](quint32 diskCount) -> std::vector<Impl::Change> {
+    if (values.size() != d->fields.size())
+        d->encodeRecord(nullptr, values); // raises naming the counts
+    const std::vector<quint32> records{record};
+    d->write([&](quint32 diskCount) {
         d->requireRecordsInPlace(diskCount);
-        const QByteArray disk = d->diskRecord(record);
-        QByteArray rec = d->encodeRecord(disk.constData(), values);
-        rec[0] = disk[0]; // the deletion flag stays as it is
-        return {{d->recordPos(record), rec}, d->dateChange()};
+        return d->recordPlan(records, [&](size_t, char *rec) {
+            const QByteArray encoded = d->encodeRecord(rec, values);
+            std::memcpy(rec + 1, encoded.constData() + 1, size_t(encoded.size() - 1)); // the deletion flag stays
+        });
     });
 }
 
@@ -1159,10 +1189,13 @@ quint32 DbfTable::change(const std::vector<std::pair<quint32, FieldValues>> &rec
 {
     if (records.empty() && rows.empty())
         return d->header.recordCount;
+    std::vector<quint32> numbers;
+    numbers.reserve(records.size());
     for (const auto &[record, values] : records) {
         d->checkRecord(record);
         for (const auto &value : values)
             d->checkField(value.first);
+        numbers.push_back(record);
     }
     QByteArray appended;
     for (const auto &row : rows)
@@ -1171,26 +1204,28 @@ quint32 DbfTable::change(const std::vector<std::pair<quint32, FieldValues>> &rec
     d->write([&](quint32 diskCount) {
         if (!records.empty())
             d->requireRecordsInPlace(diskCount);
-        std::vector<Impl::Change> changes;
-        changes.reserve(records.size() + 2);
-        for (const auto &[record, values] : records) {
-            // Encoding a field sets its bytes and its own null bit only.
-            QByteArray rec = d->diskRecord(record);
-            for (const auto &[index, value] : values)
-                d->encodeField(rec.data(), d->fields[size_t(index)], value);
-            changes.push_back({d->recordPos(record), std::move(rec)});
-        }
+        // Encoding a field sets its bytes and its own null bit only.
+        Impl::Plan plan = d->recordPlan(numbers, [&](size_t i, char *rec) {
+            for (const auto &[index, value] : records[i].second)
+                d->encodeField(rec, d->fields[size_t(index)], value);
+        });
+        if (rows.empty())
+            return plan;
         // New records go after what the file holds now, which another
         // program may have appended to since this object read it: the
         // records first, then the count.
         first = diskCount;
+        if (d->hasEnd)
+            appended += kEndMarker;
         QByteArray head(7, '\0');
         putHeaderDate(head.data(), d->header.version, QDate::currentDate());
         put32(head.data() + 3, diskCount + quint32(rows.size()));
-        if (!rows.empty())
-            changes.push_back({d->recordPos(diskCount), d->hasEnd ? appended + kEndMarker : appended});
-        changes.push_back({1, rows.empty() ? head.left(3) : head});
-        return changes;
+        plan.ranges.back() = {d->recordPos(diskCount), appended.size()};
+        plan.ranges.emplace_back(1, 7);
+        const auto edits = plan.bytes;
+        const size_t tail = numbers.size();
+        plan.bytes = [edits, tail, appended, head](size_t i) { return i < tail ? edits(i) : i == tail ? appended : head; };
+        return plan;
     });
     return first;
 }
@@ -1205,14 +1240,7 @@ void DbfTable::markDeleted(const std::vector<quint32> &records, bool deleted)
         d->checkRecord(r);
     d->write([&](quint32 diskCount) {
         d->requireRecordsInPlace(diskCount);
-        std::vector<Impl::Change> changes;
-        for (quint32 r : records) {
-            QByteArray rec = d->diskRecord(r);
-            rec[0] = deleted ? '*' : ' ';
-            changes.push_back({d->recordPos(r), std::move(rec)});
-        }
-        changes.push_back(d->dateChange());
-        return changes;
+        return d->recordPlan(records, [deleted](size_t, char *rec) { rec[0] = deleted ? '*' : ' '; });
     });
 }
 

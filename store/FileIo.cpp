@@ -507,12 +507,15 @@ void replaceFile(const QString &path, const QByteArray &bytes)
 // Layout: "PDJRNL01", the table's size (8 bytes), then per range its position
 // (8), length (4) and bytes, then the number of ranges (4), a checksum of
 // everything before it (4) and "PDJEND01". A journal without its end was
-// being written when the process ended: the table was not touched yet.
+// being written when the process ended: the table was not touched yet. The
+// journal is written and read a piece at a time: a change of any size needs
+// a bounded amount of memory.
 
 namespace {
 
 const char kMagic[] = "PDJRNL01";
 const char kEnd[] = "PDJEND01";
+constexpr qint64 kMostRange = 16 << 20; // a record, a header, an end byte
 
 void put(QByteArray &out, quint64 v, int bytes)
 {
@@ -528,61 +531,87 @@ quint64 get(const char *p, int bytes)
     return v;
 }
 
-quint32 checksum(const char *p, qsizetype n)
+quint32 checksum(quint32 h, const char *p, qsizetype n)
 {
-    quint32 h = 2166136261u;
     for (qsizetype i = 0; i < n; ++i)
         h = (h ^ uchar(p[i])) * 16777619u;
     return h;
 }
+constexpr quint32 kChecksumStart = 2166136261u;
 
-// Puts the ranges of a journal body back into the table and cuts it to its
-// old size.
-void restore(File &table, const QByteArray &journal)
+// Reads a journal from its start: checks it whole (apply false), or puts its
+// ranges back into the table and cuts the table to its old size (apply
+// true, after a check). False when the journal is not whole.
+bool replay(File &journal, File *table)
 {
-    const char *p = journal.constData() + 8;
-    const qint64 size = qint64(get(p, 8));
-    p += 8;
-    const char *end = journal.constData() + journal.size() - 16;
-    while (p < end) {
-        const qint64 pos = qint64(get(p, 8));
-        const qint64 len = qint64(get(p + 8, 4));
-        p += 12;
-        table.writeAt(pos, p, len);
-        p += len;
-    }
-    table.truncate(size);
-    table.sync();
-}
-
-bool soundJournal(const QByteArray &j)
-{
-    if (j.size() < 8 + 8 + 16 || !j.startsWith(kMagic) || !j.endsWith(kEnd))
+    const qint64 size = journal.size();
+    if (size < 16 + 16)
         return false;
-    const char *tail = j.constData() + j.size() - 16;
-    if (get(tail + 4, 4) != checksum(j.constData(), j.size() - 12))
+    char head[16];
+    journal.readAt(0, head, 16);
+    if (std::memcmp(head, kMagic, 8) != 0)
         return false;
-    // The ranges must lie where they say.
-    const char *p = j.constData() + 16;
+    char tail[16];
+    journal.readAt(size - 16, tail, 16);
+    if (std::memcmp(tail + 8, kEnd, 8) != 0)
+        return false;
+    quint32 sum = checksum(kChecksumStart, head, 16);
     quint32 ranges = 0;
-    while (p < tail) {
-        if (tail - p < 12)
+    const qint64 end = size - 16;
+    QByteArray bytes;
+    for (qint64 at = 16; at < end;) {
+        if (end - at < 12)
             return false;
-        const qint64 len = qint64(get(p + 8, 4));
-        if (len > tail - p - 12)
+        char entry[12];
+        journal.readAt(at, entry, 12);
+        const qint64 pos = qint64(get(entry, 8));
+        const qint64 len = qint64(get(entry + 8, 4));
+        if (len > end - at - 12 || len > kMostRange)
             return false;
-        p += 12 + len;
+        bytes.resize(qsizetype(len));
+        journal.readAt(at + 12, bytes.data(), len);
+        sum = checksum(checksum(sum, entry, 12), bytes.constData(), len);
+        if (table)
+            table->writeAt(pos, bytes.constData(), len);
+        at += 12 + len;
         ++ranges;
     }
-    return p == tail && ranges == get(tail, 4);
+    sum = checksum(sum, tail, 4);
+    if (!table)
+        return ranges == get(tail, 4) && sum == get(tail + 4, 4);
+    table->truncate(qint64(get(head + 8, 8)));
+    table->sync();
+    return true;
 }
 
 } // namespace
 
 Journal::Journal(File &table) : m_table(table), m_size(table.size())
 {
-    m_body = QByteArray(kMagic, 8);
-    put(m_body, quint64(m_size), 8);
+    const QString path = pathOf(table.path());
+    m_fd = ::open(native(path).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_fd < 0)
+        throw fault(table.path(), QStringLiteral("无法创建修改记录文件：%1").arg(reason(errno)));
+    m_buffer = QByteArray(kMagic, 8);
+    put(m_buffer, quint64(m_size), 8);
+}
+
+Journal::~Journal()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    // Not written whole (a failure before the table was touched): no use.
+    if (!m_written && !m_finished)
+        ::unlink(native(pathOf(m_table.path())).constData());
+}
+
+void Journal::flush()
+{
+    m_sum = checksum(m_sum, m_buffer.constData(), m_buffer.size());
+    if (!writeFd(m_fd, m_at, m_buffer.constData(), m_buffer.size()))
+        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(errno)));
+    m_at += m_buffer.size();
+    m_buffer.clear();
 }
 
 void Journal::save(qint64 pos, qint64 len)
@@ -590,35 +619,26 @@ void Journal::save(qint64 pos, qint64 len)
     const qint64 inside = std::min(pos + len, m_size) - pos;
     if (inside <= 0)
         return;
-    put(m_body, quint64(pos), 8);
-    put(m_body, quint64(inside), 4);
-    const qsizetype at = m_body.size();
-    m_body.resize(at + inside);
-    m_table.readAt(pos, m_body.data() + at, inside);
+    put(m_buffer, quint64(pos), 8);
+    put(m_buffer, quint64(inside), 4);
+    const qsizetype at = m_buffer.size();
+    m_buffer.resize(at + inside);
+    m_table.readAt(pos, m_buffer.data() + at, inside);
+    ++m_ranges;
+    if (m_buffer.size() >= (1 << 20))
+        flush();
 }
 
 void Journal::write()
 {
-    QByteArray out = m_body;
-    quint32 ranges = 0;
-    for (const char *p = out.constData() + 16; p < out.constData() + out.size(); p += 12 + get(p + 8, 4))
-        ++ranges;
-    put(out, ranges, 4);
-    put(out, checksum(out.constData(), out.size()), 4);
-    out.append(kEnd, 8);
-    const QString path = pathOf(m_table.path());
-    const QByteArray name = native(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw fault(m_table.path(), QStringLiteral("无法创建修改记录文件：%1").arg(reason(errno)));
-    if (!writeFd(fd, 0, out.constData(), out.size()) || !syncFd(fd)) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(name.constData());
-        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(error)));
-    }
-    ::close(fd);
-    syncDirOf(path);
+    put(m_buffer, m_ranges, 4);
+    const quint32 sum = checksum(m_sum, m_buffer.constData(), m_buffer.size());
+    put(m_buffer, sum, 4);
+    m_buffer.append(kEnd, 8);
+    flush();
+    if (!syncFd(m_fd))
+        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(errno)));
+    syncDirOf(pathOf(m_table.path()));
     m_written = true;
 }
 
@@ -627,22 +647,20 @@ void Journal::finish()
     m_table.sync();
     if (!unlinkPath(pathOf(m_table.path())))
         throw fault(m_table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(errno)));
-    m_written = false;
+    m_finished = true;
 }
 
 bool Journal::rollBack()
 {
-    if (!m_written)
+    if (!m_written || m_finished)
         return true;
     try {
-        QByteArray whole = m_body;
-        put(whole, 0, 4);
-        put(whole, 0, 4);
-        whole.append(kEnd, 8);
-        restore(m_table, whole);
+        File journal;
+        journal = File::open(pathOf(m_table.path()), false, Lock::None);
+        replay(journal, &m_table);
         if (!unlinkPath(pathOf(m_table.path())))
             return false;
-        m_written = false;
+        m_finished = true;
         return true;
     } catch (const Error &) {
         return false; // the journal stays: the next open puts the table back
@@ -652,17 +670,12 @@ bool Journal::rollBack()
 bool Journal::recover(File &table)
 {
     const QString path = pathOf(table.path());
-    QFile file(path);
-    if (!file.exists())
+    if (!QFileInfo::exists(path))
         return false;
-    if (!file.open(QIODevice::ReadOnly))
-        throw fault(table.path(), QStringLiteral("有未完成的修改，但无法读取修改记录文件 %1：%2").arg(path, file.errorString()));
-    if (file.size() > (qint64(1) << 30))
-        throw fault(table.path(), QStringLiteral("修改记录文件 %1 大得不合理，请检查").arg(path));
-    const QByteArray journal = file.readAll();
-    file.close();
-    if (soundJournal(journal))
-        restore(table, journal);
+    File journal = File::open(path, false, Lock::None);
+    if (replay(journal, nullptr))
+        replay(journal, &table);
+    journal.close();
     if (!unlinkPath(path))
         throw fault(table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(errno)));
     syncDirOf(path);

@@ -102,7 +102,10 @@ void replaceFile(const QString &path, const QByteArray &bytes);
 class Journal {
 public:
     static QString pathOf(const QString &table) { return table + QStringLiteral("-journal"); }
-    explicit Journal(File &table);
+    explicit Journal(File &table); // creates the journal file
+    ~Journal();                    // removes it when it was never written whole
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
     // Keeps the original bytes of [pos, pos+len) (the part inside the file).
     void save(qint64 pos, qint64 len);
     void write();  // journal on disk and synced
@@ -116,10 +119,16 @@ public:
     static bool recover(File &table);
 
 private:
+    void flush();
     File &m_table;
     qint64 m_size = 0;
-    QByteArray m_body;
+    int m_fd = -1;
+    qint64 m_at = 0;       // bytes of the journal on disk
+    QByteArray m_buffer;   // bytes not yet written
+    quint32 m_sum = 2166136261u;
+    quint32 m_ranges = 0;
     bool m_written = false;
+    bool m_finished = false;
 };
 
 // Removes the temporary files ("*.dbf.XXXXXX") that a kill left in dir; one
