@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QFile>
 #include <QRegularExpression>
-#include <QThread>
 
 #include <cerrno>
 #include <chrono>
