@@ -555,6 +555,7 @@ bool replay(File &journal, File *table)
     if (std::memcmp(tail + 8, kEnd, 8) != 0)
         return false;
     quint32 sum = checksum(kChecksumStart, head, 16);
+    const qint64 original = qint64(get(head + 8, 8));
     quint32 ranges = 0;
     const qint64 end = size - 16;
     QByteArray bytes;
@@ -565,7 +566,8 @@ bool replay(File &journal, File *table)
         journal.readAt(at, entry, 12);
         const qint64 pos = qint64(get(entry, 8));
         const qint64 len = qint64(get(entry + 8, 4));
-        if (len > end - at - 12 || len > kMostRange)
+        // Saved ranges lie inside the table as it was.
+        if (len > end - at - 12 || len > kMostRange || pos < 0 || original < 0 || pos > original - len)
             return false;
         bytes.resize(qsizetype(len));
         journal.readAt(at + 12, bytes.data(), len);
@@ -578,7 +580,7 @@ bool replay(File &journal, File *table)
     sum = checksum(sum, tail, 4);
     if (!table)
         return ranges == get(tail, 4) && sum == get(tail + 4, 4);
-    table->truncate(qint64(get(head + 8, 8)));
+    table->truncate(original);
     table->sync();
     return true;
 }
