@@ -4,8 +4,12 @@
 #include "app/UnitMain.h"
 #include "controls/Fonts.h"
 #include "controls/Translations.h"
+#include "controls/MessageBox.h"
+#include "store/FileIo.h"
+#include "store/Paths.h"
 
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char *argv[])
 {
@@ -13,6 +17,16 @@ int main(int argc, char *argv[])
     ui::installQtTranslations();
     ui::installFontSubstitutions();
     app::installDefaultFont();
+    // One program per program directory: two would write the same tables.
+    // The user's own folder may not exist before the first start.
+    QDir().mkpath(store::paths::programDir());
+    if (!store::fileio::holdInstanceLock(store::paths::programDir() + QStringLiteral(".pdeclare.lock"))) {
+        ui::MessageBox::show(nullptr,
+                             QStringLiteral("程序已经在这个目录中打开：%1\n请使用已打开的窗口。")
+                                 .arg(QDir::toNativeSeparators(store::paths::programDir())),
+                             ui::applicationTitle(), ui::Icon::Information);
+        return 1;
+    }
     auto *main = new TfrmMain; // frees itself when closed
     main->show();
     return application.exec();

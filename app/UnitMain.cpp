@@ -7,6 +7,8 @@
 #include "controls/MessageBox.h"
 #include "entry/UnitInData.h"
 #include "print/UnitPrint.h"
+#include "store/DbfTable.h"
+#include "store/FileIo.h"
 #include "store/Paths.h"
 #include "store/Query.h"
 
@@ -21,7 +23,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
-#include <QTemporaryFile>
+#include <QDir>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -155,15 +157,25 @@ void TfrmMain::buildMenu()
 
 void TfrmMain::runStartup()
 {
+    // Temporary files of a write that a kill interrupted.
+    store::fileio::removeLeftovers(store::paths::dataMetaDir());
+    store::fileio::removeLeftovers(store::paths::resultDir());
+    QString resultProblem;
     try {
         applySkin();
         store::paths::prepareProgramDir(); // the user's own folder on first start
-        createWorkingTable();
+        try {
+            createWorkingTable();
+        } catch (const store::Error &e) {
+            resultProblem = e.message(); // told below; the other steps run
+        }
         connectTmp();
         purgeFindings();
     } catch (const std::exception &e) {
         ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
+    if (!resultProblem.isEmpty())
+        ui::MessageBox::showStandardError(this, resultProblem);
 }
 
 bool TfrmMain::applySkin()
@@ -186,39 +198,44 @@ bool TfrmMain::applySkin()
 bool TfrmMain::createWorkingTable()
 {
     const QString target = store::paths::resultTable();
-    if (QFileInfo::exists(target))
+    const QString dir = store::paths::resultDir();
+    const QString templ = store::paths::templateTable();
+    auto unwritable = [&](const QString &why) {
+        return store::Error(QStringLiteral("无法在文件夹 %1 中保存数据：%2。录入的数据将无法保存，请先解决这个问题再录入。")
+                                .arg(QDir::toNativeSeparators(dir), why));
+    };
+    if (QFileInfo::exists(target)) {
+        const QString why = store::fileio::cannotWrite(dir);
+        if (!why.isEmpty())
+            throw unwritable(why);
         return false;
-    QFile source(store::paths::templateTable());
-    if (!source.open(QIODevice::ReadOnly))
-        return false;
-    // Copy into a temporary file beside the target, then give it the
-    // target's name with a rename that fails when the name is taken: the
-    // working table either appears whole or not at all, and an existing one
-    // is never replaced.
-    QTemporaryFile copy(store::paths::resultDir() + QStringLiteral("result.XXXXXX.tmp"));
-    if (!copy.open())
-        return false;
-    char buffer[64 * 1024];
-    while (true) {
-        const qint64 n = source.read(buffer, sizeof buffer);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        if (copy.write(buffer, n) != n)
-            return false;
     }
-    if (!copy.flush())
+    if (!QFileInfo(dir).isDir() || !QFileInfo::exists(templ))
         return false;
-    // A temporary file is private to its owner; the table gets the
-    // permissions of an ordinary new file.
-    copy.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                        | QFileDevice::ReadOther);
-    copy.close();
-    if (!copy.rename(target))
-        return false; // the temporary file removes itself
-    copy.setAutoRemove(false);
-    return true;
+    // Only a sound table is copied: a damaged template would give a working
+    // table that every later step refuses.
+    QByteArray bytes;
+    try {
+        const store::DbfTable table = store::DbfTable::load(templ);
+        store::fileio::File file = store::fileio::File::open(templ, false, store::fileio::Lock::None);
+        bytes.resize(qsizetype(file.size()));
+        file.readAt(0, bytes.data(), bytes.size());
+    } catch (const store::Error &e) {
+        throw store::Error(QStringLiteral("数据模板不是有效的表，没有建立工作表 result.dbf。请重新安装程序。\n%1").arg(e.message()));
+    }
+    const QString why = store::fileio::cannotWrite(dir);
+    if (!why.isEmpty())
+        throw unwritable(why);
+    // The copy is written whole beside the target and then given its name
+    // only when the name is free: the working table appears whole or not at
+    // all, and an existing one is never replaced.
+    try {
+        store::fileio::NewFile copy(target);
+        copy.write(bytes);
+        return copy.commit(false);
+    } catch (const store::Error &e) {
+        throw unwritable(e.message());
+    }
 }
 
 void TfrmMain::connectTmp() { m_tmp->setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta"))); }

@@ -31,8 +31,10 @@ public:
     //    sheet; a missing or unreadable file leaves the plain look, silently.
     static bool applySkin();
     // 2. Result/result.dbf, when missing, becomes a copy of the template.
-    //    Never replaces an existing file and never leaves a partial one; a
-    //    failure is silent (false).
+    //    Never replaces an existing file and never leaves a partial one. A
+    //    missing Result/ or template is silent (false); a template that is
+    //    not a sound table, or a Result/ where nothing can be saved (read-
+    //    only, full disk) raises, so that the user learns it at start-up.
     static bool createWorkingTable();
     // 3. AQry_Tmp on the DataMeta directory.
     void connectTmp();

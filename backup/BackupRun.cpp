@@ -1,13 +1,15 @@
 #include "backup/BackupRun.h"
 
+#include "store/DbfTable.h"
 #include "store/Error.h"
+#include "store/FileIo.h"
 #include "store/Paths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include <algorithm>
 #include <exception>
 
 namespace backup {
@@ -88,27 +90,22 @@ QString uploadFileName(const QString &code) { return code + QStringLiteral("SJSB
 
 void copyReplacing(const QString &source, const QString &target)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        throw store::Error(QStringLiteral("无法读取 %1：%2").arg(QDir::toNativeSeparators(source), in.errorString()));
-    QSaveFile out(target);
+    // The table is read as one statement would (sound, no change half
+    // done, no writer meanwhile); the copy gets the target's name only when
+    // it is whole on disk, so a full disk leaves an earlier copy as it was.
     // A target that is the source itself (backup into the Result folder) is
     // read whole before the rename replaces it, so nothing is lost either.
-    out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly))
-        throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), out.errorString()));
-    char buffer[64 * 1024];
-    while (true) {
-        const qint64 n = in.read(buffer, sizeof buffer);
-        if (n < 0)
-            throw store::Error(QStringLiteral("无法读取 %1：%2").arg(QDir::toNativeSeparators(source), in.errorString()));
-        if (n == 0)
-            break;
-        if (out.write(buffer, n) != n)
-            throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), out.errorString()));
+    const store::DbfTable table = store::DbfTable::load(source);
+    store::fileio::File in = store::fileio::File::open(source, false, store::fileio::Lock::None);
+    store::fileio::NewFile out(target);
+    const qint64 size = in.size();
+    QByteArray buffer;
+    for (qint64 pos = 0; pos < size; pos += buffer.size()) {
+        buffer.resize(qsizetype(std::min<qint64>(size - pos, 1 << 20)));
+        in.readAt(pos, buffer.data(), buffer.size());
+        out.write(buffer);
     }
-    if (!out.commit())
-        throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), out.errorString()));
+    out.commit();
 }
 
 Result run(BackupHost &host, const QString &buttonCaption, const QString &targetDir)
@@ -141,7 +138,14 @@ Result run(BackupHost &host, const QString &buttonCaption, const QString &target
             if (!refusal.isEmpty())
                 throw store::Error(refusal);
 
-            const bool passed = host.runUploadCheck();
+            const BackupHost::Checked checked = host.runUploadCheck();
+            if (checked == BackupHost::Checked::NotRun) {
+                // Nothing is flagged or exported for data that was not
+                // checked; the check has shown its reason.
+                result.outcome = Outcome::Failed;
+                return result;
+            }
+            const bool passed = checked == BackupHost::Checked::Passed;
             cursorFromCheck = passed;
             if (passed) {
                 exec(host.dbTempQuery(), sql::kFlagPassed);

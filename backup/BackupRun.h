@@ -18,9 +18,11 @@ public:
     // Every message of the command, owned by the calling window.
     virtual ui::Answer message(const QString &text, const QString &caption, ui::Icon icon,
                                ui::Buttons buttons = ui::Buttons::Ok) = 0;
-    // The check run in upload mode; true when it finished without findings,
-    // in which case it leaves the busy cursor on.
-    virtual bool runUploadCheck() = 0;
+    // The check run in upload mode. Passed: it finished without findings and
+    // left the busy cursor on; NotRun: it could not run at all (rules or
+    // findings unreadable) and has told why.
+    enum class Checked { Passed, Findings, NotRun };
+    virtual Checked runUploadCheck() = 0;
     virtual void restoreCursor() = 0;      // switches the check's busy cursor off
     virtual void setPathText(const QString &text) = 0; // status panel 0
 };

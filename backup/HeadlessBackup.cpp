@@ -32,16 +32,17 @@ public:
         std::fprintf(stderr, "%s: %s\n", caption.toUtf8().constData(), text.toUtf8().constData());
         return ui::Answer::Ok;
     }
-    bool runUploadCheck() override
+    Checked runUploadCheck() override
     {
         check::HeadlessCheckHost checkHost;
-        const bool passed = check::runCheck(checkHost, CheckMode::Upload);
+        bool notRun = false;
+        const bool passed = check::runCheck(checkHost, CheckMode::Upload, &notRun);
         const QByteArray lines = check::findingLines(checkHost.findings());
         std::fwrite(lines.constData(), 1, std::size_t(lines.size()), stdout);
         std::fflush(stdout);
         for (const QString &text : checkHost.messages())
             std::fprintf(stderr, "提示: %s\n", text.toUtf8().constData());
-        return passed;
+        return notRun ? Checked::NotRun : passed ? Checked::Passed : Checked::Findings;
     }
     void restoreCursor() override {}
     void setPathText(const QString &) override {}

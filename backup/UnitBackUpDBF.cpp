@@ -39,7 +39,12 @@ public:
     {
         return ui::MessageBox::show(m_window, text, caption, icon, buttons);
     }
-    bool runUploadCheck() override { return RunCheck(m_window, CheckMode::Upload); }
+    Checked runUploadCheck() override
+    {
+        bool notRun = false;
+        const bool passed = RunCheck(m_window, CheckMode::Upload, &notRun);
+        return notRun ? Checked::NotRun : passed ? Checked::Passed : Checked::Findings;
+    }
     void restoreCursor() override { QApplication::restoreOverrideCursor(); }
     void setPathText(const QString &text) override { m_status->setPanelText(0, text); }
 

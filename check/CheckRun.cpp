@@ -2,11 +2,14 @@
 
 #include "store/Catalogue.h"
 #include "store/Error.h"
+#include "store/FileIo.h"
 #include "store/Format.h"
+#include "store/SqlTable.h"
 
 #include <QLocale>
 
 #include <exception>
+#include <optional>
 
 namespace check {
 
@@ -68,6 +71,12 @@ bool run(CheckHost &host, CheckMode mode, Busy &busy)
     host.processEvents();
 
     store::Query &findings = host.findingsQuery();
+    // The findings table is this run's alone until its findings are read
+    // back: a check run by another program at the same time waits, instead
+    // of mixing its findings with these.
+    std::optional<store::fileio::File> hold;
+    hold.emplace(store::fileio::File::open(store::sql::tableFile(findings.directory(), QStringLiteral("shtable1")),
+                                           false, store::fileio::Lock::Exclusive));
     reopen(findings, QString::fromUtf8(sql::kDeleteFindings));
     findings.execSql();
 
@@ -108,6 +117,7 @@ bool run(CheckHost &host, CheckMode mode, Busy &busy)
 
     reopen(findings, QString::fromUtf8(sql::kSelectFindings));
     findings.open();
+    hold.reset();
     if (findings.recordCount() > 0) {
         // The cursor goes back to normal before the preview: the user works
         // in it, nothing runs meanwhile.
@@ -140,8 +150,10 @@ QString progressText(double percent)
     return QStringLiteral(" 检验，完成：") + store::formatNumber(percent, separator) + QStringLiteral("%");
 }
 
-bool runCheck(CheckHost &host, CheckMode mode)
+bool runCheck(CheckHost &host, CheckMode mode, bool *notRun)
 {
+    if (notRun)
+        *notRun = false;
     Busy busy(host);
     QString failure;
     try {
@@ -154,6 +166,8 @@ bool runCheck(CheckHost &host, CheckMode mode)
         failure = QStringLiteral("检验时发生未知错误。");
     }
     // The status panels keep what they showed when the rule failed.
+    if (notRun)
+        *notRun = true;
     busy.off();
     try {
         host.showMessage(failure);

@@ -36,7 +36,8 @@ public:
 // still on, for the upload to switch off). Returns false when there was no
 // data, when there were findings (after the preview closed) or when a
 // statement failed (after its message). Never throws.
-bool runCheck(CheckHost &host, CheckMode mode);
+// notRun (when given) tells whether the check failed to run at all.
+bool runCheck(CheckHost &host, CheckMode mode, bool *notRun = nullptr);
 
 // " 检验，完成：" + the figure in its shortest form with the system's
 // decimal separator + "%".

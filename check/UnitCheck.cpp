@@ -89,14 +89,16 @@ bool isCheckRunning(const QWidget *window)
 
 } // namespace check
 
-bool RunCheck(QWidget *window, CheckMode mode)
+bool RunCheck(QWidget *window, CheckMode mode, bool *notRun)
 {
+    if (notRun)
+        *notRun = false;
     if (!window || check::isCheckRunning(window))
         return false;
     QPointer<QWidget> guard(window);
     window->setProperty(check::kRunningProperty, true);
     check::WindowCheckHost host(window);
-    const bool passed = check::runCheck(host, mode);
+    const bool passed = check::runCheck(host, mode, notRun);
     if (guard)
         window->setProperty(check::kRunningProperty, false);
     return passed;

@@ -18,7 +18,7 @@ class QueryObject;
 // Runs the check on the window's own objects; message boxes and the preview
 // are owned by the window. A call while a run on the same window is going
 // returns false at once and does nothing.
-bool RunCheck(QWidget *window, CheckMode mode);
+bool RunCheck(QWidget *window, CheckMode mode, bool *notRun = nullptr);
 
 namespace check {
 // True while RunCheck runs on that window. A window must not close meanwhile.

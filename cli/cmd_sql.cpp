@@ -18,8 +18,10 @@ int cmdSql(const QStringList &args)
     // A statement typed without quotes arrives as several words.
     const QString statement = args.mid(1).join(QLatin1Char(' '));
     try {
-        const QByteArray out = store::sql::runAsText(args.at(0), statement);
-        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        // Printed as it comes: a large result is never held whole.
+        store::sql::runAsText(args.at(0), statement, [](const QByteArray &piece) {
+            std::fwrite(piece.constData(), 1, size_t(piece.size()), stdout);
+        });
         std::fflush(stdout);
         return 0;
     } catch (const store::Error &e) {

@@ -7,6 +7,7 @@
 #include "entry/UnitZk.h"
 #include "store/Catalogue.h"
 #include "store/Paths.h"
+#include "store/SqlTable.h"
 #include "store/UDeclareFunction.h"
 
 #include <QApplication>
@@ -360,28 +361,26 @@ void TfrmInData::Load()
 
 void TfrmInData::Save()
 {
+    // The five periods are saved as one change: a failure or a kill leaves
+    // none of them half saved. A period whose row is missing gets one, with
+    // its code, so that what was typed is kept and found again by its code.
     const auto &indicators = cat::indicators();
+    std::vector<store::sql::KeyedRow> rows;
     for (const cat::Period &period : cat::periods()) {
-        m_db.close();
-        m_db.clearSql();
-        m_db.setSql(QStringLiteral("select * from result where nd='") + period.code + QStringLiteral("'"));
-        m_db.open();
-        if (m_db.recordCount() > 0) {
-            m_db.edit();
-        } else {
-            // The period's row is missing: make it, with its code, so that
-            // what was typed is kept and found again by its code.
-            m_db.append();
-            m_db.setFieldValue(QStringLiteral("nd"), period.code);
-        }
-        m_db.setFieldValue(QStringLiteral("yydm"), m_yydm->text());
+        store::sql::KeyedRow row{period.code, {{QStringLiteral("yydm"), m_yydm->text()}}};
         const QString index = QString::number(period.index);
         for (const cat::Indicator &ind : indicators) {
             ui::TDBNumberEdit *edit = findEdit(QStringLiteral("DBN") + ind.field + index);
-            m_db.setFieldValue(ind.field, edit ? edit->value() : QVariant());
+            row.values.emplace_back(ind.field, edit ? edit->value() : QVariant());
         }
-        m_db.post();
+        rows.push_back(std::move(row));
     }
+    store::sql::saveKeyedRows(m_db.directory(), QStringLiteral("result"), QStringLiteral("nd"), rows);
+    // AQry_DB ends on the last period's row, as after saving row by row.
+    m_db.close();
+    m_db.clearSql();
+    m_db.setSql(QStringLiteral("select * from result where nd='") + cat::periods().back().code + QStringLiteral("'"));
+    m_db.open();
 }
 
 void TfrmInData::Btn_SaveClick()

@@ -1,13 +1,15 @@
 #include "store/DbfTable.h"
 
+#include "store/FileIo.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <charconv>
+#include <functional>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -165,8 +167,14 @@ QString checkField(const FieldDef &f, bool vfp)
         return {};
     case 'M': case 'G': case 'P':
         return QStringLiteral("字段 %1 是备注（memo）字段，不支持这种字段").arg(f.name);
-    default:
-        return QStringLiteral("字段 %1 的类型 '%2' 未知").arg(f.name, QChar(uchar(f.type)));
+    default: {
+        // A byte that is no visible character is shown by its value: a NUL
+        // would end the message where it is printed.
+        const uchar t = uchar(f.type);
+        const QString shown = t > 0x20 && t < 0x7F ? QStringLiteral("'%1'").arg(QChar(t))
+                                                   : QStringLiteral("0x%1").arg(t, 2, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x"));
+        return QStringLiteral("字段 %1 的类型 %2 未知").arg(f.name, shown);
+    }
     }
 }
 
@@ -234,7 +242,15 @@ struct DbfTable::Impl {
     bool inMemory = false;
     DbfHeader header;
     std::vector<FieldDef> fields;
-    QByteArray bytes; // the whole file
+    fileio::File file;
+    qint64 fileSize = 0;
+    QByteArray head; // the header, descriptors included
+    // Records are read a window at a time, so that a scan of a table of any
+    // size needs a bounded amount of memory. A small table is read whole
+    // when it is opened.
+    mutable QByteArray window;
+    mutable quint32 windowFirst = 0;
+    mutable quint32 windowCount = 0;
     int nullFlagsOffset = -1;
     int nullFlagsLength = 0;
     bool hasEnd = false;
@@ -244,8 +260,31 @@ struct DbfTable::Impl {
     void parse();
     const char *record(quint32 r) const
     {
-        return bytes.constData() + header.headerLength + qsizetype(r) * header.recordLength;
+        if (r - windowFirst < windowCount)
+            return window.constData() + qsizetype(r - windowFirst) * header.recordLength;
+        return loadWindow(r);
     }
+    const char *loadWindow(quint32 r) const;
+    void readRecords();
+    qint64 recordPos(quint32 r) const { return header.headerLength + qint64(r) * header.recordLength; }
+    QByteArray diskRecord(quint32 r) const;
+    // The ranges of the file a write changes, and their new bytes, made
+    // when each range is written (from the record as the file holds it then):
+    // a write of any number of records needs a bounded amount of memory.
+    struct Plan {
+        std::vector<std::pair<qint64, qint64>> ranges; // position, length
+        std::function<QByteArray(size_t range)> bytes;
+    };
+    void beginWrite(quint32 &diskCount);
+    void requireRecordsInPlace(quint32 diskCount) const;
+    void apply(const Plan &plan);
+    // One write: the lock and checks, the plan `build` makes from the
+    // record count on disk, then the lock this object held before.
+    void write(const std::function<Plan(quint32 diskCount)> &build);
+    QByteArray dateBytes() const;
+    // A plan that sets some records, each made from its bytes on disk by
+    // `edit`, and the header's date.
+    Plan recordPlan(const std::vector<quint32> &records, const std::function<void(size_t i, char *record)> &edit);
     void checkRecord(quint32 r) const
     {
         if (r >= header.recordCount)
@@ -268,8 +307,6 @@ struct DbfTable::Impl {
     void encodeField(char *rec, const FieldDef &f, const QVariant &v) const;
     QByteArray encodeRecord(const char *old, const std::vector<QVariant> &values) const;
     void setCodec();
-    void openForWrite(QFile &file, quint32 &diskCount) const;
-    void writeAt(QFile &file, qint64 pos, const char *data, qint64 len, const QString &what) const;
 };
 
 void DbfTable::Impl::setCodec() { codecMark = header.codePageMark; }
@@ -323,8 +360,8 @@ QString DbfTable::Impl::decode(QByteArrayView b) const
 
 void DbfTable::Impl::parse()
 {
-    const qsizetype size = bytes.size();
-    const char *p = bytes.constData();
+    const qint64 size = fileSize;
+    const char *p = head.constData();
     if (size < kHeaderSize)
         throw fault(QStringLiteral("文件头不完整（文件只有 %1 字节，一个表至少需要 %2 字节）")
                         .arg(size).arg(kHeaderSize + 1));
@@ -439,8 +476,44 @@ void DbfTable::Impl::parse()
     if (header.recordCount > available)
         throw fault(QStringLiteral("文件头记有 %1 条记录，但文件只容得下 %2 条完整记录")
                         .arg(header.recordCount).arg(available));
-    const qsizetype end = header.headerLength + qsizetype(header.recordCount) * header.recordLength;
-    hasEnd = end < size && p[end] == kEndMarker;
+}
+
+// The records' bytes: the whole record area of a small table, else nothing
+// until a record is asked for.
+void DbfTable::Impl::readRecords()
+{
+    constexpr qint64 kWhole = 8 << 20;
+    const qint64 end = recordPos(header.recordCount);
+    hasEnd = false;
+    windowFirst = 0;
+    windowCount = 0;
+    window.clear();
+    if (end < fileSize) {
+        char c = 0;
+        file.readAt(end, &c, 1);
+        hasEnd = c == kEndMarker;
+    }
+    if (end - header.headerLength <= kWhole) {
+        window.resize(qsizetype(end - header.headerLength));
+        file.readAt(header.headerLength, window.data(), window.size());
+        windowCount = header.recordCount;
+    }
+}
+
+const char *DbfTable::Impl::loadWindow(quint32 r) const
+{
+    constexpr quint32 kWindowBytes = 1 << 20;
+    // Only a table on disk gets here: one held in memory has every record
+    // in its window.
+    const quint32 per = std::max<quint32>(1, kWindowBytes / header.recordLength);
+    const quint32 first = r - r % per;
+    const quint32 count = std::min(per, header.recordCount - first);
+    window.resize(qsizetype(count) * header.recordLength);
+    windowCount = 0;
+    file.readAt(recordPos(first), window.data(), window.size());
+    windowFirst = first;
+    windowCount = count;
+    return window.constData() + qsizetype(r - first) * header.recordLength;
 }
 
 QVariant DbfTable::Impl::read(quint32 r, int fi) const
@@ -694,29 +767,123 @@ QByteArray DbfTable::Impl::encodeRecord(const char *old, const std::vector<QVari
     return rec;
 }
 
-// Opens the file for an in-place write after making sure it still has the
-// layout this object read: writing by record number into a table that was
-// rebuilt meanwhile would damage other records.
-void DbfTable::Impl::openForWrite(QFile &file, quint32 &diskCount) const
+// Makes sure the table can be written here and now: a file of ours opened
+// for writing under an exclusive lock, with the layout this object read
+// (writing by record number into a table rebuilt meanwhile would damage
+// other records). Tells how many records the file holds now.
+void DbfTable::Impl::beginWrite(quint32 &diskCount)
 {
     if (inMemory)
         throw fault(QStringLiteral("这个表只在内存中，不能写入"));
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadWrite))
-        throw fault(QStringLiteral("无法打开以写入：%1").arg(file.errorString()));
-    const QByteArray disk = file.read(kHeaderSize);
-    if (disk.size() < kHeaderSize || le16(disk.constData() + 8) != header.headerLength
-        || le16(disk.constData() + 10) != header.recordLength)
+    // Opened again unless this object holds the file for writing already
+    // and the name still leads to it (a pack or a new table replaces it).
+    if (!file.isOpen() || !file.writable() || file.lock() != fileio::Lock::Exclusive || !file.isStillNamed())
+        file = fileio::File::open(path, true, fileio::Lock::Exclusive);
+    fileio::Journal::recover(file);
+    char disk[kHeaderSize];
+    if (file.size() < kHeaderSize)
         throw fault(QStringLiteral("读取之后表已被其他程序重建，请重新打开"));
-    diskCount = le32(disk.constData() + 4);
+    file.readAt(0, disk, kHeaderSize);
+    if (le16(disk + 8) != header.headerLength || le16(disk + 10) != header.recordLength)
+        throw fault(QStringLiteral("读取之后表已被其他程序重建，请重新打开"));
+    diskCount = le32(disk + 4);
+    fileSize = file.size();
+    if (recordPos(diskCount) > fileSize)
+        throw fault(QStringLiteral("文件头记有 %1 条记录，但文件只容得下 %2 条完整记录")
+                        .arg(diskCount).arg((fileSize - header.headerLength) / header.recordLength));
 }
 
-void DbfTable::Impl::writeAt(QFile &file, qint64 pos, const char *data, qint64 len, const QString &what) const
+void DbfTable::Impl::requireRecordsInPlace(quint32 diskCount) const
 {
-    if (!file.seek(pos) || file.write(data, len) != len || !file.flush())
-        throw fault(QStringLiteral("%1：%2").arg(what, file.errorString()));
+    // Fewer records than were read: a pack moved them, record numbers
+    // no longer lead to the same records.
+    if (diskCount < header.recordCount)
+        throw fault(QStringLiteral("读取之后已有记录被其他程序移走，请重新打开"));
 }
 
+QByteArray DbfTable::Impl::diskRecord(quint32 r) const
+{
+    QByteArray rec(header.recordLength, '\0');
+    file.readAt(recordPos(r), rec.data(), rec.size());
+    return rec;
+}
+
+QByteArray DbfTable::Impl::dateBytes() const
+{
+    QByteArray date(3, '\0');
+    putHeaderDate(date.data(), header.version, QDate::currentDate());
+    return date;
+}
+
+DbfTable::Impl::Plan DbfTable::Impl::recordPlan(const std::vector<quint32> &records,
+                                               const std::function<void(size_t, char *)> &edit)
+{
+    Plan plan;
+    plan.ranges.reserve(records.size() + 1);
+    for (quint32 r : records)
+        plan.ranges.emplace_back(recordPos(r), header.recordLength);
+    plan.ranges.emplace_back(1, 3);
+    plan.bytes = [this, &records, edit](size_t i) {
+        if (i == records.size())
+            return dateBytes();
+        QByteArray rec = diskRecord(records[i]);
+        edit(i, rec.data());
+        return rec;
+    };
+    return plan;
+}
+
+// Writes the plan as one change: the original bytes go to the journal first,
+// so that a failure or a kill at any point leaves the table as it was before
+// or as it is after, never in between. Afterwards the records are read again
+// from the file, and the lock is the one this object held before.
+void DbfTable::Impl::write(const std::function<Plan(quint32)> &build)
+{
+    const fileio::Lock before = file.isOpen() ? file.lock() : fileio::Lock::None;
+    try {
+        quint32 diskCount = 0;
+        beginWrite(diskCount);
+        apply(build(diskCount));
+    } catch (...) {
+        if (file.isOpen() && file.lock() != before) {
+            try {
+                file.relock(before);
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+    if (file.lock() != before)
+        file.relock(before);
+}
+
+void DbfTable::Impl::apply(const Plan &plan)
+{
+    {
+        fileio::Journal journal(file);
+        for (const auto &[pos, length] : plan.ranges)
+            journal.save(pos, length);
+        journal.write();
+        try {
+            // Each range in one write: a record is never half written.
+            for (size_t i = 0; i < plan.ranges.size(); ++i) {
+                const QByteArray bytes = plan.bytes(i);
+                file.writeAt(plan.ranges[i].first, bytes.constData(), bytes.size());
+            }
+            journal.finish();
+        } catch (...) {
+            journal.rollBack();
+            throw;
+        }
+    }
+    head.resize(0);
+    head.resize(header.headerLength);
+    fileSize = file.size();
+    file.readAt(0, head.data(), head.size());
+    header.recordCount = le32(head.constData() + 4);
+    header.lastUpdate = headerDate(head.constData() + 1);
+    readRecords();
+}
 // ---------------------------------------------------------------------------
 
 DbfTable::DbfTable() : d(std::make_unique<Impl>()) {}
@@ -724,28 +891,55 @@ DbfTable::DbfTable(DbfTable &&) noexcept = default;
 DbfTable &DbfTable::operator=(DbfTable &&) noexcept = default;
 DbfTable::~DbfTable() = default;
 
-DbfTable DbfTable::load(const QString &path)
+DbfTable DbfTable::load(const QString &path, Access access)
 {
     DbfTable t;
-    t.d->path = path;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw t.d->fault(QStringLiteral("无法打开：%1").arg(file.errorString()));
-    t.d->bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw t.d->fault(QStringLiteral("无法读取：%1").arg(file.errorString()));
-    t.d->parse();
+    Impl &m = *t.d;
+    m.path = path;
+    const bool write = access == Access::Write;
+    m.file = fileio::File::open(path, write, write ? fileio::Lock::Exclusive : fileio::Lock::Shared);
+    if (QFileInfo::exists(fileio::Journal::pathOf(path))) {
+        // A change that a process did not finish (we hold the lock now, so
+        // its writer has ended): the table is put back as it was first.
+        fileio::File fix = fileio::File::open(path, true, fileio::Lock::Exclusive);
+        fileio::Journal::recover(fix);
+    }
+    m.fileSize = m.file.size();
+    m.head.resize(qsizetype(std::min<qint64>(m.fileSize, kHeaderSize)));
+    m.file.readAt(0, m.head.data(), m.head.size());
+    if (m.fileSize >= kHeaderSize) {
+        const qint64 length = std::min<qint64>(m.fileSize, le16(m.head.constData() + 8));
+        if (length > kHeaderSize) {
+            m.head.resize(qsizetype(length));
+            m.file.readAt(kHeaderSize, m.head.data() + kHeaderSize, length - kHeaderSize);
+        }
+    }
+    m.parse();
+    m.readRecords();
     return t;
 }
 
 DbfTable DbfTable::fromBytes(const QByteArray &bytes, const QString &name)
 {
     DbfTable t;
-    t.d->path = name;
-    t.d->inMemory = true;
-    t.d->bytes = bytes;
-    t.d->parse();
+    Impl &m = *t.d;
+    m.path = name;
+    m.inMemory = true;
+    m.fileSize = bytes.size();
+    m.head = bytes;
+    m.parse();
+    const qint64 end = m.recordPos(m.header.recordCount);
+    m.hasEnd = end < bytes.size() && bytes[qsizetype(end)] == kEndMarker;
+    m.window = bytes.mid(m.header.headerLength, qsizetype(end - m.header.headerLength));
+    m.head.truncate(m.header.headerLength);
+    m.windowCount = m.header.recordCount;
     return t;
+}
+
+void DbfTable::unlock()
+{
+    if (d->file.isOpen())
+        d->file.relock(fileio::Lock::None);
 }
 
 void DbfTable::create(const QString &path, const std::vector<FieldDef> &defs,
@@ -838,37 +1032,43 @@ void DbfTable::create(const QString &path, const std::vector<FieldDef> &defs,
         out += m.encodeRecord(nullptr, row);
     out += kEndMarker;
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw fault(QStringLiteral("无法创建：%1").arg(file.errorString()));
-    if (file.write(out) != out.size() || !file.commit())
-        throw fault(QStringLiteral("无法写入：%1").arg(file.errorString()));
+    fileio::replaceFile(path, out);
 }
 
 quint32 DbfTable::pack(const QString &path)
 {
-    const DbfTable t = load(path);
+    // A table without deleted records is not touched, nor opened for
+    // writing (a read-only table with nothing to remove is fine).
+    if (load(path).deletedCount() == 0)
+        return 0;
+    // Under an exclusive lock for the whole run; readers that waited find the
+    // new file once it has the table's name.
+    const DbfTable t = load(path, Access::Write);
     const Impl &m = *t.d;
     const quint32 removed = t.deletedCount();
     if (removed == 0)
         return 0;
-    QByteArray out = m.bytes.left(m.header.headerLength);
-    out.reserve(m.header.headerLength + qsizetype(m.header.recordCount - removed) * m.header.recordLength + 1);
+    QByteArray head = m.head;
+    put32(head.data() + 4, m.header.recordCount - removed);
+    putHeaderDate(head.data() + 1, m.header.version, QDate::currentDate());
+    fileio::NewFile out(path);
+    out.write(head);
+    // Records go out a window at a time: memory stays bounded whatever the
+    // table's size.
+    QByteArray chunk;
     for (quint32 r = 0; r < m.header.recordCount; ++r) {
         const char *rec = m.record(r);
         if (*rec != '*')
-            out.append(rec, m.header.recordLength);
+            chunk.append(rec, m.header.recordLength);
+        if (chunk.size() >= (1 << 20)) {
+            out.write(chunk);
+            chunk.clear();
+        }
     }
     if (m.hasEnd)
-        out += kEndMarker;
-    put32(out.data() + 4, m.header.recordCount - removed);
-    putHeaderDate(out.data() + 1, m.header.version, QDate::currentDate());
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw m.fault(QStringLiteral("无法重写：%1").arg(file.errorString()));
-    if (file.write(out) != out.size() || !file.commit())
-        throw m.fault(QStringLiteral("无法重写：%1").arg(file.errorString()));
+        chunk += kEndMarker;
+    out.write(chunk);
+    out.commit();
     return removed;
 }
 
@@ -949,149 +1149,99 @@ quint32 DbfTable::deletedCount() const
 bool DbfTable::hasEndMarker() const { return d->hasEnd; }
 int DbfTable::nullFlagsLength() const { return d->nullFlagsLength; }
 
+// Every write below works on the records as the file holds them now, under
+// an exclusive lock: only the bytes asked for change, whatever this object
+// read earlier. Each record goes out in one write, and all of one call as
+// one change (see apply).
+
 void DbfTable::writeRecord(quint32 record, const std::vector<QVariant> &values)
 {
     d->checkRecord(record);
-    const QByteArray rec = d->encodeRecord(d->record(record), values);
-    QFile file;
-    quint32 diskCount = 0;
-    d->openForWrite(file, diskCount);
-    if (diskCount < d->header.recordCount)
-        throw d->fault(QStringLiteral("读取之后已有记录被其他程序移走，请重新打开"));
-    const QString what = QStringLiteral("无法写入第 %1 条记录").arg(record + 1);
-    const qint64 pos = d->header.headerLength + qint64(record) * d->header.recordLength;
-    // The deletion flag is left as it is on disk.
-    d->writeAt(file, pos + 1, rec.constData() + 1, rec.size() - 1, what);
-    const QDate today = QDate::currentDate();
-    char date[3];
-    putHeaderDate(date, d->header.version, today);
-    d->writeAt(file, 1, date, 3, what);
-    file.close();
-    std::memcpy(d->bytes.data() + pos + 1, rec.constData() + 1, size_t(rec.size() - 1));
-    std::memcpy(d->bytes.data() + 1, date, 3);
-    d->header.lastUpdate = today;
+    if (values.size() != d->fields.size())
+        d->encodeRecord(nullptr, values); // raises naming the counts
+    const std::vector<quint32> records{record};
+    d->write([&](quint32 diskCount) {
+        d->requireRecordsInPlace(diskCount);
+        return d->recordPlan(records, [&](size_t, char *rec) {
+            const QByteArray encoded = d->encodeRecord(rec, values);
+            std::memcpy(rec + 1, encoded.constData() + 1, size_t(encoded.size() - 1)); // the deletion flag stays
+        });
+    });
 }
 
 void DbfTable::writeFields(quint32 record, const std::vector<std::pair<int, QVariant>> &values)
 {
-    d->checkRecord(record);
-    if (values.empty())
+    if (values.empty()) {
+        d->checkRecord(record);
         return;
-    const int length = d->header.recordLength;
-    QByteArray rec(d->record(record), length);
-    std::vector<char> touched(size_t(length), 0);
-    QByteArray nullMask(d->nullFlagsLength, '\0'); // the null bits of the fields set
-    for (const auto &[index, value] : values) {
-        d->checkField(index);
-        const FieldDef &f = d->fields[size_t(index)];
-        d->encodeField(rec.data(), f, value);
-        std::memset(touched.data() + f.offset, 1, size_t(f.length));
-        if (f.nullBit >= 0)
-            nullMask[f.nullBit >> 3] = char(nullMask[f.nullBit >> 3] | (1 << (f.nullBit & 7)));
     }
-    QFile file;
-    quint32 diskCount = 0;
-    d->openForWrite(file, diskCount);
-    if (diskCount < d->header.recordCount)
-        throw d->fault(QStringLiteral("读取之后已有记录被其他程序移走，请重新打开"));
-    const QString what = QStringLiteral("无法写入第 %1 条记录").arg(record + 1);
-    const qint64 pos = d->header.headerLength + qint64(record) * length;
-    if (d->nullFlagsOffset >= 0 && nullMask.count('\0') != nullMask.size()) {
-        // The other bits of a flag byte belong to fields not set here: they
-        // keep what the file holds now.
-        if (!file.seek(pos + d->nullFlagsOffset))
-            throw d->fault(QStringLiteral("%1：%2").arg(what, file.errorString()));
-        const QByteArray disk = file.read(d->nullFlagsLength);
-        if (disk.size() != d->nullFlagsLength)
-            throw d->fault(QStringLiteral("%1：%2").arg(what, file.errorString()));
-        for (int i = 0; i < d->nullFlagsLength; ++i) {
-            char &byte = rec[d->nullFlagsOffset + i];
-            byte = char((disk[i] & ~nullMask[i]) | (byte & nullMask[i]));
-            touched[size_t(d->nullFlagsOffset + i)] = nullMask[i] != 0;
-        }
-    }
-    for (int i = 0; i < length;) {
-        if (!touched[size_t(i)]) {
-            ++i;
-            continue;
-        }
-        int j = i;
-        while (j < length && touched[size_t(j)])
-            ++j;
-        d->writeAt(file, pos + i, rec.constData() + i, j - i, what);
-        std::memcpy(d->bytes.data() + pos + i, rec.constData() + i, size_t(j - i));
-        i = j;
-    }
-    const QDate today = QDate::currentDate();
-    char date[3];
-    putHeaderDate(date, d->header.version, today);
-    d->writeAt(file, 1, date, 3, what);
-    file.close();
-    std::memcpy(d->bytes.data() + 1, date, 3);
-    d->header.lastUpdate = today;
+    writeFields({{record, values}});
 }
 
-quint32 DbfTable::appendRecord(const std::vector<QVariant> &values)
-{
-    const QByteArray rec = d->encodeRecord(nullptr, values);
-    QFile file;
-    quint32 diskCount = 0;
-    d->openForWrite(file, diskCount);
-    if (diskCount != d->header.recordCount) {
-        // Another program appended or packed meanwhile: append after what
-        // is in the file now, not after what was read.
-        file.close();
-        DbfTable fresh = load(d->path);
-        if (fresh.d->header.headerLength != d->header.headerLength
-            || fresh.d->header.recordLength != d->header.recordLength)
-            throw d->fault(QStringLiteral("读取之后表已被其他程序重建，请重新打开"));
-        d = std::move(fresh.d);
-        d->openForWrite(file, diskCount);
-    }
-    const quint32 number = d->header.recordCount;
-    const qint64 pos = d->header.headerLength + qint64(number) * d->header.recordLength;
-    const QString what = QStringLiteral("无法追加记录");
-    QByteArray tail = rec;
-    if (d->hasEnd)
-        tail += kEndMarker;
-    // The record first, then the count: an interrupted append leaves the
-    // table as it was.
-    d->writeAt(file, pos, tail.constData(), tail.size(), what);
-    char head[7];
-    const QDate today = QDate::currentDate();
-    putHeaderDate(head, d->header.version, today);
-    put32(head + 3, number + 1);
-    d->writeAt(file, 1, head, 7, what);
-    file.close();
+void DbfTable::writeFields(const std::vector<std::pair<quint32, FieldValues>> &records) { change(records, {}); }
 
-    d->bytes.truncate(pos);
-    d->bytes += tail;
-    std::memcpy(d->bytes.data() + 1, head, 7);
-    d->header.recordCount = number + 1;
-    d->header.lastUpdate = today;
-    return number;
+quint32 DbfTable::appendRecord(const std::vector<QVariant> &values) { return appendRecords({values}); }
+
+quint32 DbfTable::appendRecords(const std::vector<std::vector<QVariant>> &rows) { return change({}, rows); }
+
+quint32 DbfTable::change(const std::vector<std::pair<quint32, FieldValues>> &records,
+                         const std::vector<std::vector<QVariant>> &rows)
+{
+    if (records.empty() && rows.empty())
+        return d->header.recordCount;
+    std::vector<quint32> numbers;
+    numbers.reserve(records.size());
+    for (const auto &[record, values] : records) {
+        d->checkRecord(record);
+        for (const auto &value : values)
+            d->checkField(value.first);
+        numbers.push_back(record);
+    }
+    QByteArray appended;
+    for (const auto &row : rows)
+        appended += d->encodeRecord(nullptr, row);
+    quint32 first = 0;
+    d->write([&](quint32 diskCount) {
+        if (!records.empty())
+            d->requireRecordsInPlace(diskCount);
+        // Encoding a field sets its bytes and its own null bit only.
+        Impl::Plan plan = d->recordPlan(numbers, [&](size_t i, char *rec) {
+            for (const auto &[index, value] : records[i].second)
+                d->encodeField(rec, d->fields[size_t(index)], value);
+        });
+        if (rows.empty())
+            return plan;
+        // New records go after what the file holds now, which another
+        // program may have appended to since this object read it: the
+        // records first, then the count.
+        first = diskCount;
+        if (d->hasEnd)
+            appended += kEndMarker;
+        QByteArray head(7, '\0');
+        putHeaderDate(head.data(), d->header.version, QDate::currentDate());
+        put32(head.data() + 3, diskCount + quint32(rows.size()));
+        plan.ranges.back() = {d->recordPos(diskCount), appended.size()};
+        plan.ranges.emplace_back(1, 7);
+        const auto edits = plan.bytes;
+        const size_t tail = numbers.size();
+        plan.bytes = [edits, tail, appended, head](size_t i) { return i < tail ? edits(i) : i == tail ? appended : head; };
+        return plan;
+    });
+    return first;
 }
 
-void DbfTable::markDeleted(quint32 record, bool deleted)
+void DbfTable::markDeleted(quint32 record, bool deleted) { markDeleted(std::vector<quint32>{record}, deleted); }
+
+void DbfTable::markDeleted(const std::vector<quint32> &records, bool deleted)
 {
-    d->checkRecord(record);
-    QFile file;
-    quint32 diskCount = 0;
-    d->openForWrite(file, diskCount);
-    if (diskCount < d->header.recordCount)
-        throw d->fault(QStringLiteral("读取之后已有记录被其他程序移走，请重新打开"));
-    const QString what = QStringLiteral("无法标记第 %1 条记录").arg(record + 1);
-    const qint64 pos = d->header.headerLength + qint64(record) * d->header.recordLength;
-    const char flag = deleted ? '*' : ' ';
-    d->writeAt(file, pos, &flag, 1, what);
-    char date[3];
-    const QDate today = QDate::currentDate();
-    putHeaderDate(date, d->header.version, today);
-    d->writeAt(file, 1, date, 3, what);
-    file.close();
-    d->bytes.data()[pos] = flag;
-    std::memcpy(d->bytes.data() + 1, date, 3);
-    d->header.lastUpdate = today;
+    if (records.empty())
+        return;
+    for (quint32 r : records)
+        d->checkRecord(r);
+    d->write([&](quint32 diskCount) {
+        d->requireRecordsInPlace(diskCount);
+        return d->recordPlan(records, [deleted](size_t, char *rec) { rec[0] = deleted ? '*' : ' '; });
+    });
 }
 
 } // namespace store

@@ -8,9 +8,17 @@
 // QVariant. Every header value is checked against the file size before it is
 // used; a bad file raises store::Error naming the file and the fault.
 //
-// Writes go straight to the file and are on disk when the call returns, so
-// another reader (or a plain file copy) made right after sees them. The
-// table's own version and field layout are kept.
+// A table on disk is read under a shared file lock (load) or an exclusive
+// one (load for writing), held until unlock() or the object's end; a small
+// table is read whole when it is opened, a large one a window of records at
+// a time, so that memory stays bounded. A leftover journal (a change that a
+// process did not finish) is rolled back before anything is read.
+//
+// Writes take the exclusive lock, go to the file through a rollback journal
+// (each call all done or not done, even when the process is killed) and are
+// on disk when the call returns, so another reader (or a plain file copy)
+// made right after sees them. The table's own version and field layout are
+// kept.
 #include "store/Error.h"
 
 #include <QByteArray>
@@ -61,8 +69,12 @@ struct DbfHeader {
 
 class DbfTable {
 public:
-    // Loads and validates the whole file (header, fields, records).
-    static DbfTable load(const QString &path);
+    enum class Access { Read, Write };
+    // Opens and validates the file (header and fields, its size against
+    // the header); only a regular file is opened.
+    static DbfTable load(const QString &path, Access access = Access::Read);
+    // Ends the lock taken by load: the statement that read the table is over.
+    void unlock();
     // Same checks over bytes held in memory; name stands for the file in
     // messages. Such a table cannot be written.
     static DbfTable fromBytes(const QByteArray &bytes, const QString &name);
@@ -98,7 +110,8 @@ public:
 
     // Fast access for scans. recordData points at the record's first byte
     // (the deletion flag); fields()[i].offset and .length address a field in
-    // it. Valid until the table is written or destroyed.
+    // it. Valid until another record of a large table is read, or the
+    // table is written or destroyed.
     const char *recordData(quint32 record) const;
     QByteArrayView rawView(quint32 record, int field) const;
     // A numeric field's value without a QVariant: false when null. A text,
@@ -118,9 +131,19 @@ public:
     // written: every other byte of the record stays as it is, on disk and
     // here, even text that does not decode (half a double-byte character).
     void writeFields(quint32 record, const std::vector<std::pair<int, QVariant>> &values);
+    // The same for several records, as one change.
+    using FieldValues = std::vector<std::pair<int, QVariant>>;
+    void writeFields(const std::vector<std::pair<quint32, FieldValues>> &records);
     // Appends a record (header count updated); returns its 0-based number.
     quint32 appendRecord(const std::vector<QVariant> &values);
+    // Appends rows as one change; returns the number of the first.
+    quint32 appendRecords(const std::vector<std::vector<QVariant>> &rows);
     void markDeleted(quint32 record, bool deleted = true);
+    void markDeleted(const std::vector<quint32> &records, bool deleted = true);
+    // Sets fields of some records and appends rows, all as one change;
+    // returns the number of the first appended record.
+    quint32 change(const std::vector<std::pair<quint32, FieldValues>> &records,
+                   const std::vector<std::vector<QVariant>> &rows);
 
 private:
     DbfTable();

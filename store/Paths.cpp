@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -131,11 +132,18 @@ QString connectionString(const QString &subdir)
 
 QString sourceDbOf(const QString &connectionString)
 {
+    // A folder name may hold ';': what follows a ';' belongs to the path
+    // until the next "Key=" part.
+    static const QRegularExpression key(QStringLiteral("^\\s*[A-Za-z][A-Za-z ]*="));
     const QStringList parts = connectionString.split(QLatin1Char(';'));
-    for (const QString &part : parts) {
-        const int eq = part.indexOf(QLatin1Char('='));
-        if (eq > 0 && part.left(eq).trimmed().compare(QLatin1String("SourceDB"), Qt::CaseInsensitive) == 0)
-            return part.mid(eq + 1);
+    for (int i = 0; i < parts.size(); ++i) {
+        const int eq = parts[i].indexOf(QLatin1Char('='));
+        if (eq > 0 && parts[i].left(eq).trimmed().compare(QLatin1String("SourceDB"), Qt::CaseInsensitive) == 0) {
+            QString dir = parts[i].mid(eq + 1);
+            while (i + 1 < parts.size() && !key.match(parts[i + 1]).hasMatch() && i + 2 < parts.size())
+                dir += QLatin1Char(';') + parts[++i];
+            return dir;
+        }
     }
     return QString();
 }

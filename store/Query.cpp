@@ -160,6 +160,9 @@ void Query::open()
     if (!where.isNull())
         where.bind(sql::TableSchema(table, s->table.name));
     std::vector<quint32> records = sql::selectRecords(table, where);
+    // The statement is over: the rows are chosen (and a small table is held
+    // whole), other programs may write again.
+    table.unlock();
 
     d->statement = s;
     d->tablePath = path;
@@ -326,7 +329,7 @@ void Query::post()
         throw Error(QStringLiteral("%1 只能保存 select * 查询的行（语句 \"%2\"）").arg(d->label(), d->sql));
     // Written against the file as it is now, which other query objects may
     // have changed since open(): only the columns set here replace its values.
-    DbfTable fresh = sql::loadTable(d->tablePath, d->tableName);
+    DbfTable fresh = sql::loadTable(d->tablePath, d->tableName, DbfTable::Access::Write);
     if (fresh.fields().size() != d->table->fields().size())
         throw Error(QStringLiteral("无法保存到表 %1：文件 %2 的结构已被其他程序改变，请重新打开").arg(d->tableName, d->tablePath));
     std::vector<QVariant> values;

@@ -1,10 +1,13 @@
 #include "store/SqlTable.h"
 
+#include "store/FileIo.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -156,8 +159,14 @@ QString tableFile(const QString &dirIn, const QString &name)
     const QString exact = dir + wanted;
     if (QFileInfo(exact).isFile())
         return exact;
-    if (!QFileInfo(dir).isDir())
+    if (!QFileInfo(dir).isDir()) {
+        // A symlink loop, a file where a folder should be, no permission:
+        // each is told as what it is, "missing" only when it is.
+        const int error = fileio::pathError(dir);
+        if (error != 0 && error != ENOENT)
+            throw Error(QStringLiteral("无法打开表 %1：无法打开目录 %2：%3").arg(name, dir, fileio::reason(error)));
         throw Error(QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
+    }
     const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden);
     for (const QString &f : files)
         if (f.compare(wanted, Qt::CaseInsensitive) == 0)
@@ -165,32 +174,32 @@ QString tableFile(const QString &dirIn, const QString &name)
     throw Error(QStringLiteral("无法打开表 %1：文件 %2 不存在").arg(name, exact));
 }
 
-DbfTable openTable(const QString &dir, const QString &name, QString *path)
+DbfTable openTable(const QString &dir, const QString &name, QString *path, DbfTable::Access access)
 {
     // The usual case costs no look-up of its own: the file of that exact
     // name is loaded, and only when that fails is the directory searched.
     const QString exact = withSlash(dir) + name + QStringLiteral(".dbf");
     if (!dir.isEmpty()) {
         try {
-            DbfTable t = DbfTable::load(exact);
+            DbfTable t = DbfTable::load(exact, access);
             if (path)
                 *path = exact;
             return t;
         } catch (const Error &e) {
-            if (QFileInfo::exists(exact))
+            if (QFileInfo::exists(exact) || QFileInfo(exact).isSymLink())
                 throw Error(QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
         }
     }
     const QString found = tableFile(dir, name);
     if (path)
         *path = found;
-    return loadTable(found, name);
+    return loadTable(found, name, access);
 }
 
-DbfTable loadTable(const QString &path, const QString &name)
+DbfTable loadTable(const QString &path, const QString &name, DbfTable::Access access)
 {
     try {
-        return DbfTable::load(path);
+        return DbfTable::load(path, access);
     } catch (const Error &e) {
         throw Error(QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
     }
@@ -304,6 +313,49 @@ std::vector<quint32> selectRecords(const DbfTable &table, const expr::Expr &wher
     return records;
 }
 
+void saveKeyedRows(const QString &dir, const QString &name, const QString &keyColumn, const std::vector<KeyedRow> &rows)
+{
+    DbfTable table = openTable(dir, name, nullptr, DbfTable::Access::Write);
+    const TableSchema schema(table, name);
+    auto column = [&](const QString &c) {
+        const int f = table.fieldIndex(c);
+        if (f < 0)
+            throw Error(QStringLiteral("无法写入表 %1：表中没有列 %2").arg(name, c));
+        return f;
+    };
+    const int key = column(keyColumn);
+    std::vector<std::pair<quint32, DbfTable::FieldValues>> edits;
+    std::vector<std::vector<QVariant>> appends;
+    for (const KeyedRow &row : rows) {
+        DbfTable::FieldValues values;
+        for (const auto &[c, v] : row.values) {
+            const int f = column(c);
+            values.emplace_back(f, storableValue(name, table.fields()[size_t(f)], v));
+        }
+        const QChar quote = row.key.contains(QLatin1Char('\'')) ? QLatin1Char('"') : QLatin1Char('\'');
+        if (row.key.contains(quote))
+            throw Error(QStringLiteral("无法写入表 %1：键值 %2 中同时含有两种引号").arg(name, row.key));
+        expr::Expr where =
+            parse(QStringLiteral("select * from %1 where %2=%3%4%3").arg(name, keyColumn, quote, row.key))->where;
+        where.bind(schema);
+        const std::vector<quint32> found = selectRecords(table, where);
+        if (!found.empty()) {
+            edits.emplace_back(found.front(), std::move(values));
+            continue;
+        }
+        std::vector<QVariant> record(table.fields().size());
+        record[size_t(key)] = storableValue(name, table.fields()[size_t(key)], row.key);
+        for (const auto &[f, v] : values)
+            record[size_t(f)] = v;
+        appends.push_back(std::move(record));
+    }
+    try {
+        table.change(edits, appends);
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("无法保存到表 %1：%2").arg(name, e.message()));
+    }
+}
+
 int execute(const Statement &s, const QString &dir)
 {
     if (s.kind == Statement::Kind::Pack) {
@@ -314,7 +366,10 @@ int execute(const Statement &s, const QString &dir)
             throw Error(QStringLiteral("无法整理表 %1：%2").arg(s.table.name, e.message()));
         }
     }
-    DbfTable table = openTable(dir, s.table.name, nullptr);
+    // The table stays locked for the statement's whole run: no other
+    // process changes it between the records read and the records written.
+    DbfTable table = openTable(dir, s.table.name, nullptr,
+                               s.isSelect() ? DbfTable::Access::Read : DbfTable::Access::Write);
     const TableSchema schema(table, s.table.name);
     expr::Expr where = s.where;
     if (!where.isNull())
@@ -341,27 +396,25 @@ int execute(const Statement &s, const QString &dir)
     const std::vector<quint32> records = selectRecords(table, where);
     try {
         if (s.kind == Statement::Kind::Delete) {
-            for (quint32 r : records)
-                table.markDeleted(r, true);
+            table.markDeleted(records, true);
             return int(records.size());
         }
         // UPDATE: every new value is computed and checked first, from the
         // records before the statement; then only the columns set are
         // written, the bytes of the others stay as they are.
-        std::vector<std::vector<std::pair<int, QVariant>>> rows;
+        std::vector<std::pair<quint32, DbfTable::FieldValues>> rows;
         rows.reserve(records.size());
         RecordRow row(table);
         for (quint32 r : records) {
             row.setRecord(r);
-            std::vector<std::pair<int, QVariant>> values;
+            DbfTable::FieldValues values;
             values.reserve(targets.size());
             for (const Target &t : targets)
                 values.emplace_back(t.field, storableValue(s, t.assignment->column, table.fields()[size_t(t.field)],
                                                            t.value.evaluate(row)));
-            rows.push_back(std::move(values));
+            rows.emplace_back(r, std::move(values));
         }
-        for (size_t i = 0; i < records.size(); ++i)
-            table.writeFields(records[i], rows[i]);
+        table.writeFields(rows); // all records or none
         return int(records.size());
     } catch (const Error &e) {
         if (e.message().startsWith(QStringLiteral("语句")))

@@ -21,11 +21,13 @@ namespace store::sql {
 QString tableFile(const QString &dir, const QString &name);
 
 // Loads the table `name` of `dir` (found as tableFile() does) and tells its path.
-DbfTable openTable(const QString &dir, const QString &name, QString *path);
+// Locked as load() does: shared to read, exclusive to write.
+DbfTable openTable(const QString &dir, const QString &name, QString *path,
+                   DbfTable::Access access = DbfTable::Access::Read);
 
 // Loads a table for a statement, turning a file fault into a message that
 // names the table.
-DbfTable loadTable(const QString &path, const QString &name);
+DbfTable loadTable(const QString &path, const QString &name, DbfTable::Access access = DbfTable::Access::Read);
 
 // Column look-up for binding expressions to a table.
 class TableSchema : public expr::Schema {
@@ -70,6 +72,16 @@ QVariant storableValue(const QString &table, const FieldDef &field, const QVaria
 // The records of `table` that are not deleted and that `where` (bound, or
 // null for all) selects, in record order.
 std::vector<quint32> selectRecords(const DbfTable &table, const expr::Expr &where);
+
+// For each row, sets the columns of the first live record of `table` whose
+// `keyColumn` equals the row's key (as "where key='…'" selects it), or
+// appends a record with that key and those columns. All rows are one change:
+// a failure or a kill leaves none of them half saved.
+struct KeyedRow {
+    QString key;
+    std::vector<std::pair<QString, QVariant>> values; // column, value as a caller gives it
+};
+void saveKeyedRows(const QString &dir, const QString &table, const QString &keyColumn, const std::vector<KeyedRow> &rows);
 
 // Runs a statement other than SELECT against `dir`; returns the number of
 // records it changed, marked or removed. Every value is computed and checked

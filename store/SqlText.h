@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace store {
 class Query;
 }
@@ -16,6 +18,9 @@ namespace store::sql {
 // Runs `statement` against the tables of `dir` and returns its text; raises
 // store::Error as the statement does.
 QByteArray runAsText(const QString &dir, const QString &statement);
+// The same text handed to `sink` a piece at a time (about 64 KB), so that a
+// large result never has to be held whole.
+void runAsText(const QString &dir, const QString &statement, const std::function<void(const QByteArray &)> &sink);
 
 // One cell: texts lose their trailing blanks, and TAB, CR and LF inside a
 // text are written \t \r \n so that a row stays one line.

@@ -96,6 +96,23 @@ private slots:
         }
     }
 
+    void damagedTemplateIsToldNotCopiedAndLeftoversAreRemoved()
+    {
+        TempProgramDir dir(false);
+        const QString templ = dir.file(QStringLiteral("DataMeta/sjsbb.dbf"));
+        const QString leftover = dir.file(QStringLiteral("Result/result.dbf.Ab12Cd"));
+        writeBytes(leftover, "half a table");
+        writeBytes(templ, testsupport::fileBytes(templ).left(100));
+        startProgram();
+        QVERIFY(!QFile::exists(leftover));
+        QVERIFY(!QFile::exists(dir.file(QStringLiteral("Result/result.dbf"))));
+        QCOMPARE(int(ui::MessageBox::shown().size()), 1);
+        const ui::ShownBox box = ui::MessageBox::shown().front();
+        QCOMPARE(box.caption, ui::applicationTitle());
+        QVERIFY2(box.text.startsWith(QStringLiteral("数据模板不是有效的表，没有建立工作表 result.dbf。请重新安装程序。\n")),
+                 qPrintable(box.text));
+    }
+
     void skinAppliedWhenPresentAndSilentWhenMissing()
     {
         TempProgramDir dir(true);

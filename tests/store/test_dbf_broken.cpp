@@ -75,6 +75,7 @@ TEST(DbfBroken, EveryCorpusFileIsRefusedWithItsNameAndFault)
         {"field_name_without_nul.dbf", "名称没有以 NUL 字节结束"},
         {"field_name_empty.dbf", "第 1 个字段没有名称"},
         {"unknown_field_type.dbf", "字段 QTY 的类型 'Z' 未知"},
+        {"nul_field_type.dbf", "字段 QTY 的类型 0x00 未知"},
         {"zero_width_field.dbf", "字段 QTY 的宽度为 0"},
         {"oversize_char_field.dbf", "字段 NAME 的宽度为 255"},
         {"oversize_numeric_field.dbf", "字段 QTY 的宽度为 21"},

@@ -45,6 +45,7 @@ cases = {
     'field_name_without_nul.dbf': good.replace(b'NAME\0\0\0\0\0\0\0', b'NAMEXXXXXXX', 1),
     'field_name_empty.dbf': good.replace(b'NAME\0', b'\0\0\0\0\0', 1),
     'unknown_field_type.dbf': table([('NAME', 'C', 6), ('QTY', 'Z', 5)], ROWS),
+    'nul_field_type.dbf': table([('NAME', 'C', 6), ('QTY', '\0', 5)], ROWS),
     'zero_width_field.dbf': table([('NAME', 'C', 6), ('QTY', 'N', 0), ('X', 'N', 5)], ROWS),
     'oversize_char_field.dbf': table([('NAME', 'C', 255)], [b' ' * 255]),
     'oversize_numeric_field.dbf': table([('QTY', 'N', 21)], [b' ' * 21]),

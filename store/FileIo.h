@@ -1,0 +1,152 @@
+#pragma once
+// The one place where the program touches files it writes or tables it reads:
+// opening with checks (a regular file only, never blocking on a pipe),
+// whole writes with every result checked, syncing, file locks, the rollback
+// journal of a table and new files made whole beside their target and then
+// renamed. The platform calls (open, flock, fsync, rename, link) live only
+// here; a failure raises store::Error with the reason in Chinese.
+//
+// A test seam counts every call that changes a file (write, truncate, sync,
+// rename, link, unlink) and can make the N-th one fail with ENOSPC or end the
+// process right after it (see setFault, or the environment variables
+// PDECLARE_FAIL_WRITE=N and PDECLARE_EXIT_AFTER_WRITE=N read at the first
+// write).
+#include "store/Error.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace store::fileio {
+
+enum class Lock { None, Shared, Exclusive };
+
+// The errno of looking up path as a folder (0 when it is one).
+int pathError(const QString &path);
+
+// The reason of an errno value, in Chinese ("磁盘空间不足" ...).
+QString reason(int error);
+
+// Opens an existing table file. Anything that is not a regular file (pipe,
+// device, directory) is refused without reading a byte; a symlink loop and a
+// missing file are told apart. With a lock, waits (for a bounded time) until
+// no other process holds a conflicting one; the lock is on the file itself,
+// so that every process of ours respects it, and it is taken again when the
+// file was replaced (packed) while waiting.
+class File {
+public:
+    File() = default;
+    File(File &&other) noexcept;
+    File &operator=(File &&other) noexcept;
+    File(const File &) = delete;
+    File &operator=(const File &) = delete;
+    ~File();
+
+    static File open(const QString &path, bool write, Lock lock);
+
+    bool isOpen() const { return m_fd >= 0; }
+    bool writable() const { return m_write; }
+    const QString &path() const { return m_path; }
+    Lock lock() const { return m_lock; }
+    qint64 size() const;
+    // Whether the path still leads to this file (not replaced by a rename).
+    bool isStillNamed() const;
+
+    // Reads exactly len bytes at pos; raises on a short read.
+    void readAt(qint64 pos, char *data, qint64 len) const;
+    // Writes all len bytes at pos in one call (the seam counts it).
+    void writeAt(qint64 pos, const char *data, qint64 len);
+    void truncate(qint64 size);
+    void sync();
+
+    // Changes the lock (shared, exclusive or none); the file stays open.
+    void relock(Lock lock);
+    void close();
+
+private:
+    int m_fd = -1;
+    bool m_write = false;
+    Lock m_lock = Lock::None;
+    QString m_path;
+};
+
+// A new file written beside its target and given the target's name only
+// when every byte is written and synced: a failure or a kill leaves the
+// target as it was and no temporary file once the destructor ran (a kill
+// leaves a "name.XXXXXX" file, removed at the next start).
+class NewFile {
+public:
+    explicit NewFile(const QString &target);
+    ~NewFile(); // removes the temporary file unless committed
+    NewFile(const NewFile &) = delete;
+    NewFile &operator=(const NewFile &) = delete;
+
+    void write(const char *data, qint64 len);
+    void write(const QByteArray &bytes) { write(bytes.constData(), bytes.size()); }
+    // Syncs, renames over the target (replace) or gives the name only when
+    // it is free (!replace: returns false when the target exists).
+    bool commit(bool replace = true);
+
+private:
+    void fail(const QString &what, int error);
+    QString m_target;
+    QString m_temp;
+    int m_fd = -1;
+    bool m_done = false;
+};
+
+// Writes a whole file through NewFile.
+void replaceFile(const QString &path, const QByteArray &bytes);
+
+// The rollback journal of a table: the original bytes of the ranges about to
+// change and the file's size, written and synced before the table is touched.
+class Journal {
+public:
+    static QString pathOf(const QString &table) { return table + QStringLiteral("-journal"); }
+    explicit Journal(File &table); // creates the journal file
+    ~Journal();                    // removes it when it was never written whole
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
+    // Keeps the original bytes of [pos, pos+len) (the part inside the file).
+    void save(qint64 pos, qint64 len);
+    void write();  // journal on disk and synced
+    void finish(); // table synced, journal removed
+    // Puts the saved bytes back (after a failed change); true when done.
+    bool rollBack();
+
+    // A journal left by a process that ended mid-change: puts the table back
+    // as it was before that change. table must be open for writing, under an
+    // exclusive lock. Returns true when a journal was found.
+    static bool recover(File &table);
+
+private:
+    void flush();
+    File &m_table;
+    qint64 m_size = 0;
+    int m_fd = -1;
+    qint64 m_at = 0;       // bytes of the journal on disk
+    QByteArray m_buffer;   // bytes not yet written
+    quint32 m_sum = 2166136261u;
+    quint32 m_ranges = 0;
+    bool m_written = false;
+    bool m_finished = false;
+};
+
+// Removes the temporary files ("*.dbf.XXXXXX") that a kill left in dir; one
+// that a running process is writing is left alone.
+void removeLeftovers(const QString &dir);
+
+// Why files cannot be saved in dir (read-only, no permission, a full disk),
+// or an empty string when they can.
+QString cannotWrite(const QString &dir);
+
+// Holds an exclusive lock on a file of a program directory for the life of
+// the process (a second program on the same directory): false when another
+// process holds it.
+bool holdInstanceLock(const QString &path);
+
+// Test seam.
+enum class Fault { None, FailWrite, ExitAfterWrite };
+void setFault(Fault fault, int n);
+int writeCount();
+
+} // namespace store::fileio

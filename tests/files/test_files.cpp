@@ -1,0 +1,477 @@
+// What the tables look like after a full disk or a kill at any write of each
+// writing command, after two processes write at once, and what the commands
+// say about files that are no tables at all (pipe, device, sparse giant,
+// symlink loop). A hang or an unbounded read ends at the test's TIMEOUT or at
+// the address-space limit given to the command, never at a timing here.
+#include "tests/check/CheckTestData.h"
+#include "tests/support/TestSupport.h"
+
+#include "store/DbfTable.h"
+#include "store/FileIo.h"
+#include "store/SqlTable.h"
+#include "store/SqlText.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace checktest;
+
+namespace {
+
+QString cliPath() { return testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"); }
+
+struct Outcome {
+    int exitCode = -1;
+    QString err;
+};
+
+Outcome cli(const QStringList &args, const QStringList &env = {}, rlim_t addressSpace = 0)
+{
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString &kv : env)
+        e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    p.setProcessEnvironment(e);
+    if (addressSpace)
+        p.setChildProcessModifier([addressSpace] {
+            const rlimit limit{addressSpace, addressSpace};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
+    p.start(cliPath(), args);
+    p.waitForFinished(-1);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
+}
+
+// The table as our reader sees it (which first rolls back a change that a
+// killed process left half done): every live record, field by field.
+QString ours(const QString &path)
+{
+    if (!QFile::exists(path))
+        return QStringLiteral("(none)");
+    const store::DbfTable t = store::DbfTable::load(path);
+    QString text = QStringLiteral("records: %1\n").arg(t.recordCount());
+    for (quint32 r = 0; r < t.recordCount(); ++r) {
+        if (t.isDeleted(r))
+            continue;
+        for (int f = 0; f < int(t.fields().size()); ++f)
+            text += store::sql::cellText(store::sql::cellValue(t, r, f)) + QLatin1Char('|');
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+// The files of a directory tree, by relative path.
+std::map<QString, QByteArray> snapshot(const QString &root)
+{
+    std::map<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString f = it.next();
+        files[QDir(root).relativeFilePath(f)] = testsupport::fileBytes(f);
+    }
+    return files;
+}
+
+void restore(const QString &root, const std::map<QString, QByteArray> &files)
+{
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        QFile::remove(it.next());
+    for (const auto &[name, bytes] : files) {
+        QFile f(root + QLatin1Char('/') + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+}
+
+// Temporary files and journals that nothing should leave behind.
+QStringList leftovers(const QString &root)
+{
+    QStringList found;
+    QDirIterator it(root, {QStringLiteral("*.dbf.??????"), QStringLiteral("*-journal")}, QDir::Files | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next();
+    return found;
+}
+
+// Every table of `copies` as python3-dbf reads it, one block per file.
+QStringList pythonViews(const QStringList &copies)
+{
+    QString script = QStringLiteral("import dbf\nfor p in %1:\n"
+                                    "    t = dbf.Table(p)\n    t.open()\n"
+                                    "    print('|'.join(repr([str(v).rstrip() for v in r]) for r in t if not dbf.is_deleted(r)))\n"
+                                    "    t.close()\n");
+    QStringList quoted;
+    for (const QString &c : copies)
+        quoted << QLatin1Char('\'') + c + QLatin1Char('\'');
+    const auto r = testsupport::python(script.arg(QLatin1Char('[') + quoted.join(QLatin1Char(',')) + QLatin1Char(']')));
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    QStringList lines = QString::fromUtf8(r.out).split(QLatin1Char('\n'));
+    lines.removeLast();
+    return lines;
+}
+
+class WritingCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setProject(QStringLiteral("1001  华东中医药大学附属医院（脾胃病科）"));
+        exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=10, jsjxry=3"));
+        setRules({{QStringLiteral("cws_yy>50"), QStringLiteral("never")}});
+    }
+
+    // Runs `command` with the N-th write failing (ENOSPC) and, separately,
+    // with the process ended right after the N-th write, for every N until
+    // the command no longer reaches an N-th write. After each, every table
+    // in `watched` is the old or the new one, read by ours and python3-dbf.
+    void everyWrite(const QStringList &command, const QStringList &watched)
+    {
+        const QString root = dir.path().chopped(1);
+        const auto before = snapshot(root);
+        std::map<QString, QString> oldState, newState;
+        for (const QString &t : watched)
+            oldState[t] = ours(root + QLatin1Char('/') + t);
+        const Outcome clean = cli(command);
+        ASSERT_EQ(clean.exitCode, 0) << clean.err.toStdString();
+        const std::map<QString, QByteArray> after = snapshot(root);
+        for (const QString &t : watched) {
+            newState[t] = ours(root + QLatin1Char('/') + t);
+            ASSERT_NE(oldState[t], newState[t]) << t.toStdString();
+        }
+
+        QStringList copies, expected;
+        int faults = 0;
+        for (const char *mode : {"PDECLARE_FAIL_WRITE", "PDECLARE_EXIT_AFTER_WRITE"}) {
+            for (int n = 1;; ++n) {
+                ASSERT_LT(n, 200);
+                restore(root, before);
+                const Outcome r = cli(command, {QStringLiteral("%1=%2").arg(QLatin1String(mode)).arg(n)});
+                const QString where = QStringLiteral("%1=%2: %3").arg(QLatin1String(mode)).arg(n).arg(r.err);
+                if (r.exitCode == 0)
+                    break; // no N-th write: the command ran whole
+                ++faults;
+                if (QLatin1String(mode) == QLatin1String("PDECLARE_FAIL_WRITE")) {
+                    EXPECT_EQ(r.exitCode, 2) << where.toStdString();
+                    EXPECT_TRUE(r.err.contains(QStringLiteral("磁盘空间不足"))) << where.toStdString();
+                    EXPECT_EQ(leftovers(root), QStringList()) << where.toStdString();
+                } else {
+                    EXPECT_EQ(r.exitCode, 86) << where.toStdString();
+                }
+                for (const QString &t : watched) {
+                    const QString path = root + QLatin1Char('/') + t;
+                    const QString state = ours(path);
+                    EXPECT_TRUE(state == oldState[t] || state == newState[t]) << where.toStdString() << "\n" << t.toStdString()
+                                                                             << " reads\n" << state.toStdString();
+                    if (!QFile::exists(path))
+                        continue;
+                    const QString copy = copiesDir.filePath(QStringLiteral("%1.dbf").arg(copies.size()));
+                    QFile::remove(copy);
+                    ASSERT_TRUE(QFile::copy(path, copy));
+                    copies << copy;
+                    expected << (state == oldState[t] ? QStringLiteral("old:") : QStringLiteral("new:")) + t;
+                }
+                EXPECT_EQ(leftovers(root).filter(QStringLiteral("-journal")), QStringList()) << where.toStdString();
+            }
+        }
+        EXPECT_GT(faults, 2);
+        EXPECT_EQ(snapshot(root), after); // the last run wrote what the clean one did
+
+        // python3-dbf sees the same two states.
+        QStringList refs;
+        std::map<QString, QString> refIndex;
+        for (const QString &t : watched) {
+            for (const auto &[label, files] : {std::pair{QStringLiteral("old:"), &before}, std::pair{QStringLiteral("new:"), &after}}) {
+                auto it = files->find(t);
+                if (it == files->end())
+                    continue;
+                const QString ref = copiesDir.filePath(QStringLiteral("ref%1.dbf").arg(refs.size()));
+                QFile f(ref);
+                ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+                f.write(it->second);
+                f.close();
+                refIndex[label + t] = QString::number(refs.size());
+                refs << ref;
+            }
+        }
+        const QStringList views = pythonViews(refs + copies);
+        ASSERT_EQ(views.size(), refs.size() + copies.size());
+        for (int i = 0; i < copies.size(); ++i)
+            EXPECT_EQ(views[refs.size() + i], views[refIndex.at(expected[i]).toInt()]) << expected[i].toStdString();
+    }
+
+    testsupport::TempProgramDir dir;
+    QTemporaryDir target;
+    // Copies for python3-dbf, outside the program directory.
+    QTemporaryDir copiesDir;
+};
+
+} // namespace
+
+TEST_F(WritingCommands, UpdateOfSeveralRowsAndColumnsIsAllOrNothing)
+{
+    everyWrite({QStringLiteral("sql"), dir.file(QStringLiteral("Result")), QStringLiteral("update result set cws_yy=7, jsjxry=7")},
+               {QStringLiteral("Result/result.dbf")});
+}
+
+TEST_F(WritingCommands, DeleteAndPackAreAllOrNothing)
+{
+    everyWrite({QStringLiteral("sql"), dir.file(QStringLiteral("Result")), QStringLiteral("delete from result where nd>'20040000'")},
+               {QStringLiteral("Result/result.dbf")});
+    everyWrite({QStringLiteral("sql"), dir.file(QStringLiteral("Result")), QStringLiteral("pack result")}, {QStringLiteral("Result/result.dbf")});
+}
+
+TEST_F(WritingCommands, BackupOverAnEarlierOneAndUploadNeverLeaveAPartialFile)
+{
+    const QString backupDir = dir.file(QStringLiteral("Backup"));
+    ASSERT_TRUE(QDir().mkpath(backupDir));
+    ASSERT_EQ(cli({QStringLiteral("backup"), backupDir, dir.path()}).exitCode, 0);
+    exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=11"));
+    everyWrite({QStringLiteral("backup"), backupDir, dir.path()}, {QStringLiteral("Backup/result.dbf")});
+
+    const QString uploadDir = dir.file(QStringLiteral("Upload"));
+    ASSERT_TRUE(QDir().mkpath(uploadDir));
+    everyWrite({QStringLiteral("upload"), uploadDir, QStringLiteral("--yes"), dir.path()},
+               {QStringLiteral("Result/result.dbf"), QStringLiteral("Upload/1001SJSB.dbf")});
+}
+
+// The entry window's save: five periods, one of them a new row, as one change.
+TEST_F(WritingCommands, SavingFivePeriodsWithAnAppendIsAllOrNothing)
+{
+    exec(QStringLiteral("Result"), QStringLiteral("delete from result where nd='20040112'"));
+    exec(QStringLiteral("Result"), QStringLiteral("pack result"));
+    const QString path = dir.file(QStringLiteral("Result/result.dbf"));
+    const QByteArray before = testsupport::fileBytes(path);
+    std::vector<store::sql::KeyedRow> rows;
+    for (const char *code : {"20020112", "20030112", "20040112", "20050112", "20060106"})
+        rows.push_back({QLatin1String(code), {{QStringLiteral("cws_yy"), 7}, {QStringLiteral("jsjxry"), 8}}});
+    auto save = [&](int exitAfter) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            store::fileio::setFault(store::fileio::Fault::ExitAfterWrite, exitAfter);
+            try {
+                store::sql::saveKeyedRows(dir.file(QStringLiteral("Result")), QStringLiteral("result"), QStringLiteral("nd"), rows);
+            } catch (...) {
+                ::_exit(2);
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WEXITSTATUS(status);
+    };
+    const QString oldState = ours(path);
+    ASSERT_EQ(save(0), 0);
+    const QString newState = ours(path);
+    ASSERT_NE(oldState, newState);
+    int endedEarly = 0;
+    for (int n = 1; n < 50; ++n) {
+        restore(dir.file(QStringLiteral("Result")), {{QStringLiteral("result.dbf"), before}});
+        const int code = save(n);
+        const QString state = ours(path);
+        EXPECT_TRUE(state == oldState || state == newState) << "write " << n << ":\n" << state.toStdString();
+        if (code == 0)
+            break;
+        ++endedEarly;
+    }
+    EXPECT_GT(endedEarly, 2);
+}
+
+// Two processes that update and append at once lose nothing, and a reader
+// never catches a table in the middle of a change.
+TEST(TwoProcesses, WritersAndReadersTakeTurns)
+{
+    testsupport::TempProgramDir dir;
+    const QString result = dir.file(QStringLiteral("Result"));
+    ASSERT_EQ(store::sql::execute(*store::sql::parse(QStringLiteral("update result set cws_yy=0")), result), 5);
+    std::vector<pid_t> children;
+    for (int c = 0; c < 2; ++c) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            try {
+                const auto s = store::sql::parse(QStringLiteral("update result set cws_yy=cws_yy+1"));
+                for (int i = 0; i < 100; ++i) {
+                    store::sql::execute(*s, result);
+                    store::DbfTable t = store::DbfTable::load(result + QStringLiteral("/result.dbf"));
+                    std::vector<QVariant> blank(t.fields().size());
+                    t.appendRecord(blank);
+                }
+            } catch (...) {
+                ::_exit(3);
+            }
+            ::_exit(0);
+        }
+        children.push_back(pid);
+    }
+    // Meanwhile this process reads: every read sees a whole table.
+    int reads = 0;
+    for (bool running = true; running; ++reads) {
+        EXPECT_NO_THROW(store::DbfTable::load(result + QStringLiteral("/result.dbf")));
+        running = false;
+        for (pid_t pid : children)
+            running = running || ::waitpid(pid, nullptr, WNOHANG) == 0;
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    EXPECT_GT(reads, 0);
+    const store::DbfTable t = store::DbfTable::load(result + QStringLiteral("/result.dbf"));
+    EXPECT_EQ(t.recordCount(), 205u);
+    double v = 0;
+    ASSERT_TRUE(t.number(0, t.fieldIndex(QStringLiteral("cws_yy")), v));
+    EXPECT_EQ(v, 200);
+}
+
+// Two checks at once: each reports all the findings of the data, and the
+// findings table ends with them once, not mixed from both runs.
+TEST_F(WritingCommands, TwoChecksAtOnceBothReportEveryFinding)
+{
+    std::vector<std::pair<QString, QString>> rules;
+    for (int i = 0; i < 20; ++i)
+        rules.push_back({QStringLiteral("cws_yy>%1").arg(i), QStringLiteral("规则 %1").arg(i)});
+    setRules(rules);
+    QProcess one, two;
+    for (QProcess *p : {&one, &two})
+        p->start(cliPath(), {QStringLiteral("check"), dir.path()});
+    for (QProcess *p : {&one, &two}) {
+        p->waitForFinished(-1);
+        EXPECT_EQ(p->exitCode(), 1) << p->readAllStandardError().constData();
+        EXPECT_EQ(p->readAllStandardOutput().count('\n'), 50);
+    }
+    EXPECT_EQ(findings().size(), 50u);
+}
+
+TEST(TwoProcesses, ASecondProgramOnTheSameDirectoryIsRefused)
+{
+    QTemporaryDir dir;
+    const QString lock = dir.filePath(QStringLiteral(".pdeclare.lock"));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        ::_exit(store::fileio::holdInstanceLock(lock) && ::write(ready[1], "x", 1) == 1 ? (::pause(), 0) : 1);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    EXPECT_FALSE(store::fileio::holdInstanceLock(lock));
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_TRUE(store::fileio::holdInstanceLock(lock)); // the lock ends with its process
+}
+
+// Files that are no tables: refused at once with a message that says what
+// they are, within the test's TIMEOUT and a 1 GB address space.
+TEST(HostileFiles, RefusedOrReadInBoundedMemory)
+{
+    testsupport::TempProgramDir dir;
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString table = result + QStringLiteral("/result.dbf");
+    const QByteArray header = testsupport::fileBytes(table);
+    const rlim_t gigabyte = rlim_t(1) << 30;
+    auto select = [&](const QString &statement) {
+        return cli({QStringLiteral("sql"), result, statement}, {}, gigabyte);
+    };
+
+    QFile::remove(table);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(table).constData(), 0644), 0);
+    Outcome r = select(QStringLiteral("select * from result"));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("不是普通文件（管道）"))) << r.err.toStdString();
+
+    QFile::remove(table);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), table));
+    r = select(QStringLiteral("select * from result"));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("不是普通文件（设备）"))) << r.err.toStdString();
+
+    QFile::remove(table);
+    ASSERT_TRUE(QFile::link(table, table));
+    r = select(QStringLiteral("select * from result"));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("符号链接构成了循环"))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("不存在"))) << r.err.toStdString();
+
+    // 2 GB of zeros: no version byte, refused without reading on.
+    QFile::remove(table);
+    {
+        QFile f(table);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(qint64(2) << 30));
+    }
+    r = select(QStringLiteral("select * from result"));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("未知的版本字节 0x00"))) << r.err.toStdString();
+
+    // A sound header over 2 GB of (sparse) records is scanned in bounded
+    // memory: the address-space limit would stop a reader that holds it.
+    {
+        const store::DbfTable t = store::DbfTable::fromBytes(header, QStringLiteral("template"));
+        const qint64 records = ((qint64(2) << 30) - t.header().headerLength) / t.header().recordLength;
+        QByteArray head = header.left(t.header().headerLength);
+        const quint32 n = quint32(records);
+        for (int i = 0; i < 4; ++i)
+            head[4 + i] = char((n >> (8 * i)) & 0xFF);
+        QFile f(table);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(head);
+        ASSERT_TRUE(f.resize(t.header().headerLength + records * t.header().recordLength));
+    }
+    r = select(QStringLiteral("select nd from result where cws_zk>cws_yy"));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+}
+
+// The upload stops with the check's error when the check cannot run: no
+// flag, no file, exit 2.
+TEST_F(WritingCommands, UploadStopsWhenTheCheckCannotRun)
+{
+    const QByteArray before = testsupport::fileBytes(dir.file(QStringLiteral("Result/result.dbf")));
+    QFile rules(dir.file(QStringLiteral("DataMeta/tjjctjk.dbf")));
+    ASSERT_TRUE(rules.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    rules.write("not a table");
+    rules.close();
+    const Outcome r = cli({QStringLiteral("upload"), target.path(), QStringLiteral("--yes"), dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("tjjctjk"))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("申报有误差提示"))) << r.err.toStdString();
+    EXPECT_TRUE(QDir(target.path()).isEmpty());
+    EXPECT_EQ(testsupport::fileBytes(dir.file(QStringLiteral("Result/result.dbf"))), before);
+}
+
+// A program folder whose name holds ";" works; a folder that is a link loop
+// is not called missing.
+TEST(Messages, SemicolonInTheFolderAndALinkLoopAreToldTruly)
+{
+    testsupport::TempProgramDir source;
+    QTemporaryDir base;
+    const QString program = base.filePath(QStringLiteral("医院;备份"));
+    ASSERT_TRUE(QDir().mkpath(program + QStringLiteral("/DataMeta")));
+    ASSERT_TRUE(QDir().mkpath(program + QStringLiteral("/Result")));
+    for (const QString &name : QDir(source.file(QStringLiteral("DataMeta"))).entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(source.file(QStringLiteral("DataMeta/") + name), program + QStringLiteral("/DataMeta/") + name));
+    ASSERT_TRUE(QFile::copy(source.file(QStringLiteral("Result/result.dbf")), program + QStringLiteral("/Result/result.dbf")));
+    Outcome r = cli({QStringLiteral("check"), program});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("无数据可检验！"))) << r.err.toStdString();
+
+    ASSERT_TRUE(QDir(program + QStringLiteral("/Result")).removeRecursively());
+    ASSERT_TRUE(QFile::link(program + QStringLiteral("/Result"), program + QStringLiteral("/Result")));
+    r = cli({QStringLiteral("sql"), program + QStringLiteral("/Result"), QStringLiteral("select * from result")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("符号链接构成了循环"))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("不存在"))) << r.err.toStdString();
+}
