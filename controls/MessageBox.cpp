@@ -44,7 +44,9 @@ Answer MessageBox::show(QWidget *owner, const QString &text, const QString &capt
         s.shown.push_back(box);
         if (s.hook)
             s.hook(box);
-        Answer answer = buttons == Buttons::Ok ? Answer::Ok : Answer::No;
+        Answer answer = buttons == Buttons::Ok ? Answer::Ok
+                        : buttons == Buttons::YesNo ? Answer::No
+                                                    : Answer::Cancel;
         if (!s.answers.empty()) {
             answer = s.answers.front();
             s.answers.pop_front();
@@ -57,11 +59,16 @@ Answer MessageBox::show(QWidget *owner, const QString &text, const QString &capt
     } else {
         box.addButton(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
         box.addButton(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+        // Esc and the close box give 取消 where there is one.
+        if (buttons == Buttons::YesNoCancel)
+            box.addButton(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
     }
     const int result = box.exec();
     if (buttons == Buttons::Ok)
         return Answer::Ok;
-    return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    if (result == QMessageBox::Yes)
+        return Answer::Yes;
+    return result == QMessageBox::No ? Answer::No : Answer::Cancel;
 }
 
 void MessageBox::showStandardError(QWidget *owner, const QString &text)

@@ -10,11 +10,13 @@
 #include "store/UDeclareFunction.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -182,7 +184,9 @@ void TfrmInData::buildContent()
     m_choose->setObjectName(QStringLiteral("SpeedButton1"));
     m_choose->setText(QStringLiteral("选择..."));
     m_choose->setAutoRaise(true);
-    m_choose->setFocusPolicy(Qt::NoFocus);
+    // Reached with Shift+Tab from the first figure (or Tab from the save
+    // button) and pressed with Space or Enter; a click does not take the focus.
+    m_choose->setFocusPolicy(Qt::TabFocus);
     m_choose->setGeometry(398, 49, 59, 22);
     connect(m_choose, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
 
@@ -282,7 +286,7 @@ void TfrmInData::buildContent()
     m_save->setGeometry(688, 16, 75, 25);
     connect(m_save, &QPushButton::clicked, this, [this] { Btn_SaveClick(); });
 
-    QWidget *previous = nullptr;
+    QWidget *previous = m_choose;
     for (ui::TDBNumberEdit *edit : m_edits) {
         if (previous)
             QWidget::setTabOrder(previous, edit);
@@ -328,6 +332,26 @@ void TfrmInData::showEvent(QShowEvent *event)
     } catch (const std::exception &e) {
         ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
+    m_loaded = shownValues();
+    // Typing starts in the first figure, whatever else can take the focus.
+    if (!m_edits.empty())
+        m_edits.front()->setFocus(Qt::TabFocusReason);
+}
+
+std::vector<QVariant> TfrmInData::shownValues() const
+{
+    std::vector<QVariant> values;
+    values.reserve(m_edits.size() + 1);
+    values.emplace_back(m_yydm->text());
+    for (const ui::TDBNumberEdit *edit : m_edits)
+        values.push_back(edit->value());
+    return values;
+}
+
+bool TfrmInData::modified() const
+{
+    // Compared as values: "35.50" typed over a loaded 35.5 is no change.
+    return shownValues() != m_loaded;
 }
 
 void TfrmInData::FormShow()
@@ -477,10 +501,33 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
             messages << period->label + QStringLiteral("  ") + m_dm.value(row, QStringLiteral("Cont")).toString().trimmed();
         for (const QString &message : messages)
             ui::MessageBox::showPlain(this, message);
+        if (!messages.isEmpty())
+            afterPrompts(edit);
     } catch (const std::exception &e) {
         ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
     m_inPrompt = false;
+}
+
+// A prompt box took the focus while it was moving from `left` to another
+// control; once the boxes are closed that control is set up exactly as if
+// the move had happened without them.
+void TfrmInData::afterPrompts(ui::TDBNumberEdit *left)
+{
+    QWidget *next = focusWidget();
+    if (!next || next == left)
+        return;
+    // Entered by Tab or Enter an edit has its whole text selected, so that
+    // typing replaces the figure; the window coming back to the front after
+    // the box would otherwise leave the caret at the end of the old figure.
+    if (auto *edit = qobject_cast<ui::TDBNumberEdit *>(next))
+        edit->selectAll();
+    // A click moved the focus: the box swallowed its release, and its press
+    // is still on its way to the control. The press must not undo the
+    // selection in an edit, and on the save button it must count as the
+    // whole click the user made.
+    if (left->exitReason() == Qt::MouseFocusReason)
+        m_pressAfterPrompt = next;
 }
 
 void TfrmInData::NumberEditKeyDown(ui::TDBNumberEdit *edit, int &key)
@@ -519,10 +566,16 @@ void TfrmInData::DBNcws_yy1KeyPress(ui::TDBNumberEdit *edit, QChar &key)
 
 void TfrmInData::moveToNextControl(QWidget *, bool forward)
 {
-    if (focusNextPrevChild(forward)) {
-        if (QWidget *now = focusWidget())
-            m_scrollBox->ensureWidgetVisible(now);
+    // Enter and the arrows keep to the figures and the save button; only
+    // Tab and Shift+Tab stop at "选择...".
+    for (int step = 0; step < 2; ++step) {
+        if (!focusNextPrevChild(forward))
+            return;
+        if (focusWidget() != m_choose)
+            break;
     }
+    if (QWidget *now = focusWidget())
+        m_scrollBox->ensureWidgetVisible(now);
 }
 
 void TfrmInData::keyPressEvent(QKeyEvent *event)
@@ -532,7 +585,39 @@ void TfrmInData::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    // Enter on "选择..." presses it, like Space does.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && focusWidget() == m_choose) {
+        event->accept();
+        m_choose->click();
+        return;
+    }
     QDialog::keyPressEvent(event);
+}
+
+void TfrmInData::closeEvent(QCloseEvent *event)
+{
+    // The close box, Alt+F4 or the system menu with figures typed and not
+    // saved: ask before anything is thrown away.
+    if (!m_closing && isVisible() && modified()) {
+        const ui::Answer answer = ui::MessageBox::show(this, QStringLiteral("数据已修改，是否保存？"),
+                                                       QStringLiteral("提示"), ui::Icon::Question,
+                                                       ui::Buttons::YesNoCancel);
+        if (answer == ui::Answer::Cancel) {
+            event->ignore();
+            return;
+        }
+        if (answer == ui::Answer::Yes) {
+            // Exactly as "保存退出": its checks, its messages; the window
+            // stays open with every figure when the save does not happen.
+            Btn_SaveClick();
+            if (m_closing)
+                event->accept();
+            else
+                event->ignore();
+            return;
+        }
+    }
+    QDialog::closeEvent(event);
 }
 
 void TfrmInData::done(int result)
@@ -543,14 +628,43 @@ void TfrmInData::done(int result)
 
 bool TfrmInData::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Wheel) {
-        const int dy = static_cast<QWheelEvent *>(event)->angleDelta().y();
-        QScrollBar *bar = m_scrollBox->verticalScrollBar();
-        if (dy > 0)
-            bar->setValue(bar->value() - kWheelStep);
-        else if (dy < 0)
-            bar->setValue(bar->value() + kWheelStep);
-        return true;
+    switch (event->type()) {
+    case QEvent::Wheel:
+        return filterWheel(watched, static_cast<QWheelEvent *>(event));
+    case QEvent::MouseButtonPress:
+    case QEvent::KeyPress:
+        if (m_pressAfterPrompt) {
+            QPointer<QWidget> target = m_pressAfterPrompt;
+            m_pressAfterPrompt.clear();
+            if (event->type() == QEvent::MouseButtonPress && watched == target
+                && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+                if (target == m_save)
+                    Btn_SaveClick();
+                return true; // an edit keeps its whole text selected
+            }
+        }
+        break;
+    default:
+        break;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+// Every vertical wheel turn of the application scrolls this window's grid by
+// one step. Horizontal movement (a tilted wheel, a touchpad) is left to the
+// control under the mouse; a diagonal one is split.
+bool TfrmInData::filterWheel(QObject *watched, QWheelEvent *event)
+{
+    const QPoint angle = event->angleDelta();
+    if (angle.y() == 0)
+        return false;
+    QScrollBar *bar = m_scrollBox->verticalScrollBar();
+    bar->setValue(bar->value() + (angle.y() > 0 ? -kWheelStep : kWheelStep));
+    if (angle.x() != 0) {
+        QWheelEvent sideways(event->position(), event->globalPosition(), QPoint(event->pixelDelta().x(), 0),
+                             QPoint(angle.x(), 0), event->buttons(), event->modifiers(), event->phase(),
+                             event->inverted(), event->source());
+        QCoreApplication::sendEvent(watched, &sideways);
+    }
+    return true;
 }

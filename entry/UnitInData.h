@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QPoint>
 #include <QPointer>
+#include <QVariant>
 
 #include <vector>
 
@@ -17,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QScrollArea;
 class QToolButton;
+class QWheelEvent;
 class QWidget;
 
 namespace ui {
@@ -54,6 +56,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void done(int result) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -61,6 +64,10 @@ private:
     void FormCreate();
     void buildContent();
     void moveToNextControl(QWidget *from, bool forward);
+    void afterPrompts(ui::TDBNumberEdit *left);
+    bool filterWheel(QObject *watched, QWheelEvent *event);
+    std::vector<QVariant> shownValues() const;
+    bool modified() const;
 
     store::Query m_db;
     store::Query m_dm;
@@ -74,4 +81,10 @@ private:
     bool m_shownOnce = false;
     bool m_closing = false;
     bool m_inPrompt = false;
+    // What the window showed after loading: the project text, then every
+    // edit's value in the order of m_edits.
+    std::vector<QVariant> m_loaded;
+    // The click that moved the focus while a rule prompt was up: its press
+    // still reaches this control once the prompts are closed.
+    QPointer<QWidget> m_pressAfterPrompt;
 };

@@ -249,7 +249,9 @@ private slots:
         QVERIFY(w->isVisible()); // Enter never pressed the save button on the way
         QVERIFY(ui::MessageBox::shown().empty());
 
-        // Tab wraps from the save button to the first edit.
+        // Tab wraps from the save button over "选择..." to the first edit.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("SpeedButton1"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(focusName(), QStringLiteral("DBNcws_yy1"));
 
