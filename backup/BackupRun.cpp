@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <exception>
 
 namespace backup {
@@ -86,29 +87,99 @@ QString refuseProjectCode(const QString &code)
 
 QString uploadFileName(const QString &code) { return code + QStringLiteral("SJSB.dbf"); }
 
+QString folderProblem(const QString &dir)
+{
+    const QFileInfo info(dir);
+    if (!info.exists())
+        return QStringLiteral("文件夹 %1 不存在（也许移动存储设备已拔出）。请重新选择存放路径。")
+            .arg(QDir::toNativeSeparators(dir));
+    if (!info.isDir())
+        return QStringLiteral("%1 不是文件夹。请重新选择存放路径。").arg(QDir::toNativeSeparators(dir));
+    if (!info.isWritable())
+        return QStringLiteral("没有在文件夹 %1 中写入的权限。请选择您自己的文件夹，例如主文件夹或移动存储设备。")
+            .arg(QDir::toNativeSeparators(dir));
+    return QString();
+}
+
+QString reasonOf(int error)
+{
+    switch (error) {
+    case 0: return QStringLiteral("原因不明");
+    case ENOENT: return QStringLiteral("文件或文件夹不存在");
+    case EACCES:
+    case EPERM: return QStringLiteral("没有权限");
+    case EROFS: return QStringLiteral("磁盘是只读的");
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return QStringLiteral("磁盘空间不足");
+    case EIO: return QStringLiteral("读写设备出错（也许移动存储设备已拔出或已损坏）");
+    case ENOTDIR: return QStringLiteral("路径中有一部分不是文件夹");
+    case EISDIR: return QStringLiteral("同名的文件夹已存在");
+    case ENAMETOOLONG: return QStringLiteral("路径太长");
+    case EMFILE:
+    case ENFILE: return QStringLiteral("打开的文件太多");
+    case EBUSY:
+    case ETXTBSY: return QStringLiteral("文件正被其他程序使用");
+    default: break;
+    }
+    return QStringLiteral("系统错误（代码 %1）").arg(error);
+}
+
+namespace {
+
+// The reason of the file call that just failed, from the system's error
+// number (the file classes give only the system's English text).
+[[noreturn]] void failed(const char *what, const QString &file, int error)
+{
+    throw store::Error(QStringLiteral("%1 %2 失败：%3。")
+                           .arg(QString::fromUtf8(what), QDir::toNativeSeparators(file), reasonOf(error)));
+}
+
+} // namespace
+
 void copyReplacing(const QString &source, const QString &target)
 {
+    // The usual reasons are looked at first and told plainly; what fails
+    // after that is told by the system's error number.
+    if (!QFileInfo(source).isFile())
+        throw store::Error(QStringLiteral("找不到数据文件 %1。").arg(QDir::toNativeSeparators(source)));
+    const QString problem = folderProblem(QFileInfo(target).absolutePath());
+    if (!problem.isEmpty())
+        throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), problem));
+    if (QFileInfo(target).isDir())
+        throw store::Error(QStringLiteral("无法写入 %1：同名的文件夹已存在。请换一个存放路径。")
+                               .arg(QDir::toNativeSeparators(target)));
+
+    static const char kRead[] = "读取";
+    static const char kWrite[] = "写入";
     QFile in(source);
+    errno = 0;
     if (!in.open(QIODevice::ReadOnly))
-        throw store::Error(QStringLiteral("无法读取 %1：%2").arg(QDir::toNativeSeparators(source), in.errorString()));
+        failed(kRead, source, errno);
     QSaveFile out(target);
     // A target that is the source itself (backup into the Result folder) is
     // read whole before the rename replaces it, so nothing is lost either.
     out.setDirectWriteFallback(false);
+    errno = 0;
     if (!out.open(QIODevice::WriteOnly))
-        throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), out.errorString()));
+        failed(kWrite, target, errno);
     char buffer[64 * 1024];
     while (true) {
+        errno = 0;
         const qint64 n = in.read(buffer, sizeof buffer);
         if (n < 0)
-            throw store::Error(QStringLiteral("无法读取 %1：%2").arg(QDir::toNativeSeparators(source), in.errorString()));
+            failed(kRead, source, errno);
         if (n == 0)
             break;
+        errno = 0;
         if (out.write(buffer, n) != n)
-            throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), out.errorString()));
+            failed(kWrite, target, errno);
     }
+    errno = 0;
     if (!out.commit())
-        throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), out.errorString()));
+        failed(kWrite, target, errno);
 }
 
 Result run(BackupHost &host, const QString &buttonCaption, const QString &targetDir)
