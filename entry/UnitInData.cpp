@@ -16,6 +16,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -311,7 +313,11 @@ void TfrmInData::FormCreate()
         edit->OnKeyDown = [this](ui::TDBNumberEdit *e, int &key, Qt::KeyboardModifiers) { NumberEditKeyDown(e, key); };
         edit->OnKeyPress = [this](ui::TDBNumberEdit *e, QChar &key) { DBNcws_yy1KeyPress(e, key); };
     }
-    // Every wheel turn of the application scrolls this window's grid.
+    m_typeAheadTimer = new QTimer(this);
+    m_typeAheadTimer->setInterval(0);
+    connect(m_typeAheadTimer, &QTimer::timeout, this, [this] { drainTypeAhead(); });
+    // Every wheel turn of the application scrolls this window's grid; keys
+    // typed ahead of a rule prompt are kept in order.
     qApp->installEventFilter(this);
     ui::hintstyle::activate();
 }
@@ -499,8 +505,18 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
         QStringList messages;
         for (int row : broken)
             messages << period->label + QStringLiteral("  ") + m_dm.value(row, QStringLiteral("Cont")).toString().trimmed();
-        for (const QString &message : messages)
+        for (const QString &message : messages) {
             ui::MessageBox::showPlain(this, message);
+            // The window takes the keyboard back from the closed box at once:
+            // until the window system says so it would not be the active
+            // window, and a figure typed meanwhile would move the focus
+            // without leaving its edit (no prompt) and without selecting the
+            // next one.
+            if (!isActiveWindow()) {
+                activateWindow();
+                QApplication::setActiveWindow(this);
+            }
+        }
         if (!messages.isEmpty())
             afterPrompts(edit);
     } catch (const std::exception &e) {
@@ -564,18 +580,21 @@ void TfrmInData::DBNcws_yy1KeyPress(ui::TDBNumberEdit *edit, QChar &key)
         moveToNextControl(edit, true);
 }
 
-void TfrmInData::moveToNextControl(QWidget *, bool forward)
+void TfrmInData::moveToNextControl(QWidget *from, bool forward)
 {
-    // Enter and the arrows keep to the figures and the save button; only
-    // Tab and Shift+Tab stop at "选择...".
-    for (int step = 0; step < 2; ++step) {
-        if (!focusNextPrevChild(forward))
+    // The next control of the tab order that takes the focus, as Tab and
+    // Shift+Tab find it, wrapping around; Enter and the arrows keep to the
+    // figures and the save button and pass over "选择..." (the focus goes
+    // there directly, so leaving the edit prompts once).
+    QWidget *to = from;
+    do {
+        to = forward ? to->nextInFocusChain() : to->previousInFocusChain();
+        if (!to || to == from)
             return;
-        if (focusWidget() != m_choose)
-            break;
-    }
-    if (QWidget *now = focusWidget())
-        m_scrollBox->ensureWidgetVisible(now);
+    } while (to == m_choose || to->window() != this || !to->isVisibleTo(this) || !to->isEnabled()
+             || !(to->focusPolicy() & Qt::TabFocus));
+    to->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    m_scrollBox->ensureWidgetVisible(to);
 }
 
 void TfrmInData::keyPressEvent(QKeyEvent *event)
@@ -631,8 +650,14 @@ bool TfrmInData::eventFilter(QObject *watched, QEvent *event)
     switch (event->type()) {
     case QEvent::Wheel:
         return filterWheel(watched, static_cast<QWheelEvent *>(event));
-    case QEvent::MouseButtonPress:
     case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        if (keepTypeAhead(watched, static_cast<QKeyEvent *>(event)))
+            return true;
+        [[fallthrough]];
+    case QEvent::MouseButtonPress:
+        if (event->type() == QEvent::KeyRelease)
+            break;
         if (m_pressAfterPrompt) {
             QPointer<QWidget> target = m_pressAfterPrompt;
             m_pressAfterPrompt.clear();
@@ -648,6 +673,76 @@ bool TfrmInData::eventFilter(QObject *watched, QEvent *event)
         break;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+namespace {
+QMessageBox *shownPromptBox()
+{
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    return box && box->isVisible() ? box : nullptr;
+}
+} // namespace
+
+// A clerk typing from paper does not wait for a prompt to appear: the keys
+// that close it and the next figures may already be on their way, addressed
+// to this window, when the box comes up or goes. They are taken here, in the
+// order typed: while a box is shown they go to the box (Enter closes it), in
+// between and after the prompts they wait until the edit that gets the focus
+// has been set up, and then reach it one by one.
+bool TfrmInData::keepTypeAhead(QObject *watched, QKeyEvent *event)
+{
+    if (event == m_replaying)
+        return false;
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    if (!m_inPrompt && m_typeAhead.empty())
+        return false;
+    if (event->type() == QEvent::KeyRelease) {
+        // Only a box needs a release (Space presses its button on release).
+        if (QMessageBox *box = shownPromptBox(); box && m_typeAhead.empty()) {
+            QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text(), event->isAutoRepeat());
+            QCoreApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &copy);
+        }
+        return true;
+    }
+    m_typeAhead.push_back(std::make_unique<QKeyEvent>(event->type(), event->key(), event->modifiers(),
+                                                      event->text(), event->isAutoRepeat()));
+    drainTypeAhead();
+    return true;
+}
+
+void TfrmInData::drainTypeAhead()
+{
+    while (!m_typeAhead.empty()) {
+        QWidget *target = nullptr;
+        if (QMessageBox *box = shownPromptBox())
+            target = box->focusWidget() ? box->focusWidget() : box;
+        else if (!m_inPrompt)
+            target = focusWidget();
+        if (!target) {
+            // Between two prompts, or the last box closed and the focus not
+            // yet set up: the next turn of the event loop looks again.
+            m_typeAheadTimer->start();
+            return;
+        }
+        std::unique_ptr<QKeyEvent> key = std::move(m_typeAhead.front());
+        m_typeAhead.pop_front();
+        m_replaying = key.get();
+        QCoreApplication::sendEvent(target, key.get());
+        if (key->type() == QEvent::KeyPress && qobject_cast<QMessageBox *>(target->window())) {
+            QKeyEvent release(QEvent::KeyRelease, key->key(), key->modifiers(), key->text());
+            m_replaying = &release;
+            QCoreApplication::sendEvent(target, &release);
+        }
+        m_replaying = nullptr;
+        // One key at a time when it may have moved the focus or shown a box.
+        if (!m_typeAhead.empty()) {
+            m_typeAheadTimer->start();
+            return;
+        }
+    }
+    m_typeAheadTimer->stop();
 }
 
 // Every vertical wheel turn of the application scrolls this window's grid by

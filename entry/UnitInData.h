@@ -11,9 +11,13 @@
 #include <QPointer>
 #include <QVariant>
 
+#include <deque>
+#include <memory>
 #include <vector>
 
+class QKeyEvent;
 class QLabel;
+class QTimer;
 class QLineEdit;
 class QPushButton;
 class QScrollArea;
@@ -66,6 +70,8 @@ private:
     void moveToNextControl(QWidget *from, bool forward);
     void afterPrompts(ui::TDBNumberEdit *left);
     bool filterWheel(QObject *watched, QWheelEvent *event);
+    bool keepTypeAhead(QObject *watched, QKeyEvent *event);
+    void drainTypeAhead();
     std::vector<QVariant> shownValues() const;
     bool modified() const;
 
@@ -87,4 +93,10 @@ private:
     // The click that moved the focus while a rule prompt was up: its press
     // still reaches this control once the prompts are closed.
     QPointer<QWidget> m_pressAfterPrompt;
+    // Keys typed ahead while rule prompts come and go, in the order typed:
+    // those meant for a box go to it, the rest wait for the prompts to end
+    // and then reach the edit that has the focus.
+    std::deque<std::unique_ptr<QKeyEvent>> m_typeAhead;
+    QTimer *m_typeAheadTimer = nullptr;
+    const QKeyEvent *m_replaying = nullptr;
 };
