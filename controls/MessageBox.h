@@ -34,6 +34,11 @@ public:
     static void showStandardError(QWidget *owner, const QString &text);
     // The plain message box: application title, no icon, OK.
     static void showPlain(QWidget *owner, const QString &text);
+    // The plain message box shown while the user may be typing ahead in the
+    // owner window: it returns when closed, and meanwhile the owner window
+    // takes no clicks and hands every key to the box in the order typed,
+    // including keys typed before the box had the keyboard.
+    static void showPrompt(QWidget *owner, const QString &text);
 
     // Test seam.
     static void setTestMode(bool on);

@@ -506,7 +506,7 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
         for (int row : broken)
             messages << period->label + QStringLiteral("  ") + m_dm.value(row, QStringLiteral("Cont")).toString().trimmed();
         for (const QString &message : messages) {
-            ui::MessageBox::showPlain(this, message);
+            ui::MessageBox::showPrompt(this, message);
             // The window takes the keyboard back from the closed box at once:
             // until the window system says so it would not be the active
             // window, and a figure typed meanwhile would move the focus
@@ -675,13 +675,13 @@ bool TfrmInData::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-namespace {
-QMessageBox *shownPromptBox()
+QMessageBox *TfrmInData::shownPromptBox() const
 {
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    return box && box->isVisible() ? box : nullptr;
+    for (QMessageBox *box : findChildren<QMessageBox *>(Qt::FindDirectChildrenOnly))
+        if (box->isVisible())
+            return box;
+    return nullptr;
 }
-} // namespace
 
 // A clerk typing from paper does not wait for a prompt to appear: the keys
 // that close it and the next figures may already be on their way, addressed

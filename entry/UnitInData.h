@@ -19,6 +19,7 @@ class QKeyEvent;
 class QLabel;
 class QTimer;
 class QLineEdit;
+class QMessageBox;
 class QPushButton;
 class QScrollArea;
 class QToolButton;
@@ -72,6 +73,7 @@ private:
     bool filterWheel(QObject *watched, QWheelEvent *event);
     bool keepTypeAhead(QObject *watched, QKeyEvent *event);
     void drainTypeAhead();
+    QMessageBox *shownPromptBox() const;
     std::vector<QVariant> shownValues() const;
     bool modified() const;
 

@@ -43,6 +43,15 @@ QStringList boxTexts()
     return texts;
 }
 
+// The message box on screen, modal or not.
+QMessageBox *shownBox()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+            return box;
+    return nullptr;
+}
+
 QString focusName()
 {
     QWidget *w = QApplication::focusWidget();
@@ -575,7 +584,7 @@ private slots:
         QTimer closer;
         closer.setInterval(0);
         connect(&closer, &QTimer::timeout, [&] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            if (auto *box = shownBox()) {
                 seen << box->text();
                 box->accept();
             }

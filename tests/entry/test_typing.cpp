@@ -29,6 +29,15 @@ using ui::TDBNumberEdit;
 
 namespace {
 
+// The message box on screen, modal or not.
+QMessageBox *shownBox()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+            return box;
+    return nullptr;
+}
+
 QString focusName()
 {
     QWidget *w = QApplication::focusWidget();
@@ -44,7 +53,7 @@ public:
         ui::MessageBox::setTestMode(false);
         m_timer.setInterval(0);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            if (auto *box = shownBox()) {
                 seen << box->text();
                 QTest::keyClick(box, Qt::Key_Return);
             }
@@ -151,6 +160,36 @@ private slots:
         QCOMPARE(from->selectedText(), QString());
         QTest::mouseRelease(from, Qt::LeftButton, Qt::NoModifier, QPoint(4, 12));
         QCOMPARE(from->selectedText(), QStringLiteral("600"));
+        delete w;
+    }
+
+    // Keys typed before the box had the keyboard reach the entry window:
+    // Enter closes the box, the figure after it replaces the next one.
+    void keysTypedAheadOfAPromptKeepTheirOrder()
+    {
+        testsupport::TempProgramDir dir;
+        entrytest::writeRules(dir, {{"rys_yjs>500", "研究生人数过多"}});
+        TfrmInData *w = open();
+        TDBNumberEdit *from = edit(w, "DBNrys_yjs1");
+        TDBNumberEdit *to = edit(w, "DBNrys_bks1");
+        from->setNumber(600);
+        to->setNumber(508);
+        from->setFocus(Qt::TabFocusReason);
+        ui::MessageBox::setTestMode(false);
+        QStringList seen;
+        QTimer::singleShot(0, w, [&] {
+            if (QMessageBox *box = shownBox())
+                seen << box->text();
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_9, Qt::Key_7, Qt::Key_Return})
+                QTest::keyClick(from, key);
+        });
+        QTest::keyClick(from, Qt::Key_Return);
+        ui::MessageBox::setTestMode(true);
+        QCOMPARE(seen, QStringList{QStringLiteral("2002年  研究生人数过多")});
+        QVERIFY(!shownBox());
+        QTRY_COMPARE(focusName(), QStringLiteral("DBNrys_qt1"));
+        QCOMPARE(to->text(), QStringLiteral("97"));
+        QCOMPARE(from->text(), QStringLiteral("600"));
         delete w;
     }
 
