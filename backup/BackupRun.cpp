@@ -88,8 +88,32 @@ QString refuseProjectCode(const QString &code)
 
 QString uploadFileName(const QString &code) { return code + QStringLiteral("SJSB.dbf"); }
 
+QString folderProblem(const QString &dir)
+{
+    const QFileInfo info(dir);
+    if (!info.exists())
+        return QStringLiteral("文件夹 %1 不存在（也许移动存储设备已拔出）。请重新选择存放路径。")
+            .arg(QDir::toNativeSeparators(dir));
+    if (!info.isDir())
+        return QStringLiteral("%1 不是文件夹。请重新选择存放路径。").arg(QDir::toNativeSeparators(dir));
+    if (!info.isWritable())
+        return QStringLiteral("没有在文件夹 %1 中写入的权限。请选择您自己的文件夹，例如主文件夹或移动存储设备。")
+            .arg(QDir::toNativeSeparators(dir));
+    return QString();
+}
+
 void copyReplacing(const QString &source, const QString &target)
 {
+    // The usual reasons are looked at first and told plainly.
+    if (!QFileInfo(source).isFile())
+        throw store::Error(QStringLiteral("找不到数据文件 %1。").arg(QDir::toNativeSeparators(source)));
+    const QString problem = folderProblem(QFileInfo(target).absolutePath());
+    if (!problem.isEmpty())
+        throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), problem));
+    if (QFileInfo(target).isDir())
+        throw store::Error(QStringLiteral("无法写入 %1：同名的文件夹已存在。请换一个存放路径。")
+                               .arg(QDir::toNativeSeparators(target)));
+
     // The table is read as one statement would (sound, no change half
     // done, no writer meanwhile); the copy gets the target's name only when
     // it is whole on disk, so a full disk leaves an earlier copy as it was.

@@ -59,8 +59,12 @@ QString uploadFileName(const QString &code); // code + "SJSB.dbf"
 // Replaces target with a copy of source: the bytes go to a temporary file in
 // the target's directory which is then renamed over the target, so a failed
 // copy leaves an earlier file whole and no half file behind. Throws
-// store::Error with the reason.
+// store::Error with the reason, in Chinese.
 void copyReplacing(const QString &source, const QString &target);
+
+// Why files cannot be written into dir (missing, not a folder, no right to
+// write), told to the user in Chinese; empty when nothing is in the way.
+QString folderProblem(const QString &dir);
 
 namespace sql {
 inline const char *const kSelectYydm = "select yydm from result ";

@@ -3,6 +3,7 @@
 #include "controls/WindowSupport.h"
 
 #include "backup/BackupRun.h"
+#include "store/FileIo.h"
 #include "check/CheckObjects.h"
 #include "check/FindingsReport.h"
 #include "check/UnitCheck.h"
@@ -22,6 +23,10 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTreeView>
+#include <QInputDialog>
+#include <QSettings>
+
+#include <cerrno>
 
 namespace {
 
@@ -167,9 +172,48 @@ TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner) : QDialog(owner)
     AQry_Shtable1 = new check::QueryObject(this, QStringLiteral("AQry_Shtable1"), QStringLiteral("DataMeta"));
     ReportMX = new check::FindingsReport(this);
 
+    btn_NewFolder = new QPushButton(QStringLiteral("新建文件夹"), panel);
+    btn_NewFolder->setObjectName(QStringLiteral("btn_NewFolder"));
+    btn_NewFolder->setFont(kaiFont());
+    btn_NewFolder->setGeometry(27, 258, 90, 25);
+    btn_NewFolder->setAutoDefault(false);
+    connect(btn_NewFolder, &QPushButton::clicked, this, &TfrmBackUpDBF::btn_NewFolderClick);
+
+    // Folders appear in the tree as the model reads them; once the chosen
+    // one's parents are read, it is brought into view again.
+    connect(m_dirModel, &QFileSystemModel::directoryLoaded, this, [this](const QString &loaded) {
+        const QString dir = m_directory;
+        if (dir == loaded || dir.startsWith(loaded.endsWith(QLatin1Char('/')) ? loaded : loaded + QLatin1Char('/')))
+            showInTree(dir);
+    });
+
     connect(DCmb_RestoreDB, &QComboBox::currentIndexChanged, this, &TfrmBackUpDBF::DCmb_RestoreDBChange);
-    if (DCmb_RestoreDB->count() > 0)
-        DCmb_RestoreDBChange(0);
+    // Until the window is shown (and knows its command) it looks at home,
+    // a folder the user can write to.
+    setDirectory(QDir::homePath());
+    m_directoryChosen = false;
+}
+
+QString TfrmBackUpDBF::settingsKey() const
+{
+    return backup::isUploadCaption(btn_Backup->text()) ? QStringLiteral("folders/upload")
+                                                       : QStringLiteral("folders/backup");
+}
+
+QString TfrmBackUpDBF::startFolder() const
+{
+    QString dir = QDir::cleanPath(ui::programSettings()->value(settingsKey()).toString());
+    // A folder that has gone (a stick taken out) gives the nearest folder
+    // above it that is still there.
+    while (!dir.isEmpty() && dir != QLatin1String(".") && !QFileInfo(dir).isDir()) {
+        const QString up = QFileInfo(dir).absolutePath();
+        if (up == dir)
+            break;
+        dir = up;
+    }
+    if (dir.isEmpty() || dir == QLatin1String(".") || !QFileInfo(dir).isDir() || QDir(dir).isRoot())
+        return QDir::homePath();
+    return QDir(dir).absolutePath();
 }
 
 void TfrmBackUpDBF::DCmb_RestoreDBChange(int index)
@@ -181,6 +225,17 @@ void TfrmBackUpDBF::DCmb_RestoreDBChange(int index)
     const QModelIndex root = m_dirModel->setRootPath(place);
     DLb_RestoreDB->setRootIndex(root);
     setDirectory(place);
+}
+
+void TfrmBackUpDBF::showInTree(const QString &dir)
+{
+    const QModelIndex index = m_dirModel->index(dir);
+    if (!index.isValid())
+        return;
+    const QSignalBlocker blocker(DLb_RestoreDB->selectionModel());
+    DLb_RestoreDB->setCurrentIndex(index);
+    DLb_RestoreDB->expand(index);
+    DLb_RestoreDB->scrollTo(index); // opens the folders above it too
 }
 
 void TfrmBackUpDBF::DLb_RestoreDBChange(const QString &dir)
@@ -195,12 +250,27 @@ void TfrmBackUpDBF::DLb_RestoreDBChange(const QString &dir)
 void TfrmBackUpDBF::setDirectory(const QString &dir)
 {
     m_directory = QDir::cleanPath(QDir(dir).absolutePath());
-    const QModelIndex index = m_dirModel->index(m_directory);
-    if (index.isValid()) {
-        const QSignalBlocker blocker(DLb_RestoreDB->selectionModel());
-        DLb_RestoreDB->setCurrentIndex(index);
-        DLb_RestoreDB->scrollTo(index);
+    m_directoryChosen = true;
+    // The tree shows the place the folder lies in (the deepest one of the
+    // chooser's places that holds it), opened down to the folder.
+    int best = -1;
+    int bestLength = -1;
+    for (int i = 0; i < DCmb_RestoreDB->count(); ++i) {
+        const QString place = DCmb_RestoreDB->itemData(i).toString();
+        const QString prefix = place.endsWith(QLatin1Char('/')) ? place : place + QLatin1Char('/');
+        if ((m_directory == place || m_directory.startsWith(prefix)) && int(place.size()) > bestLength) {
+            best = i;
+            bestLength = int(place.size());
+        }
     }
+    if (best >= 0 && best != DCmb_RestoreDB->currentIndex()) {
+        const QSignalBlocker blocker(DCmb_RestoreDB);
+        DCmb_RestoreDB->setCurrentIndex(best);
+    }
+    const QString place = best >= 0 ? DCmb_RestoreDB->itemData(best).toString() : m_directory;
+    if (m_dirModel->rootPath() != place)
+        DLb_RestoreDB->setRootIndex(m_dirModel->setRootPath(place));
+    showInTree(m_directory);
     refreshFileList();
     showDirectoryText();
 }
@@ -241,8 +311,46 @@ void TfrmBackUpDBF::btn_BackupClick()
     const backup::Result result = backup::run(host, btn_Backup->text(), m_directory);
     m_commandRunning = false;
     // The file list shows the new file; panel 0 keeps the target's path.
-    if (result.outcome == backup::Outcome::Written)
+    // The next backup (or upload) starts in this folder, in this run or a
+    // later one.
+    if (result.outcome == backup::Outcome::Written) {
         refreshFileList();
+        ui::programSettings()->setValue(settingsKey(), m_directory);
+    }
+}
+
+void TfrmBackUpDBF::btn_NewFolderClick()
+{
+    if (busy())
+        return;
+    QInputDialog ask(this);
+    ask.setWindowTitle(QStringLiteral("新建文件夹"));
+    ask.setLabelText(QStringLiteral("在 %1 中新建文件夹，名称：").arg(QDir::toNativeSeparators(m_directory)));
+    ask.setTextValue(QStringLiteral("新建文件夹"));
+    ask.setOkButtonText(QStringLiteral("确定"));
+    ask.setCancelButtonText(QStringLiteral("取消"));
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    const QString name = ask.textValue().trimmed();
+    const QString failed = QStringLiteral("无法新建文件夹“%1”：%2");
+    QString why;
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        why = QStringLiteral("请输入文件夹的名称。");
+    else if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+        why = QStringLiteral("名称中不能有“/”或“\\”。");
+    else if (QFileInfo::exists(QDir(m_directory).filePath(name)))
+        why = QStringLiteral("%1 中已有同名的文件或文件夹。").arg(QDir::toNativeSeparators(m_directory));
+    else
+        why = backup::folderProblem(m_directory);
+    if (why.isEmpty()) {
+        errno = 0;
+        if (QDir(m_directory).mkdir(name)) {
+            setDirectory(QDir(m_directory).filePath(name));
+            return;
+        }
+        why = store::fileio::reason(errno) + QStringLiteral("。");
+    }
+    ui::MessageBox::show(this, failed.arg(name, why), QStringLiteral("错误"), ui::Icon::Warning);
 }
 
 void TfrmBackUpDBF::btn_CloseClick()
@@ -274,4 +382,8 @@ void TfrmBackUpDBF::showEvent(QShowEvent *event)
 {
     ui::centreOnScreen(this);
     QDialog::showEvent(event);
+    // The command is known now (the upload sets its button text before
+    // showing the window): start where that command last wrote.
+    if (!m_directoryChosen)
+        setDirectory(startFolder());
 }

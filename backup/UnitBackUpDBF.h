@@ -33,6 +33,12 @@ public:
     QString directory() const { return m_directory; }
     void setDirectory(const QString &dir);
 
+    // Where the chooser starts for this window's command: the folder the
+    // last backup (or upload) was written to, kept in the program's
+    // settings, or the user's home the first time, or when that folder and
+    // the folders above it are gone up to the root.
+    QString startFolder() const;
+
     QString panelText(int panel) const;
     QStringList listedFiles() const; // the *.dbf names in the file list
 
@@ -47,6 +53,9 @@ private:
     void DLb_RestoreDBChange(const QString &dir);
     void btn_BackupClick();
     void btn_CloseClick();
+    void btn_NewFolderClick();
+    void showInTree(const QString &dir);
+    QString settingsKey() const;
     void refreshFileList();
     void showDirectoryText();
     bool busy() const;
@@ -58,6 +67,7 @@ private:
     QListWidget *FLb_RestoreDB = nullptr;
     QPushButton *btn_Backup = nullptr;
     QPushButton *btn_Close = nullptr;
+    QPushButton *btn_NewFolder = nullptr;
     check::PanelStatusBar *StatusBar1 = nullptr;
     check::QueryObject *AQry_Temp = nullptr;
     check::QueryObject *AQry_DBTemp = nullptr;
@@ -65,5 +75,6 @@ private:
     check::QueryObject *AQry_Shtable1 = nullptr;
     check::FindingsReport *ReportMX = nullptr;
     QString m_directory;
+    bool m_directoryChosen = false; // by the user (or a caller) since creation
     bool m_commandRunning = false;
 };

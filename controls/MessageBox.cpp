@@ -1,6 +1,9 @@
 #include "controls/MessageBox.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -44,7 +47,9 @@ Answer MessageBox::show(QWidget *owner, const QString &text, const QString &capt
         s.shown.push_back(box);
         if (s.hook)
             s.hook(box);
-        Answer answer = buttons == Buttons::Ok ? Answer::Ok : Answer::No;
+        Answer answer = buttons == Buttons::Ok ? Answer::Ok
+                        : buttons == Buttons::YesNo ? Answer::No
+                                                    : Answer::Cancel;
         if (!s.answers.empty()) {
             answer = s.answers.front();
             s.answers.pop_front();
@@ -57,11 +62,16 @@ Answer MessageBox::show(QWidget *owner, const QString &text, const QString &capt
     } else {
         box.addButton(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
         box.addButton(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+        // Esc and the close box give 取消 where there is one.
+        if (buttons == Buttons::YesNoCancel)
+            box.addButton(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
     }
     const int result = box.exec();
     if (buttons == Buttons::Ok)
         return Answer::Ok;
-    return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    if (result == QMessageBox::Yes)
+        return Answer::Yes;
+    return result == QMessageBox::No ? Answer::No : Answer::Cancel;
 }
 
 void MessageBox::showStandardError(QWidget *owner, const QString &text)
@@ -72,6 +82,81 @@ void MessageBox::showStandardError(QWidget *owner, const QString &text)
 void MessageBox::showPlain(QWidget *owner, const QString &text)
 {
     show(owner, text, applicationTitle(), Icon::None, Buttons::Ok);
+}
+
+namespace {
+// Input for the owner's window while a prompt is up: keys go to the box,
+// clicks and close requests are swallowed (the box is modal to the user).
+// A modal box would not do: the window system hands keys typed just before
+// the box has the keyboard to the owner window, and a blocked window drops
+// them.
+class PromptRouter : public QObject {
+public:
+    PromptRouter(QWidget *window, QMessageBox *box) : m_window(window), m_box(box) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (!widget)
+            return false;
+        // Keys the window system still sends to the box after it closed
+        // belong to the owner again: they go to where its focus is.
+        if (widget->window() == m_box && !m_box->isVisible()
+            && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+            if (QWidget *to = m_window->focusWidget() ? m_window->focusWidget() : m_window) {
+                auto *key = static_cast<QKeyEvent *>(event);
+                QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text(), key->isAutoRepeat());
+                QCoreApplication::sendEvent(to, &copy);
+            }
+            return true;
+        }
+        // Once the box is closed what follows belongs to the owner again.
+        if (widget->window() != m_window || !m_box->isVisible())
+            return false;
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            auto *key = static_cast<QKeyEvent *>(event);
+            QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text(), key->isAutoRepeat());
+            QCoreApplication::sendEvent(m_box->focusWidget() ? m_box->focusWidget() : m_box, &copy);
+            return true;
+        }
+        case QEvent::ShortcutOverride:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget *m_window;
+    QMessageBox *m_box;
+};
+} // namespace
+
+void MessageBox::showPrompt(QWidget *owner, const QString &text)
+{
+    if (seam().testMode || !owner) {
+        showPlain(owner, text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, owner);
+    box.setWindowModality(Qt::NonModal);
+    PromptRouter router(owner->window(), &box);
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    // The owner takes the keyboard back as soon as the box closes.
+    QObject::connect(&box, &QDialog::finished, owner, [owner] { owner->window()->activateWindow(); });
+    qApp->installEventFilter(&router);
+    box.show();
+    box.activateWindow();
+    loop.exec();
+    qApp->removeEventFilter(&router);
 }
 
 void MessageBox::setTestMode(bool on) { seam().testMode = on; }

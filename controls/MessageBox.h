@@ -2,7 +2,8 @@
 // The one seam through which every message box of the program is shown.
 // In normal use it shows a modal QMessageBox. In test mode it shows nothing:
 // it records the box, calls the hook (if any) and returns the next queued
-// answer (Ok for an OK box, No for a Yes/No box when nothing is queued), so
+// answer (Ok for an OK box, No for a Yes/No box, Cancel for a Yes/No/Cancel
+// box when nothing is queued), so
 // that no test ever hangs on a modal box.
 #include <QString>
 
@@ -14,8 +15,8 @@ class QWidget;
 namespace ui {
 
 enum class Icon { None, Information, Warning, Error, Question };
-enum class Buttons { Ok, YesNo };
-enum class Answer { Ok, Yes, No };
+enum class Buttons { Ok, YesNo, YesNoCancel };
+enum class Answer { Ok, Yes, No, Cancel };
 
 struct ShownBox {
     QString ownerName; // objectName of the owner window, empty when none
@@ -33,6 +34,11 @@ public:
     static void showStandardError(QWidget *owner, const QString &text);
     // The plain message box: application title, no icon, OK.
     static void showPlain(QWidget *owner, const QString &text);
+    // The plain message box shown while the user may be typing ahead in the
+    // owner window: it returns when closed, and meanwhile the owner window
+    // takes no clicks and hands every key to the box in the order typed,
+    // including keys typed before the box had the keyboard.
+    static void showPrompt(QWidget *owner, const QString &text);
 
     // Test seam.
     static void setTestMode(bool on);

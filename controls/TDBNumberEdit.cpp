@@ -205,6 +205,7 @@ void TDBNumberEdit::focusOutEvent(QFocusEvent *event)
     // the focus is still this window's when it comes back.
     if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
         return;
+    m_exitReason = event->reason();
     if (OnExit)
         OnExit(this);
 }

@@ -51,6 +51,10 @@ public:
     // a limit as that limit).
     static bool normalise(QString &text, double minValue, double maxValue, int decimals);
 
+    // Why the focus last left the edit (a click elsewhere, Tab, ...), kept
+    // for the OnExit handler.
+    Qt::FocusReason exitReason() const { return m_exitReason; }
+
     std::function<void(TDBNumberEdit *, Qt::MouseButton, Qt::KeyboardModifiers, const QPoint &)> OnMouseUp;
     std::function<void(TDBNumberEdit *)> OnExit;
     std::function<void(TDBNumberEdit *, int &key, Qt::KeyboardModifiers)> OnKeyDown;
@@ -67,6 +71,7 @@ private:
     double m_min = 0.0;
     double m_max = 999999999.99;
     int m_decimals = 2;
+    Qt::FocusReason m_exitReason = Qt::OtherFocusReason;
     class Validator;
     Validator *m_validator = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSettings>
 #include <QWidget>
 
 namespace ui {
@@ -22,6 +23,12 @@ void centreOnScreen(QWidget *window)
         return;
     const QRect area = screen->availableGeometry();
     window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
+std::unique_ptr<QSettings> programSettings()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("PDeclare"),
+                                       QStringLiteral("PDeclare"));
 }
 
 } // namespace ui

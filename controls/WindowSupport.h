@@ -3,7 +3,9 @@
 #include <QString>
 
 #include <exception>
+#include <memory>
 
+class QSettings;
 class QWidget;
 
 namespace ui {
@@ -14,5 +16,10 @@ QString errorText(const std::exception &e);
 
 // Places a window in the centre of the screen (not of its owner).
 void centreOnScreen(QWidget *window);
+
+// The program's own per-user settings (what the windows remember between
+// runs, such as the folder of the last backup), in the user's configuration
+// folder: PDeclare/PDeclare.conf.
+std::unique_ptr<QSettings> programSettings();
 
 } // namespace ui

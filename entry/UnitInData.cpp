@@ -11,11 +11,15 @@
 #include "store/UDeclareFunction.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -183,7 +187,9 @@ void TfrmInData::buildContent()
     m_choose->setObjectName(QStringLiteral("SpeedButton1"));
     m_choose->setText(QStringLiteral("选择..."));
     m_choose->setAutoRaise(true);
-    m_choose->setFocusPolicy(Qt::NoFocus);
+    // Reached with Shift+Tab from the first figure (or Tab from the save
+    // button) and pressed with Space or Enter; a click does not take the focus.
+    m_choose->setFocusPolicy(Qt::TabFocus);
     m_choose->setGeometry(398, 49, 59, 22);
     connect(m_choose, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
 
@@ -283,7 +289,7 @@ void TfrmInData::buildContent()
     m_save->setGeometry(688, 16, 75, 25);
     connect(m_save, &QPushButton::clicked, this, [this] { Btn_SaveClick(); });
 
-    QWidget *previous = nullptr;
+    QWidget *previous = m_choose;
     for (ui::TDBNumberEdit *edit : m_edits) {
         if (previous)
             QWidget::setTabOrder(previous, edit);
@@ -308,7 +314,11 @@ void TfrmInData::FormCreate()
         edit->OnKeyDown = [this](ui::TDBNumberEdit *e, int &key, Qt::KeyboardModifiers) { NumberEditKeyDown(e, key); };
         edit->OnKeyPress = [this](ui::TDBNumberEdit *e, QChar &key) { DBNcws_yy1KeyPress(e, key); };
     }
-    // Every wheel turn of the application scrolls this window's grid.
+    m_typeAheadTimer = new QTimer(this);
+    m_typeAheadTimer->setInterval(0);
+    connect(m_typeAheadTimer, &QTimer::timeout, this, [this] { drainTypeAhead(); });
+    // Every wheel turn of the application scrolls this window's grid; keys
+    // typed ahead of a rule prompt are kept in order.
     qApp->installEventFilter(this);
     ui::hintstyle::activate();
 }
@@ -329,6 +339,26 @@ void TfrmInData::showEvent(QShowEvent *event)
     } catch (const std::exception &e) {
         ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
+    m_loaded = shownValues();
+    // Typing starts in the first figure, whatever else can take the focus.
+    if (!m_edits.empty())
+        m_edits.front()->setFocus(Qt::TabFocusReason);
+}
+
+std::vector<QVariant> TfrmInData::shownValues() const
+{
+    std::vector<QVariant> values;
+    values.reserve(m_edits.size() + 1);
+    values.emplace_back(m_yydm->text());
+    for (const ui::TDBNumberEdit *edit : m_edits)
+        values.push_back(edit->value());
+    return values;
+}
+
+bool TfrmInData::modified() const
+{
+    // Compared as values: "35.50" typed over a loaded 35.5 is no change.
+    return shownValues() != m_loaded;
 }
 
 void TfrmInData::FormShow()
@@ -474,12 +504,45 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
         QStringList messages;
         for (int row : broken)
             messages << period->label + QStringLiteral("  ") + m_dm.value(row, QStringLiteral("Cont")).toString().trimmed();
-        for (const QString &message : messages)
-            ui::MessageBox::showPlain(this, message);
+        for (const QString &message : messages) {
+            ui::MessageBox::showPrompt(this, message);
+            // The window takes the keyboard back from the closed box at once:
+            // until the window system says so it would not be the active
+            // window, and a figure typed meanwhile would move the focus
+            // without leaving its edit (no prompt) and without selecting the
+            // next one.
+            if (!isActiveWindow()) {
+                activateWindow();
+                QApplication::setActiveWindow(this);
+            }
+        }
+        if (!messages.isEmpty())
+            afterPrompts(edit);
     } catch (const std::exception &e) {
         ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
     m_inPrompt = false;
+}
+
+// A prompt box took the focus while it was moving from `left` to another
+// control; once the boxes are closed that control is set up exactly as if
+// the move had happened without them.
+void TfrmInData::afterPrompts(ui::TDBNumberEdit *left)
+{
+    QWidget *next = focusWidget();
+    if (!next || next == left)
+        return;
+    // Entered by Tab or Enter an edit has its whole text selected, so that
+    // typing replaces the figure; the window coming back to the front after
+    // the box would otherwise leave the caret at the end of the old figure.
+    if (auto *edit = qobject_cast<ui::TDBNumberEdit *>(next))
+        edit->selectAll();
+    // A click moved the focus: the box swallowed its release, and its press
+    // is still on its way to the control. The press must not undo the
+    // selection in an edit, and on the save button it must count as the
+    // whole click the user made.
+    if (left->exitReason() == Qt::MouseFocusReason)
+        m_pressAfterPrompt = next;
 }
 
 void TfrmInData::NumberEditKeyDown(ui::TDBNumberEdit *edit, int &key)
@@ -516,12 +579,21 @@ void TfrmInData::DBNcws_yy1KeyPress(ui::TDBNumberEdit *edit, QChar &key)
         moveToNextControl(edit, true);
 }
 
-void TfrmInData::moveToNextControl(QWidget *, bool forward)
+void TfrmInData::moveToNextControl(QWidget *from, bool forward)
 {
-    if (focusNextPrevChild(forward)) {
-        if (QWidget *now = focusWidget())
-            m_scrollBox->ensureWidgetVisible(now);
-    }
+    // The next control of the tab order that takes the focus, as Tab and
+    // Shift+Tab find it, wrapping around; Enter and the arrows keep to the
+    // figures and the save button and pass over "选择..." (the focus goes
+    // there directly, so leaving the edit prompts once).
+    QWidget *to = from;
+    do {
+        to = forward ? to->nextInFocusChain() : to->previousInFocusChain();
+        if (!to || to == from)
+            return;
+    } while (to == m_choose || to->window() != this || !to->isVisibleTo(this) || !to->isEnabled()
+             || !(to->focusPolicy() & Qt::TabFocus));
+    to->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    m_scrollBox->ensureWidgetVisible(to);
 }
 
 void TfrmInData::keyPressEvent(QKeyEvent *event)
@@ -531,7 +603,39 @@ void TfrmInData::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    // Enter on "选择..." presses it, like Space does.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && focusWidget() == m_choose) {
+        event->accept();
+        m_choose->click();
+        return;
+    }
     QDialog::keyPressEvent(event);
+}
+
+void TfrmInData::closeEvent(QCloseEvent *event)
+{
+    // The close box, Alt+F4 or the system menu with figures typed and not
+    // saved: ask before anything is thrown away.
+    if (!m_closing && isVisible() && modified()) {
+        const ui::Answer answer = ui::MessageBox::show(this, QStringLiteral("数据已修改，是否保存？"),
+                                                       QStringLiteral("提示"), ui::Icon::Question,
+                                                       ui::Buttons::YesNoCancel);
+        if (answer == ui::Answer::Cancel) {
+            event->ignore();
+            return;
+        }
+        if (answer == ui::Answer::Yes) {
+            // Exactly as "保存退出": its checks, its messages; the window
+            // stays open with every figure when the save does not happen.
+            Btn_SaveClick();
+            if (m_closing)
+                event->accept();
+            else
+                event->ignore();
+            return;
+        }
+    }
+    QDialog::closeEvent(event);
 }
 
 void TfrmInData::done(int result)
@@ -542,14 +646,119 @@ void TfrmInData::done(int result)
 
 bool TfrmInData::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Wheel) {
-        const int dy = static_cast<QWheelEvent *>(event)->angleDelta().y();
-        QScrollBar *bar = m_scrollBox->verticalScrollBar();
-        if (dy > 0)
-            bar->setValue(bar->value() - kWheelStep);
-        else if (dy < 0)
-            bar->setValue(bar->value() + kWheelStep);
-        return true;
+    switch (event->type()) {
+    case QEvent::Wheel:
+        return filterWheel(watched, static_cast<QWheelEvent *>(event));
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        if (keepTypeAhead(watched, static_cast<QKeyEvent *>(event)))
+            return true;
+        [[fallthrough]];
+    case QEvent::MouseButtonPress:
+        if (event->type() == QEvent::KeyRelease)
+            break;
+        if (m_pressAfterPrompt) {
+            QPointer<QWidget> target = m_pressAfterPrompt;
+            m_pressAfterPrompt.clear();
+            if (event->type() == QEvent::MouseButtonPress && watched == target
+                && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+                if (target == m_save)
+                    Btn_SaveClick();
+                return true; // an edit keeps its whole text selected
+            }
+        }
+        break;
+    default:
+        break;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+QMessageBox *TfrmInData::shownPromptBox() const
+{
+    for (QMessageBox *box : findChildren<QMessageBox *>(Qt::FindDirectChildrenOnly))
+        if (box->isVisible())
+            return box;
+    return nullptr;
+}
+
+// A clerk typing from paper does not wait for a prompt to appear: the keys
+// that close it and the next figures may already be on their way, addressed
+// to this window, when the box comes up or goes. They are taken here, in the
+// order typed: while a box is shown they go to the box (Enter closes it), in
+// between and after the prompts they wait until the edit that gets the focus
+// has been set up, and then reach it one by one.
+bool TfrmInData::keepTypeAhead(QObject *watched, QKeyEvent *event)
+{
+    if (event == m_replaying)
+        return false;
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    if (!m_inPrompt && m_typeAhead.empty())
+        return false;
+    if (event->type() == QEvent::KeyRelease) {
+        // Only a box needs a release (Space presses its button on release).
+        if (QMessageBox *box = shownPromptBox(); box && m_typeAhead.empty()) {
+            QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text(), event->isAutoRepeat());
+            QCoreApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &copy);
+        }
+        return true;
+    }
+    m_typeAhead.push_back(std::make_unique<QKeyEvent>(event->type(), event->key(), event->modifiers(),
+                                                      event->text(), event->isAutoRepeat()));
+    drainTypeAhead();
+    return true;
+}
+
+void TfrmInData::drainTypeAhead()
+{
+    while (!m_typeAhead.empty()) {
+        QWidget *target = nullptr;
+        if (QMessageBox *box = shownPromptBox())
+            target = box->focusWidget() ? box->focusWidget() : box;
+        else if (!m_inPrompt)
+            target = focusWidget();
+        if (!target) {
+            // Between two prompts, or the last box closed and the focus not
+            // yet set up: the next turn of the event loop looks again.
+            m_typeAheadTimer->start();
+            return;
+        }
+        std::unique_ptr<QKeyEvent> key = std::move(m_typeAhead.front());
+        m_typeAhead.pop_front();
+        m_replaying = key.get();
+        QCoreApplication::sendEvent(target, key.get());
+        if (key->type() == QEvent::KeyPress && qobject_cast<QMessageBox *>(target->window())) {
+            QKeyEvent release(QEvent::KeyRelease, key->key(), key->modifiers(), key->text());
+            m_replaying = &release;
+            QCoreApplication::sendEvent(target, &release);
+        }
+        m_replaying = nullptr;
+        // One key at a time when it may have moved the focus or shown a box.
+        if (!m_typeAhead.empty()) {
+            m_typeAheadTimer->start();
+            return;
+        }
+    }
+    m_typeAheadTimer->stop();
+}
+
+// Every vertical wheel turn of the application scrolls this window's grid by
+// one step. Horizontal movement (a tilted wheel, a touchpad) is left to the
+// control under the mouse; a diagonal one is split.
+bool TfrmInData::filterWheel(QObject *watched, QWheelEvent *event)
+{
+    const QPoint angle = event->angleDelta();
+    if (angle.y() == 0)
+        return false;
+    QScrollBar *bar = m_scrollBox->verticalScrollBar();
+    bar->setValue(bar->value() + (angle.y() > 0 ? -kWheelStep : kWheelStep));
+    if (angle.x() != 0) {
+        QWheelEvent sideways(event->position(), event->globalPosition(), QPoint(event->pixelDelta().x(), 0),
+                             QPoint(angle.x(), 0), event->buttons(), event->modifiers(), event->phase(),
+                             event->inverted(), event->source());
+        QCoreApplication::sendEvent(watched, &sideways);
+    }
+    return true;
 }

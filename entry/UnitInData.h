@@ -9,14 +9,21 @@
 #include <QHash>
 #include <QPoint>
 #include <QPointer>
+#include <QVariant>
 
+#include <deque>
+#include <memory>
 #include <vector>
 
+class QKeyEvent;
 class QLabel;
+class QTimer;
 class QLineEdit;
+class QMessageBox;
 class QPushButton;
 class QScrollArea;
 class QToolButton;
+class QWheelEvent;
 class QWidget;
 
 namespace ui {
@@ -54,6 +61,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void done(int result) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -61,6 +69,13 @@ private:
     void FormCreate();
     void buildContent();
     void moveToNextControl(QWidget *from, bool forward);
+    void afterPrompts(ui::TDBNumberEdit *left);
+    bool filterWheel(QObject *watched, QWheelEvent *event);
+    bool keepTypeAhead(QObject *watched, QKeyEvent *event);
+    void drainTypeAhead();
+    QMessageBox *shownPromptBox() const;
+    std::vector<QVariant> shownValues() const;
+    bool modified() const;
 
     store::Query m_db;
     store::Query m_dm;
@@ -74,4 +89,16 @@ private:
     bool m_shownOnce = false;
     bool m_closing = false;
     bool m_inPrompt = false;
+    // What the window showed after loading: the project text, then every
+    // edit's value in the order of m_edits.
+    std::vector<QVariant> m_loaded;
+    // The click that moved the focus while a rule prompt was up: its press
+    // still reaches this control once the prompts are closed.
+    QPointer<QWidget> m_pressAfterPrompt;
+    // Keys typed ahead while rule prompts come and go, in the order typed:
+    // those meant for a box go to it, the rest wait for the prompts to end
+    // and then reach the edit that has the focus.
+    std::deque<std::unique_ptr<QKeyEvent>> m_typeAhead;
+    QTimer *m_typeAheadTimer = nullptr;
+    const QKeyEvent *m_replaying = nullptr;
 };

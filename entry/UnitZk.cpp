@@ -21,6 +21,8 @@
 #include <QToolButton>
 #include <QValidator>
 
+#include <algorithm>
+
 namespace {
 
 struct Column {
@@ -34,6 +36,8 @@ const Column kColumns[] = {
     {"ybm", "YB编码", 70},
 };
 constexpr int kColumnCount = int(sizeof(kColumns) / sizeof(kColumns[0]));
+constexpr int kNameColumn = 1;
+constexpr int kPinyinColumn = 2;
 
 const QString kByCode = QStringLiteral("按编码查询");
 const QString kByPinyin = QStringLiteral("按PY码查询");
@@ -96,7 +100,9 @@ public:
     }
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
+        // A name too long for its column shows whole as the cell's tooltip.
+        const bool tip = role == Qt::ToolTipRole && index.column() == kNameColumn;
+        if ((role != Qt::DisplayRole && !tip) || !index.isValid() || index.row() >= rowCount())
             return QVariant();
         try {
             return m_query.value(index.row(), QString::fromLatin1(kColumns[index.column()].field)).toString();
@@ -148,6 +154,10 @@ TfrmYymc::TfrmYymc(QWidget *owner) : QDialog(owner), m_yy(QStringLiteral("adoYy"
     m_grid->setFrameShape(QFrame::Box);
     m_grid->setFrameShadow(QFrame::Plain);
     m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // The name takes the room the two codes leave: the codes are shown
+    // whole and the list needs no horizontal scrolling.
+    m_grid->horizontalHeader()->setSectionResizeMode(kNameColumn, QHeaderView::Stretch);
+    m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_grid->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     m_grid->horizontalHeader()->setHighlightSections(false);
     m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -266,8 +276,15 @@ void TfrmYymc::FormShow()
     m_yy.setSql(QStringLiteral("select * from zbzkyy"));
     m_yy.open();
     m_model->reload();
+    fitPinyinColumn();
     m_yy.first();
     showCurrentRow();
+}
+
+void TfrmYymc::fitPinyinColumn()
+{
+    m_grid->resizeColumnToContents(kPinyinColumn); // the title and every code
+    m_grid->setColumnWidth(kPinyinColumn, std::max(kColumns[kPinyinColumn].width, m_grid->columnWidth(kPinyinColumn)));
 }
 
 void TfrmYymc::showCurrentRow()

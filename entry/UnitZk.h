@@ -42,6 +42,7 @@ private:
     void navigate(int how);
     void takeCurrentRow();
     void showCurrentRow();   // grid follows adoYy's current row
+    void fitPinyinColumn();  // wide enough for the longest code
     void rowChosenInGrid(int row);
 
     store::Query m_yy;

@@ -254,10 +254,16 @@ QString reason(int error)
     case ELOOP: return QStringLiteral("路径中的符号链接构成了循环");
     case ENOTDIR: return QStringLiteral("路径中有一部分不是文件夹");
     case EISDIR: return QStringLiteral("这是一个文件夹，不是文件");
-    case EIO: return QStringLiteral("读写磁盘时出错（EIO）");
+    case EIO: return QStringLiteral("读写磁盘时出错（也许移动存储设备已拔出或已损坏）");
     case EWOULDBLOCK: return QStringLiteral("正被另一个程序使用，请稍后再试");
+    case EBUSY:
+    case ETXTBSY: return QStringLiteral("文件正被其他程序使用，请稍后再试");
     case EFBIG: return QStringLiteral("文件太大");
-    default: return QString::fromLocal8Bit(std::strerror(error));
+    case ENAMETOOLONG: return QStringLiteral("路径太长");
+    case EMFILE:
+    case ENFILE: return QStringLiteral("打开的文件太多，请关闭一些程序后再试");
+    case 0: return QStringLiteral("原因不明");
+    default: return QStringLiteral("系统错误（代码 %1）").arg(error);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "check/CheckObjects.h"
 #include "check/UnitCheck.h"
 #include "controls/MessageBox.h"
+#include "controls/WindowSupport.h"
 #include "report/Preview.h"
 #include "tests/check/CheckTestData.h"
 #include "tests/support/TestSupport.h"
@@ -16,6 +17,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemModel>
+#include <QInputDialog>
+#include <QSettings>
+#include <QTreeView>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -54,6 +59,7 @@ QStringList boxTexts()
 class BackupTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir m_settings; // the user's configuration folder
     std::unique_ptr<testsupport::TempProgramDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_target;
     QPointer<TfrmBackUpDBF> m_window;
@@ -89,6 +95,7 @@ class BackupTest : public QObject {
 private slots:
     void initTestCase()
     {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
         ui::MessageBox::setTestMode(true);
         report::PreviewWindow::setTestMode(true);
     }
@@ -96,6 +103,7 @@ private slots:
     {
         m_dir = std::make_unique<testsupport::TempProgramDir>();
         m_target = std::make_unique<QTemporaryDir>();
+        QDir(m_settings.path()).removeRecursively();
         ui::MessageBox::clearShown();
         ui::MessageBox::setHook({});
         report::PreviewWindow::clearShownReports();
@@ -128,19 +136,22 @@ private slots:
         auto *status = w->findChild<check::PanelStatusBar *>(QStringLiteral("StatusBar1"));
         QCOMPARE(status->panel(0)->width(), 250);
         QCOMPARE(status->panel(1)->width(), 50);
-        // The chooser offers the root first and the window starts there.
+        // The chooser offers the root first, but the window starts at home,
+        // where the user can write.
         auto *drives = w->findChild<QComboBox *>(QStringLiteral("DCmb_RestoreDB"));
         QVERIFY(drives && drives->count() >= 1);
         QCOMPARE(drives->itemData(0).toString(), QStringLiteral("/"));
         QVERIFY(TfrmBackUpDBF::places().contains(QDir::homePath()));
         TfrmBackUpDBF fresh;
-        QCOMPARE(fresh.directory(), QStringLiteral("/"));
-        QCOMPARE(fresh.panelText(0), QStringLiteral("存放路径：/  "));
+        fresh.show();
+        QCOMPARE(fresh.directory(), QDir::homePath());
+        QCOMPARE(fresh.panelText(0), QStringLiteral("存放路径：") + QDir::homePath() + QStringLiteral("  "));
         // Places in the client area.
         const std::pair<const char *, QRect> places[] = {
             {"Lbl_Caption", QRect(27, 8, 95, 19)},     {"DCmb_RestoreDB", QRect(27, 34, 159, 19)},
             {"DLb_RestoreDB", QRect(27, 63, 160, 180)}, {"FLb_RestoreDB", QRect(197, 34, 161, 209)},
             {"btn_Backup", QRect(210, 258, 75, 25)},   {"btn_Close", QRect(291, 257, 75, 25)},
+            {"btn_NewFolder", QRect(27, 258, 90, 25)},
         };
         for (const auto &p : places) {
             auto *child = w->findChild<QWidget *>(QString::fromLatin1(p.first));
@@ -406,6 +417,95 @@ private slots:
         press();
         QCOMPARE(boxTexts(), QStringList{QStringLiteral("提示|备份成功")});
         QCOMPARE(testsupport::fileBytes(source()), before);
+    }
+
+    // Each command's chooser starts at the folder it last wrote to, in a
+    // later window too, with that folder open in the tree; home the first
+    // time and when the folder has gone up to the root.
+    void theChooserStartsWhereTheCommandLastWrote()
+    {
+        const QString deep = target(QStringLiteral("数据/2026"));
+        QVERIFY(QDir().mkpath(deep));
+        TfrmBackUpDBF *w = window(false);
+        w->setDirectory(deep);
+        press();
+        QCOMPARE(boxTexts(), QStringList{QStringLiteral("提示|备份成功")});
+        delete w;
+
+        auto shown = [this](bool upload) {
+            m_window = new TfrmBackUpDBF(nullptr);
+            if (upload)
+                m_window->findChild<QAbstractButton *>(QStringLiteral("btn_Backup"))->setText(QStringLiteral("导出"));
+            m_window->show();
+            return m_window.data();
+        };
+        w = shown(false);
+        QCOMPARE(w->directory(), deep);
+        QCOMPARE(w->listedFiles(), QStringList{QStringLiteral("result.dbf")});
+        auto *tree = w->findChild<QTreeView *>(QStringLiteral("DLb_RestoreDB"));
+        auto *model = static_cast<QFileSystemModel *>(tree->model());
+        QCOMPARE(model->filePath(tree->currentIndex()), deep);
+        QVERIFY(tree->isExpanded(tree->currentIndex()));
+        QTRY_VERIFY(tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex())));
+        delete w;
+
+        w = shown(true); // the upload has not written anywhere yet
+        QCOMPARE(w->directory(), QDir::homePath());
+        delete w;
+
+        QVERIFY(QDir(deep).removeRecursively());
+        w = shown(false);
+        QCOMPARE(w->directory(), target(QStringLiteral("数据")));
+        delete w;
+        ui::programSettings()->setValue(QStringLiteral("folders/backup"), QStringLiteral("/nowhere/at/all"));
+        w = shown(false);
+        QCOMPARE(w->directory(), QDir::homePath());
+    }
+
+    // "新建文件夹" makes a folder in the chosen one and chooses it; a name
+    // that is taken is refused in Chinese.
+    void aNewFolderInTheChosenOne()
+    {
+        TfrmBackUpDBF *w = window(false);
+        w->show();
+        auto answer = [](const QString &name) {
+            QTimer::singleShot(0, [name] {
+                if (auto *ask = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+                    ask->setTextValue(name);
+                    ask->accept();
+                }
+            });
+        };
+        auto *button = w->findChild<QAbstractButton *>(QStringLiteral("btn_NewFolder"));
+        answer(QStringLiteral("二〇二六年备份"));
+        button->click();
+        const QString made = target(QStringLiteral("二〇二六年备份"));
+        QVERIFY(QFileInfo(made).isDir());
+        QCOMPARE(w->directory(), made);
+        QCOMPARE(w->panelText(0), QStringLiteral("存放路径：") + made + QStringLiteral("  "));
+        QVERIFY(ui::MessageBox::shown().empty());
+
+        w->setDirectory(m_target->path());
+        answer(QStringLiteral("二〇二六年备份"));
+        button->click();
+        QCOMPARE(ui::MessageBox::shown().size(), std::size_t(1));
+        QCOMPARE(ui::MessageBox::shown()[0].caption, QStringLiteral("错误"));
+        QCOMPARE(ui::MessageBox::shown()[0].text, QStringLiteral("无法新建文件夹“二〇二六年备份”：") + m_target->path()
+                                                      + QStringLiteral(" 中已有同名的文件或文件夹。"));
+        QCOMPARE(w->directory(), m_target->path());
+    }
+
+    // A copy into a folder that has gone says so in Chinese.
+    void aFailedCopySaysWhyInChinese()
+    {
+        const QString gone = target(QStringLiteral("U盘"));
+        TfrmBackUpDBF *w = window(false);
+        QVERIFY(QDir().mkdir(gone));
+        w->setDirectory(gone);
+        QVERIFY(QDir().rmdir(gone));
+        press();
+        QCOMPARE(boxTexts(), QStringList{QStringLiteral("错误|无法写入 ") + gone + QStringLiteral("/result.dbf：文件夹 ")
+                                         + gone + QStringLiteral(" 不存在（也许移动存储设备已拔出）。请重新选择存放路径。")});
     }
 
     // Presses during the upload's check are ignored until it ends.

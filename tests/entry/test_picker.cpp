@@ -71,11 +71,12 @@ private slots:
         QCOMPARE(grid->geometry(), QRect(0, 0, 377, 321));
         QCOMPARE(grid->model()->rowCount(), 4);
         const QStringList titles{"项目编码", "医院(科室)名称", "YB编码"};
-        const int widths[] = {60, 230, 70};
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0; c < 3; ++c)
             QCOMPARE(grid->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
-            QCOMPARE(grid->columnWidth(c), widths[c]);
-        }
+        // The codes keep at least their widths; the name fills the rest.
+        QCOMPARE(grid->columnWidth(0), 60);
+        QVERIFY(grid->columnWidth(2) >= 70);
+        QCOMPARE(grid->horizontalHeader()->length(), grid->viewport()->width());
         QCOMPARE(grid->model()->data(grid->model()->index(2, 1)).toString().trimmed(), QStringLiteral("丙医院"));
         QCOMPARE(row(p), 0);
         QCOMPARE(mode(p), QStringLiteral("按编码查询"));
