@@ -408,7 +408,7 @@ TEST(DbfWrite, CreateRefusesUnsoundFieldLists)
         {field("a b", 'C', 5)},
         {field("a", 'C', 5), field("A", 'N', 5)},
         {field("a", 'C', 255)},
-        {field("a", 'N', 21)},
+        {field("a", 'N', 33)},
         {field("a", 'N', 4, 4)},
         {field("a", 'M', 10)},
         {field("a", 'Q', 10)},
