@@ -539,7 +539,11 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         std::memset(dst, ' ', size_t(f.length));
         if (null)
             return;
-        const QByteArray enc = codec::encodeWithin(codecMark, v.toString(), f.length);
+        bool whole = true;
+        const QByteArray enc = codec::encodeWithin(codecMark, v.toString(), f.length, &whole);
+        if (!whole)
+            throw bad(QStringLiteral("文字 \"%1\" 中有表的代码页 %2 不能保存的字符，请改用其他写法")
+                          .arg(v.toString(), codec::codePageName(codecMark)));
         std::memcpy(dst, enc.constData(), size_t(enc.size()));
         return;
     }

@@ -834,8 +834,14 @@ void Expr::bind(const Schema &schema)
         std::vector<const Node *> texts;
         collectTextLiterals(*m_root, texts);
         auto literals = std::make_shared<std::vector<Value>>(texts.size());
-        for (const Node *n : texts)
-            (*literals)[size_t(n->slot)] = Value::bytes(codec::encode(schema.codePage(), n->name));
+        for (const Node *n : texts) {
+            bool whole = true;
+            (*literals)[size_t(n->slot)] = Value::bytes(codec::encode(schema.codePage(), n->name, &whole));
+            if (!whole)
+                failAt(*m_source, n->pos, n->length,
+                       QStringLiteral("文字 \"%1\" 中有表 %2 的代码页 %3 不能保存的字符")
+                           .arg(n->name, schema.tableName(), codec::codePageName(schema.codePage())));
+        }
         m_literals = std::move(literals);
     }
     m_kind = checkTypes(*m_root, *m_source, m_columns, schema);

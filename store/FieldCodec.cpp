@@ -24,6 +24,9 @@ const char *codecName(quint8 mark)
     case 0x03: return "windows-1252";
     case 0x64: return "IBM852";
     case 0x65: return "IBM866";
+    case 0x4E: return "windows-949";
+    case 0x4F: return "Big5";
+    case 0x50: return "windows-874";
     case 0x78: return "Big5";
     case 0x79: return "windows-949";
     case 0x7B: return "Shift_JIS";
@@ -89,8 +92,10 @@ QString decode(quint8 mark, QByteArrayView bytes)
     return s;
 }
 
-QByteArray encode(quint8 mark, const QString &text)
+QByteArray encode(quint8 mark, const QString &text, bool *ok)
 {
+    if (ok)
+        *ok = true;
     bool ascii = true;
     for (QChar c : text)
         if (c.unicode() >= 0x80) {
@@ -99,12 +104,24 @@ QByteArray encode(quint8 mark, const QString &text)
         }
     if (ascii)
         return text.toLatin1();
-    return convertersFor(mark).encoder.encode(text);
+    Converters &c = convertersFor(mark);
+    QByteArray bytes = c.encoder.encode(text);
+    // The converter puts a substitute for a character it has no bytes for
+    // without telling: a text that does not read back was not kept whole.
+    if (ok)
+        *ok = QString(c.decoder.decode(bytes)) == text;
+    return bytes;
 }
 
-QByteArray encodeWithin(quint8 mark, const QString &text, int maxBytes)
+QString codePageName(quint8 mark)
 {
-    QByteArray enc = encode(mark, text);
+    const char *name = codecName(mark);
+    return QString::fromLatin1(name ? name : "GBK");
+}
+
+QByteArray encodeWithin(quint8 mark, const QString &text, int maxBytes, bool *ok)
+{
+    QByteArray enc = encode(mark, text, ok);
     if (enc.size() <= maxBytes)
         return enc;
     // Cut at a whole character: encode one code point at a time.

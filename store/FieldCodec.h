@@ -26,9 +26,13 @@ constexpr quint8 kGbkMark = 0x7A; // the mark new tables get
 // mark, taken as GBK: the tables this program meets are Chinese).
 bool isGbk(quint8 mark);
 QString decode(quint8 mark, QByteArrayView bytes);
-QByteArray encode(quint8 mark, const QString &text);
+// ok (when given) tells whether every character has its bytes in that
+// code page; one that has none comes out as '?'.
+QByteArray encode(quint8 mark, const QString &text, bool *ok = nullptr);
 // At most maxBytes, cut after a whole character.
-QByteArray encodeWithin(quint8 mark, const QString &text, int maxBytes);
+QByteArray encodeWithin(quint8 mark, const QString &text, int maxBytes, bool *ok = nullptr);
+// The name of the code page behind a mark, for messages.
+QString codePageName(quint8 mark);
 
 // ---------------------------------------------------------------- numbers
 
