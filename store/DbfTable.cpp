@@ -606,7 +606,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
             throw bad(QStringLiteral("'%1' 不是数值").arg(v.toString()));
         const double d = *number;
         if (f.type == 'I') {
-            const double r = std::nearbyint(d);
+            const double r = codec::roundHalfAway(d, 0);
             if (r < -2147483648.0 || r > 2147483647.0)
                 throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(d, 'g', 17)));
             put32(dst, quint32(qint32(r)));
@@ -615,7 +615,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
             std::memcpy(&bits, &d, sizeof bits);
             put64(dst, bits);
         } else {
-            const double r = std::nearbyint(d * 10000.0);
+            const double r = std::nearbyint(codec::roundHalfAway(d, 4) * 10000.0);
             if (std::fabs(r) >= 9.2e18)
                 throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(d, 'g', 17)));
             put64(dst, quint64(qint64(r)));

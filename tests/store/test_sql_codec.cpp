@@ -110,6 +110,17 @@ TEST(SqlCodec, NumbersAreStoredRoundedHalfAwayFromZeroAsTyped)
     EXPECT_EQ(fieldBytes(path, row, QStringLiteral("rys_yjs")).trimmed(), QByteArray("0.13"));
     // The stored figure is the one ROUND() gives.
     EXPECT_EQ(rowsOf(folder, QStringLiteral("select nd from result where cws_zk=round(2.675,2) and cws_yy=round(1.005,2)")), 1);
+
+    // Carries, signs and whole numbers, written and computed alike.
+    const QString small = folder + QStringLiteral("small.dbf");
+    DbfTable::create(small, {FieldDef::make("a", 'N', 7, 2), FieldDef::make("b", 'N', 4, 0)},
+                     {{9.995, 0.5}, {-0.004, -2.5}, {-99.995, 1250}});
+    const DbfTable t = DbfTable::load(small);
+    QList<QByteArray> stored;
+    for (quint32 r = 0; r < t.recordCount(); ++r)
+        stored << t.rawField(r, 0) + '|' + t.rawField(r, 1);
+    EXPECT_EQ(stored, QList<QByteArray>({"  10.00|   1", "   0.00|  -3", "-100.00|1250"}));
+    EXPECT_EQ(rowsOf(folder, QStringLiteral("select * from small where round(b,-2)=1300 and str(a,7,2)='-100.00'")), 1);
 }
 
 TEST(SqlCodec, TextLiteralsCompareInTheTablesOwnCodePage)
