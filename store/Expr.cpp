@@ -1317,13 +1317,13 @@ Value Evaluator::call(const Node &n) const
         if (width <= 0 || width > 255)
             return Value::bytes(QByteArray(""));
         decimals = std::max(0, std::min(decimals, 18));
-        QByteArray text = QByteArray::number(roundHalfAway(x, decimals), 'f', decimals);
+        QByteArray text = codec::fixed(x, decimals);
         while (text.size() > width && decimals > 0) {
             // Too wide: give up decimals before overflowing.
             --decimals;
-            text = QByteArray::number(roundHalfAway(x, decimals), 'f', decimals);
+            text = codec::fixed(x, decimals);
         }
-        if (text.size() > width)
+        if (text.isEmpty() || text.size() > width)
             return Value::bytes(QByteArray(width, '*'));
         return Value::bytes(QByteArray(width - text.size(), ' ') + text);
     }
