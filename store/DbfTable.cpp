@@ -1,12 +1,12 @@
 #include "store/DbfTable.h"
 
+#include "store/FieldCodec.h"
 #include "store/FileIo.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <charconv>
 #include <functional>
@@ -73,30 +73,6 @@ quint64 le64(const char *p)
     return quint64(le32(p)) | (quint64(le32(p + 4)) << 32);
 }
 
-// The code page behind the mark in byte 29. 0 and unknown marks are taken as
-// GBK: the tables this program meets are Chinese.
-const char *codecName(quint8 mark)
-{
-    switch (mark) {
-    case 0x01: return "IBM437";
-    case 0x02: return "IBM850";
-    case 0x03: return "windows-1252";
-    case 0x64: return "IBM852";
-    case 0x65: return "IBM866";
-    case 0x78: return "Big5";
-    case 0x79: return "windows-949";
-    case 0x7B: return "Shift_JIS";
-    case 0x7C: return "windows-874";
-    case 0x7D: return "windows-1255";
-    case 0x7E: return "windows-1256";
-    case 0xC8: return "windows-1250";
-    case 0xC9: return "windows-1251";
-    case 0xCA: return "windows-1254";
-    case 0xCB: return "windows-1253";
-    default: return "GBK"; // 0x7A, 0x4D, 0x00
-    }
-}
-
 // The year byte: dBASE writers store year-1900, FoxPro writers year%100.
 QDate headerDate(const char *p)
 {
@@ -131,6 +107,18 @@ bool isBlank(QByteArrayView b)
     return true;
 }
 
+// A number given as a number or as typed text.
+std::optional<double> numberOf(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::QString)
+        return codec::parseNumberText(v.toString());
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        return std::nullopt;
+    return d;
+}
+
 QString fieldLabel(const FieldDef &f)
 {
     if (f.type == 'N' || f.type == 'F')
@@ -138,6 +126,22 @@ QString fieldLabel(const FieldDef &f)
     if (f.type == 'C')
         return QStringLiteral("%1 C(%2)").arg(f.name).arg(f.length);
     return QStringLiteral("%1 %2").arg(f.name, QChar(f.type));
+}
+
+// Memo, general and picture fields (and dBASE's binary memo B) hold a block
+// number into a separate .fpt/.dbt file: 10 digits, or 4 bytes in Visual
+// FoxPro. This program reads and writes none of them; a table that has them
+// still opens, and they are left as they are.
+bool isMemo(const FieldDef &f, bool vfp)
+{
+    return f.type == 'M' || f.type == 'G' || f.type == 'P' || (f.type == 'B' && !vfp);
+}
+
+QString memoWidth(const FieldDef &f)
+{
+    if (f.length == 4 || f.length == 10)
+        return {};
+    return QStringLiteral("备注字段 %1 的宽度为 %2（应为 4 或 10）").arg(f.name).arg(f.length);
 }
 
 // Checks one field definition (from a file or from create()). Returns an
@@ -152,10 +156,10 @@ QString checkField(const FieldDef &f, bool vfp)
         return QStringLiteral("字段 %1 的宽度为 %2（C 字段为 1 到 254 字节）").arg(f.name).arg(f.length);
     case 'N':
     case 'F':
-        if (f.length < 1 || f.length > 20)
-            return QStringLiteral("字段 %1 的宽度为 %2（%3 字段为 1 到 20 字节）")
-                .arg(f.name).arg(f.length).arg(QChar(f.type));
-        if (f.decimals < 0 || f.decimals > 18 || (f.decimals > 0 && f.decimals >= f.length))
+        if (f.length < 1 || f.length > codec::kMaxNumberWidth)
+            return QStringLiteral("字段 %1 的宽度为 %2（%3 字段为 1 到 %4 字节）")
+                .arg(f.name).arg(f.length).arg(QChar(f.type)).arg(codec::kMaxNumberWidth);
+        if (f.decimals < 0 || f.decimals > codec::kMaxDecimals || (f.decimals > 0 && f.decimals >= f.length))
             return QStringLiteral("字段 %1 的宽度为 %2，却有 %3 位小数").arg(f.name).arg(f.length).arg(f.decimals);
         return {};
     case 'D': case 'L': case 'I': case 'B': case 'Y': case 'T':
@@ -163,10 +167,10 @@ QString checkField(const FieldDef &f, bool vfp)
             return QStringLiteral("%1 类型的字段 %2 宽度为 %3（应为 %4）")
                 .arg(QChar(f.type), f.name).arg(f.length).arg(fixedLength(f.type));
         if (!vfp && f.type == 'B')
-            return QStringLiteral("字段 %1 是备注（memo）字段，不支持这种字段").arg(f.name);
+            return memoWidth(f);
         return {};
     case 'M': case 'G': case 'P':
-        return QStringLiteral("字段 %1 是备注（memo）字段，不支持这种字段").arg(f.name);
+        return memoWidth(f);
     default: {
         // A byte that is no visible character is shown by its value: a NUL
         // would end the message where it is printed.
@@ -178,63 +182,6 @@ QString checkField(const FieldDef &f, bool vfp)
     }
 }
 
-bool parseNumber(QByteArrayView raw, double &out)
-{
-    const char *b = raw.data();
-    const char *e = b + raw.size();
-    while (b < e && (*b == ' ' || *b == '\0'))
-        ++b;
-    while (e > b && (e[-1] == ' ' || e[-1] == '\0'))
-        --e;
-    if (b == e)
-        return false;
-    // The usual shape, [-]digits[.digits] with at most 15 digits, is exact as
-    // an integer over a power of ten, so one division rounds it correctly.
-    {
-        static const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
-                                        1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-        const char *q = b;
-        const bool negative = *q == '-';
-        if (negative || *q == '+')
-            ++q;
-        quint64 mantissa = 0;
-        int digits = 0;
-        int fraction = -1;
-        for (; q < e; ++q) {
-            const char c = *q;
-            if (c >= '0' && c <= '9') {
-                mantissa = mantissa * 10 + quint64(c - '0');
-                ++digits;
-                if (fraction >= 0)
-                    ++fraction;
-            } else if (c == '.' && fraction < 0) {
-                fraction = 0;
-            } else {
-                break;
-            }
-        }
-        if (q == e && digits > 0 && digits <= 15) {
-            const double v = double(mantissa) / kPow10[fraction > 0 ? fraction : 0];
-            out = negative && mantissa != 0 ? -v : v; // "-0.00" reads as 0
-            return true;
-        }
-    }
-    if (*b == '+')
-        ++b;
-    const auto r = std::from_chars(b, e, out);
-    return r.ec == std::errc() && r.ptr == e && std::isfinite(out);
-}
-
-// Numbers written by other programs: blank, or filled with '*' on overflow,
-// both mean no value.
-bool numberIsEmpty(QByteArrayView raw)
-{
-    for (char c : raw)
-        if (c != ' ' && c != '\0' && c != '*')
-            return false;
-    return true;
-}
-
 } // namespace
 
 struct DbfTable::Impl {
@@ -242,6 +189,7 @@ struct DbfTable::Impl {
     bool inMemory = false;
     DbfHeader header;
     std::vector<FieldDef> fields;
+    std::vector<FieldDef> memoFields; // not read or written; see isMemo
     fileio::File file;
     qint64 fileSize = 0;
     QByteArray head; // the header, descriptors included
@@ -311,52 +259,7 @@ struct DbfTable::Impl {
 
 void DbfTable::Impl::setCodec() { codecMark = header.codePageMark; }
 
-namespace {
-
-// Converters of one code page. Making one (an ICU converter behind Qt) costs
-// far more than reading a small table, so each thread keeps one pair per code
-// page mark for all the tables it reads. They are stateless: every call
-// converts a whole text.
-struct Codec {
-    QStringDecoder decoder;
-    QStringEncoder encoder;
-};
-
-Codec &codecFor(quint8 mark)
-{
-    thread_local std::unique_ptr<Codec> codecs[256];
-    std::unique_ptr<Codec> &slot = codecs[mark];
-    if (!slot) {
-        slot = std::make_unique<Codec>();
-        slot->decoder = QStringDecoder(codecName(mark), QStringConverter::Flag::Stateless);
-        slot->encoder = QStringEncoder(codecName(mark), QStringConverter::Flag::Stateless);
-        if (!slot->decoder.isValid() || !slot->encoder.isValid()) {
-            slot->decoder = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
-            slot->encoder = QStringEncoder("GBK", QStringConverter::Flag::Stateless);
-        }
-    }
-    return *slot;
-}
-
-} // namespace
-
-QString DbfTable::Impl::decode(QByteArrayView b) const
-{
-    bool ascii = true;
-    for (char c : b)
-        if (uchar(c) >= 0x80 || c == '\0') {
-            ascii = false;
-            break;
-        }
-    if (ascii)
-        return QString::fromLatin1(b.data(), b.size());
-    QString s = codecFor(codecMark).decoder.decode(b);
-    // Some writers pad texts with NUL instead of blanks.
-    for (QChar &c : s)
-        if (c.unicode() == 0)
-            c = QLatin1Char(' ');
-    return s;
-}
+QString DbfTable::Impl::decode(QByteArrayView b) const { return codec::decode(codecMark, b); }
 
 void DbfTable::Impl::parse()
 {
@@ -465,12 +368,18 @@ void DbfTable::Impl::parse()
         throw fault(QStringLiteral("_NullFlags 只有 %1 位，不够 %2 个可为空的字段").arg(nullFlagsLength * 8).arg(nullableCount));
 
     fields.clear();
+    memoFields.clear();
     fields.reserve(defs.size());
-    for (FieldDef &f : defs)
-        if (f.type != '0')
+    for (FieldDef &f : defs) {
+        if (f.type == '0')
+            continue;
+        if (isMemo(f, vfp))
+            memoFields.push_back(std::move(f));
+        else
             fields.push_back(std::move(f));
+    }
     if (fields.empty())
-        throw fault(QStringLiteral("表中没有字段"));
+        throw fault(memoFields.empty() ? QStringLiteral("表中没有字段") : QStringLiteral("表中只有备注（memo）字段"));
 
     const quint64 available = quint64(size - header.headerLength) / header.recordLength;
     if (header.recordCount > available)
@@ -531,10 +440,11 @@ QVariant DbfTable::Impl::read(quint32 r, int fi) const
     case 'N':
     case 'F': {
         double v = 0;
-        if (parseNumber(raw, v))
-            return v;
-        if (numberIsEmpty(raw))
-            return {};
+        switch (codec::parseNumber(raw, v)) {
+        case codec::Parsed::Number: return v;
+        case codec::Parsed::Blank: return {};
+        case codec::Parsed::Other: break;
+        }
         throw fault(QStringLiteral("第 %1 条记录的字段 %2：'%3' 不是数值")
                         .arg(r + 1).arg(f.name, QString::fromLatin1(raw.data(), raw.size())));
     }
@@ -600,7 +510,10 @@ bool DbfTable::Impl::readIsNull(quint32 r, int fi) const
         return true;
     const QByteArrayView raw(rec + f.offset, f.length);
     switch (f.type) {
-    case 'N': case 'F': return numberIsEmpty(raw);
+    case 'N': case 'F': {
+        double ignored = 0;
+        return codec::parseNumber(raw, ignored) == codec::Parsed::Blank;
+    }
     case 'D': return isBlank(raw) || raw == QByteArrayView("00000000");
     case 'L': return raw[0] == '?' || raw[0] == ' ' || raw[0] == '\0';
     case 'T': return isBlank(raw);
@@ -626,23 +539,11 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         std::memset(dst, ' ', size_t(f.length));
         if (null)
             return;
-        const QString text = v.toString();
-        QStringEncoder &encoder = codecFor(codecMark).encoder;
-        QByteArray enc = encoder.encode(text);
-        if (enc.size() > f.length) {
-            // Cut at a whole character: encode one code point at a time.
-            enc.clear();
-            const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
-            qsizetype i = 0;
-            while (i < text.size()) {
-                const qsizetype n = (QChar::isHighSurrogate(u[i]) && i + 1 < text.size()) ? 2 : 1;
-                const QByteArray piece = encoder.encode(QStringView(text).mid(i, n));
-                if (enc.size() + piece.size() > f.length)
-                    break;
-                enc += piece;
-                i += n;
-            }
-        }
+        bool whole = true;
+        const QByteArray enc = codec::encodeWithin(codecMark, v.toString(), f.length, &whole);
+        if (!whole)
+            throw bad(QStringLiteral("文字 \"%1\" 中有表的代码页 %2 不能保存的字符，请改用其他写法")
+                          .arg(v.toString(), codec::codePageName(codecMark)));
         std::memcpy(dst, enc.constData(), size_t(enc.size()));
         return;
     }
@@ -651,19 +552,13 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         std::memset(dst, ' ', size_t(f.length));
         if (null)
             return;
-        bool ok = false;
-        double d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
-        if (!ok || !std::isfinite(d))
+        const std::optional<double> d = numberOf(v);
+        if (!d)
             throw bad(QStringLiteral("'%1' 不是数值").arg(v.toString()));
-        char buf[400];
-        int n = std::snprintf(buf, sizeof buf, "%.*f", f.decimals, d);
-        if (n > 0 && buf[0] == '-' && std::strspn(buf + 1, "0.") == size_t(n - 1)) {
-            std::memmove(buf, buf + 1, size_t(n)); // -0.00 is 0.00
-            --n;
-        }
-        if (n <= 0 || n > f.length)
-            throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(d, 'g', 17)));
-        std::memcpy(dst + f.length - n, buf, size_t(n));
+        QByteArray text;
+        if (!codec::numberText(*d, f.length, f.decimals, text))
+            throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(*d, 'g', 17)));
+        std::memcpy(dst + f.length - text.size(), text.constData(), size_t(text.size()));
         return;
     }
     case 'D': {
@@ -672,10 +567,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
             return;
         QDate d;
         if (v.typeId() == QMetaType::QString) {
-            const QString s = v.toString().trimmed();
-            d = QDate::fromString(s, QStringLiteral("yyyyMMdd"));
-            if (!d.isValid())
-                d = QDate::fromString(s, Qt::ISODate);
+            d = codec::parseDate(v.toString());
         } else {
             d = v.toDate();
         }
@@ -693,13 +585,10 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         }
         bool b;
         if (v.typeId() == QMetaType::QString) {
-            const QString s = v.toString().trimmed().toUpper();
-            if (s == QLatin1String("T") || s == QLatin1String(".T.") || s == QLatin1String("Y") || s == QLatin1String("TRUE"))
-                b = true;
-            else if (s == QLatin1String("F") || s == QLatin1String(".F.") || s == QLatin1String("N") || s == QLatin1String("FALSE"))
-                b = false;
-            else
+            const std::optional<bool> parsed = codec::parseLogical(v.toString());
+            if (!parsed)
                 throw bad(QStringLiteral("'%1' 不是逻辑值").arg(v.toString()));
+            b = *parsed;
         } else {
             b = v.toBool();
         }
@@ -712,12 +601,12 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
         std::memset(dst, 0, size_t(f.length));
         if (null)
             return;
-        bool ok = false;
-        const double d = v.typeId() == QMetaType::QString ? v.toString().trimmed().toDouble(&ok) : v.toDouble(&ok);
-        if (!ok || !std::isfinite(d))
+        const std::optional<double> number = numberOf(v);
+        if (!number)
             throw bad(QStringLiteral("'%1' 不是数值").arg(v.toString()));
+        const double d = *number;
         if (f.type == 'I') {
-            const double r = std::nearbyint(d);
+            const double r = codec::roundHalfAway(d, 0);
             if (r < -2147483648.0 || r > 2147483647.0)
                 throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(d, 'g', 17)));
             put32(dst, quint32(qint32(r)));
@@ -726,7 +615,7 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
             std::memcpy(&bits, &d, sizeof bits);
             put64(dst, bits);
         } else {
-            const double r = std::nearbyint(d * 10000.0);
+            const double r = std::nearbyint(codec::roundHalfAway(d, 4) * 10000.0);
             if (std::fabs(r) >= 9.2e18)
                 throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(d, 'g', 17)));
             put64(dst, quint64(qint64(r)));
@@ -761,6 +650,10 @@ QByteArray DbfTable::Impl::encodeRecord(const char *old, const std::vector<QVari
         rec = QByteArray(header.recordLength, ' ');
         if (nullFlagsOffset >= 0)
             std::memset(rec.data() + nullFlagsOffset, 0, size_t(nullFlagsLength));
+        // No memo: blank block digits, or block 0 in a 4-byte field.
+        for (const FieldDef &m : memoFields)
+            if (m.length == 4)
+                std::memset(rec.data() + m.offset, 0, 4);
     }
     for (size_t i = 0; i < fields.size(); ++i)
         encodeField(rec.data(), fields[i], values[i]);
@@ -982,7 +875,8 @@ void DbfTable::create(const QString &path, const std::vector<FieldDef> &defs,
                 throw fault(QStringLiteral("字段名 %1 用了两次").arg(f.name));
         if (f.type != 'N' && f.type != 'F' && f.type != 'B')
             f.decimals = 0;
-        const QString bad = checkField(f, vfp);
+        const QString bad = isMemo(f, vfp) ? QStringLiteral("字段 %1：本程序不写备注（memo）字段").arg(f.name)
+                                           : checkField(f, vfp);
         if (!bad.isEmpty())
             throw fault(bad);
         f.offset = offset;
@@ -1075,6 +969,16 @@ quint32 DbfTable::pack(const QString &path)
 const QString &DbfTable::path() const { return d->path; }
 const DbfHeader &DbfTable::header() const { return d->header; }
 const std::vector<FieldDef> &DbfTable::fields() const { return d->fields; }
+const std::vector<FieldDef> &DbfTable::memoFields() const { return d->memoFields; }
+
+QString DbfTable::missingField(const QString &name, const QString &table) const
+{
+    for (const FieldDef &m : d->memoFields)
+        if (m.name.compare(name, Qt::CaseInsensitive) == 0)
+            return QStringLiteral("表 %1 的列 %2 是备注（memo）字段，本程序不读取这种字段，请不要在语句中使用它")
+                .arg(table, m.name);
+    return QStringLiteral("表 %1 中没有列 %2").arg(table, name);
+}
 
 int DbfTable::fieldIndex(const QString &name) const
 {
@@ -1118,10 +1022,11 @@ bool DbfTable::number(quint32 record, int field, double &out) const
         if (d->nullBitSet(rec, f))
             return false;
         const QByteArrayView raw(rec + f.offset, f.length);
-        if (parseNumber(raw, out))
-            return true;
-        if (numberIsEmpty(raw))
-            return false;
+        switch (codec::parseNumber(raw, out)) {
+        case codec::Parsed::Number: return true;
+        case codec::Parsed::Blank: return false;
+        case codec::Parsed::Other: break;
+        }
     }
     const QVariant v = d->read(record, field); // raises for a garbled N/F text
     if (!v.isValid())

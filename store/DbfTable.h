@@ -2,9 +2,10 @@
 // One dBASE / FoxPro / Visual FoxPro table file (.dbf).
 //
 // Reads versions 0x03, 0xF5, 0x83, 0x8B, 0x30, 0x31, 0x32; field types
-// C N F D L I B Y T. Texts are GBK (code page mark 0x7A or 0x4D, 0 taken as
-// GBK) and are decoded/encoded here, at the edge: everything above works with
-// QString. A blank N/F/D field and a VFP null (_NullFlags) read as a null
+// C N F D L I B Y T (N and F up to 32 wide); memo fields are passed over.
+// Texts are in the table's code page (GBK for the mark 0x7A or 0x4D, 0 taken
+// as GBK) and are decoded/encoded here, through store/FieldCodec, at the
+// edge: everything above works with QString. A blank N/F/D field and a VFP null (_NullFlags) read as a null
 // QVariant. Every header value is checked against the file size before it is
 // used; a bad file raises store::Error naming the file and the fault.
 //
@@ -98,8 +99,15 @@ public:
 
     const QString &path() const;
     const DbfHeader &header() const;
-    const std::vector<FieldDef> &fields() const; // without the _NullFlags system field
+    // The fields the program reads and writes: without the _NullFlags system
+    // field and without memo, general and picture fields (M G P, dBASE's B),
+    // which are left as they are (new records get no memo).
+    const std::vector<FieldDef> &fields() const;
+    const std::vector<FieldDef> &memoFields() const;
     int fieldIndex(const QString &name) const;  // ignores case; -1 when absent
+    // Why `name` is no field here, for a message: absent, or a memo field;
+    // table is the name the statement used.
+    QString missingField(const QString &name, const QString &table) const;
 
     quint32 recordCount() const;
     bool isDeleted(quint32 record) const;       // record is 0-based

@@ -1,5 +1,6 @@
 #include "store/ExprNode.h"
 
+#include "store/FieldCodec.h"
 #include "store/Format.h"
 
 #include <QDate>
@@ -14,27 +15,13 @@ namespace store::expr {
 
 // ---------------------------------------------------------------- texts
 
-QByteArray encodeText(const QString &text)
-{
-    bool ascii = true;
-    for (QChar c : text)
-        if (c.unicode() >= 0x80) { ascii = false; break; }
-    if (ascii)
-        return text.toLatin1();
-    QStringEncoder encoder("GBK");
-    return encoder.encode(text);
-}
+QByteArray encodeText(const QString &text) { return codec::encode(codec::kGbkMark, text); }
 
-QString decodeText(const QByteArray &bytes)
-{
-    bool ascii = true;
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) { ascii = false; break; }
-    if (ascii)
-        return QString::fromLatin1(bytes);
-    QStringDecoder decoder("GBK");
-    return decoder.decode(bytes);
-}
+QString decodeText(const QByteArray &bytes) { return codec::decode(codec::kGbkMark, bytes); }
+
+QString Schema::missingColumn(const QString &name) const { return QStringLiteral("表 %1 中没有列 %2").arg(tableName(), name); }
+
+quint8 Schema::codePage() const { return codec::kGbkMark; }
 
 Value Value::string(const QString &s) { return bytes(encodeText(s)); }
 
@@ -444,6 +431,7 @@ Parser::NodePtr Parser::makeNode(Node::Op op, const Token &at, std::vector<NodeP
 Expr Parser::parseExpression()
 {
     m_names.clear();
+    m_textLiterals = 0;
     NodePtr root = parseOr(1);
     return Expr(std::shared_ptr<const Node>(std::move(root)), m_source, m_names);
 }
@@ -692,6 +680,8 @@ Parser::NodePtr Parser::parsePrimary(int level)
         const Token tok = take();
         NodePtr n = makeNode(Node::Op::Literal, tok, {});
         n->literal = Value::string(tok.text);
+        n->name = tok.text;
+        n->slot = m_textLiterals++;
         return n;
     }
     case Token::Type::Dotted: {
@@ -801,6 +791,17 @@ const QString &Expr::sourceText() const
 }
 
 namespace {
+void collectTextLiterals(const Node &n, std::vector<const Node *> &out)
+{
+    if (n.op == Node::Op::Literal && n.slot >= 0)
+        out.push_back(&n);
+    for (const auto &k : n.kids)
+        collectTextLiterals(*k, out);
+}
+
+const char *kindName(Value::Kind k);
+Value::Kind checkTypes(const Node &root, const Expr::Source &source, const std::vector<int> &columns, const Schema &schema);
+
 const Node *firstUse(const Node &n, int slot)
 {
     if (n.op == Node::Op::Column && n.slot == slot)
@@ -824,11 +825,35 @@ void Expr::bind(const Schema &schema)
         if (index < 0) {
             const Node *use = firstUse(*m_root, i);
             failAt(*m_source, use ? use->pos : 0, use ? use->length : 1,
-                   QStringLiteral("表 %1 中没有列 %2").arg(schema.tableName(), names[i]));
+                   schema.missingColumn(names[i]));
         }
         m_columns[size_t(i)] = index;
     }
+    m_literals.reset();
+    if (!codec::isGbk(schema.codePage())) {
+        std::vector<const Node *> texts;
+        collectTextLiterals(*m_root, texts);
+        auto literals = std::make_shared<std::vector<Value>>(texts.size());
+        for (const Node *n : texts) {
+            bool whole = true;
+            (*literals)[size_t(n->slot)] = Value::bytes(codec::encode(schema.codePage(), n->name, &whole));
+            if (!whole)
+                failAt(*m_source, n->pos, n->length,
+                       QStringLiteral("文字 \"%1\" 中有表 %2 的代码页 %3 不能保存的字符")
+                           .arg(n->name, schema.tableName(), codec::codePageName(schema.codePage())));
+        }
+        m_literals = std::move(literals);
+    }
+    m_kind = checkTypes(*m_root, *m_source, m_columns, schema);
     m_bound = true;
+}
+
+void Expr::bindCondition(const Schema &schema)
+{
+    bind(schema);
+    if (m_kind != Value::Kind::Null && m_kind != Value::Kind::Bool)
+        throw Error(QStringLiteral("%1 %2 有误：结果应为逻辑值（真或假），得到的是%3")
+                        .arg(m_source->kind, quoted(m_source->text), QString::fromUtf8(kindName(m_kind))));
 }
 
 // ---------------------------------------------------------------- evaluation
@@ -849,8 +874,8 @@ const char *kindName(Value::Kind k)
 
 class Evaluator {
 public:
-    Evaluator(const Expr::Source &source, const std::vector<int> &columns, const Row &row)
-        : m_source(source), m_columns(columns), m_row(row)
+    Evaluator(const Expr::Source &source, const std::vector<int> &columns, const std::vector<Value> *literals, const Row &row)
+        : m_source(source), m_columns(columns), m_literals(literals), m_row(row)
     {
     }
 
@@ -894,6 +919,7 @@ private:
 
     const Expr::Source &m_source;
     const std::vector<int> &m_columns;
+    const std::vector<Value> *m_literals; // text literals in the table's code page, when not GBK
     const Row &m_row;
 };
 
@@ -1000,6 +1026,8 @@ Value Evaluator::eval(const Node &n) const
 {
     switch (n.op) {
     case Node::Op::Literal:
+        if (m_literals && n.slot >= 0)
+            return (*m_literals)[size_t(n.slot)];
         return n.literal;
     case Node::Op::Column:
         return m_row.column(m_columns[size_t(n.slot)]);
@@ -1127,14 +1155,7 @@ QByteArray charSlice(const QByteArray &s, qsizetype firstChar, qsizetype count)
     return s.mid(from, to - from);
 }
 
-double roundHalfAway(double x, int decimals)
-{
-    const double scale = std::pow(10.0, decimals);
-    // Nudge by a relative epsilon so 2.675 (stored as 2.67499999...) rounds up as typed.
-    const double scaled = x * scale;
-    const double r = std::round(scaled + (scaled >= 0 ? 1 : -1) * std::fabs(scaled) * 1e-15);
-    return r / scale;
-}
+using codec::roundHalfAway;
 
 Value Evaluator::call(const Node &n) const
 {
@@ -1296,13 +1317,13 @@ Value Evaluator::call(const Node &n) const
         if (width <= 0 || width > 255)
             return Value::bytes(QByteArray(""));
         decimals = std::max(0, std::min(decimals, 18));
-        QByteArray text = QByteArray::number(roundHalfAway(x, decimals), 'f', decimals);
+        QByteArray text = codec::fixed(x, decimals);
         while (text.size() > width && decimals > 0) {
             // Too wide: give up decimals before overflowing.
             --decimals;
-            text = QByteArray::number(roundHalfAway(x, decimals), 'f', decimals);
+            text = codec::fixed(x, decimals);
         }
-        if (text.size() > width)
+        if (text.isEmpty() || text.size() > width)
             return Value::bytes(QByteArray(width, '*'));
         return Value::bytes(QByteArray(width - text.size(), ' ') + text);
     }
@@ -1310,6 +1331,171 @@ Value Evaluator::call(const Node &n) const
         break;
     }
     return Value::null();
+}
+
+// The kinds of values an expression works on, found from the columns'
+// kinds without a row: the same type errors the evaluator raises, raised for
+// any part of the expression, whichever rows the table holds. Null stands
+// for a kind not known here (a null literal, IIF branches of two kinds); it
+// raises nothing.
+class TypeCheck {
+public:
+    TypeCheck(const Expr::Source &source, const std::vector<int> &columns, const Schema &schema)
+        : m_source(source), m_columns(columns), m_schema(schema)
+    {
+    }
+
+    Value::Kind kind(const Node &n) const;
+
+private:
+    using K = Value::Kind;
+    [[noreturn]] void mismatch(const Node &n, K a, K b) const
+    {
+        failAt(m_source, n.pos, n.length,
+               QStringLiteral("运算对象的类型不匹配（%1 与 %2）").arg(QString::fromUtf8(kindName(a)), QString::fromUtf8(kindName(b))));
+    }
+    void need(const Node &n, K wanted, K got) const
+    {
+        if (got != K::Null && got != wanted)
+            failAt(m_source, n.pos, n.length,
+                   QStringLiteral("这里需要%1，得到的是%2").arg(QString::fromUtf8(kindName(wanted)), QString::fromUtf8(kindName(got))));
+    }
+    // Two operands compared: one kind, or unknown.
+    K same(const Node &n, K a, K b) const
+    {
+        if (a != K::Null && b != K::Null && a != b)
+            mismatch(n, a, b);
+        return a != K::Null ? a : b;
+    }
+    K arithmetic(const Node &n, K a, K b) const;
+    K call(const Node &n) const;
+
+    const Expr::Source &m_source;
+    const std::vector<int> &m_columns;
+    const Schema &m_schema;
+};
+
+Value::Kind TypeCheck::arithmetic(const Node &n, K a, K b) const
+{
+    if (a == K::Null || b == K::Null) {
+        need(n, K::Number, a == K::Bool ? a : b == K::Bool ? b : K::Null);
+        return K::Null;
+    }
+    const Node::Op op = n.op;
+    if (a == K::Number && b == K::Number)
+        return K::Number;
+    if (a == K::Text && b == K::Text && (op == Node::Op::Add || op == Node::Op::Sub))
+        return K::Text;
+    if (a == K::Date && b == K::Number && (op == Node::Op::Add || op == Node::Op::Sub))
+        return K::Date;
+    if (a == K::Number && b == K::Date && op == Node::Op::Add)
+        return K::Date;
+    if (a == K::Date && b == K::Date && op == Node::Op::Sub)
+        return K::Number;
+    mismatch(n, a, b);
+}
+
+Value::Kind TypeCheck::call(const Node &n) const
+{
+    std::vector<K> a;
+    for (const auto &k : n.kids)
+        a.push_back(kind(*k));
+    switch (n.func) {
+    case Func::Iif:
+        need(n, K::Bool, a[0]);
+        return a[1] == a[2] ? a[1] : K::Null;
+    case Func::Nvl:
+        return a[0] == a[1] ? a[0] : K::Null;
+    case Func::IsNull:
+    case Func::Empty:
+        return K::Bool;
+    case Func::Between:
+    case Func::InList:
+        for (size_t i = 1; i < a.size(); ++i)
+            same(n, a[0], a[i]);
+        return K::Bool;
+    case Func::Max:
+    case Func::Min: {
+        K k = a[0];
+        for (size_t i = 1; i < a.size(); ++i)
+            k = same(n, k, a[i]);
+        return k;
+    }
+    case Func::Abs:
+    case Func::Int:
+    case Func::Round:
+        for (K k : a)
+            need(n, K::Number, k);
+        return K::Number;
+    case Func::AllTrim: case Func::Trim: case Func::LTrim: case Func::Upper: case Func::Lower:
+        need(n, K::Text, a[0]);
+        return K::Text;
+    case Func::Left: case Func::Right: case Func::Substr:
+        need(n, K::Text, a[0]);
+        for (size_t i = 1; i < a.size(); ++i)
+            need(n, K::Number, a[i]);
+        return K::Text;
+    case Func::Len:
+    case Func::Val:
+        need(n, K::Text, a[0]);
+        return K::Number;
+    case Func::Str:
+        for (K k : a)
+            need(n, K::Number, k);
+        return K::Text;
+    case Func::None:
+        break;
+    }
+    return K::Null;
+}
+
+Value::Kind TypeCheck::kind(const Node &n) const
+{
+    switch (n.op) {
+    case Node::Op::Literal:
+        return n.literal.kind;
+    case Node::Op::Column:
+        return m_schema.columnKind(m_columns[size_t(n.slot)]);
+    case Node::Op::Neg:
+        need(n, K::Number, kind(*n.kids[0]));
+        return K::Number;
+    case Node::Op::Not:
+    case Node::Op::And:
+    case Node::Op::Or:
+        for (const auto &k : n.kids)
+            need(n, K::Bool, kind(*k));
+        return K::Bool;
+    case Node::Op::Add: case Node::Op::Sub: case Node::Op::Mul:
+    case Node::Op::Div: case Node::Op::Mod: case Node::Op::Pow:
+        return arithmetic(n, kind(*n.kids[0]), kind(*n.kids[1]));
+    case Node::Op::Eq: case Node::Op::Ne: case Node::Op::Lt:
+    case Node::Op::Le: case Node::Op::Gt: case Node::Op::Ge:
+    case Node::Op::Between: case Node::Op::In: {
+        const K x = kind(*n.kids[0]);
+        for (size_t i = 1; i < n.kids.size(); ++i)
+            same(n, x, kind(*n.kids[i]));
+        return K::Bool;
+    }
+    case Node::Op::Contains:
+    case Node::Op::Like: {
+        const K a = kind(*n.kids[0]);
+        const K b = kind(*n.kids[1]);
+        if (a != K::Null && b != K::Null && (a != K::Text || b != K::Text))
+            mismatch(n, a, b);
+        return K::Bool;
+    }
+    case Node::Op::IsNull:
+        kind(*n.kids[0]);
+        return K::Bool;
+    case Node::Op::Call:
+        return call(n);
+    }
+    return K::Null;
+}
+
+Value::Kind checkTypes(const Node &root, const Expr::Source &source, const std::vector<int> &columns, const Schema &schema)
+{
+    return TypeCheck(source, columns, schema).kind(root);
 }
 
 } // namespace
@@ -1320,7 +1506,7 @@ Value Expr::evaluate(const Row &row) const
         return Value::null();
     if (!m_bound && m_names && !m_names->isEmpty())
         throw Error(QStringLiteral("内部错误：条件 \"%1\" 尚未与表关联").arg(sourceText()));
-    Evaluator ev(*m_source, m_columns, row);
+    Evaluator ev(*m_source, m_columns, m_literals.get(), row);
     return ev.eval(*m_root);
 }
 

@@ -31,8 +31,9 @@
 
 namespace store::expr {
 
-// One value during evaluation. Texts are kept as bytes in the table's code
-// page (GBK), blanks included, so a scan needs no decoding.
+// One value during evaluation. Texts are kept as bytes in the code page of
+// the table the expression is bound to (text literals are encoded in it when
+// the expression is bound), blanks included, so a scan needs no decoding.
 struct Value {
     enum class Kind : quint8 { Null, Bool, Number, Text, Date };
     Kind kind = Kind::Null;
@@ -59,6 +60,14 @@ public:
     virtual ~Schema() = default;
     virtual int columnIndex(const QString &name) const = 0; // ignores case; -1 when absent
     virtual QString tableName() const = 0;                  // for error messages
+    // Why a name is no column, for the message (absent, or a column the
+    // program does not read).
+    virtual QString missingColumn(const QString &name) const;
+    // The kind of value a column gives (Null: not known), for the type
+    // check when an expression is bound.
+    virtual Value::Kind columnKind(int /*index*/) const { return Value::Kind::Null; }
+    // The code page mark of the table's texts (GBK unless told otherwise).
+    virtual quint8 codePage() const;
 };
 
 // One row being evaluated: the value of a column by the index Schema gave.
@@ -82,8 +91,15 @@ public:
 
     bool isNull() const { return !m_root; }
     // Resolves every column name; a missing one raises store::Error naming the
-    // column and the table and quoting the text.
+    // column and the table and quoting the text. The operands of every
+    // operator and function are then checked against the columns' kinds, so
+    // that a type error is found here, on any table, and not only when a row
+    // happens to evaluate the faulty part.
     void bind(const Schema &schema);
+    // bind(), and the whole must be a condition (logical) as test() needs.
+    void bindCondition(const Schema &schema);
+    // The kind of the result as known after bind(); Null when not known.
+    Value::Kind resultKind() const { return m_kind; }
     bool isBound() const { return m_bound; }
 
     Value evaluate(const Row &row) const;
@@ -104,11 +120,14 @@ private:
     std::shared_ptr<const Source> m_source;
     std::shared_ptr<const QStringList> m_names; // distinct column names, by slot
     std::vector<int> m_columns; // slot -> column index, after bind()
+    // Text literals in the bound table's code page, by slot, when it is not GBK.
+    std::shared_ptr<const std::vector<Value>> m_literals;
+    Value::Kind m_kind = Value::Kind::Null;
     bool m_bound = false;
 };
 
 // Helpers shared with the statement code.
-QByteArray encodeText(const QString &text);    // QString -> GBK
+QByteArray encodeText(const QString &text);    // QString -> GBK (store/FieldCodec for other code pages)
 QString decodeText(const QByteArray &bytes);   // GBK -> QString
 // Compares two texts the way '=' and '<' do: shorter padded with blanks, by byte.
 int compareText(const QByteArray &a, const QByteArray &b);

@@ -52,9 +52,9 @@ struct Node {
     int pos = 0;          // where the operator, literal or name starts
     int length = 0;
     int depth = 1;
-    int slot = -1;        // Column: index into the expression's distinct names
+    int slot = -1;        // Column: index into the expression's distinct names; text literal: its number
     Value literal;
-    QString name;         // Column or function name as written
+    QString name;         // Column or function name as written; a text literal's text
     std::vector<std::unique_ptr<Node>> kids;
 };
 
@@ -99,6 +99,7 @@ private:
     std::vector<Token> m_tokens;
     size_t m_next = 0;
     QStringList m_names; // distinct column names of the expression being parsed
+    int m_textLiterals = 0; // text literals of the expression being parsed
 };
 
 bool isReservedWord(const QString &word);

@@ -151,14 +151,14 @@ void Query::open()
         for (const sql::NameAt &c : s->columns) {
             const int f = table.fieldIndex(c.name);
             if (f < 0)
-                sql::failAtName(*s, c, QStringLiteral("表 %1 中没有列 %2").arg(s->table.name, c.name));
+                sql::failAtName(*s, c, table.missingField(c.name, s->table.name));
             columns.push_back(f);
             names.push_back(table.fields()[size_t(f)].name);
         }
     }
     expr::Expr where = s->where;
     if (!where.isNull())
-        where.bind(sql::TableSchema(table, s->table.name));
+        where.bindCondition(sql::TableSchema(table, s->table.name));
     std::vector<quint32> records = sql::selectRecords(table, where);
     // The statement is over: the rows are chosen (and a small table is held
     // whole), other programs may write again.

@@ -1,5 +1,6 @@
 #include "store/SqlTable.h"
 
+#include "store/FieldCodec.h"
 #include "store/FileIo.h"
 
 #include <QDate>
@@ -24,50 +25,6 @@ QString withSlash(QString dir)
     if (!dir.isEmpty() && !dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
     return dir;
-}
-
-// Decimal text of an N/F field, the common shape only: blanks, an optional
-// sign, at most 15 digits with one optional point, blanks. Anything else is
-// left to the table reader (which also knows overflow stars and bad bytes).
-enum class Parsed { Number, Blank, Other };
-Parsed parseDecimal(const char *p, int len, double &out)
-{
-    static const double powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    int i = 0;
-    while (i < len && p[i] == ' ')
-        ++i;
-    if (i == len)
-        return Parsed::Blank;
-    bool negative = false;
-    if (p[i] == '-' || p[i] == '+') {
-        negative = p[i] == '-';
-        ++i;
-    }
-    quint64 mantissa = 0;
-    int digits = 0;
-    int decimals = 0;
-    bool point = false;
-    for (; i < len; ++i) {
-        const char c = p[i];
-        if (c >= '0' && c <= '9') {
-            mantissa = mantissa * 10 + quint64(c - '0');
-            ++digits;
-            decimals += point ? 1 : 0;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    for (int j = i; j < len; ++j)
-        if (p[j] != ' ')
-            return Parsed::Other;
-    if (digits == 0 || digits > 15)
-        return Parsed::Other;
-    // mantissa < 2^53 and an exact power of ten: the quotient is correctly rounded.
-    const double v = double(mantissa) / powers[decimals];
-    out = negative ? -v : v;
-    return Parsed::Number;
 }
 
 Value fromVariant(const QVariant &v)
@@ -97,49 +54,63 @@ const char *typeName(char type)
     }
 }
 
-// Whether a number fits an N/F field as the table writer formats it.
+// Whether a number fits the field as the table writer stores it.
 bool fitsField(const FieldDef &f, double d)
 {
     if (!std::isfinite(d))
         return false;
-    if (f.type != 'N' && f.type != 'F')
-        return true;
-    char buf[400];
-    int n = std::snprintf(buf, sizeof buf, "%.*f", f.decimals, d);
-    if (n > 0 && buf[0] == '-' && std::strspn(buf + 1, "0.") == size_t(n - 1))
-        --n;
-    return n > 0 && n <= f.length;
+    if (f.type == 'I')
+        return d >= -2147483648.0 && d <= 2147483647.0;
+    QByteArray text;
+    return (f.type != 'N' && f.type != 'F') || codec::numberText(d, f.length, f.decimals, text);
 }
 
-QVariant checked(const QString &where, const FieldDef &f, const Value &v)
+Value::Kind kindOf(char type)
 {
-    auto mismatch = [&]() -> QVariant {
-        throw Error(QStringLiteral("%1：列 %2 是%3，不能存入%4")
-                        .arg(where, f.name, QString::fromUtf8(typeName(f.type)),
-                             v.kind == Value::Kind::Text ? QStringLiteral("文字 \"%1\"").arg(v.toQString()) : v.toQString()));
-    };
+    switch (type) {
+    case 'C': return Value::Kind::Text;
+    case 'L': return Value::Kind::Bool;
+    case 'D': return Value::Kind::Date;
+    default: return Value::Kind::Number; // N F I B Y, and T as RecordRow gives it
+    }
+}
+
+const char *kindText(Value::Kind k)
+{
+    switch (k) {
+    case Value::Kind::Bool: return "逻辑值";
+    case Value::Kind::Text: return "文字";
+    case Value::Kind::Date: return "日期";
+    default: return "数值";
+    }
+}
+
+[[noreturn]] void mismatch(const QString &where, const FieldDef &f, const QString &value)
+{
+    throw Error(QStringLiteral("%1：列 %2 是%3，不能存入%4").arg(where, f.name, QString::fromUtf8(typeName(f.type)), value));
+}
+
+QVariant checked(const QString &where, const FieldDef &f, const Value &v, quint8 codePage)
+{
     if (v.isNull())
         return QVariant();
+    const bool fits = f.type == 'C' ? v.kind == Value::Kind::Text
+                    : f.type == 'T' ? v.kind == Value::Kind::Date
+                                    : v.kind == kindOf(f.type);
+    if (!fits)
+        mismatch(where, f, v.kind == Value::Kind::Text ? QStringLiteral("文字 \"%1\"").arg(codec::decode(codePage, v.text))
+                                                       : v.toQString());
     switch (f.type) {
     case 'C':
-        if (v.kind != Value::Kind::Text)
-            return mismatch();
-        return expr::decodeText(v.text);
+        return codec::decode(codePage, v.text);
     case 'L':
-        if (v.kind != Value::Kind::Bool)
-            return mismatch();
         return v.flag;
     case 'D':
-    case 'T':
-        if (v.kind != Value::Kind::Date)
-            return mismatch();
-        if (f.type == 'T')
-            return QDateTime(QDate::fromJulianDay(qint64(v.number)), QTime(0, 0));
         return QDate::fromJulianDay(qint64(v.number));
+    case 'T':
+        return QDateTime(QDate::fromJulianDay(qint64(v.number)), QTime(0, 0));
     default:
-        if (v.kind != Value::Kind::Number)
-            return mismatch();
-        if (!fitsField(f, v.number) || (f.type == 'I' && (v.number < -2147483648.0 || v.number > 2147483647.0)))
+        if (!fitsField(f, v.number))
             throw Error(QStringLiteral("%1：数值 %2 超出列 %3 的宽度（%4 位，%5 位小数）")
                             .arg(where, v.toQString(), f.name)
                             .arg(f.length)
@@ -219,10 +190,10 @@ Value RecordRow::column(int index) const
     case 'N':
     case 'F': {
         double d = 0;
-        switch (parseDecimal(p, f.length, d)) {
-        case Parsed::Number: return Value::num(d);
-        case Parsed::Blank: return Value::null();
-        case Parsed::Other: break;
+        switch (codec::parseNumber(QByteArrayView(p, f.length), d)) {
+        case codec::Parsed::Number: return Value::num(d);
+        case codec::Parsed::Blank: return Value::null();
+        case codec::Parsed::Other: break; // the reader names the fault
         }
         break;
     }
@@ -249,48 +220,57 @@ QVariant cellValue(const DbfTable &table, quint32 record, int field)
     }
 }
 
-QVariant storableValue(const Statement &statement, const NameAt &column, const FieldDef &field, const Value &v)
+Value::Kind TableSchema::columnKind(int index) const { return kindOf(m_table.fields()[size_t(index)].type); }
+
+QVariant storableValue(const Statement &statement, const NameAt &column, const FieldDef &field, const Value &v,
+                       quint8 codePage)
 {
     return checked(QStringLiteral("语句 \"%1\" 无法执行（第 %2 个字符处的列 %3）").arg(statement.text).arg(column.pos + 1).arg(column.name),
-                   field, v);
+                   field, v, codePage);
 }
 
+// A caller's value is taken as the table writer takes it (store/FieldCodec):
+// typed text for a figure, a logical or a date, blank for no value.
 QVariant storableValue(const QString &table, const FieldDef &field, const QVariant &v)
 {
     if (!v.isValid() || v.isNull())
         return QVariant();
-    Value value;
-    if (v.typeId() == QMetaType::QString && field.type != 'C') {
-        // Typed figures arrive as text; blank means no value.
-        const QString s = v.toString().trimmed();
-        if (s.isEmpty())
-            return QVariant();
-        if (field.type == 'L') {
-            value = Value::boolean(s.compare(QLatin1String("T"), Qt::CaseInsensitive) == 0
-                                   || s.compare(QLatin1String("Y"), Qt::CaseInsensitive) == 0
-                                   || s.compare(QLatin1String(".T."), Qt::CaseInsensitive) == 0);
-        } else if (field.type == 'D' || field.type == 'T') {
-            QDate d = QDate::fromString(s, QStringLiteral("yyyyMMdd"));
-            if (!d.isValid())
-                d = QDate::fromString(s, Qt::ISODate);
-            if (!d.isValid())
-                throw Error(QStringLiteral("表 %1 的列 %2 是日期，\"%3\" 不是日期").arg(table, field.name, s));
-            value = Value::date(d.toJulianDay());
-        } else {
-            bool ok = false;
-            const double d = s.toDouble(&ok);
-            if (!ok)
-                throw Error(QStringLiteral("表 %1 的列 %2 是数值，\"%3\" 不是数").arg(table, field.name, s));
-            value = Value::num(d);
-        }
-    } else if (field.type == 'C') {
-        value = v.typeId() == QMetaType::QString ? Value::string(v.toString()) : fromVariant(v);
-        if (value.kind == Value::Kind::Number)
-            value = Value::string(v.toString()); // a figure written into a text column keeps its digits
-    } else {
-        value = fromVariant(v);
+    const QString where = QStringLiteral("无法写入表 %1").arg(table);
+    const bool typed = v.typeId() == QMetaType::QString;
+    const QString s = typed ? v.toString().trimmed() : QString();
+    if (typed && field.type != 'C' && s.isEmpty())
+        return QVariant();
+    switch (field.type) {
+    case 'C':
+        if (v.typeId() == QMetaType::Bool || v.typeId() == QMetaType::QDate || v.typeId() == QMetaType::QDateTime)
+            mismatch(where, field, fromVariant(v).toQString());
+        return v.toString(); // a figure written into a text column keeps its digits
+    case 'L': {
+        if (!typed)
+            return checked(where, field, fromVariant(v), codec::kGbkMark);
+        const std::optional<bool> b = codec::parseLogical(s);
+        if (!b)
+            throw Error(QStringLiteral("表 %1 的列 %2 是逻辑值，\"%3\" 不是逻辑值（应为 T 或 F）").arg(table, field.name, s));
+        return *b;
     }
-    return checked(QStringLiteral("无法写入表 %1").arg(table), field, value);
+    case 'D':
+    case 'T': {
+        if (!typed)
+            return checked(where, field, fromVariant(v), codec::kGbkMark);
+        const QDate d = codec::parseDate(s);
+        if (!d.isValid())
+            throw Error(QStringLiteral("表 %1 的列 %2 是日期，\"%3\" 不是日期").arg(table, field.name, s));
+        return checked(where, field, Value::date(d.toJulianDay()), codec::kGbkMark);
+    }
+    default: {
+        if (!typed)
+            return checked(where, field, fromVariant(v), codec::kGbkMark);
+        const std::optional<double> d = codec::parseNumberText(s);
+        if (!d)
+            throw Error(QStringLiteral("表 %1 的列 %2 是数值，\"%3\" 不是数").arg(table, field.name, s));
+        return checked(where, field, Value::num(*d), codec::kGbkMark);
+    }
+    }
 }
 
 std::vector<quint32> selectRecords(const DbfTable &table, const expr::Expr &where)
@@ -337,7 +317,7 @@ void saveKeyedRows(const QString &dir, const QString &name, const QString &keyCo
             throw Error(QStringLiteral("无法写入表 %1：键值 %2 中同时含有两种引号").arg(name, row.key));
         expr::Expr where =
             parse(QStringLiteral("select * from %1 where %2=%3%4%3").arg(name, keyColumn, quote, row.key))->where;
-        where.bind(schema);
+        where.bindCondition(schema);
         const std::vector<quint32> found = selectRecords(table, where);
         if (!found.empty()) {
             edits.emplace_back(found.front(), std::move(values));
@@ -373,7 +353,7 @@ int execute(const Statement &s, const QString &dir)
     const TableSchema schema(table, s.table.name);
     expr::Expr where = s.where;
     if (!where.isNull())
-        where.bind(schema);
+        where.bindCondition(schema);
 
     if (s.kind == Statement::Kind::Select)
         return int(selectRecords(table, where).size());
@@ -387,9 +367,15 @@ int execute(const Statement &s, const QString &dir)
     for (const Assignment &a : s.assignments) {
         const int field = table.fieldIndex(a.column.name);
         if (field < 0)
-            failAtName(s, a.column, QStringLiteral("表 %1 中没有列 %2").arg(s.table.name, a.column.name));
+            failAtName(s, a.column, table.missingField(a.column.name, s.table.name));
         Target t{field, a.value, &a};
         t.value.bind(schema);
+        // A value of the wrong kind fails here, whether or not a row is selected.
+        const FieldDef &f = table.fields()[size_t(field)];
+        const Value::Kind k = t.value.resultKind();
+        if (k != Value::Kind::Null && k != (f.type == 'T' ? Value::Kind::Date : kindOf(f.type)))
+            failAtName(s, a.column, QStringLiteral("列 %1 是%2，不能存入%3")
+                                        .arg(f.name, QString::fromUtf8(typeName(f.type)), QString::fromUtf8(kindText(k))));
         targets.push_back(std::move(t));
     }
 
@@ -411,7 +397,7 @@ int execute(const Statement &s, const QString &dir)
             values.reserve(targets.size());
             for (const Target &t : targets)
                 values.emplace_back(t.field, storableValue(s, t.assignment->column, table.fields()[size_t(t.field)],
-                                                           t.value.evaluate(row)));
+                                                           t.value.evaluate(row), table.header().codePageMark));
             rows.emplace_back(r, std::move(values));
         }
         table.writeFields(rows); // all records or none

@@ -35,6 +35,9 @@ public:
     TableSchema(const DbfTable &table, QString name) : m_table(table), m_name(std::move(name)) {}
     int columnIndex(const QString &name) const override { return m_table.fieldIndex(name); }
     QString tableName() const override { return m_name; }
+    QString missingColumn(const QString &name) const override { return m_table.missingField(name, m_name); }
+    expr::Value::Kind columnKind(int index) const override;
+    quint8 codePage() const override { return m_table.header().codePageMark; }
 
 private:
     const DbfTable &m_table;
@@ -65,7 +68,9 @@ private:
 QVariant cellValue(const DbfTable &table, quint32 record, int field);
 // An expression result as the value to store in a field, checked against the
 // field's type and width; raises naming the column.
-QVariant storableValue(const Statement &statement, const NameAt &column, const FieldDef &field, const expr::Value &v);
+// Texts of v are in the table's code page (codePage, its mark).
+QVariant storableValue(const Statement &statement, const NameAt &column, const FieldDef &field, const expr::Value &v,
+                       quint8 codePage);
 // A value given by a caller (setFieldValue) checked the same way.
 QVariant storableValue(const QString &table, const FieldDef &field, const QVariant &v);
 

@@ -48,12 +48,11 @@ cases = {
     'nul_field_type.dbf': table([('NAME', 'C', 6), ('QTY', '\0', 5)], ROWS),
     'zero_width_field.dbf': table([('NAME', 'C', 6), ('QTY', 'N', 0), ('X', 'N', 5)], ROWS),
     'oversize_char_field.dbf': table([('NAME', 'C', 255)], [b' ' * 255]),
-    'oversize_numeric_field.dbf': table([('QTY', 'N', 21)], [b' ' * 21]),
+    'oversize_numeric_field.dbf': table([('QTY', 'N', 33)], [b' ' * 33]),
     'wrong_integer_width.dbf': table([('ID', 'I', 2)], [b'\0\0'], version=0x30, backlink=True, end=False),
     'wrong_date_width.dbf': table([('BORN', 'D', 6)], [b'      ']),
     'decimals_not_below_width.dbf': table([('QTY', 'N', 4, 4)], [b'    ']),
     'fields_beyond_record_length.dbf': table(GOOD, [r + b'   ' for r in ROWS], rlen=9),
-    'memo_field.dbf': table([('NAME', 'C', 6), ('NOTES', 'M', 10)], [b'apple          1']),
     'general_field.dbf': table([('PIC', 'G', 4)], [b'\0\0\0\0'], version=0x30, backlink=True, end=False),
     'nullable_without_nullflags.dbf': table([('AMT', 'N', 8, 2, 0x02)], [b'    1.00'], version=0x30, backlink=True, end=False),
     'nullflags_too_short.dbf': table([('A', 'N', 4, 0, 0x02)] + [('F%d' % i, 'N', 1, 0, 0x02) for i in range(8)]

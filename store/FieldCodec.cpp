@@ -1,0 +1,303 @@
+#include "store/FieldCodec.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace store::codec {
+
+// ---------------------------------------------------------------- texts
+
+namespace {
+
+// The code page behind a mark; GBK for 0x7A, 0x4D, 0 and unknown marks.
+const char *codecName(quint8 mark)
+{
+    switch (mark) {
+    case 0x01: return "IBM437";
+    case 0x02: return "IBM850";
+    case 0x03: return "windows-1252";
+    case 0x64: return "IBM852";
+    case 0x65: return "IBM866";
+    case 0x4E: return "windows-949";
+    case 0x4F: return "Big5";
+    case 0x50: return "windows-874";
+    case 0x78: return "Big5";
+    case 0x79: return "windows-949";
+    case 0x7B: return "Shift_JIS";
+    case 0x7C: return "windows-874";
+    case 0x7D: return "windows-1255";
+    case 0x7E: return "windows-1256";
+    case 0xC8: return "windows-1250";
+    case 0xC9: return "windows-1251";
+    case 0xCA: return "windows-1254";
+    case 0xCB: return "windows-1253";
+    default: return nullptr;
+    }
+}
+
+// Converters of one code page. Making one (an ICU converter behind Qt) costs
+// far more than reading a small table, so each thread keeps one pair per code
+// page mark. They are stateless: every call converts a whole text.
+struct Converters {
+    QStringDecoder decoder;
+    QStringEncoder encoder;
+};
+
+Converters &convertersFor(quint8 mark)
+{
+    thread_local std::unique_ptr<Converters> cache[256];
+    std::unique_ptr<Converters> &slot = cache[isGbk(mark) ? kGbkMark : mark];
+    if (!slot) {
+        slot = std::make_unique<Converters>();
+        const char *name = codecName(mark);
+        if (name) {
+            slot->decoder = QStringDecoder(name, QStringConverter::Flag::Stateless);
+            slot->encoder = QStringEncoder(name, QStringConverter::Flag::Stateless);
+        }
+        if (!name || !slot->decoder.isValid() || !slot->encoder.isValid()) {
+            slot->decoder = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
+            slot->encoder = QStringEncoder("GBK", QStringConverter::Flag::Stateless);
+        }
+    }
+    return *slot;
+}
+
+bool isAscii(QByteArrayView b)
+{
+    for (char c : b)
+        if (uchar(c) >= 0x80 || c == '\0')
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool isGbk(quint8 mark) { return codecName(mark) == nullptr; }
+
+QString decode(quint8 mark, QByteArrayView bytes)
+{
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes.data(), bytes.size());
+    QString s = convertersFor(mark).decoder.decode(bytes);
+    // Some writers pad texts with NUL instead of blanks.
+    for (QChar &c : s)
+        if (c.unicode() == 0)
+            c = QLatin1Char(' ');
+    return s;
+}
+
+QByteArray encode(quint8 mark, const QString &text, bool *ok)
+{
+    if (ok)
+        *ok = true;
+    bool ascii = true;
+    for (QChar c : text)
+        if (c.unicode() >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii)
+        return text.toLatin1();
+    Converters &c = convertersFor(mark);
+    QByteArray bytes = c.encoder.encode(text);
+    // The converter puts a substitute for a character it has no bytes for
+    // without telling: a text that does not read back was not kept whole.
+    if (ok)
+        *ok = QString(c.decoder.decode(bytes)) == text;
+    return bytes;
+}
+
+QString codePageName(quint8 mark)
+{
+    const char *name = codecName(mark);
+    return QString::fromLatin1(name ? name : "GBK");
+}
+
+QByteArray encodeWithin(quint8 mark, const QString &text, int maxBytes, bool *ok)
+{
+    QByteArray enc = encode(mark, text, ok);
+    if (enc.size() <= maxBytes)
+        return enc;
+    // Cut at a whole character: encode one code point at a time.
+    QStringEncoder &encoder = convertersFor(mark).encoder;
+    enc.clear();
+    const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype n = (QChar::isHighSurrogate(u[i]) && i + 1 < text.size()) ? 2 : 1;
+        const QByteArray piece = encoder.encode(QStringView(text).mid(i, n));
+        if (enc.size() + piece.size() > maxBytes)
+            break;
+        enc += piece;
+        i += n;
+    }
+    return enc;
+}
+
+// ---------------------------------------------------------------- numbers
+
+Parsed parseNumber(QByteArrayView raw, double &out)
+{
+    const char *b = raw.data();
+    const char *e = b + raw.size();
+    while (b < e && (*b == ' ' || *b == '\0'))
+        ++b;
+    while (e > b && (e[-1] == ' ' || e[-1] == '\0'))
+        --e;
+    if (b == e)
+        return Parsed::Blank;
+    // The usual shape, [-]digits[.digits] with at most 15 digits, is exact as
+    // an integer over a power of ten, so one division rounds it correctly.
+    static const double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                    1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char *q = b;
+    const bool negative = *q == '-';
+    if (negative || *q == '+')
+        ++q;
+    quint64 mantissa = 0;
+    int digits = 0;
+    int fraction = -1;
+    for (; q < e && digits <= 15; ++q) {
+        const char c = *q;
+        if (c >= '0' && c <= '9') {
+            mantissa = mantissa * 10 + quint64(c - '0');
+            ++digits;
+            if (fraction >= 0)
+                ++fraction;
+        } else if (c == '.' && fraction < 0) {
+            fraction = 0;
+        } else {
+            break;
+        }
+    }
+    if (q == e && digits > 0 && digits <= 15) {
+        const double v = double(mantissa) / kPow10[fraction > 0 ? fraction : 0];
+        out = negative && mantissa != 0 ? -v : v; // "-0.00" reads as 0
+        return Parsed::Number;
+    }
+    bool stars = true;
+    for (const char *p = b; p < e; ++p)
+        stars = stars && (*p == '*' || *p == ' ' || *p == '\0');
+    if (stars)
+        return Parsed::Blank;
+    if (*b == '+')
+        ++b;
+    const auto r = std::from_chars(b, e, out);
+    if (r.ec == std::errc() && r.ptr == e && std::isfinite(out)) {
+        if (out == 0.0)
+            out = 0.0;
+        return Parsed::Number;
+    }
+    return Parsed::Other;
+}
+
+std::optional<double> parseNumberText(const QString &text)
+{
+    bool ok = false;
+    const double d = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        return std::nullopt;
+    return d;
+}
+
+namespace {
+
+// |x| rounded half away from zero at `decimals` places, as the digits of
+// |rounded| * 10^decimals. Works on x's shortest decimal form, the one that
+// reads back as x: 2.675 is 2.675 here, not 2.67499999999999982236431605997495353221893310546875.
+std::string roundedDigits(double x, int decimals)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::scientific);
+    std::string digits;
+    const char *p = buf;
+    for (; p < r.ptr && *p != 'e'; ++p)
+        if (*p != '.')
+            digits += *p;
+    const int exponent = p < r.ptr ? int(std::strtol(std::string(static_cast<const char *>(p + 1), static_cast<const char *>(r.ptr)).c_str(), nullptr, 10)) : 0;
+    // The first digit stands for 10^exponent; keep those down to 10^-decimals.
+    const long keep = long(exponent) + 1 + decimals;
+    if (keep < 0)
+        return "0";
+    const size_t kept = size_t(keep);
+    std::string n = digits.substr(0, std::min(kept, digits.size()));
+    if (kept > digits.size())
+        n.append(kept - digits.size(), '0');
+    if (kept < digits.size() && digits[kept] >= '5') {
+        long i = long(n.size()) - 1;
+        while (i >= 0 && n[size_t(i)] == '9')
+            n[size_t(i--)] = '0';
+        if (i < 0)
+            n.insert(n.begin(), '1');
+        else
+            ++n[size_t(i)];
+    }
+    return n.empty() ? std::string("0") : n;
+}
+
+bool allZero(const std::string &s) { return s.find_first_not_of('0') == std::string::npos; }
+
+} // namespace
+
+double roundHalfAway(double x, int decimals)
+{
+    if (!std::isfinite(x))
+        return x;
+    decimals = std::max(-320, std::min(kMaxDecimals, decimals));
+    const std::string n = roundedDigits(x, decimals);
+    if (allZero(n))
+        return 0.0;
+    const std::string text = (x < 0 ? "-" : "") + n + "e" + std::to_string(-decimals);
+    return std::strtod(text.c_str(), nullptr);
+}
+
+QByteArray fixed(double x, int decimals)
+{
+    if (!std::isfinite(x))
+        return {};
+    decimals = std::max(0, std::min(kMaxDecimals, decimals));
+    std::string n = roundedDigits(x, decimals);
+    if (n.size() < size_t(decimals) + 1)
+        n.insert(n.begin(), size_t(decimals) + 1 - n.size(), '0');
+    const bool negative = x < 0 && !allZero(n);
+    if (decimals > 0)
+        n.insert(n.end() - decimals, '.');
+    return QByteArray(negative ? "-" : "") + QByteArray::fromStdString(n);
+}
+
+bool numberText(double x, int length, int decimals, QByteArray &out)
+{
+    out = fixed(x, decimals);
+    return !out.isEmpty() && out.size() <= length;
+}
+
+// ---------------------------------------------------------------- logicals, dates
+
+std::optional<bool> parseLogical(const QString &text)
+{
+    const QString s = text.trimmed().toUpper();
+    if (s == QLatin1String("T") || s == QLatin1String(".T.") || s == QLatin1String("Y") || s == QLatin1String("TRUE"))
+        return true;
+    if (s == QLatin1String("F") || s == QLatin1String(".F.") || s == QLatin1String("N") || s == QLatin1String("FALSE"))
+        return false;
+    return std::nullopt;
+}
+
+QDate parseDate(const QString &text)
+{
+    const QString s = text.trimmed();
+    QDate d = QDate::fromString(s, QStringLiteral("yyyyMMdd"));
+    if (!d.isValid())
+        d = QDate::fromString(s, Qt::ISODate);
+    if (d.isValid() && (d.year() < 1 || d.year() > 9999))
+        return {};
+    return d;
+}
+
+} // namespace store::codec
