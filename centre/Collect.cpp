@@ -11,17 +11,19 @@
 #include <QSet>
 #include <QSqlDriver>
 #include <QStringDecoder>
+#include <QThread>
 
 #include <openssl/evp.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
+#include <future>
 #include <optional>
 
 namespace centre {
 
 namespace cat = store::catalogue;
-using detail::exec;
 
 namespace {
 
@@ -76,25 +78,157 @@ struct Parsed {
     std::vector<Hit> findings;
 };
 
+// One file read, hashed and checked, waiting to be stored.
+struct Prepared {
+    FileOutcome outcome;           // path; when refused, the reason
+    bool refused = false;          // refused before its bytes were read
+    QString sha, fileName;
+    qint64 size = 0;
+    QDateTime mtime;
+    QString mtimeText, collectedAt; // as stored; formatting is not free
+    std::optional<Parsed> parsed;  // a readable upload file
+    std::optional<QString> fault;  // or why it is not one
+};
+
 } // namespace
+
+// A prepared statement of collect's. On SQLite it runs straight through the
+// driver's own handle: the same statement text and the same stored types as
+// Qt's driver (integers, doubles, UTF-16 texts), without Qt's per-value
+// bookkeeping, which otherwise costs more than the statement itself. On
+// PostgreSQL it is a QSqlQuery.
+class Statement {
+public:
+    Statement() = default;
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    ~Statement()
+    {
+        if (m_lite)
+            sqlite3_finalize(m_lite);
+    }
+
+    void prepare(Database &db, sqlite3 *lite, const QString &sql)
+    {
+        m_db = &db;
+        m_handle = lite;
+        if (lite) {
+            const QByteArray text = sql.toUtf8();
+            if (sqlite3_prepare_v2(lite, text.constData(), int(text.size()), &m_lite, nullptr) != SQLITE_OK)
+                fail();
+        } else {
+            m_query = detail::prepare(db, sql);
+        }
+    }
+
+    // Binds values by position (from 0) and runs the statement; row() then
+    // tells whether it gave a row. Raises centre::Error with the database's
+    // message.
+    void exec(std::initializer_list<QVariant> values)
+    {
+        if (!m_lite) {
+            detail::exec(*m_db, m_query, values);
+            m_row = m_query.next();
+            return;
+        }
+        sqlite3_reset(m_lite);
+        int i = 0;
+        for (const QVariant &v : values)
+            bindLite(++i, v);
+        step();
+    }
+    void bind(int index, qint64 v) { m_lite ? void(sqlite3_bind_int64(m_lite, index + 1, v)) : m_query.bindValue(index, v); }
+    void bind(int index, std::optional<double> v)
+    {
+        if (m_lite)
+            v ? sqlite3_bind_double(m_lite, index + 1, *v) : sqlite3_bind_null(m_lite, index + 1);
+        else
+            m_query.bindValue(index, v ? QVariant(*v) : QVariant(QMetaType::fromType<double>()));
+    }
+    // Runs with the values bound one by one.
+    void exec()
+    {
+        if (!m_lite) {
+            detail::exec(*m_db, m_query);
+            m_row = m_query.next();
+            return;
+        }
+        step();
+    }
+    bool row() const { return m_row; }
+    qint64 int64(int column) const
+    {
+        return m_lite ? sqlite3_column_int64(m_lite, column) : m_query.value(column).toLongLong();
+    }
+    QString text(int column) const
+    {
+        if (!m_lite)
+            return m_query.value(column).toString();
+        const void *p = sqlite3_column_text16(m_lite, column);
+        return QString(static_cast<const QChar *>(p), sqlite3_column_bytes16(m_lite, column) / 2);
+    }
+    // Lets go of the result (on SQLite a statement left on a row would hold
+    // its read lock).
+    void finish()
+    {
+        m_row = false;
+        if (m_lite)
+            sqlite3_reset(m_lite);
+        else
+            m_query.finish();
+    }
+
+private:
+    void bindLite(int i, const QVariant &v)
+    {
+        switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+            sqlite3_bind_int64(m_lite, i, v.toLongLong());
+            break;
+        case QMetaType::Double:
+            sqlite3_bind_double(m_lite, i, v.toDouble());
+            break;
+        default: {
+            const QString text = v.toString();
+            sqlite3_bind_text16(m_lite, i, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+            break;
+        }
+        }
+    }
+    void step()
+    {
+        const int rc = sqlite3_step(m_lite);
+        if (rc == SQLITE_ROW) {
+            m_row = true;
+            return;
+        }
+        m_row = false;
+        if (rc != SQLITE_DONE)
+            fail();
+        sqlite3_reset(m_lite);
+    }
+    [[noreturn]] void fail()
+    {
+        const QString why = QString::fromUtf8(sqlite3_errmsg(m_handle));
+        if (m_lite)
+            sqlite3_reset(m_lite);
+        throw Error(QStringLiteral("数据库“%1”出错：%2").arg(m_db->name(), why));
+    }
+
+    Database *m_db = nullptr;
+    sqlite3 *m_handle = nullptr;
+    sqlite3_stmt *m_lite = nullptr;
+    QSqlQuery m_query;
+    bool m_row = false;
+};
 
 struct Collector::Impl {
     Database &db;
     const Reference &ref;
     std::vector<int> indicatorFields; // template field index of each indicator
     int yydmField = -1, ndField = -1, flagField = -1;
-    QSqlQuery bySha, currentOf, insertFile, insertFigures, insertFinding, setCurrent, insertUnknown;
-    // On SQLite the 295 figures of a file are bound straight through the
-    // driver's own handle: the same statement text, without Qt's per-value
-    // bookkeeping, which otherwise costs more than the insert itself.
-    sqlite3 *lite = nullptr;
-    sqlite3_stmt *liteFigures = nullptr;
-
-    ~Impl()
-    {
-        if (liteFigures)
-            sqlite3_finalize(liteFigures);
-    }
+    Statement bySha, currentOf, insertFile, insertFigures, insertFinding, setCurrent, insertUnknown;
 
     Impl(Database &d, const Reference &r) : db(d), ref(r)
     {
@@ -111,9 +245,14 @@ struct Collector::Impl {
         for (const auto &ind : cat::indicators())
             indicatorFields.push_back(find(ind.field));
 
-        bySha = detail::prepare(db, QStringLiteral("SELECT id FROM files WHERE sha256 = ?"));
-        currentOf = detail::prepare(db, QStringLiteral("SELECT id, mtime FROM files WHERE project = ? AND is_current = 1"));
-        insertFile = detail::prepare(db, QStringLiteral(
+        sqlite3 *lite = nullptr;
+        const QVariant handle = db.isPostgres() ? QVariant() : db.connection().driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            lite = *static_cast<sqlite3 *const *>(handle.constData());
+
+        bySha.prepare(db, lite, QStringLiteral("SELECT id FROM files WHERE sha256 = ?"));
+        currentOf.prepare(db, lite, QStringLiteral("SELECT id, mtime FROM files WHERE project = ? AND is_current = 1"));
+        insertFile.prepare(db, lite, QStringLiteral(
             "INSERT INTO files (sha256, project, yydm, name, size, mtime, collected_at, hospital_flag, findings, "
             "mismatch, is_current) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
         // The five periods in one statement: one round trip per file.
@@ -124,22 +263,12 @@ struct Collector::Impl {
         }
         for (int period = 0; period < 5; ++period)
             rowsMarks << QStringLiteral("(?, ?, %1)").arg(marks.join(QLatin1Char(',')));
-        const QString figuresSql = QStringLiteral("INSERT INTO figures (file_id, period, %1) VALUES %2")
-                                       .arg(cols.join(QLatin1Char(',')), rowsMarks.join(QLatin1Char(',')));
-        const QVariant handle = db.isPostgres() ? QVariant() : db.connection().driver()->handle();
-        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-            lite = *static_cast<sqlite3 *const *>(handle.constData());
-        if (lite) {
-            const QByteArray sql = figuresSql.toUtf8();
-            if (sqlite3_prepare_v2(lite, sql.constData(), int(sql.size()), &liteFigures, nullptr) != SQLITE_OK)
-                throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.name(), QString::fromUtf8(sqlite3_errmsg(lite))));
-        } else {
-            insertFigures = detail::prepare(db, figuresSql);
-        }
-        insertFinding = detail::prepare(db, QStringLiteral(
+        insertFigures.prepare(db, lite, QStringLiteral("INSERT INTO figures (file_id, period, %1) VALUES %2")
+                                            .arg(cols.join(QLatin1Char(',')), rowsMarks.join(QLatin1Char(','))));
+        insertFinding.prepare(db, lite, QStringLiteral(
             "INSERT INTO findings (file_id, seq, period, label, text) VALUES (?, ?, ?, ?, ?)"));
-        setCurrent = detail::prepare(db, QStringLiteral("UPDATE files SET is_current = ? WHERE id = ?"));
-        insertUnknown = detail::prepare(db, QStringLiteral(
+        setCurrent.prepare(db, lite, QStringLiteral("UPDATE files SET is_current = ? WHERE id = ?"));
+        insertUnknown.prepare(db, lite, QStringLiteral(
             "INSERT INTO unknown_files (sha256, project, name, size, mtime, collected_at) VALUES (?, ?, ?, ?, ?, ?) "
             "ON CONFLICT (sha256) DO NOTHING"));
     }
@@ -219,43 +348,31 @@ struct Collector::Impl {
 
     void storeFigures(qint64 id, const Parsed &p)
     {
-        if (lite) {
-            int slot = 0;
-            for (int period = 0; period < 5; ++period) {
-                sqlite3_bind_int64(liteFigures, ++slot, id);
-                sqlite3_bind_int(liteFigures, ++slot, period + 1);
-                for (const auto &v : p.figures[std::size_t(period)]) {
-                    if (v)
-                        sqlite3_bind_double(liteFigures, ++slot, *v);
-                    else
-                        sqlite3_bind_null(liteFigures, ++slot);
-                }
-            }
-            const int rc = sqlite3_step(liteFigures);
-            sqlite3_reset(liteFigures);
-            if (rc != SQLITE_DONE)
-                throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.name(), QString::fromUtf8(sqlite3_errmsg(lite))));
-            return;
-        }
         int slot = 0;
         for (int period = 0; period < 5; ++period) {
-            insertFigures.bindValue(slot++, id);
-            insertFigures.bindValue(slot++, period + 1);
+            insertFigures.bind(slot++, id);
+            insertFigures.bind(slot++, qint64(period + 1));
             for (const auto &v : p.figures[std::size_t(period)])
-                insertFigures.bindValue(slot++, v ? QVariant(*v) : QVariant(QMetaType::fromType<double>()));
+                insertFigures.bind(slot++, v);
         }
-        exec(db, insertFigures);
+        insertFigures.exec();
+        insertFigures.finish();
     }
 
-    FileOutcome collect(const QString &path)
+    // Everything about one file that needs no database: read, hash, check
+    // and evaluate. Touches only the file and the (read-only) reference, so
+    // worker threads prepare the next files while this thread stores.
+    Prepared prepare(const QString &path) const
     {
-        FileOutcome out;
+        Prepared pr;
+        FileOutcome &out = pr.outcome;
         out.path = path;
         const QFileInfo info(path);
         const auto refuse = [&](const QString &reason) {
             out.kind = FileOutcome::Kind::Refused;
             out.reason = reason;
-            return out;
+            pr.refused = true;
+            return pr;
         };
         if (!info.exists())
             return refuse(QStringLiteral("文件不存在"));
@@ -269,45 +386,72 @@ struct Collector::Impl {
         const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
             return refuse(QStringLiteral("无法读取：%1").arg(file.errorString()));
-        const QString sha = sha256Hex(bytes);
-        const QDateTime mtime = info.lastModified().toUTC();
+        pr.sha = sha256Hex(bytes);
+        pr.mtime = info.lastModified().toUTC();
+        pr.mtimeText = detail::timeText(pr.mtime);
+        pr.collectedAt = detail::timeText(QDateTime::currentDateTimeUtc());
+        pr.fileName = info.fileName();
+        pr.size = info.size();
+        try {
+            const store::DbfTable table = store::DbfTable::fromBytes(bytes, pr.fileName);
+            pr.parsed = parse(table);
+        } catch (const store::Error &e) {
+            pr.fault = QStringLiteral("不是可读的 DBF 表：%1").arg(e.message());
+        } catch (const Refusal &r) {
+            pr.fault = r.reason;
+        }
+        return pr;
+    }
 
-        exec(db, bySha, {sha});
-        if (bySha.next()) {
+    FileOutcome collect(const QString &path) { return store(prepare(path)); }
+
+    // Stores a prepared file in its own transaction (or finds it unchanged,
+    // or refuses it). Runs on the database's thread, in the files' order.
+    FileOutcome store(const Prepared &pr)
+    {
+        FileOutcome out = pr.outcome;
+        if (pr.refused)
+            return out;
+        const auto refuse = [&](const QString &reason) {
+            out.kind = FileOutcome::Kind::Refused;
+            out.reason = reason;
+            return out;
+        };
+        const QString &sha = pr.sha;
+        const QDateTime &mtime = pr.mtime;
+
+        bySha.exec({sha});
+        if (bySha.row()) {
             bySha.finish();
             out.kind = FileOutcome::Kind::Unchanged;
             return out;
         }
         bySha.finish();
 
-        Parsed p;
-        try {
-            const store::DbfTable table = store::DbfTable::fromBytes(bytes, info.fileName());
-            p = parse(table);
-        } catch (const store::Error &e) {
-            return refuse(QStringLiteral("不是可读的 DBF 表：%1").arg(e.message()));
-        } catch (const Refusal &r) {
-            return refuse(r.reason);
-        }
+        // A file already stored is unchanged even when it would now be
+        // refused: the same order of tests as one file at a time.
+        if (pr.fault)
+            return refuse(*pr.fault);
+        const Parsed &p = *pr.parsed;
         out.project = p.code;
         out.findings = int(p.findings.size());
         out.mismatch = p.flag == QLatin1String("Y") && !p.findings.empty();
-        const QString now = detail::timeText(QDateTime::currentDateTimeUtc());
+        const QString &now = pr.collectedAt;
 
         if (!ref.project(p.code)) {
             Database::Transaction tx(db);
-            exec(db, insertUnknown, {sha, p.code, info.fileName(), info.size(), detail::timeText(mtime), now});
+            insertUnknown.exec({sha, p.code, pr.fileName, pr.size, pr.mtimeText, now});
             tx.commit();
             return refuse(QStringLiteral("项目编码“%1”不在项目列表中").arg(p.code));
         }
 
         Database::Transaction tx(db);
-        exec(db, currentOf, {p.code});
+        currentOf.exec({p.code});
         std::optional<qint64> previous;
         QDateTime previousTime;
-        if (currentOf.next()) {
-            previous = currentOf.value(0).toLongLong();
-            previousTime = detail::timeFromText(currentOf.value(1).toString());
+        if (currentOf.row()) {
+            previous = currentOf.int64(0);
+            previousTime = detail::timeFromText(currentOf.text(1));
         }
         currentOf.finish();
 
@@ -316,18 +460,18 @@ struct Collector::Impl {
         // current declaration per project.
         const bool becomesCurrent = !previous || !(previousTime > mtime);
         if (becomesCurrent && previous)
-            exec(db, setCurrent, {0, *previous});
-        exec(db, insertFile, {sha, p.code, p.yydm, info.fileName(), info.size(), detail::timeText(mtime), now, p.flag,
-                              out.findings, out.mismatch ? 1 : 0, becomesCurrent ? 1 : 0});
-        if (!insertFile.next())
+            setCurrent.exec({0, *previous});
+        insertFile.exec({sha, p.code, p.yydm, pr.fileName, pr.size, pr.mtimeText, now, p.flag, out.findings,
+                         out.mismatch ? 1 : 0, becomesCurrent ? 1 : 0});
+        if (!insertFile.row())
             throw Error(QStringLiteral("数据库“%1”没有返回新文件的编号。").arg(db.name()));
-        const qint64 id = insertFile.value(0).toLongLong();
+        const qint64 id = insertFile.int64(0);
         insertFile.finish();
 
         storeFigures(id, p);
         int seq = 0;
         for (const Parsed::Hit &hit : p.findings)
-            exec(db, insertFinding, {id, ++seq, hit.period, hit.label, hit.text});
+            insertFinding.exec({id, ++seq, hit.period, hit.label, hit.text});
 
         tx.commit();
 
@@ -347,30 +491,64 @@ FileOutcome Collector::collectFile(const QString &path) { return d->collect(path
 
 CollectSummary Collector::collect(const QStringList &files, const Progress &progress)
 {
+    // Reading, hashing and checking a file needs no database, and is about
+    // half the work: helper threads prepare the next batch of files while
+    // this thread stores the current one, file by file in the given order,
+    // each in its own transaction exactly as one file at a time. Two batches
+    // at most are held, so memory does not grow with the number of files.
+    const int total = int(files.size());
+    const int helpers = std::clamp(QThread::idealThreadCount(), 1, 4);
+    constexpr int kBatch = 32;
+    const auto prepareBatch = [&](int begin) {
+        const int end = std::min(total, begin + kBatch);
+        std::vector<std::future<std::vector<Prepared>>> parts;
+        for (int h = 0; h < helpers; ++h)
+            parts.push_back(std::async(std::launch::async, [this, &files, begin, end, h, helpers] {
+                std::vector<Prepared> part;
+                for (int i = begin + h; i < end; i += helpers)
+                    part.push_back(d->prepare(files[i]));
+                return part;
+            }));
+        return parts;
+    };
+
     CollectSummary s;
     int done = 0;
-    for (const QString &path : files) {
-        FileOutcome o;
-        try {
-            o = d->collect(path);
-        } catch (const Error &) {
-            // Another reviewer may have stored the same file or project a
-            // moment ago (a unique key refused ours): once more, on the state
-            // the database holds now. A second failure is the database's.
-            o = d->collect(path);
-        }
-        switch (o.kind) {
-        case FileOutcome::Kind::New: ++s.newFiles; break;
-        case FileOutcome::Kind::Replaced: ++s.replaced; break;
-        case FileOutcome::Kind::Unchanged: ++s.unchanged; break;
-        case FileOutcome::Kind::Refused: ++s.refused; s.refusedFiles.push_back(o); break;
-        }
-        ++done;
-        if (progress && !progress(done, int(files.size()), o) && done < int(files.size())) {
-            s.cancelled = true;
-            break;
+    auto next = prepareBatch(0);
+    for (int begin = 0; begin < total && !s.cancelled; begin += kBatch) {
+        std::vector<std::vector<Prepared>> batch;
+        for (auto &part : next)
+            batch.push_back(part.get());
+        // The next batch is prepared while this one is stored; when
+        // cancelled, its helpers are waited for and their work dropped.
+        next = begin + kBatch < total ? prepareBatch(begin + kBatch) : decltype(next){};
+        const int end = std::min(total, begin + kBatch);
+        for (int i = begin; i < end; ++i) {
+            const Prepared &pr = batch[std::size_t((i - begin) % helpers)][std::size_t((i - begin) / helpers)];
+            FileOutcome o;
+            try {
+                o = d->store(pr);
+            } catch (const Error &) {
+                // Another reviewer may have stored the same file or project a
+                // moment ago (a unique key refused ours): once more, on the state
+                // the database holds now. A second failure is the database's.
+                o = d->store(pr);
+            }
+            switch (o.kind) {
+            case FileOutcome::Kind::New: ++s.newFiles; break;
+            case FileOutcome::Kind::Replaced: ++s.replaced; break;
+            case FileOutcome::Kind::Unchanged: ++s.unchanged; break;
+            case FileOutcome::Kind::Refused: ++s.refused; s.refusedFiles.push_back(o); break;
+            }
+            ++done;
+            if (progress && !progress(done, total, o) && done < total) {
+                s.cancelled = true;
+                break;
+            }
         }
     }
+    for (auto &part : next)
+        part.wait();
     return s;
 }
 
