@@ -209,10 +209,10 @@ namespace {
 QString quoted(const QString &s) { return QLatin1Char('"') + s + QLatin1Char('"'); }
 } // namespace
 
-void failAt(const Expr::Source &source, int pos, int length, const QString &what)
+void failAt(const Expr::Source &source, int pos, int length, const QString &what, ErrorKind kind)
 {
     const QString token = source.text.mid(pos, std::max(1, length));
-    throw Error(QStringLiteral("%1 %2 有误：第 %3 个字符处 %4：%5")
+    throw Error(kind, QStringLiteral("%1 %2 有误：第 %3 个字符处 %4：%5")
                     .arg(source.kind, quoted(source.text))
                     .arg(pos + 1)
                     .arg(quoted(token), what));
@@ -220,7 +220,7 @@ void failAt(const Expr::Source &source, int pos, int length, const QString &what
 
 void failAtEnd(const Expr::Source &source, const QString &what)
 {
-    throw Error(QStringLiteral("%1 %2 有误：在末尾处：%3").arg(source.kind, quoted(source.text), what));
+    throw Error(ErrorKind::Syntax, QStringLiteral("%1 %2 有误：在末尾处：%3").arg(source.kind, quoted(source.text), what));
 }
 
 // ---------------------------------------------------------------- lexer
@@ -860,12 +860,14 @@ private:
     [[noreturn]] void mismatch(const Node &n, const Value &a, const Value &b) const
     {
         failAt(m_source, n.pos, n.length,
-               QStringLiteral("运算对象的类型不匹配（%1 与 %2）").arg(QString::fromUtf8(kindName(a.kind)), QString::fromUtf8(kindName(b.kind))));
+               QStringLiteral("运算对象的类型不匹配（%1 与 %2）").arg(QString::fromUtf8(kindName(a.kind)), QString::fromUtf8(kindName(b.kind))),
+               ErrorKind::Type);
     }
     [[noreturn]] void needs(const Node &n, const char *what, const Value &got) const
     {
         failAt(m_source, n.pos, n.length,
-               QStringLiteral("这里需要%1，得到的是%2").arg(QString::fromUtf8(what), QString::fromUtf8(kindName(got.kind))));
+               QStringLiteral("这里需要%1，得到的是%2").arg(QString::fromUtf8(what), QString::fromUtf8(kindName(got.kind))),
+               ErrorKind::Type);
     }
     Truth truth(const Node &n, const Value &v) const
     {

@@ -360,7 +360,7 @@ void Query::post()
             d->atBof = d->current == 0;
         }
     } catch (const Error &e) {
-        throw Error(QStringLiteral("无法保存到表 %1：%2").arg(d->tableName, e.message()));
+        throw Error(e, QStringLiteral("无法保存到表 %1：%2").arg(d->tableName, e.message()));
     }
     d->buffer.clear();
     d->changed.clear();

@@ -165,13 +165,13 @@ QString tableFile(const QString &dirIn, const QString &name)
         const int error = fileio::pathError(dir);
         if (error != 0 && error != ENOENT)
             throw Error(QStringLiteral("无法打开表 %1：无法打开目录 %2：%3").arg(name, dir, fileio::reason(error)));
-        throw Error(QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
+        throw Error(ErrorKind::NotFound, QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
     }
     const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden);
     for (const QString &f : files)
         if (f.compare(wanted, Qt::CaseInsensitive) == 0)
             return dir + f;
-    throw Error(QStringLiteral("无法打开表 %1：文件 %2 不存在").arg(name, exact));
+    throw Error(ErrorKind::NotFound, QStringLiteral("无法打开表 %1：文件 %2 不存在").arg(name, exact));
 }
 
 DbfTable openTable(const QString &dir, const QString &name, QString *path, DbfTable::Access access)
@@ -187,7 +187,7 @@ DbfTable openTable(const QString &dir, const QString &name, QString *path, DbfTa
             return t;
         } catch (const Error &e) {
             if (QFileInfo::exists(exact) || QFileInfo(exact).isSymLink())
-                throw Error(QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
+                throw Error(e, QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
         }
     }
     const QString found = tableFile(dir, name);
@@ -201,7 +201,7 @@ DbfTable loadTable(const QString &path, const QString &name, DbfTable::Access ac
     try {
         return DbfTable::load(path, access);
     } catch (const Error &e) {
-        throw Error(QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
+        throw Error(e, QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
     }
 }
 
@@ -363,7 +363,7 @@ int execute(const Statement &s, const QString &dir)
         try {
             return int(DbfTable::pack(path));
         } catch (const Error &e) {
-            throw Error(QStringLiteral("无法整理表 %1：%2").arg(s.table.name, e.message()));
+            throw Error(e, QStringLiteral("无法整理表 %1：%2").arg(s.table.name, e.message()));
         }
     }
     // The table stays locked for the statement's whole run: no other
@@ -394,33 +394,36 @@ int execute(const Statement &s, const QString &dir)
     }
 
     const std::vector<quint32> records = selectRecords(table, where);
-    try {
-        if (s.kind == Statement::Kind::Delete) {
-            table.markDeleted(records, true);
-            return int(records.size());
+    // A write that fails names the table; a fault of the statement itself
+    // (a value that does not fit, say) already names the statement.
+    auto write = [&](const auto &apply) {
+        try {
+            apply();
+        } catch (const Error &e) {
+            throw Error(e, QStringLiteral("无法写入表 %1：%2").arg(s.table.name, e.message()));
         }
-        // UPDATE: every new value is computed and checked first, from the
-        // records before the statement; then only the columns set are
-        // written, the bytes of the others stay as they are.
-        std::vector<std::pair<quint32, DbfTable::FieldValues>> rows;
-        rows.reserve(records.size());
-        RecordRow row(table);
-        for (quint32 r : records) {
-            row.setRecord(r);
-            DbfTable::FieldValues values;
-            values.reserve(targets.size());
-            for (const Target &t : targets)
-                values.emplace_back(t.field, storableValue(s, t.assignment->column, table.fields()[size_t(t.field)],
-                                                           t.value.evaluate(row)));
-            rows.emplace_back(r, std::move(values));
-        }
-        table.writeFields(rows); // all records or none
+    };
+    if (s.kind == Statement::Kind::Delete) {
+        write([&] { table.markDeleted(records, true); });
         return int(records.size());
-    } catch (const Error &e) {
-        if (e.message().startsWith(QStringLiteral("语句")))
-            throw;
-        throw Error(QStringLiteral("无法写入表 %1：%2").arg(s.table.name, e.message()));
     }
+    // UPDATE: every new value is computed and checked first, from the
+    // records before the statement; then only the columns set are
+    // written, the bytes of the others stay as they are.
+    std::vector<std::pair<quint32, DbfTable::FieldValues>> rows;
+    rows.reserve(records.size());
+    RecordRow row(table);
+    for (quint32 r : records) {
+        row.setRecord(r);
+        DbfTable::FieldValues values;
+        values.reserve(targets.size());
+        for (const Target &t : targets)
+            values.emplace_back(t.field, storableValue(s, t.assignment->column, table.fields()[size_t(t.field)],
+                                                       t.value.evaluate(row)));
+        rows.emplace_back(r, std::move(values));
+    }
+    write([&] { table.writeFields(rows); }); // all records or none
+    return int(records.size());
 }
 
 } // namespace store::sql
