@@ -4,7 +4,6 @@
 
 #include "backup/BackupRun.h"
 #include "check/CheckObjects.h"
-#include "check/FindingsReport.h"
 #include "check/UnitCheck.h"
 
 #include <QApplication>
@@ -23,13 +22,16 @@
 #include <QStorageInfo>
 #include <QTreeView>
 
+#include <optional>
+
 namespace {
 
 // The command's host on this window: its query objects, its message boxes,
-// the check run on its own status bar and findings report.
+// the check run on its working-table query and status bar (the rules, the
+// findings and their report are the run's own).
 class WindowBackupHost : public backup::BackupHost {
 public:
-    WindowBackupHost(QWidget *window, store::Query &temp, store::Query &dbTemp, check::PanelStatusBar *status)
+    WindowBackupHost(QWidget *window, store::Query &temp, store::Query &dbTemp, check::PanelStatusBar &status)
         : m_window(window), m_temp(temp), m_dbTemp(dbTemp), m_status(status)
     {
     }
@@ -41,18 +43,21 @@ public:
     }
     Checked runUploadCheck() override
     {
+        check::RunObjects own;
+        const check::WindowCheckObjects objects{m_temp, own.rules, own.findings, m_status, own.report};
         bool notRun = false;
-        const bool passed = RunCheck(m_window, CheckMode::Upload, &notRun);
+        const bool passed = check::runOnWindow(m_window, objects, CheckMode::Upload, &notRun, &m_busy);
         return notRun ? Checked::NotRun : passed ? Checked::Passed : Checked::Findings;
     }
-    void restoreCursor() override { QApplication::restoreOverrideCursor(); }
-    void setPathText(const QString &text) override { m_status->setPanelText(0, text); }
+    void restoreCursor() override { m_busy.reset(); }
+    void setPathText(const QString &text) override { m_status.setPanelText(0, text); }
 
 private:
     QWidget *m_window;
     store::Query &m_temp;
     store::Query &m_dbTemp;
-    check::PanelStatusBar *m_status;
+    check::PanelStatusBar &m_status;
+    std::optional<ui::BusyCursor> m_busy; // a passed check's, until the copy is done
 };
 
 QFont kaiFont()
@@ -96,11 +101,11 @@ QStringList TfrmBackUpDBF::places()
     return list;
 }
 
-TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner) : QDialog(owner)
+TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner, backup::Mode mode) : QDialog(owner), m_mode(mode)
 {
     setObjectName(QStringLiteral("frmBackUpDBF"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("备份数据"));
+    setWindowTitle(backup::windowCaption(mode));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
     setFixedSize(380, 314);
@@ -143,7 +148,7 @@ TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner) : QDialog(owner)
     FLb_RestoreDB->setObjectName(QStringLiteral("FLb_RestoreDB"));
     FLb_RestoreDB->setGeometry(197, 34, 161, 209);
 
-    btn_Backup = new QPushButton(QStringLiteral("备份"), panel);
+    btn_Backup = new QPushButton(backup::commandText(mode), panel);
     btn_Backup->setObjectName(QStringLiteral("btn_Backup"));
     btn_Backup->setFont(kaiFont());
     btn_Backup->setGeometry(210, 258, 75, 25);
@@ -163,9 +168,6 @@ TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner) : QDialog(owner)
 
     AQry_Temp = new check::QueryObject(this, QStringLiteral("AQry_Temp"), QStringLiteral("Result"));
     AQry_DBTemp = new check::QueryObject(this, QStringLiteral("AQry_DBTemp"), QStringLiteral("Result"));
-    AQry_Tjjctjk = new check::QueryObject(this, QStringLiteral("AQry_Tjjctjk"), QStringLiteral("DataMeta"));
-    AQry_Shtable1 = new check::QueryObject(this, QStringLiteral("AQry_Shtable1"), QStringLiteral("DataMeta"));
-    ReportMX = new check::FindingsReport(this);
 
     connect(DCmb_RestoreDB, &QComboBox::currentIndexChanged, this, &TfrmBackUpDBF::DCmb_RestoreDBChange);
     if (DCmb_RestoreDB->count() > 0)
@@ -237,8 +239,8 @@ void TfrmBackUpDBF::btn_BackupClick()
     if (busy())
         return;
     m_commandRunning = true;
-    WindowBackupHost host(this, AQry_Temp->query(), AQry_DBTemp->query(), StatusBar1);
-    const backup::Result result = backup::run(host, btn_Backup->text(), m_directory);
+    WindowBackupHost host(this, AQry_Temp->query(), AQry_DBTemp->query(), *StatusBar1);
+    const backup::Result result = backup::run(host, m_mode, m_directory);
     m_commandRunning = false;
     // The file list shows the new file; panel 0 keeps the target's path.
     if (result.outcome == backup::Outcome::Written)
