@@ -824,7 +824,7 @@ void Expr::bind(const Schema &schema)
         if (index < 0) {
             const Node *use = firstUse(*m_root, i);
             failAt(*m_source, use ? use->pos : 0, use ? use->length : 1,
-                   QStringLiteral("表 %1 中没有列 %2").arg(schema.tableName(), names[i]));
+                   QStringLiteral("表 %1 中没有列 %2").arg(schema.tableName(), names[i]), ErrorKind::NotFound);
         }
         m_columns[size_t(i)] = index;
     }

@@ -151,7 +151,8 @@ void Query::open()
         for (const sql::NameAt &c : s->columns) {
             const int f = table.fieldIndex(c.name);
             if (f < 0)
-                sql::failAtName(*s, c, QStringLiteral("表 %1 中没有列 %2").arg(s->table.name, c.name));
+                sql::failAtName(*s, c, QStringLiteral("表 %1 中没有列 %2").arg(s->table.name, c.name),
+                                ErrorKind::NotFound);
             columns.push_back(f);
             names.push_back(table.fields()[size_t(f)].name);
         }

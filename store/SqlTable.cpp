@@ -387,7 +387,8 @@ int execute(const Statement &s, const QString &dir)
     for (const Assignment &a : s.assignments) {
         const int field = table.fieldIndex(a.column.name);
         if (field < 0)
-            failAtName(s, a.column, QStringLiteral("表 %1 中没有列 %2").arg(s.table.name, a.column.name));
+            failAtName(s, a.column, QStringLiteral("表 %1 中没有列 %2").arg(s.table.name, a.column.name),
+                       ErrorKind::NotFound);
         Target t{field, a.value, &a};
         t.value.bind(schema);
         targets.push_back(std::move(t));
