@@ -12,7 +12,6 @@
 #include "store/Paths.h"
 #include "store/Query.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -62,17 +61,6 @@ const std::vector<MenuEntry> &menuTree()
         {"N10", "退出", {{"N11", "退出程序", &TfrmMain::N11Click}}},
     };
     return tree;
-}
-
-// A child by object name, ignoring case as every look-up by name does.
-template <class W>
-W *childByName(QObject *root, const QString &name)
-{
-    const auto children = root->findChildren<W *>();
-    for (W *child : children)
-        if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
-            return child;
-    return nullptr;
 }
 
 // The style sheet this program applied last, so that a later start-up
@@ -248,13 +236,12 @@ void TfrmMain::purgeFindings()
     m_tmp->execSql();
 }
 
-template <class Window, class Prepare>
-void TfrmMain::showModal(Prepare prepare)
+template <class Window, class... Choice>
+void TfrmMain::showModal(Choice... choice)
 {
     QPointer<Window> window;
     try {
-        window = new Window(this);
-        prepare(window.data());
+        window = new Window(this, choice...);
         window->exec();
     } catch (const std::exception &e) {
         ui::MessageBox::showStandardError(this, ui::errorText(e));
@@ -267,51 +254,22 @@ void TfrmMain::showModal(Prepare prepare)
     }
 }
 
-void TfrmMain::N2Click()
-{
-    showModal<TfrmInData>([](TfrmInData *) {});
-}
+void TfrmMain::N2Click() { showModal<TfrmInData>(); }
 
-void TfrmMain::N4Click()
-{
-    showModal<TfrmPrint>([](TfrmPrint *window) {
-        window->setWindowTitle(T("打印空白表"));
-        if (auto *label = childByName<QLabel>(window, QStringLiteral("Label1")))
-            label->setText(T("打印空白表 "));
-    });
-}
+void TfrmMain::N4Click() { showModal<TfrmPrint>(print::FormVariant::Blank); }
 
-void TfrmMain::N5Click()
-{
-    showModal<TfrmPrint>([](TfrmPrint *) {});
-}
+void TfrmMain::N5Click() { showModal<TfrmPrint>(print::FormVariant::Data); }
 
-void TfrmMain::N7Click()
-{
-    showModal<TfrmCheck>([](TfrmCheck *) {});
-}
+void TfrmMain::N7Click() { showModal<TfrmCheck>(); }
 
-void TfrmMain::N9Click()
-{
-    showModal<TfrmBackUpDBF>([](TfrmBackUpDBF *) {});
-}
+void TfrmMain::N9Click() { showModal<TfrmBackUpDBF>(backup::Mode::Backup); }
 
-void TfrmMain::N8Click()
-{
-    showModal<TfrmBackUpDBF>([](TfrmBackUpDBF *window) {
-        window->setWindowTitle(T("上报监测中心"));
-        if (auto *button = childByName<QAbstractButton>(window, QStringLiteral("btn_Backup")))
-            button->setText(T("导出"));
-    });
-}
+void TfrmMain::N8Click() { showModal<TfrmBackUpDBF>(backup::Mode::Upload); }
 
 void TfrmMain::N13Click() { openHelpDocument(this, store::paths::formDescriptionDoc()); }
 
 void TfrmMain::N14Click() { openHelpDocument(this, store::paths::operationManualDoc()); }
 
-void TfrmMain::N15Click()
-{
-    showModal<TfrmAbout>([](TfrmAbout *) {});
-}
+void TfrmMain::N15Click() { showModal<TfrmAbout>(); }
 
 void TfrmMain::N11Click() { close(); }

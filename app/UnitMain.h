@@ -64,10 +64,11 @@ protected:
 private:
     void buildMenu();
     void fitToClientArea();
-    // Creates a menu window owned by this one, lets prepare set its texts,
-    // shows it modally and makes sure it is freed when it closes.
-    template <class Window, class Prepare>
-    void showModal(Prepare prepare);
+    // Creates a menu window owned by this one (with what the menu item
+    // chooses, such as the print variant or backup mode), shows it modally
+    // and makes sure it is freed when it closes.
+    template <class Window, class... Choice>
+    void showModal(Choice... choice);
 
     QFrame *Panel1 = nullptr;
     QLabel *Image1 = nullptr;

@@ -48,7 +48,12 @@ QString pathText(const QString &file) { return QStringLiteral("存放路径：")
 
 } // namespace
 
-bool isUploadCaption(const QString &buttonCaption) { return buttonCaption.trimmed() == QStringLiteral("导出"); }
+QString windowCaption(Mode mode)
+{
+    return mode == Mode::Upload ? QStringLiteral("上报监测中心") : QStringLiteral("备份数据");
+}
+
+QString commandText(Mode mode) { return mode == Mode::Upload ? QStringLiteral("导出") : QStringLiteral("备份"); }
 
 QString joinTarget(const QString &dir, const QString &fileName)
 {
@@ -132,7 +137,7 @@ void copyReplacing(const QString &source, const QString &target)
     out.commit();
 }
 
-Result run(BackupHost &host, const QString &buttonCaption, const QString &targetDir)
+Result run(BackupHost &host, Mode mode, const QString &targetDir)
 {
     Result result;
     bool cursorFromCheck = false;
@@ -153,7 +158,7 @@ Result run(BackupHost &host, const QString &buttonCaption, const QString &target
         }
 
         QString target;
-        if (!isUploadCaption(buttonCaption)) {
+        if (mode == Mode::Backup) {
             target = joinTarget(targetDir, QStringLiteral("result.dbf"));
         } else {
             // Refuse a code that cannot name the file before anything is
@@ -202,16 +207,12 @@ Result run(BackupHost &host, const QString &buttonCaption, const QString &target
             host.restoreCursor();
             cursorFromCheck = false;
         }
-        host.message(buttonCaption + QStringLiteral("成功"), kNotice, ui::Icon::Warning);
+        host.message(commandText(mode) + QStringLiteral("成功"), kNotice, ui::Icon::Warning);
         result.outcome = Outcome::Written;
         result.targetFile = target;
         return result;
-    } catch (const store::Error &e) {
-        failure = e.message();
-    } catch (const std::exception &e) {
-        failure = QString::fromUtf8(e.what());
     } catch (...) {
-        failure = QStringLiteral("备份时发生未知错误。");
+        failure = store::errorText(QStringLiteral("备份时发生未知错误。"));
     }
     if (cursorFromCheck)
         host.restoreCursor();

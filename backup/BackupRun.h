@@ -27,6 +27,17 @@ public:
     virtual void setPathText(const QString &text) = 0; // status panel 0
 };
 
+// What the command does; chosen by the menu item that opens the window.
+enum class Mode {
+    Backup, // "备份数据": result.dbf into the directory
+    Upload, // "上报监测中心": check, flag, project code + "SJSB.dbf"
+};
+
+// The texts of each mode: the window's caption and the command button's
+// text, which also names the success message (text + "成功").
+QString windowCaption(Mode mode);
+QString commandText(Mode mode);
+
 enum class Outcome {
     Written,  // the file was copied and the success message shown
     Declined, // the user answered No to the question: nothing written
@@ -39,11 +50,8 @@ struct Result {
     QString targetFile; // when Written
 };
 
-// buttonCaption selects the mode (trimmed "导出": upload) and names the
-// success message (caption + "成功"). targetDir is the chosen directory.
-Result run(BackupHost &host, const QString &buttonCaption, const QString &targetDir);
-
-bool isUploadCaption(const QString &buttonCaption);
+// targetDir is the chosen directory.
+Result run(BackupHost &host, Mode mode, const QString &targetDir);
 
 // The chosen directory joined with a file name: one separator between them,
 // none added when the directory already ends with one (a root such as "/").

@@ -59,8 +59,7 @@ private:
 int runHeadless(bool upload, const QString &dir, bool answerYes)
 {
     HeadlessBackupHost host(answerYes);
-    const QString caption = upload ? QStringLiteral("导出") : QStringLiteral("备份");
-    const Result result = run(host, caption, QDir(dir).absolutePath());
+    const Result result = run(host, upload ? Mode::Upload : Mode::Backup, QDir(dir).absolutePath());
     switch (result.outcome) {
     case Outcome::Written:
         std::fprintf(stdout, "%s\n", QDir::toNativeSeparators(result.targetFile).toUtf8().constData());

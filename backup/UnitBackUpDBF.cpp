@@ -5,7 +5,6 @@
 #include "backup/BackupRun.h"
 #include "store/FileIo.h"
 #include "check/CheckObjects.h"
-#include "check/FindingsReport.h"
 #include "check/UnitCheck.h"
 
 #include <QApplication>
@@ -28,13 +27,16 @@
 
 #include <cerrno>
 
+#include <optional>
+
 namespace {
 
 // The command's host on this window: its query objects, its message boxes,
-// the check run on its own status bar and findings report.
+// the check run on its working-table query and status bar (the rules, the
+// findings and their report are the run's own).
 class WindowBackupHost : public backup::BackupHost {
 public:
-    WindowBackupHost(QWidget *window, store::Query &temp, store::Query &dbTemp, check::PanelStatusBar *status)
+    WindowBackupHost(QWidget *window, store::Query &temp, store::Query &dbTemp, check::PanelStatusBar &status)
         : m_window(window), m_temp(temp), m_dbTemp(dbTemp), m_status(status)
     {
     }
@@ -46,18 +48,21 @@ public:
     }
     Checked runUploadCheck() override
     {
+        check::RunObjects own;
+        const check::WindowCheckObjects objects{m_temp, own.rules, own.findings, m_status, own.report};
         bool notRun = false;
-        const bool passed = RunCheck(m_window, CheckMode::Upload, &notRun);
+        const bool passed = check::runOnWindow(m_window, objects, CheckMode::Upload, &notRun, &m_busy);
         return notRun ? Checked::NotRun : passed ? Checked::Passed : Checked::Findings;
     }
-    void restoreCursor() override { QApplication::restoreOverrideCursor(); }
-    void setPathText(const QString &text) override { m_status->setPanelText(0, text); }
+    void restoreCursor() override { m_busy.reset(); }
+    void setPathText(const QString &text) override { m_status.setPanelText(0, text); }
 
 private:
     QWidget *m_window;
     store::Query &m_temp;
     store::Query &m_dbTemp;
-    check::PanelStatusBar *m_status;
+    check::PanelStatusBar &m_status;
+    std::optional<ui::BusyCursor> m_busy; // a passed check's, until the copy is done
 };
 
 QFont kaiFont()
@@ -101,11 +106,11 @@ QStringList TfrmBackUpDBF::places()
     return list;
 }
 
-TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner) : QDialog(owner)
+TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner, backup::Mode mode) : QDialog(owner), m_mode(mode)
 {
     setObjectName(QStringLiteral("frmBackUpDBF"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("备份数据"));
+    setWindowTitle(backup::windowCaption(mode));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
     setFixedSize(380, 314);
@@ -148,7 +153,7 @@ TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner) : QDialog(owner)
     FLb_RestoreDB->setObjectName(QStringLiteral("FLb_RestoreDB"));
     FLb_RestoreDB->setGeometry(197, 34, 161, 209);
 
-    btn_Backup = new QPushButton(QStringLiteral("备份"), panel);
+    btn_Backup = new QPushButton(backup::commandText(mode), panel);
     btn_Backup->setObjectName(QStringLiteral("btn_Backup"));
     btn_Backup->setFont(kaiFont());
     btn_Backup->setGeometry(210, 258, 75, 25);
@@ -168,9 +173,6 @@ TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner) : QDialog(owner)
 
     AQry_Temp = new check::QueryObject(this, QStringLiteral("AQry_Temp"), QStringLiteral("Result"));
     AQry_DBTemp = new check::QueryObject(this, QStringLiteral("AQry_DBTemp"), QStringLiteral("Result"));
-    AQry_Tjjctjk = new check::QueryObject(this, QStringLiteral("AQry_Tjjctjk"), QStringLiteral("DataMeta"));
-    AQry_Shtable1 = new check::QueryObject(this, QStringLiteral("AQry_Shtable1"), QStringLiteral("DataMeta"));
-    ReportMX = new check::FindingsReport(this);
 
     btn_NewFolder = new QPushButton(QStringLiteral("新建文件夹"), panel);
     btn_NewFolder->setObjectName(QStringLiteral("btn_NewFolder"));
@@ -188,16 +190,15 @@ TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner) : QDialog(owner)
     });
 
     connect(DCmb_RestoreDB, &QComboBox::currentIndexChanged, this, &TfrmBackUpDBF::DCmb_RestoreDBChange);
-    // Until the window is shown (and knows its command) it looks at home,
-    // a folder the user can write to.
+    // Until the window is shown it looks at home, a folder the user can
+    // write to.
     setDirectory(QDir::homePath());
     m_directoryChosen = false;
 }
 
 QString TfrmBackUpDBF::settingsKey() const
 {
-    return backup::isUploadCaption(btn_Backup->text()) ? QStringLiteral("folders/upload")
-                                                       : QStringLiteral("folders/backup");
+    return m_mode == backup::Mode::Upload ? QStringLiteral("folders/upload") : QStringLiteral("folders/backup");
 }
 
 QString TfrmBackUpDBF::startFolder() const
@@ -307,8 +308,8 @@ void TfrmBackUpDBF::btn_BackupClick()
     if (busy())
         return;
     m_commandRunning = true;
-    WindowBackupHost host(this, AQry_Temp->query(), AQry_DBTemp->query(), StatusBar1);
-    const backup::Result result = backup::run(host, btn_Backup->text(), m_directory);
+    WindowBackupHost host(this, AQry_Temp->query(), AQry_DBTemp->query(), *StatusBar1);
+    const backup::Result result = backup::run(host, m_mode, m_directory);
     m_commandRunning = false;
     // The file list shows the new file; panel 0 keeps the target's path.
     // The next backup (or upload) starts in this folder, in this run or a
@@ -382,8 +383,7 @@ void TfrmBackUpDBF::showEvent(QShowEvent *event)
 {
     ui::centreOnScreen(this);
     QDialog::showEvent(event);
-    // The command is known now (the upload sets its button text before
-    // showing the window): start where that command last wrote.
+    // Start where this window's command (backup or upload) last wrote.
     if (!m_directoryChosen)
         setDirectory(startFolder());
 }

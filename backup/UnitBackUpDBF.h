@@ -1,8 +1,9 @@
 #pragma once
-// The backup and upload window TfrmBackUpDBF. Backup mode as created
-// (caption "备份数据", button "备份"); the main window's upload command sets
-// the caption "上报监测中心" and the button text "导出" before showing it,
-// and the trimmed button text alone selects the upload.
+// The backup and upload window TfrmBackUpDBF. The opener chooses the mode;
+// the caption ("备份数据" / "上报监测中心") and the button text ("备份" /
+// "导出") follow from it.
+#include "backup/BackupRun.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -14,7 +15,6 @@ class QPushButton;
 class QTreeView;
 
 namespace check {
-class FindingsReport;
 class PanelStatusBar;
 class QueryObject;
 } // namespace check
@@ -22,7 +22,7 @@ class QueryObject;
 class TfrmBackUpDBF : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmBackUpDBF(QWidget *owner = nullptr);
+    explicit TfrmBackUpDBF(QWidget *owner = nullptr, backup::Mode mode = backup::Mode::Backup);
 
     // The places the drive chooser offers: the file system roots, then home,
     // desktop and mounted media (/media, /run/media, /mnt), those that exist.
@@ -71,9 +71,7 @@ private:
     check::PanelStatusBar *StatusBar1 = nullptr;
     check::QueryObject *AQry_Temp = nullptr;
     check::QueryObject *AQry_DBTemp = nullptr;
-    check::QueryObject *AQry_Tjjctjk = nullptr;
-    check::QueryObject *AQry_Shtable1 = nullptr;
-    check::FindingsReport *ReportMX = nullptr;
+    backup::Mode m_mode;
     QString m_directory;
     bool m_directoryChosen = false; // by the user (or a caller) since creation
     bool m_commandRunning = false;

@@ -1,6 +1,7 @@
 #include "check/CheckRun.h"
 
 #include "store/Catalogue.h"
+#include "store/DbfTable.h"
 #include "store/Error.h"
 #include "store/FileIo.h"
 #include "store/Format.h"
@@ -48,6 +49,56 @@ private:
     bool m_on = false;
 };
 
+// Appends findings (name1 the period, name2 empty, name3 the rule's text)
+// to the findings table held open for writing.
+class FindingsWriter {
+public:
+    explicit FindingsWriter(const QString &path)
+        : m_table(store::sql::loadTable(path, QStringLiteral("shtable1"), store::DbfTable::Access::Write))
+    {
+        m_name1 = column("name1");
+        m_name2 = column("name2");
+        m_name3 = column("name3");
+    }
+    void add(const QString &period, const QString &text)
+    {
+        std::vector<QVariant> row(m_table.fields().size());
+        set(row, m_name1, period);
+        set(row, m_name2, QString());
+        set(row, m_name3, text);
+        m_rows.push_back(std::move(row));
+        // Written in batches: one synced change per batch, memory bounded
+        // whatever the number of findings.
+        if (m_rows.size() >= kBatch)
+            flush();
+    }
+    void flush()
+    {
+        if (!m_rows.empty())
+            m_table.appendRecords(m_rows);
+        m_rows.clear();
+    }
+
+private:
+    static constexpr size_t kBatch = 4096;
+
+    int column(const char *name) const
+    {
+        const int f = m_table.fieldIndex(QLatin1String(name));
+        if (f < 0)
+            throw store::Error(QStringLiteral("表 shtable1 中没有列 %1").arg(QLatin1String(name)));
+        return f;
+    }
+    void set(std::vector<QVariant> &row, int f, const QString &value) const
+    {
+        row[size_t(f)] = store::sql::storableValue(QStringLiteral("shtable1"), m_table.fields()[size_t(f)], value);
+    }
+
+    store::DbfTable m_table;
+    int m_name1 = -1, m_name2 = -1, m_name3 = -1;
+    std::vector<std::vector<QVariant>> m_rows;
+};
+
 // The run itself; failures propagate to runCheck.
 bool run(CheckHost &host, CheckMode mode, Busy &busy)
 {
@@ -73,12 +124,16 @@ bool run(CheckHost &host, CheckMode mode, Busy &busy)
     store::Query &findings = host.findingsQuery();
     // The findings table is this run's alone until its findings are read
     // back: a check run by another program at the same time waits, instead
-    // of mixing its findings with these.
+    // of mixing its findings with these. The table stays open for writing
+    // through the whole run, so each finding costs one appended record, not
+    // a fresh read of every finding (and every deleted one) before it.
+    const QString findingsPath = store::sql::tableFile(findings.directory(), QStringLiteral("shtable1"));
     std::optional<store::fileio::File> hold;
-    hold.emplace(store::fileio::File::open(store::sql::tableFile(findings.directory(), QStringLiteral("shtable1")),
-                                           false, store::fileio::Lock::Exclusive));
+    hold.emplace(store::fileio::File::open(findingsPath, false, store::fileio::Lock::Exclusive));
     reopen(findings, QString::fromUtf8(sql::kDeleteFindings));
     findings.execSql();
+    std::optional<FindingsWriter> writer;
+    writer.emplace(findingsPath);
 
     store::Query &rules = host.rulesQuery();
     reopen(rules, QString::fromUtf8(sql::kSelectRules));
@@ -87,36 +142,39 @@ bool run(CheckHost &host, CheckMode mode, Busy &busy)
 
     store::Query &temp = host.tempQuery();
     int position = 0;
-    while (!rules.eof()) {
-        ++position;
-        const QString cond = textOf(rules, QStringLiteral("Cond")).trimmed();
-        const QString cont = textOf(rules, QStringLiteral("Cont")).trimmed();
+    try {
+        while (!rules.eof()) {
+            ++position;
+            const QString cond = textOf(rules, QStringLiteral("Cond")).trimmed();
+            const QString cont = textOf(rules, QStringLiteral("Cont")).trimmed();
 
-        reopen(temp, QString::fromUtf8(sql::kSelectRowsWhere) + cond);
-        temp.open();
-        for (temp.first(); !temp.eof(); temp.next()) {
-            const QString label = store::catalogue::periodLabelFromCode(textOf(temp, QStringLiteral("nd")).trimmed());
-            findings.close();
-            findings.setSql(QString::fromUtf8(sql::kSelectFindings));
-            findings.open();
-            findings.append();
-            findings.setFieldValue(QStringLiteral("name1"), label);
-            findings.setFieldValue(QStringLiteral("name2"), QString());
-            findings.setFieldValue(QStringLiteral("name3"), cont);
-            findings.post();
+            reopen(temp, QString::fromUtf8(sql::kSelectRowsWhere) + cond);
+            temp.open();
+            for (temp.first(); !temp.eof(); temp.next())
+                writer->add(store::catalogue::periodLabelFromCode(textOf(temp, QStringLiteral("nd")).trimmed()), cont);
+
+            host.setPanelText(1, progressText(position * 1.7));
+            host.processEvents();
+            rules.next();
         }
-
-        host.setPanelText(1, progressText(position * 1.7));
-        host.processEvents();
-        rules.next();
+    } catch (...) {
+        // A rule that fails stops the run; the findings of the rules before
+        // it are kept, as the user may look at them.
+        try {
+            writer->flush();
+        } catch (...) {
+        }
+        throw;
     }
 
     host.setPanelText(0, statusFinished());
     host.setPanelText(1, progressText(100));
     host.processEvents();
 
+    writer->flush();
     reopen(findings, QString::fromUtf8(sql::kSelectFindings));
     findings.open();
+    writer.reset();
     hold.reset();
     if (findings.recordCount() > 0) {
         // The cursor goes back to normal before the preview: the user works
@@ -158,12 +216,8 @@ bool runCheck(CheckHost &host, CheckMode mode, bool *notRun)
     QString failure;
     try {
         return run(host, mode, busy);
-    } catch (const store::Error &e) {
-        failure = e.message();
-    } catch (const std::exception &e) {
-        failure = QString::fromUtf8(e.what());
     } catch (...) {
-        failure = QStringLiteral("检验时发生未知错误。");
+        failure = store::errorText(QStringLiteral("检验时发生未知错误。"));
     }
     // The status panels keep what they showed when the rule failed.
     if (notRun)

@@ -5,6 +5,7 @@
 #include "controls/WindowSupport.h"
 #include "controls/MessageBox.h"
 #include "store/Error.h"
+#include "store/Paths.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,70 +15,46 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <optional>
+
 namespace check {
 
 namespace {
 
 const char *const kRunningProperty = "pdeclareCheckRunning";
 
-// The check run's host on a window: the objects are looked up by name, so
-// any window carrying them (check window, backup window) can run the check.
+// The check run's host on a window: the objects the window handed over.
 class WindowCheckHost : public CheckHost {
 public:
-    explicit WindowCheckHost(QWidget *window) : m_window(window)
+    WindowCheckHost(QWidget *window, const WindowCheckObjects &objects, std::optional<ui::BusyCursor> *busy)
+        : m_window(window), m_objects(objects), m_busy(busy ? *busy : m_ownBusy)
     {
-        m_temp = QueryObject::find(window, QStringLiteral("AQry_Temp"));
-        m_rules = QueryObject::find(window, QStringLiteral("AQry_Tjjctjk"));
-        m_findings = QueryObject::find(window, QStringLiteral("AQry_Shtable1"));
-        m_status = window->findChild<PanelStatusBar *>(QStringLiteral("StatusBar1"));
-        m_report = window->findChild<FindingsReport *>(QStringLiteral("ReportMX"));
     }
 
-    store::Query &tempQuery() override { return need(m_temp, "AQry_Temp"); }
-    store::Query &rulesQuery() override { return need(m_rules, "AQry_Tjjctjk"); }
-    store::Query &findingsQuery() override { return need(m_findings, "AQry_Shtable1"); }
+    store::Query &tempQuery() override { return m_objects.temp; }
+    store::Query &rulesQuery() override { return m_objects.rules; }
+    store::Query &findingsQuery() override { return m_objects.findings; }
 
-    void setPanelText(int panel, const QString &text) override
-    {
-        if (m_status)
-            m_status->setPanelText(panel, text);
-    }
+    void setPanelText(int panel, const QString &text) override { m_objects.status.setPanelText(panel, text); }
     void processEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
     void setBusy(bool on) override
     {
         if (on)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
+            m_busy.emplace();
         else
-            QApplication::restoreOverrideCursor();
+            m_busy.reset();
     }
     void showMessage(const QString &text) override
     {
         ui::MessageBox::show(m_window, text, QStringLiteral("提示"), ui::Icon::Warning, ui::Buttons::Ok);
     }
-    void previewFindings(store::Query &findings) override
-    {
-        if (m_report) {
-            m_report->preview(m_window, findings);
-        } else {
-            const FindingsReport report(nullptr);
-            report.preview(m_window, findings);
-        }
-    }
+    void previewFindings(store::Query &findings) override { m_objects.report.preview(m_window, findings); }
 
 private:
-    store::Query &need(store::Query *query, const char *name)
-    {
-        if (!query)
-            throw store::Error(QStringLiteral("窗口缺少查询对象 %1。").arg(QString::fromLatin1(name)));
-        return *query;
-    }
-
     QWidget *m_window;
-    store::Query *m_temp = nullptr;
-    store::Query *m_rules = nullptr;
-    store::Query *m_findings = nullptr;
-    PanelStatusBar *m_status = nullptr;
-    FindingsReport *m_report = nullptr;
+    const WindowCheckObjects &m_objects;
+    std::optional<ui::BusyCursor> m_ownBusy;
+    std::optional<ui::BusyCursor> &m_busy;
 };
 
 } // namespace
@@ -89,19 +66,42 @@ bool isCheckRunning(const QWidget *window)
 
 } // namespace check
 
-bool RunCheck(QWidget *window, CheckMode mode, bool *notRun)
+namespace check {
+
+RunObjects::RunObjects()
+    : rules(QStringLiteral("AQry_Tjjctjk")), findings(QStringLiteral("AQry_Shtable1")), report(nullptr)
+{
+    rules.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    findings.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+}
+
+bool runOnWindow(QWidget *window, const WindowCheckObjects &objects, CheckMode mode, bool *notRun,
+                 std::optional<ui::BusyCursor> *busy)
 {
     if (notRun)
         *notRun = false;
-    if (!window || check::isCheckRunning(window))
+    if (!window || isCheckRunning(window))
         return false;
     QPointer<QWidget> guard(window);
-    window->setProperty(check::kRunningProperty, true);
-    check::WindowCheckHost host(window);
-    const bool passed = check::runCheck(host, mode, notRun);
+    window->setProperty(kRunningProperty, true);
+    WindowCheckHost host(window, objects, busy);
+    const bool passed = runCheck(host, mode, notRun);
     if (guard)
-        window->setProperty(check::kRunningProperty, false);
+        window->setProperty(kRunningProperty, false);
     return passed;
+}
+
+} // namespace check
+
+bool RunCheck(TfrmCheck *window, CheckMode mode, bool *notRun, std::optional<ui::BusyCursor> *busy)
+{
+    if (notRun)
+        *notRun = false;
+    if (!window)
+        return false;
+    const check::WindowCheckObjects objects{window->AQry_Temp->query(), window->AQry_Tjjctjk->query(),
+                                            window->AQry_Shtable1->query(), *window->StatusBar1, *window->ReportMX};
+    return check::runOnWindow(window, objects, mode, notRun, busy);
 }
 
 TfrmCheck::TfrmCheck(QWidget *owner) : QDialog(owner)

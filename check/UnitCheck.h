@@ -1,29 +1,59 @@
 #pragma once
-// The data-check window TfrmCheck and RunCheck, the check run on the objects
-// of a window (its StatusBar1, AQry_Temp, AQry_Tjjctjk, AQry_Shtable1 and
-// findings report ReportMX).
+// The data-check window TfrmCheck and RunCheck, the check run on objects a
+// window hands it: its working-table query (AQry_Temp), the rules and
+// findings queries (AQry_Tjjctjk, AQry_Shtable1), its status bar
+// (StatusBar1) and the findings report (ReportMX).
 #include "check/CheckRun.h"
+#include "check/FindingsReport.h"
+#include "controls/WindowSupport.h"
 
 #include <QDialog>
 
+#include <optional>
+
 class QLabel;
 class QPushButton;
+class TfrmCheck;
 
 namespace check {
-class FindingsReport;
 class PanelStatusBar;
 class QueryObject;
-} // namespace check
 
-// Runs the check on the window's own objects; message boxes and the preview
-// are owned by the window. A call while a run on the same window is going
-// returns false at once and does nothing.
-bool RunCheck(QWidget *window, CheckMode mode, bool *notRun = nullptr);
+// What a run works on, given by its host window.
+struct WindowCheckObjects {
+    store::Query &temp;     // AQry_Temp, on Result
+    store::Query &rules;    // AQry_Tjjctjk, on DataMeta
+    store::Query &findings; // AQry_Shtable1, on DataMeta
+    PanelStatusBar &status; // StatusBar1: panels 0 and 1
+    FindingsReport &report; // ReportMX
+};
 
-namespace check {
-// True while RunCheck runs on that window. A window must not close meanwhile.
+// The rules and findings queries and the findings report for a window that
+// has a working-table query and a status bar of its own but is not the check
+// window (the upload's check from the backup window).
+class RunObjects {
+public:
+    RunObjects();
+    store::Query rules;
+    store::Query findings;
+    FindingsReport report;
+};
+
+// Runs the check on those objects; message boxes and the preview are owned
+// by the window. A call while a run on the same window is going returns
+// false at once and does nothing.
+// An upload run that passes leaves its busy cursor on for the upload to end:
+// busy then holds it (without busy, the run ends its own).
+bool runOnWindow(QWidget *window, const WindowCheckObjects &objects, CheckMode mode, bool *notRun = nullptr,
+                 std::optional<ui::BusyCursor> *busy = nullptr);
+
+// True while a run works on that window. A window must not close meanwhile.
 bool isCheckRunning(const QWidget *window);
 } // namespace check
+
+// Runs the check on the check window's own objects (busy as for runOnWindow).
+bool RunCheck(TfrmCheck *window, CheckMode mode, bool *notRun = nullptr,
+              std::optional<ui::BusyCursor> *busy = nullptr);
 
 class TfrmCheck : public QDialog {
     Q_OBJECT
@@ -42,6 +72,7 @@ protected:
 private:
     void Btn_CheckClick();
     void Btn_ExitClick();
+    friend bool RunCheck(TfrmCheck *window, CheckMode mode, bool *notRun, std::optional<ui::BusyCursor> *busy);
 
     QLabel *Label1 = nullptr;
     QPushButton *Btn_Check = nullptr;

@@ -69,10 +69,8 @@ int cmdPrint(const QStringList &args)
         print::openPeriodQueries(queries);
         const report::PreparedReport prepared = print::prepareForm(variant, queries);
         report::writePdf(prepared, pdf);
-    } catch (const store::Error &e) {
-        return fail(e.message());
-    } catch (const std::exception &e) {
-        return fail(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        return fail(store::errorText());
     }
     std::printf("%s\n", QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath()).toLocal8Bit().constData());
     return 0;

@@ -24,11 +24,8 @@ int cmdSql(const QStringList &args)
         });
         std::fflush(stdout);
         return 0;
-    } catch (const store::Error &e) {
-        std::fprintf(stderr, "%s\n", e.message().toUtf8().constData());
-        return 2;
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "%s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s\n", store::errorText().toUtf8().constData());
         return 2;
     }
 }

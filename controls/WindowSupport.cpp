@@ -2,6 +2,7 @@
 
 #include "store/Error.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
@@ -11,10 +12,12 @@ namespace ui {
 
 QString errorText(const std::exception &e)
 {
-    if (const auto *storeError = dynamic_cast<const store::Error *>(&e))
-        return storeError->message();
-    return QString::fromUtf8(e.what());
+    return store::errorText(e);
 }
+
+BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
 
 void centreOnScreen(QWidget *window)
 {

@@ -10,9 +10,20 @@ class QWidget;
 
 namespace ui {
 
-// The message a user sees for an exception a window command caught: the
-// store's own message, or the exception's text.
+// The message a user sees for an exception a window command caught (the
+// same as store::errorText).
 QString errorText(const std::exception &e);
+
+// The busy (hourglass) cursor over the whole application for as long as the
+// guard lives: whatever path a command takes, its cursor is switched back
+// exactly once. Guards nest.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
 
 // Places a window in the centre of the screen (not of its owner).
 void centreOnScreen(QWidget *window);

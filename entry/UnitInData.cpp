@@ -419,15 +419,13 @@ void TfrmInData::Btn_SaveClick()
         ui::MessageBox::show(this, QStringLiteral("请输入项目编号"), QStringLiteral("提示"), ui::Icon::Information);
         return;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
+        const ui::BusyCursor busy;
         for (ui::TDBNumberEdit *edit : m_edits)
             if (edit->text().trimmed().isEmpty())
                 edit->setNumber(0);
         Save();
-        QApplication::restoreOverrideCursor();
     } catch (const std::exception &e) {
-        QApplication::restoreOverrideCursor();
         ui::MessageBox::show(this, ui::errorText(e), QStringLiteral("提示"), ui::Icon::Information);
         return;
     }

@@ -330,7 +330,7 @@ void TfrmYymc::edLookChange()
     if (!m_yy.isOpen())
         return;
     const QString text = m_look->text().trimmed().toUpper();
-    const QString column = m_seekMode->text().trimmed() == kByCode ? QStringLiteral("Xmh") : QStringLiteral("ybm");
+    const QString column = m_searchBy == SearchBy::Code ? QStringLiteral("Xmh") : QStringLiteral("ybm");
     const int old = m_yy.recNo();
     bool found = false;
     try {
@@ -353,11 +353,8 @@ void TfrmYymc::edLookKeyDown(int key)
 {
     if (key != Qt::Key_F8)
         return;
-    const QString mode = m_seekMode->text().trimmed();
-    if (mode == kByCode)
-        m_seekMode->setText(kByPinyin);
-    else if (mode == kByPinyin)
-        m_seekMode->setText(kByCode);
+    m_searchBy = m_searchBy == SearchBy::Code ? SearchBy::Pinyin : SearchBy::Code;
+    m_seekMode->setText(m_searchBy == SearchBy::Code ? kByCode : kByPinyin);
 }
 
 void TfrmYymc::edLookExit() { m_look->setText(QString()); }

@@ -49,6 +49,9 @@ private:
     TfrmYymcModel *m_model = nullptr;
     QTableView *m_grid = nullptr;
     QLabel *m_seekMode = nullptr;
+    // What the search box looks for; F8 switches, the label follows.
+    enum class SearchBy { Code, Pinyin };
+    SearchBy m_searchBy = SearchBy::Code;
     QLineEdit *m_look = nullptr;
     QPushButton *m_ok = nullptr;
     QPushButton *m_exit = nullptr;

@@ -14,76 +14,8 @@ namespace cat = store::catalogue;
 namespace {
 
 // ---------------------------------------------------------------------------
-// The form's own texts. They are not the catalogue's captions: no percent
-// signs, and blanks and line breaks differ in places.
-
-struct FieldLabel {
-    const char *field;
-    const char *label;
-};
-
-// The label printed on each indicator's row.
-const FieldLabel kRowLabels[] = {
-    {"cws_yy", "(1)医院床位数 "},
-    {"cws_zk", "(2)专科床位数 "},
-    {"rys_yjs", "(1)研究生 "},
-    {"rys_bks", "(2)本科生 "},
-    {"rys_qt", "(3)其他 "},
-    {"yss_gjzc", "(1)高级职称 "},
-    {"yss_zjzc", "(2)中级职称 "},
-    {"yss_cjzc", "(3)初级职称 "},
-    {"sb_yysbz", "(1)医院设备值（万元） "},
-    {"sb_zksbz", "(2)专科设备值（万元） "},
-    {"sb_syl", "(3)使用率 "},
-    {"sb_whl", "(4)完好率 "},
-    {"tryxy_yyyw", "(1)医院业务收入 "},
-    {"tryxy_yyyp", "(2)医院药品收入 "},
-    {"tryxy_yyzy", "(3)医院中药、中成药收入 "},
-    {"tryxy_jftr", "(4)经费投入 "},
-    {"tryxy_zkyw", "(5)专科业务收入 "},
-    {"tryxy_zkyp", "(6)专科药品收入 "},
-    {"tryxy_zkzy", "(7)专科中药、中成药收入 "},
-    {"mzl_yy", "(1)医院门诊量 "},
-    {"mzl_zk", "(2)专科门诊量 "},
-    {"pjmymzrcfy", "7.平均每一门诊人次费用 "},
-    {"qncybrs_yy", "(1)医院期内出院病人数"},
-    {"qncybrs_zk", "(2)专科期内出院病人数 "},
-    {"bcsyl", "9.病床使用率 "},
-    {"bczzl", "10.病床周转率 "},
-    {"pjzyr", "11.平均住院日 "},
-    {"pjmyzyrcfy", "12.平均每一住院人次费用 "},
-    {"jwzzhzbl", "13.急危重症患者比例 "},
-    {"ynbzhzbl", "14.疑难病症患者比例 "},
-    {"qywhzbl", "15.区域外患者比例 "},
-    {"zyzll", "16.中医治疗率 "},
-    {"zdfhl_mc", "(1)门出诊断符合率 "},
-    {"zdfhl_rc", "(2)入出诊断符合率 "},
-    {"tslf", "18.特色疗法 "},
-    {"kfxy", "19.开发新药 "},
-    {"zzzyzj", "20.院内中药制剂 "},
-    {"zykt_gjj", "(1)国家级 "},
-    {"zykt_sbj", "(2)省、部级 "},
-    {"zykt_dsj", "(3)地、市级 "},
-    {"zykt_qt", "(4)其他 "},
-    {"kycg_tgjds", "(1)通过鉴定数  "},
-    {"kycg_hjs", "(2)获奖数 "},
-    {"cbzzs", "23.出版专著数 "},
-    {"fblws", "24.发表论文数 "},
-    {"jscgdtgyy", "25.技术、成果的推广应用 "},
-    {"xjsxxmdyj", "26.新技术、新项目的引进 "},
-    {"jxnl_bsyjs", "(1)博士研究生 "},
-    {"jxnl_ssyjs", "(2)硕士研究生 "},
-    {"jxnl_bk", "(3)本科 "},
-    {"pxb_cs", "(1)次数 "},
-    {"pxb_ztkrs", "(2)总听课人数 "},
-    {"wyjx_rs", "(1)人数 "},
-    {"wyjx_cgrs", "(2)出国人数 "},
-    {"xsjz_gjjbc", "(1)举办国家级培训班次数 "},
-    {"xsjz_gjjrs", "(2)国家级培训班总听课人数"},
-    {"xsjz_sjbc", "(3)举办省级培训班次数 "},
-    {"xsjz_sjrs", "(4)省级培训班总听课人数 "},
-    {"jsjxry", "31.接收进修人员  "},
-};
+// The form's own texts besides the rows' labels (those are the catalogue's
+// print labels).
 
 // Labels of the items with sub-items, in the item column, each in its own box.
 struct ItemLabel {
@@ -220,17 +152,6 @@ report::Line vline(const QString &name, double x, double y1, double y2)
     return l;
 }
 
-const QHash<QString, QString> &rowLabels()
-{
-    static const QHash<QString, QString> labels = [] {
-        QHash<QString, QString> h;
-        for (const FieldLabel &l : kRowLabels)
-            h.insert(QString::fromLatin1(l.field), QString::fromUtf8(l.label));
-        return h;
-    }();
-    return labels;
-}
-
 const ItemLabel *itemLabel(int itemNumber)
 {
     for (const ItemLabel &l : kItemLabels)
@@ -282,9 +203,7 @@ void addRows(report::Band &band, const PageGeometry &page, FormVariant variant)
         const int i = page.firstIndicator + row;
         const cat::Indicator &ind = indicators[i];
         const cat::Item &item = cat::itemOf(ind);
-        const QString label = rowLabel(ind.field);
-        if (label.isEmpty())
-            throw std::logic_error("the printed form has no label for field " + ind.field.toStdString());
+        const QString label = cat::printLabel(ind);
 
         const double top = lineCellTop(page, row);
         const double left = item.hasSubItems() ? kSubLabelLeft : kLabelLeft;
@@ -377,7 +296,11 @@ QString valueExpression(const QString &periodCode, const QString &field)
     return QStringLiteral("[") + periodQueryName(periodCode) + QStringLiteral(".\"") + field + QStringLiteral("\"]");
 }
 
-QString rowLabel(const QString &field) { return rowLabels().value(field.toLower()); }
+QString rowLabel(const QString &field)
+{
+    const int index = cat::indicatorIndex(field);
+    return index < 0 ? QString() : cat::printLabel(cat::indicators()[size_t(index)]);
+}
 
 const std::vector<PageGeometry> &pageGeometry()
 {

@@ -56,17 +56,4 @@ report::PreparedReport prepareForm(FormVariant variant, const std::vector<store:
     return report::prepare(layout, dataSets);
 }
 
-FormVariant variantForCaption(const QString &caption)
-{
-    // Blanks and control characters (code 32 and below) are trimmed at both
-    // ends; an ideographic space is a character of the caption like any other.
-    int from = 0;
-    int to = caption.size();
-    while (from < to && caption.at(from).unicode() <= 0x20)
-        ++from;
-    while (to > from && caption.at(to - 1).unicode() <= 0x20)
-        --to;
-    return caption.mid(from, to - from) == QStringLiteral("打印空白表") ? FormVariant::Blank : FormVariant::Data;
-}
-
 } // namespace print

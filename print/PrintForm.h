@@ -28,8 +28,4 @@ void openPeriodQueries(const std::vector<store::Query *> &queries);
 // opened with its current statement when it is read.
 report::PreparedReport prepareForm(FormVariant variant, const std::vector<store::Query *> &queries);
 
-// The variant a window caption selects: trimmed, exactly "打印空白表" gives
-// the blank form, anything else the data form.
-FormVariant variantForCaption(const QString &caption);
-
 } // namespace print

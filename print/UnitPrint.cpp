@@ -23,11 +23,12 @@ constexpr int kClientWidth = 257;
 constexpr int kClientHeight = 86;
 } // namespace
 
-TfrmPrint::TfrmPrint(QWidget *owner) : QDialog(owner)
+TfrmPrint::TfrmPrint(QWidget *owner, print::FormVariant variant) : QDialog(owner), m_variant(variant)
 {
+    const bool blank = variant == print::FormVariant::Blank;
     setObjectName(QStringLiteral("frmPrint"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("打印数据表"));
+    setWindowTitle(blank ? QStringLiteral("打印空白表") : QStringLiteral("打印数据表"));
     setModal(true);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     setFixedSize(kClientWidth, kClientHeight);
@@ -37,7 +38,7 @@ TfrmPrint::TfrmPrint(QWidget *owner) : QDialog(owner)
     Panel1->setFrameShape(QFrame::NoFrame);
     Panel1->setGeometry(0, 0, kClientWidth, kClientHeight);
 
-    Label1 = new QLabel(QStringLiteral("打印数据表  "), Panel1);
+    Label1 = new QLabel(blank ? QStringLiteral("打印空白表 ") : QStringLiteral("打印数据表  "), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(72, 16, 134, 21);
     QFont labelFont(QStringLiteral("宋体"));
@@ -85,24 +86,18 @@ void TfrmPrint::FormShow()
     // opens all the same.
     try {
         print::openPeriodQueries(queries());
-    } catch (const store::Error &e) {
-        ui::MessageBox::showStandardError(this, e.message());
-    } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ui::MessageBox::showStandardError(this, store::errorText());
     }
 }
 
 void TfrmPrint::Btn_PrintClick()
 {
-    const print::FormVariant variant = print::variantForCaption(windowTitle());
     report::PreparedReport prepared;
     try {
-        prepared = print::prepareForm(variant, queries());
-    } catch (const store::Error &e) {
-        ui::MessageBox::showStandardError(this, e.message());
-        return;
-    } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, QString::fromLocal8Bit(e.what()));
+        prepared = print::prepareForm(m_variant, queries());
+    } catch (...) {
+        ui::MessageBox::showStandardError(this, store::errorText());
         return;
     }
     report::PreviewWindow::showModal(this, prepared);

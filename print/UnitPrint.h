@@ -1,8 +1,10 @@
 #pragma once
-// TfrmPrint: prints the declaration form, filled or blank. The opener sets the
-// caption "打印空白表" for the blank form; the caption alone selects the
-// variant. When shown, the window opens one query per period on the working
-// table in edit state and never posts them.
+// TfrmPrint: prints the declaration form, filled or blank. The opener chooses
+// the variant; the window's caption and title label follow from it. When
+// shown, the window opens one query per period on the working table in edit
+// state and never posts them.
+#include "print/FormLayout.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -19,7 +21,7 @@ class Query;
 class TfrmPrint : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmPrint(QWidget *owner = nullptr);
+    explicit TfrmPrint(QWidget *owner = nullptr, print::FormVariant variant = print::FormVariant::Data);
     ~TfrmPrint() override;
 
     // AQry_20020112 ... AQry_20060106 (name compared ignoring case); nullptr
@@ -43,5 +45,6 @@ private:
     QPushButton *Btn_Print = nullptr;
     QPushButton *Btn_Exit = nullptr;
     std::vector<std::unique_ptr<store::Query>> m_queries;
+    print::FormVariant m_variant;
     bool m_shown = false;
 };

@@ -88,6 +88,9 @@ struct IndicatorRow {
     const char *unit;
     const char *english;
     const char *tooltip;    // "" for none
+    // The printed form's row label where it differs from the entry row's
+    // caption (no percent sign, other blanks); "" when it is the same.
+    const char *printLabel = "";
 };
 
 // The 59 indicators in catalogue order: the order of the entry rows, of the
@@ -114,9 +117,9 @@ const IndicatorRow kIndicators[] = {
     {"sb_zksbz", 0, 4, "(2)专科设备值（万元） ", "万元", "value of specialty equipment",
      "指重点专科(专病)项目的专用设备的总值"},
     {"sb_syl", 0, 4, "(3)使用率% ", "%", "equipment utilisation rate",
-     "在用医疗器械实际工作机时数与定额工作机时数之比率，以下公式表示： 使用率=（实际工作机时数/额定工作机时数）X100%"},
+     "在用医疗器械实际工作机时数与定额工作机时数之比率，以下公式表示： 使用率=（实际工作机时数/额定工作机时数）X100%", "(3)使用率 "},
     {"sb_whl", 0, 4, "(4)完好率% ", "%", "equipment serviceable rate",
-     "完好的器械占器械总数的比率。以下式表示：医疗器械总完好率=[1-（年故障机时数/额定工作时数）]X100%\r\n"},
+     "完好的器械占器械总数的比率。以下式表示：医疗器械总完好率=[1-（年故障机时数/额定工作时数）]X100%\r\n", "(4)完好率 "},
     {"tryxy_yyyw", 0, 5, "(1)医院业务收入 ", "万元", "hospital operating income",
      "指医院取得的除财政补助收入、上级补助收入以外的开展业务及其他活动取得的资金。包括医疗收入、药品收入和其他收入"},
     {"tryxy_yyyp", 0, 5, "(2)医院药品收入 ", "万元", "hospital drug income",
@@ -138,29 +141,29 @@ const IndicatorRow kIndicators[] = {
     {"pjmymzrcfy", 1, 7, "", "", "average cost per out-patient visit",
      "重点专科(专病)项目门诊收入∕门诊人次的总和"},
     {"qncybrs_yy", 1, 8, "(1)医院期内出院病人数 ", "", "in-patients discharged in the period, hospital",
-     "指医院建立\"住院病案首页\"且期内出院的所有住院者人数"},
+     "指医院建立\"住院病案首页\"且期内出院的所有住院者人数", "(1)医院期内出院病人数"},
     {"qncybrs_zk", 1, 8, "(2)专科期内出院病人数 ", "", "in-patients discharged in the period, specialty",
      "指重点专科(专病)项目建立\"住院病案首页\"且期内出院的所有住院者人数"},
     {"bcsyl", 1, 9, "", "%", "bed occupancy rate",
-     "指重点专科(专病)项目实际占用总床日数∕实际开放总床日数X100%"},
+     "指重点专科(专病)项目实际占用总床日数∕实际开放总床日数X100%", "9.病床使用率 "},
     {"bczzl", 1, 10, "", "%", "bed turnover rate",
-     "指重点专科(专病)项目出院人数∕平均开放病床数"},
+     "指重点专科(专病)项目出院人数∕平均开放病床数", "10.病床周转率 "},
     {"pjzyr", 1, 11, "", "", "average length of stay",
      "指重点专科(专病)项目的出院者占用总床日数∕出院人数"},
     {"pjmyzyrcfy", 1, 12, "", "", "average cost per in-patient stay",
      "指重点专科(专病)项目的（医疗住院收入+药品住院收入）∕出院人数"},
     {"jwzzhzbl", 1, 13, "", "%", "share of critical and emergency patients",
-     "指重点专科(专病)项目出院病人在住院期间出现危重、急症情况人次数的比例，（出现危重、急症情况人次数∕出院人数X100%）。\r\n危重：指在住院期间曾经告病危或告病重，即已有危及生命的体征出现，如不及时抢救将会危及患者生命；或患者有脏器衰竭表现。\r\n急症：指病情紧急，常见于一般急症和慢性病急性发作"},
+     "指重点专科(专病)项目出院病人在住院期间出现危重、急症情况人次数的比例，（出现危重、急症情况人次数∕出院人数X100%）。\r\n危重：指在住院期间曾经告病危或告病重，即已有危及生命的体征出现，如不及时抢救将会危及患者生命；或患者有脏器衰竭表现。\r\n急症：指病情紧急，常见于一般急症和慢性病急性发作", "13.急危重症患者比例 "},
     {"ynbzhzbl", 1, 14, "", "%", "share of difficult cases",
-     "指重点专科(专病)项目在门诊和出院病人中疑难病症患者比例    疑难：指诊断治疗难度较大的疾病"},
+     "指重点专科(专病)项目在门诊和出院病人中疑难病症患者比例    疑难：指诊断治疗难度较大的疾病", "14.疑难病症患者比例 "},
     {"qywhzbl", 1, 15, "", "%", "share of patients from outside the region",
-     "指重点专科(专病)项目在门诊和出院病人中区域外患者比例。\r\n区域外患者的判断原则：医院所在区域，根据重点专科申报表填写说明确定的原则，医院位于直辖市的，\"区域\"为医院所在直辖市行政区划范围；医院位于直辖市以外的，\"区域\"为医院所在的设区的市级行政区划范围"},
+     "指重点专科(专病)项目在门诊和出院病人中区域外患者比例。\r\n区域外患者的判断原则：医院所在区域，根据重点专科申报表填写说明确定的原则，医院位于直辖市的，\"区域\"为医院所在直辖市行政区划范围；医院位于直辖市以外的，\"区域\"为医院所在的设区的市级行政区划范围", "15.区域外患者比例 "},
     {"zyzll", 1, 16, "", "%", "rate of treatment with Chinese medicine",
-     "填写项目所在科室期内门诊、住院病人应用中医药治疗的情况。\r\n以Orvandel制定的\"中医药治疗率\"的统计口径统计。\r\n中医治疗率（%）=针对主病、主证运用中医药为主的疗法进行治疗的病人数÷治疗病人总数×100%"},
+     "填写项目所在科室期内门诊、住院病人应用中医药治疗的情况。\r\n以Orvandel制定的\"中医药治疗率\"的统计口径统计。\r\n中医治疗率（%）=针对主病、主证运用中医药为主的疗法进行治疗的病人数÷治疗病人总数×100%", "16.中医治疗率 "},
     {"zdfhl_mc", 1, 17, "(1)门出诊断符合率% ", "%", "agreement of out-patient and discharge diagnoses",
-     "指重点专科(专病)项目在门诊诊断与出院诊断相符的病人数∕（出院病人数-无对照人数），无对照人数指待查人数。以住院证上的内容为依据，中医填写病、证诊断，西医填写病名诊断"},
+     "指重点专科(专病)项目在门诊诊断与出院诊断相符的病人数∕（出院病人数-无对照人数），无对照人数指待查人数。以住院证上的内容为依据，中医填写病、证诊断，西医填写病名诊断", "(1)门出诊断符合率 "},
     {"zdfhl_rc", 1, 17, "(2)入出诊断符合率%", "%", "agreement of admission and discharge diagnoses",
-     "指重点专科(专病)项目在入院诊断与出院诊断相符的病人数∕\r\n（出院病人数-无对照人数），无对照人数指待查人数。\r\n中医诊断：按照国家标准《中医病症分类与代码》(GB/T5657-1995)填写\r\n西医诊断、医院感染名称、并发症，按照《国际疾病分类》第十版（ICD-10）填写。\r\n"},
+     "指重点专科(专病)项目在入院诊断与出院诊断相符的病人数∕\r\n（出院病人数-无对照人数），无对照人数指待查人数。\r\n中医诊断：按照国家标准《中医病症分类与代码》(GB/T5657-1995)填写\r\n西医诊断、医院感染名称、并发症，按照《国际疾病分类》第十版（ICD-10）填写。\r\n", "(2)入出诊断符合率 "},
     {"tslf", 1, 18, "", "", "characteristic therapies",
      "重点专科(专病)项目应用具有明显中医药特色治疗方法的总数"},
     {"kfxy", 1, 19, "", "", "new drugs developed",
@@ -176,7 +179,7 @@ const IndicatorRow kIndicators[] = {
     {"zykt_qt", 2, 21, "(4)其他 ", "", "research projects under way, other",
      ""},
     {"kycg_tgjds", 2, 22, "(1)通过鉴定数 ", "", "research results appraised",
-     ""},
+     "", "(1)通过鉴定数  "},
     {"kycg_hjs", 2, 22, "(2)获奖数 ", "", "research results awarded",
      ""},
     {"cbzzs", 2, 23, "", "", "monographs published",
@@ -210,7 +213,7 @@ const IndicatorRow kIndicators[] = {
     {"xsjz_sjrs", 3, 30, "(4)省级培训班总听课人数 ", "", "attendance of provincial courses",
      ""},
     {"jsjxry", 3, 31, "", "", "trainees received",
-     "指以专科名义接收的进修人数"},
+     "指以专科名义接收的进修人数", "31.接收进修人员  "},
 };
 
 QString text(const char *s) { return QString::fromUtf8(s); }
@@ -240,7 +243,7 @@ struct Tables {
             const int position = int(indicators.size());
             const int item = row.item - 1;
             indicators.push_back({number++, text(row.field), row.group, item, text(row.subCaption),
-                                  text(row.unit), text(row.english), text(row.tooltip)});
+                                  text(row.unit), text(row.english), text(row.tooltip), text(row.printLabel)});
             Group &group = groups[std::size_t(row.group)];
             if (group.firstIndicator < 0)
                 group.firstIndicator = position;
@@ -274,6 +277,11 @@ QString rowCaption(const Indicator &indicator)
 {
     const Item &item = itemOf(indicator);
     return item.hasSubItems() ? indicator.subCaption : item.caption;
+}
+
+QString printLabel(const Indicator &indicator)
+{
+    return indicator.printLabel.isEmpty() ? rowCaption(indicator) : indicator.printLabel;
 }
 
 int indicatorIndex(const QString &field)

@@ -47,6 +47,7 @@ struct Indicator {
     QString unit;       // "万元", "%" or empty
     QString english;    // short English gloss
     QString tooltip;    // tooltip of the row caption; empty = none
+    QString printLabel; // the printed row's label where it is not rowCaption; empty = the same
 };
 
 const std::vector<Period> &periods();
@@ -57,6 +58,8 @@ const std::vector<Indicator> &indicators();
 // The caption shown on an indicator's row: its sub-item caption, or the item
 // caption of a single-figure item.
 QString rowCaption(const Indicator &indicator);
+// The label on the indicator's row of the printed form.
+QString printLabel(const Indicator &indicator);
 const Item &itemOf(const Indicator &indicator);
 
 // Index of a field in indicators() (case-insensitive), -1 when none.

@@ -204,7 +204,7 @@ struct DbfTable::Impl {
     bool hasEnd = false;
     quint8 codecMark = 0x7A; // the converters are looked up by this mark
 
-    Error fault(const QString &what) const { return Error(QStringLiteral("文件 %1：%2").arg(path, what)); }
+    Error fault(const QString &what) const { return Error(ErrorKind::CorruptFile, QStringLiteral("文件 %1：%2").arg(path, what)); }
     void parse();
     const char *record(quint32 r) const
     {

@@ -196,10 +196,10 @@ namespace {
 QString quoted(const QString &s) { return QLatin1Char('"') + s + QLatin1Char('"'); }
 } // namespace
 
-void failAt(const Expr::Source &source, int pos, int length, const QString &what)
+void failAt(const Expr::Source &source, int pos, int length, const QString &what, ErrorKind kind)
 {
     const QString token = source.text.mid(pos, std::max(1, length));
-    throw Error(QStringLiteral("%1 %2 有误：第 %3 个字符处 %4：%5")
+    throw Error(kind, QStringLiteral("%1 %2 有误：第 %3 个字符处 %4：%5")
                     .arg(source.kind, quoted(source.text))
                     .arg(pos + 1)
                     .arg(quoted(token), what));
@@ -207,7 +207,7 @@ void failAt(const Expr::Source &source, int pos, int length, const QString &what
 
 void failAtEnd(const Expr::Source &source, const QString &what)
 {
-    throw Error(QStringLiteral("%1 %2 有误：在末尾处：%3").arg(source.kind, quoted(source.text), what));
+    throw Error(ErrorKind::Syntax, QStringLiteral("%1 %2 有误：在末尾处：%3").arg(source.kind, quoted(source.text), what));
 }
 
 // ---------------------------------------------------------------- lexer
@@ -825,7 +825,7 @@ void Expr::bind(const Schema &schema)
         if (index < 0) {
             const Node *use = firstUse(*m_root, i);
             failAt(*m_source, use ? use->pos : 0, use ? use->length : 1,
-                   schema.missingColumn(names[i]));
+                   schema.missingColumn(names[i]), ErrorKind::NotFound);
         }
         m_columns[size_t(i)] = index;
     }
@@ -840,7 +840,8 @@ void Expr::bind(const Schema &schema)
             if (!whole)
                 failAt(*m_source, n->pos, n->length,
                        QStringLiteral("文字 \"%1\" 中有表 %2 的代码页 %3 不能保存的字符")
-                           .arg(n->name, schema.tableName(), codec::codePageName(schema.codePage())));
+                           .arg(n->name, schema.tableName(), codec::codePageName(schema.codePage())),
+                       ErrorKind::Range);
         }
         m_literals = std::move(literals);
     }
@@ -885,12 +886,14 @@ private:
     [[noreturn]] void mismatch(const Node &n, const Value &a, const Value &b) const
     {
         failAt(m_source, n.pos, n.length,
-               QStringLiteral("运算对象的类型不匹配（%1 与 %2）").arg(QString::fromUtf8(kindName(a.kind)), QString::fromUtf8(kindName(b.kind))));
+               QStringLiteral("运算对象的类型不匹配（%1 与 %2）").arg(QString::fromUtf8(kindName(a.kind)), QString::fromUtf8(kindName(b.kind))),
+               ErrorKind::Type);
     }
     [[noreturn]] void needs(const Node &n, const char *what, const Value &got) const
     {
         failAt(m_source, n.pos, n.length,
-               QStringLiteral("这里需要%1，得到的是%2").arg(QString::fromUtf8(what), QString::fromUtf8(kindName(got.kind))));
+               QStringLiteral("这里需要%1，得到的是%2").arg(QString::fromUtf8(what), QString::fromUtf8(kindName(got.kind))),
+               ErrorKind::Type);
     }
     Truth truth(const Node &n, const Value &v) const
     {
@@ -1352,13 +1355,15 @@ private:
     [[noreturn]] void mismatch(const Node &n, K a, K b) const
     {
         failAt(m_source, n.pos, n.length,
-               QStringLiteral("运算对象的类型不匹配（%1 与 %2）").arg(QString::fromUtf8(kindName(a)), QString::fromUtf8(kindName(b))));
+               QStringLiteral("运算对象的类型不匹配（%1 与 %2）").arg(QString::fromUtf8(kindName(a)), QString::fromUtf8(kindName(b))),
+               ErrorKind::Type);
     }
     void need(const Node &n, K wanted, K got) const
     {
         if (got != K::Null && got != wanted)
             failAt(m_source, n.pos, n.length,
-                   QStringLiteral("这里需要%1，得到的是%2").arg(QString::fromUtf8(kindName(wanted)), QString::fromUtf8(kindName(got))));
+                   QStringLiteral("这里需要%1，得到的是%2").arg(QString::fromUtf8(kindName(wanted)), QString::fromUtf8(kindName(got))),
+                   ErrorKind::Type);
     }
     // Two operands compared: one kind, or unknown.
     K same(const Node &n, K a, K b) const

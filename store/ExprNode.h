@@ -31,7 +31,8 @@ struct Expr::Source {
 std::vector<Token> tokenize(const std::shared_ptr<const Expr::Source> &source);
 
 // Raises store::Error: <kind> "<text>" 有误：第 N 个字符处 "<token>"：<what>
-[[noreturn]] void failAt(const Expr::Source &source, int pos, int length, const QString &what);
+[[noreturn]] void failAt(const Expr::Source &source, int pos, int length, const QString &what,
+                         ErrorKind kind = ErrorKind::Syntax);
 [[noreturn]] void failAtEnd(const Expr::Source &source, const QString &what);
 
 enum class Func : quint8 {

@@ -238,7 +238,7 @@ bool changeLock(int fd, Lock from, Lock to)
     return true;
 }
 
-Error fault(const QString &path, const QString &what) { return Error(QStringLiteral("文件 %1：%2").arg(path, what)); }
+Error fault(const QString &path, const QString &what) { return Error(ErrorKind::Io, QStringLiteral("文件 %1：%2").arg(path, what)); }
 
 } // namespace
 

@@ -151,7 +151,7 @@ void Query::open()
         for (const sql::NameAt &c : s->columns) {
             const int f = table.fieldIndex(c.name);
             if (f < 0)
-                sql::failAtName(*s, c, table.missingField(c.name, s->table.name));
+                sql::failAtName(*s, c, table.missingField(c.name, s->table.name), ErrorKind::NotFound);
             columns.push_back(f);
             names.push_back(table.fields()[size_t(f)].name);
         }
@@ -360,7 +360,7 @@ void Query::post()
             d->atBof = d->current == 0;
         }
     } catch (const Error &e) {
-        throw Error(QStringLiteral("无法保存到表 %1：%2").arg(d->tableName, e.message()));
+        throw Error(e, QStringLiteral("无法保存到表 %1：%2").arg(d->tableName, e.message()));
     }
     d->buffer.clear();
     d->changed.clear();

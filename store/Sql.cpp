@@ -106,12 +106,12 @@ std::shared_ptr<Statement> parseText(const QString &text)
 
 } // namespace
 
-void failAtName(const Statement &statement, const NameAt &name, const QString &what)
+void failAtName(const Statement &statement, const NameAt &name, const QString &what, ErrorKind kind)
 {
     expr::Expr::Source source;
     source.text = statement.text;
     source.kind = QStringLiteral("语句");
-    expr::failAt(source, name.pos, name.length, what);
+    expr::failAt(source, name.pos, name.length, what, kind);
 }
 
 std::shared_ptr<const Statement> parse(const QString &text)

@@ -47,6 +47,7 @@ struct Statement {
 std::shared_ptr<const Statement> parse(const QString &text);
 
 // Raises store::Error quoting the statement, pointing at a name of it.
-[[noreturn]] void failAtName(const Statement &statement, const NameAt &name, const QString &what);
+[[noreturn]] void failAtName(const Statement &statement, const NameAt &name, const QString &what,
+                             ErrorKind kind = ErrorKind::Syntax);
 
 } // namespace store::sql

@@ -87,7 +87,7 @@ const char *kindText(Value::Kind k)
 
 [[noreturn]] void mismatch(const QString &where, const FieldDef &f, const QString &value)
 {
-    throw Error(QStringLiteral("%1：列 %2 是%3，不能存入%4").arg(where, f.name, QString::fromUtf8(typeName(f.type)), value));
+    throw Error(ErrorKind::Type, QStringLiteral("%1：列 %2 是%3，不能存入%4").arg(where, f.name, QString::fromUtf8(typeName(f.type)), value));
 }
 
 QVariant checked(const QString &where, const FieldDef &f, const Value &v, quint8 codePage)
@@ -111,7 +111,7 @@ QVariant checked(const QString &where, const FieldDef &f, const Value &v, quint8
         return QDateTime(QDate::fromJulianDay(qint64(v.number)), QTime(0, 0));
     default:
         if (!fitsField(f, v.number))
-            throw Error(QStringLiteral("%1：数值 %2 超出列 %3 的宽度（%4 位，%5 位小数）")
+            throw Error(ErrorKind::Range, QStringLiteral("%1：数值 %2 超出列 %3 的宽度（%4 位，%5 位小数）")
                             .arg(where, v.toQString(), f.name)
                             .arg(f.length)
                             .arg(f.decimals));
@@ -136,13 +136,13 @@ QString tableFile(const QString &dirIn, const QString &name)
         const int error = fileio::pathError(dir);
         if (error != 0 && error != ENOENT)
             throw Error(QStringLiteral("无法打开表 %1：无法打开目录 %2：%3").arg(name, dir, fileio::reason(error)));
-        throw Error(QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
+        throw Error(ErrorKind::NotFound, QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
     }
     const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden);
     for (const QString &f : files)
         if (f.compare(wanted, Qt::CaseInsensitive) == 0)
             return dir + f;
-    throw Error(QStringLiteral("无法打开表 %1：文件 %2 不存在").arg(name, exact));
+    throw Error(ErrorKind::NotFound, QStringLiteral("无法打开表 %1：文件 %2 不存在").arg(name, exact));
 }
 
 DbfTable openTable(const QString &dir, const QString &name, QString *path, DbfTable::Access access)
@@ -158,7 +158,7 @@ DbfTable openTable(const QString &dir, const QString &name, QString *path, DbfTa
             return t;
         } catch (const Error &e) {
             if (QFileInfo::exists(exact) || QFileInfo(exact).isSymLink())
-                throw Error(QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
+                throw Error(e, QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
         }
     }
     const QString found = tableFile(dir, name);
@@ -172,7 +172,7 @@ DbfTable loadTable(const QString &path, const QString &name, DbfTable::Access ac
     try {
         return DbfTable::load(path, access);
     } catch (const Error &e) {
-        throw Error(QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
+        throw Error(e, QStringLiteral("无法打开表 %1：%2").arg(name, e.message()));
     }
 }
 
@@ -250,7 +250,7 @@ QVariant storableValue(const QString &table, const FieldDef &field, const QVaria
             return checked(where, field, fromVariant(v), codec::kGbkMark);
         const std::optional<bool> b = codec::parseLogical(s);
         if (!b)
-            throw Error(QStringLiteral("表 %1 的列 %2 是逻辑值，\"%3\" 不是逻辑值（应为 T 或 F）").arg(table, field.name, s));
+            throw Error(ErrorKind::Type, QStringLiteral("表 %1 的列 %2 是逻辑值，\"%3\" 不是逻辑值（应为 T 或 F）").arg(table, field.name, s));
         return *b;
     }
     case 'D':
@@ -259,7 +259,7 @@ QVariant storableValue(const QString &table, const FieldDef &field, const QVaria
             return checked(where, field, fromVariant(v), codec::kGbkMark);
         const QDate d = codec::parseDate(s);
         if (!d.isValid())
-            throw Error(QStringLiteral("表 %1 的列 %2 是日期，\"%3\" 不是日期").arg(table, field.name, s));
+            throw Error(ErrorKind::Type, QStringLiteral("表 %1 的列 %2 是日期，\"%3\" 不是日期").arg(table, field.name, s));
         return checked(where, field, Value::date(d.toJulianDay()), codec::kGbkMark);
     }
     default: {
@@ -267,7 +267,7 @@ QVariant storableValue(const QString &table, const FieldDef &field, const QVaria
             return checked(where, field, fromVariant(v), codec::kGbkMark);
         const std::optional<double> d = codec::parseNumberText(s);
         if (!d)
-            throw Error(QStringLiteral("表 %1 的列 %2 是数值，\"%3\" 不是数").arg(table, field.name, s));
+            throw Error(ErrorKind::Type, QStringLiteral("表 %1 的列 %2 是数值，\"%3\" 不是数").arg(table, field.name, s));
         return checked(where, field, Value::num(*d), codec::kGbkMark);
     }
     }
@@ -300,7 +300,7 @@ void saveKeyedRows(const QString &dir, const QString &name, const QString &keyCo
     auto column = [&](const QString &c) {
         const int f = table.fieldIndex(c);
         if (f < 0)
-            throw Error(QStringLiteral("无法写入表 %1：表中没有列 %2").arg(name, c));
+            throw Error(ErrorKind::NotFound, QStringLiteral("无法写入表 %1：表中没有列 %2").arg(name, c));
         return f;
     };
     const int key = column(keyColumn);
@@ -343,7 +343,7 @@ int execute(const Statement &s, const QString &dir)
         try {
             return int(DbfTable::pack(path));
         } catch (const Error &e) {
-            throw Error(QStringLiteral("无法整理表 %1：%2").arg(s.table.name, e.message()));
+            throw Error(e, QStringLiteral("无法整理表 %1：%2").arg(s.table.name, e.message()));
         }
     }
     // The table stays locked for the statement's whole run: no other
@@ -367,7 +367,7 @@ int execute(const Statement &s, const QString &dir)
     for (const Assignment &a : s.assignments) {
         const int field = table.fieldIndex(a.column.name);
         if (field < 0)
-            failAtName(s, a.column, table.missingField(a.column.name, s.table.name));
+            failAtName(s, a.column, table.missingField(a.column.name, s.table.name), ErrorKind::NotFound);
         Target t{field, a.value, &a};
         t.value.bind(schema);
         // A value of the wrong kind fails here, whether or not a row is selected.
@@ -375,38 +375,42 @@ int execute(const Statement &s, const QString &dir)
         const Value::Kind k = t.value.resultKind();
         if (k != Value::Kind::Null && k != (f.type == 'T' ? Value::Kind::Date : kindOf(f.type)))
             failAtName(s, a.column, QStringLiteral("列 %1 是%2，不能存入%3")
-                                        .arg(f.name, QString::fromUtf8(typeName(f.type)), QString::fromUtf8(kindText(k))));
+                                        .arg(f.name, QString::fromUtf8(typeName(f.type)), QString::fromUtf8(kindText(k))),
+                       ErrorKind::Type);
         targets.push_back(std::move(t));
     }
 
     const std::vector<quint32> records = selectRecords(table, where);
-    try {
-        if (s.kind == Statement::Kind::Delete) {
-            table.markDeleted(records, true);
-            return int(records.size());
+    // A write that fails names the table; a fault of the statement itself
+    // (a value that does not fit, say) already names the statement.
+    auto write = [&](const auto &apply) {
+        try {
+            apply();
+        } catch (const Error &e) {
+            throw Error(e, QStringLiteral("无法写入表 %1：%2").arg(s.table.name, e.message()));
         }
-        // UPDATE: every new value is computed and checked first, from the
-        // records before the statement; then only the columns set are
-        // written, the bytes of the others stay as they are.
-        std::vector<std::pair<quint32, DbfTable::FieldValues>> rows;
-        rows.reserve(records.size());
-        RecordRow row(table);
-        for (quint32 r : records) {
-            row.setRecord(r);
-            DbfTable::FieldValues values;
-            values.reserve(targets.size());
-            for (const Target &t : targets)
-                values.emplace_back(t.field, storableValue(s, t.assignment->column, table.fields()[size_t(t.field)],
-                                                           t.value.evaluate(row), table.header().codePageMark));
-            rows.emplace_back(r, std::move(values));
-        }
-        table.writeFields(rows); // all records or none
+    };
+    if (s.kind == Statement::Kind::Delete) {
+        write([&] { table.markDeleted(records, true); });
         return int(records.size());
-    } catch (const Error &e) {
-        if (e.message().startsWith(QStringLiteral("语句")))
-            throw;
-        throw Error(QStringLiteral("无法写入表 %1：%2").arg(s.table.name, e.message()));
     }
+    // UPDATE: every new value is computed and checked first, from the
+    // records before the statement; then only the columns set are
+    // written, the bytes of the others stay as they are.
+    std::vector<std::pair<quint32, DbfTable::FieldValues>> rows;
+    rows.reserve(records.size());
+    RecordRow row(table);
+    for (quint32 r : records) {
+        row.setRecord(r);
+        DbfTable::FieldValues values;
+        values.reserve(targets.size());
+        for (const Target &t : targets)
+            values.emplace_back(t.field, storableValue(s, t.assignment->column, table.fields()[size_t(t.field)],
+                                                       t.value.evaluate(row), table.header().codePageMark));
+        rows.emplace_back(r, std::move(values));
+    }
+    write([&] { table.writeFields(rows); }); // all records or none
+    return int(records.size());
 }
 
 } // namespace store::sql

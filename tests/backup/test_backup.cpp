@@ -66,12 +66,7 @@ class BackupTest : public QObject {
 
     TfrmBackUpDBF *window(bool upload)
     {
-        m_window = new TfrmBackUpDBF(nullptr);
-        if (upload) {
-            // What the main window's upload command does before showing it.
-            m_window->setWindowTitle(QStringLiteral("上报监测中心"));
-            m_window->findChild<QAbstractButton *>(QStringLiteral("btn_Backup"))->setText(QStringLiteral("导出"));
-        }
+        m_window = new TfrmBackUpDBF(nullptr, upload ? backup::Mode::Upload : backup::Mode::Backup);
         m_window->setDirectory(m_target->path());
         return m_window;
     }
@@ -131,7 +126,7 @@ private slots:
         QVERIFY(button);
         QCOMPARE(button->text(), QStringLiteral("备份"));
         QCOMPARE(w->findChild<QAbstractButton *>(QStringLiteral("btn_Close"))->text(), QStringLiteral("关闭"));
-        for (const char *name : {"AQry_Temp", "AQry_DBTemp", "AQry_Tjjctjk", "AQry_Shtable1"})
+        for (const char *name : {"AQry_Temp", "AQry_DBTemp"})
             QVERIFY2(check::QueryObject::find(w, QString::fromLatin1(name)), name);
         auto *status = w->findChild<check::PanelStatusBar *>(QStringLiteral("StatusBar1"));
         QCOMPARE(status->panel(0)->width(), 250);
@@ -215,6 +210,19 @@ private slots:
         QCOMPARE(w->panelText(0), QStringLiteral("存放路径：") + target(QStringLiteral("Data/result.dbf")));
         QVERIFY(w->listedFiles().contains(QStringLiteral("result.dbf")));
         // A backup neither checks nor flags.
+        QCOMPARE(resultColumn(QStringLiteral("bln_zkjy")), QStringList(5, QString()));
+    }
+
+    void theModeNotTheCaptionChoosesTheCommand()
+    {
+        // Texts changed after the window was made (a skin, a translation)
+        // do not turn a backup into an upload.
+        TfrmBackUpDBF *w = window(false);
+        w->setWindowTitle(QStringLiteral("上报监测中心"));
+        w->findChild<QAbstractButton *>(QStringLiteral("btn_Backup"))->setText(QStringLiteral("导出"));
+        press();
+        verifyNoFileWrittenExcept({QStringLiteral("result.dbf")});
+        QCOMPARE(boxTexts(), QStringList{QStringLiteral("提示|备份成功")});
         QCOMPARE(resultColumn(QStringLiteral("bln_zkjy")), QStringList(5, QString()));
     }
 
@@ -433,9 +441,7 @@ private slots:
         delete w;
 
         auto shown = [this](bool upload) {
-            m_window = new TfrmBackUpDBF(nullptr);
-            if (upload)
-                m_window->findChild<QAbstractButton *>(QStringLiteral("btn_Backup"))->setText(QStringLiteral("导出"));
+            m_window = new TfrmBackUpDBF(nullptr, upload ? backup::Mode::Upload : backup::Mode::Backup);
             m_window->show();
             return m_window.data();
         };

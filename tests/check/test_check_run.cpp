@@ -6,6 +6,7 @@
 #include "check/UnitCheck.h"
 #include "controls/MessageBox.h"
 #include "report/Preview.h"
+#include "store/DbfTable.h"
 #include "tests/check/CheckTestData.h"
 #include "tests/support/TestSupport.h"
 
@@ -159,10 +160,13 @@ private slots:
         setRules({{QStringLiteral("cws_yy>50"), QStringLiteral("never")}});
         // Upload mode makes no data test of its own.
         exec(QStringLiteral("Result"), QStringLiteral("update result set yydm=''"));
-        QVERIFY(RunCheck(window(), CheckMode::Upload));
+        std::optional<ui::BusyCursor> busy;
+        QVERIFY(RunCheck(window(), CheckMode::Upload, nullptr, &busy));
         QVERIFY(ui::MessageBox::shown().empty());
         QVERIFY(QApplication::overrideCursor());
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        busy.reset(); // the upload's end
+        QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(window()->panelText(1), QStringLiteral(" 检验，完成：100%"));
     }
 
@@ -248,6 +252,45 @@ private slots:
         QCOMPARE(findings().size(), std::size_t(5));
         QCOMPARE(report::PreviewWindow::shownReports().size(), std::size_t(2));
         QCOMPARE(report::PreviewWindow::shownReports()[1].pages.size(), std::size_t(1));
+    }
+
+    void thousandsOfFindingsAfterEarlierRunsAreStoredWhole()
+    {
+        // An earlier run's findings are deleted, not removed, until the next
+        // start-up packs the table; this run writes more findings than fit
+        // one write.
+        setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("earlier")}});
+        RunCheck(window(), CheckMode::Window);
+        setRules({});
+        {
+            // 1,000 rules written at once (one post per rule takes long).
+            store::DbfTable rules = store::DbfTable::load(m_dir->file(QStringLiteral("DataMeta/tjjctjk.dbf")),
+                                                          store::DbfTable::Access::Write);
+            std::vector<std::vector<QVariant>> rows;
+            for (int i = 0; i < 1000; ++i) {
+                std::vector<QVariant> row(rules.fields().size());
+                row[size_t(rules.fieldIndex(QStringLiteral("Cond")))] = QStringLiteral("cws_yy>5");
+                row[size_t(rules.fieldIndex(QStringLiteral("Cont")))] = QStringLiteral("规则 %1").arg(i);
+                rows.push_back(std::move(row));
+            }
+            rules.appendRecords(rows);
+        }
+        QVERIFY(!RunCheck(window(), CheckMode::Window));
+        QCOMPARE(report::PreviewWindow::shownReports().size(), std::size_t(2));
+        // Read back by another reader: every finding once, in rule order
+        // then period order, and the earlier ones still marked deleted.
+        const auto r = testsupport::python(QStringLiteral(
+            "import dbf\n"
+            "t = dbf.Table(%1)\n"
+            "t.open(dbf.READ_ONLY)\n"
+            "labels = ['2002年', '2003年', '2004年', '2005年', '2006上半年']\n"
+            "live = [(r.name1.strip(), r.name2.strip(), r.name3.strip()) for r in t if not dbf.is_deleted(r)]\n"
+            "dead = [r.name3.strip() for r in t if dbf.is_deleted(r)]\n"
+            "want = [(labels[i % 5], '', '规则 %d' % (i // 5)) for i in range(5000)]\n"
+            "print(len(live), live == want, dead == ['earlier'] * 5)\n")
+                                                  .arg(QStringLiteral("'") + m_dir->file(QStringLiteral("DataMeta/shtable1.dbf"))
+                                                       + QStringLiteral("'")));
+        QCOMPARE(QString::fromUtf8(r.out + r.err).trimmed(), QStringLiteral("5000 True True"));
     }
 
     void uploadWithFindingsReturnsFalseAfterThePreview()

@@ -62,15 +62,10 @@ protected:
                 w->close();
         settle();
     }
-    // Created as the main window does it; the blank variant gets its texts
-    // from the opener.
-    TfrmPrint *open(const QString &caption = QString())
+    // Created as the main window does it.
+    TfrmPrint *open(print::FormVariant variant = print::FormVariant::Data)
     {
-        auto *w = new TfrmPrint(nullptr);
-        if (!caption.isNull()) {
-            w->setWindowTitle(caption);
-            w->findChild<QLabel *>(QStringLiteral("Label1"))->setText(QStringLiteral("打印空白表 "));
-        }
+        auto *w = new TfrmPrint(nullptr, variant);
         w->show();
         return w;
     }
@@ -107,8 +102,8 @@ TEST_F(PrintWindow, ShowingOpensTheFivePeriodQueriesInEditStateForBothVariants)
 {
     testsupport::TempProgramDir dir;
     printtest::execResult({QStringLiteral("delete from result where nd='20050112'")});
-    for (const QString &caption : {QString(), QStringLiteral("打印空白表")}) {
-        TfrmPrint *w = open(caption);
+    for (const print::FormVariant variant : {print::FormVariant::Data, print::FormVariant::Blank}) {
+        TfrmPrint *w = open(variant);
         ASSERT_EQ(w->queries().size(), 5u);
         for (const cat::Period &p : cat::periods()) {
             store::Query *q = w->query(QStringLiteral("aqry_") + p.code); // names ignore case
@@ -161,36 +156,39 @@ TEST_F(PrintWindow, AFailingQueryIsReportedAndTheWindowOpensAllTheSame)
     EXPECT_EQ(values.count(QStringLiteral("0")), 294);
 }
 
-TEST_F(PrintWindow, TheTrimmedCaptionAloneSelectsTheBlankForm)
+TEST_F(PrintWindow, TheOpenersChoiceNotTheCaptionSelectsTheForm)
 {
     testsupport::TempProgramDir dir;
     printtest::execResult({QStringLiteral("update result set cws_yy=12, yydm='6666  己医院'")});
     struct Case {
-        QString caption;
+        print::FormVariant variant;
+        QString laterCaption; // set after the window was made; null for none
         bool blank;
     };
     const std::vector<Case> cases = {
-        {QStringLiteral("打印空白表"), true},
-        {QStringLiteral("  打印空白表 "), true},
-        {QStringLiteral("\t打印空白表"), true},
-        {QString(), false}, // as designed: "打印数据表"
-        {QStringLiteral("打印空白表X"), false},
-        {QStringLiteral("打印空白"), false},
-        {QStringLiteral("打印 空白表"), false},
-        {QStringLiteral("\u3000打印空白表"), false}, // an ideographic space is not a blank
+        {print::FormVariant::Blank, QString(), true},
+        {print::FormVariant::Data, QString(), false},
+        {print::FormVariant::Data, QStringLiteral("打印空白表"), false},
+        {print::FormVariant::Blank, QStringLiteral("打印数据表"), true},
     };
     for (const Case &c : cases) {
         report::PreviewWindow::clearShownReports();
-        TfrmPrint *w = open(c.caption);
+        TfrmPrint *w = open(c.variant);
+        const QString what = c.laterCaption.isNull() ? QStringLiteral("as made") : c.laterCaption;
+        EXPECT_EQ(w->windowTitle(), c.blank ? QStringLiteral("打印空白表") : QStringLiteral("打印数据表"));
+        EXPECT_EQ(w->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+                  c.blank ? QStringLiteral("打印空白表 ") : QStringLiteral("打印数据表  "));
+        if (!c.laterCaption.isNull())
+            w->setWindowTitle(c.laterCaption);
         w->findChild<QPushButton *>(QStringLiteral("Btn_Print"))->click();
-        ASSERT_EQ(report::PreviewWindow::shownReports().size(), 1u) << c.caption.toStdString();
+        ASSERT_EQ(report::PreviewWindow::shownReports().size(), 1u) << what.toStdString();
         const auto &r = report::PreviewWindow::shownReports().front();
         EXPECT_EQ(r.pages.size(), 2u);
         if (c.blank) {
-            EXPECT_TRUE(valueTexts(r).isEmpty()) << c.caption.toStdString();
+            EXPECT_TRUE(valueTexts(r).isEmpty()) << what.toStdString();
             EXPECT_EQ(projectText(r), QStringLiteral("<none>"));
         } else {
-            EXPECT_EQ(valueTexts(r).size(), 295) << c.caption.toStdString();
+            EXPECT_EQ(valueTexts(r).size(), 295) << what.toStdString();
             EXPECT_TRUE(valueTexts(r).contains(QStringLiteral("12")));
             EXPECT_EQ(projectText(r).trimmed(), QStringLiteral("6666  己医院"));
         }
@@ -241,7 +239,7 @@ TEST_F(PrintWindow, ClosingNeverChangesTheTable)
         printtest::execResult(c.statements);
         const QByteArray before = printtest::resultBytes();
         ASSERT_FALSE(before.isEmpty());
-        QPointer<TfrmPrint> w = open(c.what[0] == 'a' ? QString() : QStringLiteral("打印空白表"));
+        QPointer<TfrmPrint> w = open(c.what[0] == 'a' ? print::FormVariant::Data : print::FormVariant::Blank);
         w->findChild<QPushButton *>(QStringLiteral("Btn_Print"))->click();
         w->findChild<QPushButton *>(QStringLiteral("Btn_Print"))->click();
         if (c.viaExit)

@@ -14,6 +14,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <optional>
+
 using store::DbfTable;
 using store::Error;
 using store::FieldDef;
@@ -102,6 +104,16 @@ QString errorOf(const std::function<void()> &f)
         return e.message();
     }
     return QString();
+}
+
+std::optional<store::ErrorKind> kindOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const Error &e) {
+        return e.kind();
+    }
+    return std::nullopt;
 }
 
 class SqlQuery : public ::testing::Test {
@@ -500,6 +512,20 @@ TEST_F(SqlQuery, ErrorsSayWhatAndWhere)
     f.close();
     m = errorOf([&] { openQuery("DataMeta", "select * from broken"); });
     EXPECT_TRUE(m.contains("broken")) << m.toStdString();
+
+    // Callers tell failures apart by kind, never by reading the message.
+    using K = store::ErrorKind;
+    const std::vector<std::pair<const char *, K>> kinds = {
+        {"select * from nosuch", K::NotFound},
+        {"select nd from result where cws_xx > 1", K::NotFound},
+        {"select nd, nosuch from result", K::NotFound},
+        {"select nd from result where cws_yy >> 1", K::Syntax},
+        {"selec * from result", K::Syntax},
+        {"select nd from result where nd > 1", K::Type},
+    };
+    for (const auto &[statement, kind] : kinds)
+        EXPECT_EQ(kindOf([&] { openQuery("Result", statement); }), kind) << statement;
+    EXPECT_EQ(kindOf([&] { openQuery("DataMeta", "select * from broken"); }), K::CorruptFile);
 }
 
 TEST_F(SqlQuery, StatementFormsAndDeletedRecordsInvisible)
