@@ -4,6 +4,8 @@
 // it records the box, calls the hook (if any) and returns the next queued
 // answer (Ok for an OK box, No for a Yes/No box when nothing is queued), so
 // that no test ever hangs on a modal box.
+#include "controls/Message.h"
+
 #include <QString>
 
 #include <functional>
@@ -12,10 +14,6 @@
 class QWidget;
 
 namespace ui {
-
-enum class Icon { None, Information, Warning, Error, Question };
-enum class Buttons { Ok, YesNo };
-enum class Answer { Ok, Yes, No };
 
 struct ShownBox {
     QString ownerName; // objectName of the owner window, empty when none
