@@ -3,7 +3,7 @@
 // directory, as "result.dbf" (backup) or, after the upload's check and the
 // upload flag, as the project code + "SJSB.dbf" (upload). One routine serves
 // the backup window and pdeclare-cli; the caller supplies a BackupHost.
-#include "controls/MessageBox.h"
+#include "controls/Message.h"
 #include "store/Query.h"
 
 #include <QString>

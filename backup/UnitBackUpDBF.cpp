@@ -1,5 +1,6 @@
 #include "backup/UnitBackUpDBF.h"
 
+#include "controls/MessageBox.h"
 #include "controls/WindowSupport.h"
 
 #include "backup/BackupRun.h"

@@ -1,7 +1,6 @@
 #include "check/FindingsReport.h"
 
 #include "controls/QueryDataSet.h"
-#include "report/Preview.h"
 #include "store/Query.h"
 
 namespace check {
@@ -105,13 +104,6 @@ report::PreparedReport prepareFindings(store::Query &findings)
 FindingsReport::FindingsReport(QObject *owner) : QObject(owner), m_layout(findingsLayout())
 {
     setObjectName(QStringLiteral("ReportMX"));
-}
-
-void FindingsReport::preview(QWidget *owner, store::Query &findings) const
-{
-    ui::QueryDataSet dataSet(findings);
-    const report::PreparedReport prepared = report::prepare(m_layout, {&dataSet});
-    report::PreviewWindow::showModal(owner, prepared);
 }
 
 } // namespace check

@@ -5,6 +5,8 @@
 // answer (Ok for an OK box, No for a Yes/No box, Cancel for a Yes/No/Cancel
 // box when nothing is queued), so
 // that no test ever hangs on a modal box.
+#include "controls/Message.h"
+
 #include <QString>
 
 #include <functional>
@@ -13,10 +15,6 @@
 class QWidget;
 
 namespace ui {
-
-enum class Icon { None, Information, Warning, Error, Question };
-enum class Buttons { Ok, YesNo, YesNoCancel };
-enum class Answer { Ok, Yes, No, Cancel };
 
 struct ShownBox {
     QString ownerName; // objectName of the owner window, empty when none

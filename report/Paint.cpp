@@ -37,7 +37,7 @@ const FontStyle &fontStyle(const QString &family, double pointSize, bool bold)
     // PDF drawn with them loses those digits to search and copy.
     font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferOutline | QFont::PreferNoShaping));
     font.setKerning(false);
-    auto *style = new FontStyle{font, QFontMetricsF(font), QRawFont::fromFont(font), pixels / kUnitsPerMm};
+    auto *style = new FontStyle{font, QFontMetricsF(font), QRawFont::fromFont(font), pixels / kUnitsPerMm, {}};
     cache->insert(key, style);
     return *style;
 }

@@ -81,8 +81,12 @@ void IndicatorChart::rebuild()
 {
     QChart *chart = m_view->chart();
     chart->removeAllSeries();
-    for (QAbstractAxis *axis : chart->axes())
+    // The chart gives up an axis it removes: it is deleted here, or every
+    // rebuild (each change of the chosen project) would leak two axes.
+    for (QAbstractAxis *axis : chart->axes()) {
         chart->removeAxis(axis);
+        delete axis;
+    }
 
     m_highlighted = -1;
     for (size_t i = 0; i < m_points.size(); ++i)

@@ -165,22 +165,6 @@ private slots:
         QVERIFY(m_window.isNull());
     }
 
-    // With PDECLARE_LOOK_DIR set, leaves grabs of the window in both modes.
-    void lookAtIt()
-    {
-        const QString dir = qEnvironmentVariable("PDECLARE_LOOK_DIR");
-        if (dir.isEmpty())
-            QSKIP("PDECLARE_LOOK_DIR not set");
-        for (bool upload : {false, true}) {
-            TfrmBackUpDBF *w = window(upload);
-            w->setDirectory(QDir::homePath());
-            w->show();
-            QTest::qWait(300);
-            w->grab().save(dir + (upload ? QStringLiteral("/upload.png") : QStringLiteral("/backup.png")));
-            delete w;
-        }
-    }
-
     void theDirectoryChoiceShowsItsPathAndTables()
     {
         QFile(target(QStringLiteral("old.dbf"))).open(QIODevice::WriteOnly);

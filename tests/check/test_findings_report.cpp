@@ -210,33 +210,6 @@ private slots:
         verifyLeft(find(words, QStringLiteral("next")), 68.7, 18.9 + 5.8 + 0.6, 4.4);
         verifyCentred(find(words, QStringLiteral("2003年")), 28.8, 35.5, 18.9 + 5.8 + 0.6, 4.4);
     }
-
-    // With PDECLARE_LOOK_DIR set, leaves a three-page report (PDF) and a
-    // grab of its preview there for a person to look at.
-    void lookAtIt()
-    {
-        const QString dir = qEnvironmentVariable("PDECLARE_LOOK_DIR");
-        if (dir.isEmpty())
-            QSKIP("PDECLARE_LOOK_DIR not set");
-        std::vector<std::pair<QString, QString>> rows;
-        const QStringList labels{"2002年", "2003年", "2004年", "2005年", "2006上半年"};
-        for (int i = 0; i < 100; ++i)
-            rows.push_back({labels[i % 5], i % 7 == 3 ? QStringLiteral("病床使用率超过150%，请核对病床使用率；"
-                                                                     "若数据无误请在说明中注明原因，并由科室负责人签字确认后再上报，"
-                                                                     "以免监测中心退回重报")
-                                                      : QStringLiteral("设备使用率不能大于100%，请核对“(3)使用率%” %1").arg(i)});
-        FakeFindings data(rows);
-        const report::PreparedReport prepared = report::prepare(check::findingsLayout(), {&data});
-        report::writePdf(prepared, dir + QStringLiteral("/findings.pdf"));
-        report::PreviewWindow::setTestMode(true);
-        report::PreviewWindow::setTestHook([&](report::PreviewWindow &w) {
-            w.resize(1000, 800);
-            QCoreApplication::processEvents();
-            w.grab().save(dir + QStringLiteral("/findings-preview.png"));
-        });
-        report::PreviewWindow::showModal(nullptr, prepared);
-        report::PreviewWindow::setTestHook({});
-    }
 };
 
 QTEST_MAIN(FindingsReportTest)

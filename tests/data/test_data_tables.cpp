@@ -168,8 +168,9 @@ TEST(DeliveredRules, NameOnlyResultColumnsAndReadRightInThePrompts)
             if (!QRegularExpression(pattern).match(cond).hasMatch())
                 continue; // the prompt's like '%f%' does not return this rule
             const QString tail = cond.right(cond.size() - ind.field.size() - 1);
-            if (UDeclareFunction::IsNumber(tail))
+            if (UDeclareFunction::IsNumber(tail)) {
                 EXPECT_EQ(cond, ind.field + QLatin1Char('>') + tail) << "misread by the prompt for " << ind.field.toStdString();
+            }
         }
         const int gt = cond.indexOf(QLatin1Char('>'));
         if (gt > 0 && cat::indicatorIndex(cond.left(gt)) >= 0) {

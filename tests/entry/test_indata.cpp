@@ -96,7 +96,11 @@ class TestInData : public QObject {
                     m->close();
                 return;
             }
-            QTest::qWaitForWindowActive(picker);
+            if (!QTest::qWaitForWindowActive(picker)) {
+                qWarning("the picker did not become the active window");
+                picker->close();
+                return;
+            }
             ran = true;
             act(picker);
         });
@@ -699,42 +703,6 @@ private slots:
         QVERIFY(QApplication::sendEvent(label, &help));
         QToolTip::hideText();
         delete w;
-    }
-
-    // With PDECLARE_LOOK_DIR set, writes pictures of the window and of the
-    // whole scrolled grid there, to be looked at.
-    void lookAtIt()
-    {
-        const QString out = qEnvironmentVariable("PDECLARE_LOOK_DIR");
-        if (out.isEmpty())
-            QSKIP("PDECLARE_LOOK_DIR not set");
-        ui::installFontSubstitutions();
-        testsupport::TempProgramDir dir;
-        entrytest::writeRules(dir, {});
-        UDeclareFunction::ChosenXmh = QStringLiteral("1001");
-        UDeclareFunction::ChosenYymcks = QStringLiteral("华东中医药大学附属医院（脾胃病科）");
-        TfrmInData *w = open();
-        pick(w, [&](TfrmYymc *p) {
-            p->grab().save(out + QStringLiteral("/entry-picker.png"));
-            p->findChild<QPushButton *>("BitBtn2")->click();
-        });
-        edit(w, "DBNcws_yy1")->setNumber(1200);
-        edit(w, "DBNsb_syl3")->setNumber(35.5);
-        edit(w, "DBNjsjxry5")->setNumber(999999999.99);
-        QVERIFY(w->grab().save(out + QStringLiteral("/entry-window.png")));
-        QVERIFY(w->content()->grab().save(out + QStringLiteral("/entry-grid.png")));
-        delete w;
-
-        // The same with the program's skin.
-        QFile skin(testsupport::sourceDir() + QStringLiteral("app/skin/Main.skn"));
-        if (skin.open(QIODevice::ReadOnly)) {
-            qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
-            TfrmInData *skinned = open();
-            edit(skinned, "DBNcws_yy1")->setNumber(1200);
-            QVERIFY(skinned->grab().save(out + QStringLiteral("/entry-window-skin.png")));
-            delete skinned;
-            qApp->setStyleSheet(QString());
-        }
     }
 };
 

@@ -25,16 +25,18 @@ void expectHorizontal(const printtest::Raster &r, int page, double y, double x1,
 {
     const double found = r.horizontalRuleNear(y, x1, x2);
     EXPECT_GE(found, 0) << "page " << page + 1 << ": no rule " << what << " at y " << y;
-    if (found >= 0)
+    if (found >= 0) {
         EXPECT_NEAR(found, y, kTolerance) << "page " << page + 1 << ": " << what;
+    }
 }
 
 void expectVertical(const printtest::Raster &r, int page, double x, double y1, double y2, const std::string &what)
 {
     const double found = r.verticalRuleNear(x, y1, y2);
     EXPECT_GE(found, 0) << "page " << page + 1 << ": no rule " << what << " at x " << x;
-    if (found >= 0)
+    if (found >= 0) {
         EXPECT_NEAR(found, x, kTolerance) << "page " << page + 1 << ": " << what;
+    }
 }
 
 void checkRules(const QString &pdf)
@@ -77,8 +79,9 @@ void checkRules(const QString &pdf)
             const std::string what = "under row " + std::to_string(row) + " (" + ind.field.toStdString() + ")";
             expectHorizontal(r, page, rules[row], start, right, what);
             EXPECT_TRUE(r.darkAt(start + 0.6, rules[row])) << what << " does not start at " << start;
-            if (start > left)
+            if (start > left) {
                 EXPECT_FALSE(r.darkAt(start - 0.8, rules[row])) << what << " starts left of " << start;
+            }
 
             // The sub-item rule crosses only rows of items with sub-items.
             const bool crosses = r.verticalRuleNear(31.0, rules[row - 1], rules[row], 0.4) >= 0;

@@ -115,8 +115,9 @@ TEST_F(PrintWindow, ShowingOpensTheFivePeriodQueriesInEditStateForBothVariants)
             // A period without a row edits the blank record edit state starts.
             EXPECT_EQ(q->state(), p.code == QLatin1String("20050112") ? store::Query::State::Insert
                                                                      : store::Query::State::Edit);
-            if (p.code != QLatin1String("20050112"))
+            if (p.code != QLatin1String("20050112")) {
                 EXPECT_EQ(q->fieldByName(QStringLiteral("nd")).toString().trimmed(), p.code);
+            }
         }
         w->close();
         settle();
@@ -252,35 +253,3 @@ TEST_F(PrintWindow, ClosingNeverChangesTheTable)
     }
 }
 
-// With PDECLARE_LOOK_DIR set, leaves both forms as PDF and a grab of the
-// data form's preview there for a person to look at.
-TEST_F(PrintWindow, LookAtIt)
-{
-    const QString look = qEnvironmentVariable("PDECLARE_LOOK_DIR");
-    if (look.isEmpty())
-        GTEST_SKIP() << "PDECLARE_LOOK_DIR not set";
-    testsupport::TempProgramDir dir;
-    QStringList statements{QStringLiteral("update result set yydm='0101  某市中医院心血管内科'")};
-    int n = 0;
-    for (const cat::Period &p : cat::periods()) {
-        QStringList sets;
-        for (const auto &ind : cat::indicators())
-            sets << ind.field + QStringLiteral("=") + QString::number((++n * 7919) % 100000 / 100.0);
-        statements << QStringLiteral("update result set ") + sets.join(QStringLiteral(", "))
-                          + QStringLiteral(" where nd='") + p.code + QStringLiteral("'");
-    }
-    statements << QStringLiteral("update result set cws_yy=999999999.99 where nd='20060106'");
-    printtest::execResult(statements);
-    printtest::renderForm(print::FormVariant::Data, look + QStringLiteral("/申报表.pdf"));
-    printtest::renderForm(print::FormVariant::Blank, look + QStringLiteral("/空白表.pdf"));
-
-    TfrmPrint *w = open();
-    w->grab().save(look + QStringLiteral("/print-window.png"));
-    report::PreviewWindow::setTestHook([&](report::PreviewWindow &p) {
-        p.resize(1000, 800);
-        QCoreApplication::processEvents();
-        p.grab().save(look + QStringLiteral("/print-preview.png"));
-    });
-    w->findChild<QPushButton *>(QStringLiteral("Btn_Print"))->click();
-    report::PreviewWindow::setTestHook({});
-}

@@ -173,8 +173,9 @@ TEST(Catalogue, UnitsGlossesAndTooltips)
         rowTips += !ind.tooltip.isEmpty();
         EXPECT_FALSE(ind.english.isEmpty()) << ind.field.toStdString();
         // A stated percent unit always shows in the row caption.
-        if (ind.unit == QLatin1String("%"))
+        if (ind.unit == QLatin1String("%")) {
             EXPECT_TRUE(cat::rowCaption(ind).contains(QLatin1Char('%'))) << ind.field.toStdString();
+        }
     }
     EXPECT_EQ(tenThousand, 9);
     EXPECT_EQ(percent, 10);

@@ -60,8 +60,7 @@ TEST_F(SqlText, OtherStatementsPrintTheCount)
 TEST_F(SqlText, CommandLine)
 {
     const QString cli = testsupport::builtProgramDir() + "pdeclare-cli";
-    if (!QFile::exists(cli))
-        GTEST_SKIP() << "pdeclare-cli is not built";
+    ASSERT_TRUE(QFile::exists(cli)) << "pdeclare-cli is not built";
     const QString meta = dir.path() + "DataMeta";
     auto r = testsupport::run(cli, {"sql", meta, "select name, qty from figures where qty = 35.5"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -85,8 +84,7 @@ TEST_F(SqlText, CommandLine)
 TEST_F(SqlText, DumpPrintsTheHeaderAndTheFields)
 {
     const QString cli = testsupport::builtProgramDir() + "pdeclare-cli";
-    if (!QFile::exists(cli))
-        GTEST_SKIP() << "pdeclare-cli is not built";
+    ASSERT_TRUE(QFile::exists(cli)) << "pdeclare-cli is not built";
     DbfTable::load(table).markDeleted(1);
     auto r = testsupport::run(cli, {"dump", table});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
