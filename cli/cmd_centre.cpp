@@ -121,7 +121,8 @@ int cmdCollect(const QStringList &args)
         say(stderr, QStringLiteral("用法：pdeclare-cli collect DB PATH... [--program-dir DIR]\n"));
         return 2;
     }
-    useProgramDir(a.programDir);
+    if (!useProgramDir(a.programDir))
+        return 2;
     const QString dbName = a.positional.takeFirst();
     try {
         const centre::Reference ref = centre::Reference::load(store::paths::programDir());
@@ -148,6 +149,26 @@ int cmdCollect(const QStringList &args)
     }
 }
 
+namespace {
+
+// What status and export read: the project list and rules of the program
+// directory, the existing database, and the reviewer's change factor.
+struct Centre {
+    centre::Reference ref;
+    std::unique_ptr<centre::Database> db;
+    centre::ImplausibleOptions options;
+};
+
+Centre openCentre(const CentreArgs &a)
+{
+    Centre c{centre::Reference::load(store::paths::programDir()), centre::Database::openExisting(a.positional.front()),
+             {}};
+    c.options.changeFactor = a.factor;
+    return c;
+}
+
+} // namespace
+
 int cmdStatus(const QStringList &args)
 {
     CentreArgs a;
@@ -157,13 +178,11 @@ int cmdStatus(const QStringList &args)
         say(stderr, QStringLiteral("用法：pdeclare-cli status DB [--json] [--factor X] [--program-dir DIR]\n"));
         return 2;
     }
-    useProgramDir(a.programDir);
+    if (!useProgramDir(a.programDir))
+        return 2;
     try {
-        const centre::Reference ref = centre::Reference::load(store::paths::programDir());
-        auto db = centre::Database::openExisting(a.positional.front());
-        centre::ImplausibleOptions options;
-        options.changeFactor = a.factor;
-        const centre::StatusReport st = centre::computeStatus(*db, ref, options);
+        const Centre c = openCentre(a);
+        const centre::StatusReport st = centre::computeStatus(*c.db, c.ref, c.options);
         if (a.json)
             say(stdout, QString::fromUtf8(centre::statusJson(st) + '\n'));
         else
@@ -187,19 +206,17 @@ int cmdExport(const QStringList &args)
                                    "[--part declarations|findings|implausible] [--factor X] [--program-dir DIR]\n"));
         return 2;
     }
-    useProgramDir(a.programDir);
+    if (!useProgramDir(a.programDir))
+        return 2;
     try {
-        const centre::Reference ref = centre::Reference::load(store::paths::programDir());
-        auto db = centre::Database::openExisting(a.positional.front());
-        centre::ImplausibleOptions options;
-        options.changeFactor = a.factor;
+        const Centre c = openCentre(a);
         if (!a.pdf.isEmpty()) {
             // The form names 宋体: without the substitutions the PDF would
             // come out in whatever face the system picks for that name.
             ui::installFontSubstitutions();
-            centre::writeCommitteePdf(*db, ref, a.pdf, options);
+            centre::writeCommitteePdf(*c.db, c.ref, a.pdf, c.options);
         } else {
-            const centre::ExportTable table = centre::buildExportTable(part, *db, ref, options);
+            const centre::ExportTable table = centre::buildExportTable(part, *c.db, c.ref, c.options);
             if (!a.csv.isEmpty())
                 centre::writeCsv(table, a.csv);
             else
