@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStyle>
@@ -32,6 +33,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 
 namespace report {
@@ -555,19 +557,21 @@ bool PreviewWindow::saveReport()
     if (!path.contains(QLatin1Char('.')) || (!pdf && !path.endsWith(QStringLiteral(".prp"), Qt::CaseInsensitive) &&
                                              QFileInfo(path).suffix().isEmpty()))
         path += pdf ? QStringLiteral(".pdf") : QStringLiteral(".prp");
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::optional<QString> problem;
     try {
+        // The busy cursor lasts as long as the writing, whatever way it ends.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         if (pdf)
             writePdf(d->report, path);
         else
             d->report.save(path);
     } catch (const std::exception &e) {
-        QApplication::restoreOverrideCursor();
-        tell(this, QString::fromStdString(e.what()), true);
-        return false;
+        problem = QString::fromUtf8(e.what());
     }
-    QApplication::restoreOverrideCursor();
-    return true;
+    if (problem)
+        tell(this, *problem, true);
+    return !problem;
 }
 
 void PreviewWindow::printReport()

@@ -37,6 +37,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -351,15 +352,17 @@ bool TfrmCentre::openDatabase(const QString &name)
         return false;
     if (!m_reference && !loadReference())
         return false;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::optional<QString> problem;
     try {
+        const ui::BusyCursor busy;
         auto db = centre::Database::open(name.trimmed());
         m_db = std::move(db);
         reload();
-        QApplication::restoreOverrideCursor();
     } catch (const std::exception &e) {
-        QApplication::restoreOverrideCursor();
-        ui::MessageBox::show(this, T("无法打开数据库“%1”：\n%2").arg(shownName(name), ui::errorText(e)), T("错误"), ui::Icon::Warning);
+        problem = ui::errorText(e);
+    }
+    if (problem) {
+        ui::MessageBox::show(this, T("无法打开数据库“%1”：\n%2").arg(shownName(name), *problem), T("错误"), ui::Icon::Warning);
         return false;
     }
     setWindowTitle(windowCaption() + T(" — ")
@@ -713,22 +716,24 @@ bool TfrmCentre::exportTable(centre::ExportPart part, const QString &path)
         ui::MessageBox::show(this, T("请给导出文件以 .csv 或 .xlsx 结尾的名称。"), T("提示"), ui::Icon::Information);
         return false;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QString title;
+    qsizetype rows = 0;
     try {
+        const ui::BusyCursor busy;
         const centre::ExportTable table = centre::buildExportTable(part, m_declarations, *m_reference, m_options);
         if (suffix == QLatin1String("csv"))
             centre::writeCsv(table, path);
         else
             centre::writeXlsx(table, path);
-        QApplication::restoreOverrideCursor();
-        ui::MessageBox::show(this, T("已导出%1（%2 行）到：\n%3").arg(table.title).arg(table.rows.size()).arg(path),
-                             T("提示"), ui::Icon::Information);
-        return true;
+        title = table.title;
+        rows = table.rows.size();
     } catch (const std::exception &e) {
-        QApplication::restoreOverrideCursor();
         ui::MessageBox::show(this, T("导出失败：%1").arg(ui::errorText(e)), T("错误"), ui::Icon::Warning);
         return false;
     }
+    ui::MessageBox::show(this, T("已导出%1（%2 行）到：\n%3").arg(title).arg(rows).arg(path), T("提示"),
+                         ui::Icon::Information);
+    return true;
 }
 
 bool TfrmCentre::startCommitteePdf(const QString &path)
