@@ -1,13 +1,13 @@
 #include "store/Paths.h"
 
+#include "store/Error.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include <stdexcept>
 
 namespace store::paths {
 
@@ -25,7 +25,7 @@ QString withSlash(QString dir)
 }
 QString binaryDir() { return withSlash(QCoreApplication::applicationDirPath()); }
 
-[[noreturn]] void fail(const QString &message) { throw std::runtime_error(message.toStdString()); }
+[[noreturn]] void fail(const QString &message) { throw Error(ErrorKind::Io, message); }
 
 // A delivered read-only file: the program directory's copy when there is one.
 QString delivered(const QString &name)
