@@ -228,6 +228,7 @@ struct Collector::Impl {
     const Reference &ref;
     std::vector<int> indicatorFields; // template field index of each indicator
     int yydmField = -1, ndField = -1, flagField = -1;
+    sqlite3 *lite = nullptr; // the connection's own handle on SQLite
     Statement bySha, currentOf, insertFile, insertFigures, insertFinding, setCurrent, insertUnknown;
 
     Impl(Database &d, const Reference &r) : db(d), ref(r)
@@ -245,7 +246,6 @@ struct Collector::Impl {
         for (const auto &ind : cat::indicators())
             indicatorFields.push_back(find(ind.field));
 
-        sqlite3 *lite = nullptr;
         const QVariant handle = db.isPostgres() ? QVariant() : db.connection().driver()->handle();
         if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
             lite = *static_cast<sqlite3 *const *>(handle.constData());
@@ -403,10 +403,98 @@ struct Collector::Impl {
         return pr;
     }
 
-    FileOutcome collect(const QString &path) { return store(prepare(path)); }
+    FileOutcome collect(const QString &path)
+    {
+        const Prepared pr = prepare(path);
+        Batch batch(*this);
+        FileOutcome out = store(pr);
+        batch.commit();
+        return out;
+    }
 
-    // Stores a prepared file in its own transaction (or finds it unchanged,
-    // or refuses it). Runs on the database's thread, in the files' order.
+    // Runs a statement that takes no values and gives no rows (transaction
+    // control). On PostgreSQL it cannot be a prepared statement.
+    void run(const char *sql)
+    {
+        if (lite) {
+            char *why = nullptr;
+            if (sqlite3_exec(lite, sql, nullptr, nullptr, &why) != SQLITE_OK) {
+                const QString text = QString::fromUtf8(why ? why : sqlite3_errmsg(lite));
+                sqlite3_free(why);
+                throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.name(), text));
+            }
+            return;
+        }
+        QSqlQuery q(db.connection());
+        if (!q.exec(QString::fromLatin1(sql)))
+            throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.name(), detail::errorText(q.lastError())));
+    }
+
+    // On SQLite files are stored a batch at a time in one transaction, each
+    // file in a savepoint of its own: a file that fails takes back only its
+    // own rows, and the batch is committed once. A commit per file wrote the
+    // same index pages to SQLite's log again for every file. The transaction
+    // takes the write lock at its start (waiting for another reviewer's
+    // batch), so that it never has to give up half-way.
+    class Batch {
+    public:
+        explicit Batch(Impl &impl) : m(impl) { m.run(m.lite ? "BEGIN IMMEDIATE" : "BEGIN"); }
+        ~Batch()
+        {
+            if (!m_done) {
+                try {
+                    m.run("ROLLBACK");
+                } catch (const Error &) {
+                    // The transaction is already gone with the connection's failure.
+                }
+            }
+        }
+        void commit()
+        {
+            m_done = true;
+            m.run("COMMIT");
+        }
+
+    private:
+        Impl &m;
+        bool m_done = false;
+    };
+
+    // One file's changes inside the batch: released when the file is
+    // stored, rolled back when storing it failed half-way.
+    class FileScope {
+    public:
+        explicit FileScope(Impl &impl) : m(impl) { m.run("SAVEPOINT one_file"); }
+        ~FileScope()
+        {
+            if (m_released)
+                return;
+            try {
+                m.run("ROLLBACK TO SAVEPOINT one_file");
+                m.run("RELEASE SAVEPOINT one_file");
+            } catch (const Error &) {
+                // The batch's rollback takes everything back.
+            }
+        }
+        void release()
+        {
+            m.run("RELEASE SAVEPOINT one_file");
+            m_released = true;
+        }
+
+    private:
+        Impl &m;
+        bool m_released = false;
+    };
+
+    // Whether the batch's transaction is still open. SQLite ends it by
+    // itself on some failures (a full disk, an I/O error); the files stored
+    // before in the batch are gone with it then.
+    bool inTransaction() const { return !lite || !sqlite3_get_autocommit(lite); }
+
+    // Stores a prepared file in its own savepoint of the running Batch (or
+    // finds it unchanged, or refuses it). Runs on the database's thread, in
+    // the files' order.
     FileOutcome store(const Prepared &pr)
     {
         FileOutcome out = pr.outcome;
@@ -420,6 +508,7 @@ struct Collector::Impl {
         const QString &sha = pr.sha;
         const QDateTime &mtime = pr.mtime;
 
+        FileScope scope(*this);
         bySha.exec({sha});
         if (bySha.row()) {
             bySha.finish();
@@ -439,13 +528,11 @@ struct Collector::Impl {
         const QString &now = pr.collectedAt;
 
         if (!ref.project(p.code)) {
-            Database::Transaction tx(db);
             insertUnknown.exec({sha, p.code, pr.fileName, pr.size, pr.mtimeText, now});
-            tx.commit();
+            scope.release();
             return refuse(QStringLiteral("项目编码“%1”不在项目列表中").arg(p.code));
         }
 
-        Database::Transaction tx(db);
         currentOf.exec({p.code});
         std::optional<qint64> previous;
         QDateTime previousTime;
@@ -473,7 +560,7 @@ struct Collector::Impl {
         for (const Parsed::Hit &hit : p.findings)
             insertFinding.exec({id, ++seq, hit.period, hit.label, hit.text});
 
-        tx.commit();
+        scope.release();
 
         out.current = becomesCurrent;
         out.kind = previous ? FileOutcome::Kind::Replaced : FileOutcome::Kind::New;
@@ -494,7 +581,7 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
     // Reading, hashing and checking a file needs no database, and is about
     // half the work: helper threads prepare the next batch of files while
     // this thread stores the current one, file by file in the given order,
-    // each in its own transaction exactly as one file at a time. Two batches
+    // each in its own savepoint of the batch's transaction. Two batches
     // at most are held, so memory does not grow with the number of files.
     const int total = int(files.size());
     const int helpers = std::clamp(QThread::idealThreadCount(), 1, 4);
@@ -523,7 +610,12 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
         // cancelled, its helpers are waited for and their work dropped.
         next = begin + kBatch < total ? prepareBatch(begin + kBatch) : decltype(next){};
         const int end = std::min(total, begin + kBatch);
+        // The transaction starts once the batch is ready: the write lock is
+        // held only while storing. A cancel commits the files done.
+        std::optional<Impl::Batch> tx;
         for (int i = begin; i < end; ++i) {
+            if (!tx)
+                tx.emplace(*d);
             const Prepared &pr = batch[std::size_t((i - begin) % helpers)][std::size_t((i - begin) / helpers)];
             FileOutcome o;
             try {
@@ -531,7 +623,10 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
             } catch (const Error &) {
                 // Another reviewer may have stored the same file or project a
                 // moment ago (a unique key refused ours): once more, on the state
-                // the database holds now. A second failure is the database's.
+                // the database holds now. A second failure is the database's,
+                // and so is a transaction the database has ended by itself.
+                if (!d->inTransaction())
+                    throw;
                 o = d->store(pr);
             }
             switch (o.kind) {
@@ -540,12 +635,21 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
             case FileOutcome::Kind::Unchanged: ++s.unchanged; break;
             case FileOutcome::Kind::Refused: ++s.refused; s.refusedFiles.push_back(o); break;
             }
+            // On PostgreSQL every file commits at once: reviewers collecting
+            // at the same time wait for each other's rows, and two batches
+            // each holding rows the other needs would deadlock.
+            if (d->db.isPostgres()) {
+                tx->commit();
+                tx.reset();
+            }
             ++done;
             if (progress && !progress(done, total, o) && done < total) {
                 s.cancelled = true;
                 break;
             }
         }
+        if (tx)
+            tx->commit();
     }
     for (auto &part : next)
         part.wait();

@@ -3,8 +3,10 @@
 // file is read once, hashed (SHA-256), checked (the template's 62 columns
 // with their types and widths, one row for each of the five periods, valid
 // GBK text, the project code against the list), run through the delivered
-// rules with the check's semantics, and stored in one transaction with its
-// figures, findings and the hospital's own flag. The same file twice changes
+// rules with the check's semantics, and stored with its figures, findings and
+// the hospital's own flag, all or nothing (on SQLite a savepoint of its own
+// inside the transaction of a batch of 32 files; on PostgreSQL, where several
+// reviewers collect at once, a transaction of its own). The same file twice changes
 // nothing; a different file of the same project becomes current (unless the
 // current one is newer by its time) and the other one is kept as history. A
 // bad file is refused with its reason and nothing of it is stored, except
@@ -52,7 +54,10 @@ public:
     ~Collector();
 
     // Called after each file; return false to stop after it (the files done
-    // stay stored). done counts from 1 to total.
+    // stay stored). done counts from 1 to total. On SQLite a file is
+    // committed with its batch: when collect ends by an exception, the files
+    // of the unfinished batch are not stored (collecting them again takes
+    // them).
     using Progress = std::function<bool(int done, int total, const FileOutcome &last)>;
 
     CollectSummary collect(const QStringList &files, const Progress &progress = {});

@@ -10,6 +10,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -314,6 +317,53 @@ TEST_P(CentreCli, ReplacementKeepsHistoryAndFindingsFollowTheCurrentFile)
                      QStringLiteral("findings")}));
     EXPECT_EQ(testsupport::fileBytes(findingsCsv),
               "\xEF\xBB\xBF" + QStringLiteral("项目编码,项目名称,时期,审核发现,医院标记,标记不符\r\n").toUtf8());
+}
+
+// Two reviewers collect the same 400 files at once, each from a folder of
+// their own, in opposite orders: every file is stored once, each project has one current
+// declaration, and what the two report adds up.
+TEST_P(CentreCli, TwoReviewersCollectingTheSameFilesAtOnceStoreEachOnce)
+{
+    constexpr int kProjects = 400;
+    writeProjectList(dir.path(), kProjects);
+    const QString first = work.filePath(QStringLiteral("first")), second = work.filePath(QStringLiteral("second"));
+    QDir().mkpath(first);
+    QDir().mkpath(second);
+    for (int p = 0; p < kProjects; ++p) {
+        const QString path = writeUpload(first, code(p), projectName(p), plausibleFigures(p));
+        // Collect takes files in path order: the second reviewer's folders
+        // put them the other way round, so the two meet half-way.
+        const QString reversed = QStringLiteral("%1/%2").arg(second).arg(kProjects - p, 4, 10, QLatin1Char('0'));
+        QDir().mkpath(reversed);
+        ASSERT_TRUE(QFile::copy(path, QDir(reversed).filePath(QFileInfo(path).fileName())));
+    }
+    // The schema exists before the two start: both creating it at once is
+    // not what this case is about.
+    QDir().mkpath(work.filePath(QStringLiteral("empty")));
+    ASSERT_EQ(cli(withDir({QStringLiteral("collect"), db, work.filePath(QStringLiteral("empty"))})).exitCode, 0);
+
+    QProcess a, b;
+    for (auto [process, folder] : {std::pair{&a, first}, std::pair{&b, second}})
+        process->start(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"),
+                       withDir({QStringLiteral("collect"), db, folder}));
+    int added = 0, unchanged = 0;
+    static const QRegularExpression summary(QStringLiteral("^新增 (\\d+)，替换 0，未变 (\\d+)，拒收 0\n$"));
+    for (QProcess *process : {&a, &b}) {
+        ASSERT_TRUE(process->waitForFinished(120000));
+        EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().constData();
+        const auto m = summary.match(QString::fromUtf8(process->readAllStandardOutput()));
+        ASSERT_TRUE(m.hasMatch());
+        added += m.captured(1).toInt();
+        unchanged += m.captured(2).toInt();
+    }
+    EXPECT_EQ(added, kProjects);
+    EXPECT_EQ(unchanged, kProjects);
+    const QJsonObject status = statusJson(db, dir.path());
+    EXPECT_EQ(status.value(QStringLiteral("files")).toInt(), kProjects);
+    int sent = 0;
+    for (const QJsonValue &v : status.value(QStringLiteral("projects")).toArray())
+        sent += v.toObject().value(QStringLiteral("sent")).toBool();
+    EXPECT_EQ(sent, kProjects);
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, CentreCli, ::testing::Values("sqlite", "postgresql"));

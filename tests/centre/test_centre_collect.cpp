@@ -6,6 +6,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -45,5 +46,46 @@ TEST(CentreCollect, StoppedCollectKeepsTheFilesDoneAndTheNextCollectTakesTheRest
     const centre::CollectSummary rest = collector.collect(files);
     EXPECT_FALSE(rest.cancelled);
     EXPECT_EQ(centre::summaryLine(rest), QStringLiteral("新增 50，替换 0，未变 40，拒收 0"));
+    EXPECT_EQ(centre::storedFileCount(*db), 90);
+}
+
+// A database failure half-way through a file (here a trigger refusing the
+// figures of one project) must not leave that file's row behind, nor the
+// uncommitted files of its batch; what was committed before stays, and the
+// next collect takes the rest. A file row left without its figures would be
+// taken as "unchanged" by the retry and never stored properly.
+TEST(CentreCollect, DatabaseFailureMidFileLeavesNoPartOfItsBatch)
+{
+    testsupport::TempProgramDir dir;
+    writeProjectList(dir.path(), 100);
+    QTemporaryDir work;
+    const QString uploads = QDir(work.path()).filePath(QStringLiteral("uploads"));
+    QDir().mkpath(uploads);
+    for (int p = 0; p < 90; ++p)
+        writeUpload(uploads, code(p), projectName(p), plausibleFigures(p));
+    const QStringList files = centre::findUploadFiles({uploads});
+
+    auto db = centre::Database::open(QDir(work.path()).filePath(QStringLiteral("centre.db")));
+    const centre::Reference ref = centre::Reference::load(dir.path());
+    QSqlQuery q(db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral(
+        "CREATE TRIGGER refuse_one BEFORE INSERT ON figures "
+        "WHEN (SELECT project FROM files WHERE id = NEW.file_id) = '%1' "
+        "BEGIN SELECT RAISE(ABORT, 'refused by the test'); END").arg(code(40))));
+
+    centre::Collector collector(*db, ref);
+    int reported = 0;
+    EXPECT_THROW(collector.collect(files, [&](int, int, const centre::FileOutcome &) { return ++reported, true; }),
+                 centre::Error);
+    EXPECT_EQ(reported, 40); // files 0..39 were stored, the 41st failed
+    EXPECT_EQ(centre::storedFileCount(*db), 32); // the first batch, committed
+    EXPECT_TRUE(centre::currentDeclaration(*db, code(31)));
+    EXPECT_FALSE(centre::currentDeclaration(*db, code(32)));
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM files WHERE project = '%1'").arg(code(40))) && q.next());
+    EXPECT_EQ(q.value(0).toInt(), 0);
+
+    ASSERT_TRUE(q.exec(QStringLiteral("DROP TRIGGER refuse_one")));
+    q.finish();
+    EXPECT_EQ(centre::summaryLine(collector.collect(files)), QStringLiteral("新增 58，替换 0，未变 32，拒收 0"));
     EXPECT_EQ(centre::storedFileCount(*db), 90);
 }
