@@ -52,6 +52,7 @@ private:
     bool m_eof = false;
 };
 
+const QString kTitle = QStringLiteral("重点专科（专病）项目申报数据汇总");
 constexpr double kLeft = 6.1, kRight = 202.6; // the form's borders
 constexpr double kPageBottom = 287.0;
 constexpr double kLineMm = 4.6;               // one 9 pt line with its spacing
@@ -109,7 +110,7 @@ private:
 void appendSummary(report::PreparedReport &r, const StatusReport &status)
 {
     report::PreparedPage page;
-    page.texts.push_back({cell(QStringLiteral("重点专科（专病）项目申报数据汇总"), 4.4, 10, 205.1, 9, 14, true,
+    page.texts.push_back({cell(kTitle, 4.4, 10, 205.1, 9, 14, true,
                                report::HAlign::Center)});
     page.texts.push_back({cell(QStringLiteral("汇总日期：%1").arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))),
                                kLeft, 22, kRight, 5.5, 10.5, false)});
@@ -173,41 +174,84 @@ report::PreparedReport prepareDeclarationForm(const Declaration &declaration)
     }
 }
 
-report::PreparedReport prepareCommitteeReport(const std::vector<Declaration> &declarations, const StatusReport &status,
-                                              const Reference &reference)
-{
-    report::PreparedReport r;
-    r.title = QStringLiteral("重点专科（专病）项目申报数据汇总");
-    appendSummary(r, status);
+namespace {
 
-    QHash<QString, const Declaration *> byCode;
-    for (const Declaration &d : declarations)
-        byCode.insert(d.file.project, &d);
-    QHash<QString, std::vector<const ImplausibleFlag *>> flags;
-    for (const ImplausibleFlag &f : status.implausible)
-        flags[f.code].push_back(&f);
+// The committee report a piece at a time: the summary, then one project's
+// form with its findings. Only the piece being written is held.
+class CommitteePages {
+public:
+    CommitteePages(const std::vector<Declaration> &declarations, const StatusReport &status, const Reference &reference)
+        : m_status(status), m_reference(reference)
+    {
+        for (const Declaration &d : declarations)
+            m_byCode.insert(d.file.project, &d);
+        for (const ImplausibleFlag &f : status.implausible)
+            m_flags[f.code].push_back(&f);
+    }
 
-    const double belowTable = print::pageGeometry().back().bottomBorder() + 6.0;
-    for (const Project &project : reference.projects()) {
-        const Declaration *d = byCode.value(project.code);
-        if (!d)
-            continue;
-        report::PreparedReport form = prepareDeclarationForm(*d);
-        for (auto &page : form.pages)
-            r.pages.push_back(std::move(page));
-        Writer w(r, r.pages.size() - 1, belowTable);
-        QString head = QStringLiteral("审核发现（%1 条）").arg(d->findings.size());
-        if (d->file.mismatch)
+    const report::PreparedPage *next()
+    {
+        while (m_at == m_piece.pages.size()) {
+            if (!fillNextPiece())
+                return nullptr;
+        }
+        return &m_piece.pages[m_at++];
+    }
+
+private:
+    bool fillNextPiece()
+    {
+        m_piece.pages.clear();
+        m_at = 0;
+        if (!m_summaryDone) {
+            appendSummary(m_piece, m_status);
+            m_summaryDone = true;
+            return true;
+        }
+        const auto &projects = m_reference.projects();
+        while (m_project < projects.size()) {
+            const Project &project = projects[m_project++];
+            if (const Declaration *d = m_byCode.value(project.code)) {
+                appendProject(project, *d);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void appendProject(const Project &project, const Declaration &d)
+    {
+        static const double belowTable = print::pageGeometry().back().bottomBorder() + 6.0;
+        m_piece = prepareDeclarationForm(d);
+        Writer w(m_piece, m_piece.pages.size() - 1, belowTable);
+        QString head = QStringLiteral("审核发现（%1 条）").arg(d.findings.size());
+        if (d.file.mismatch)
             head += QStringLiteral("：医院标记为 Y，与中心审核结果不符");
         w.heading(head);
-        for (const Finding &f : d->findings)
+        for (const Finding &f : d.findings)
             w.line(f.label + QStringLiteral("  ") + f.text);
-        const auto &mine = flags.value(project.code);
+        const auto &mine = m_flags.value(project.code);
         w.heading(QStringLiteral("异常数值（%1 处）").arg(mine.size()));
         for (const ImplausibleFlag *f : mine)
             w.line(QStringLiteral("%1  %2  %3：%4").arg(f->caption, f->periodLabel, report::formatValue(QVariant(f->value), true), f->explanation));
     }
-    return r;
+
+    const StatusReport &m_status;
+    const Reference &m_reference;
+    QHash<QString, const Declaration *> m_byCode;
+    QHash<QString, std::vector<const ImplausibleFlag *>> m_flags;
+    report::PreparedReport m_piece;
+    std::size_t m_at = 0, m_project = 0;
+    bool m_summaryDone = false;
+};
+
+} // namespace
+
+report::PageSource committeePages(const std::vector<Declaration> &declarations, const StatusReport &status,
+                                  const Reference &reference)
+{
+    auto pages = std::make_shared<CommitteePages>(declarations, status, reference);
+    return [pages]() { return pages->next(); };
 }
 
 void writeCommitteePdf(Database &db, const Reference &reference, const QString &path, const ImplausibleOptions &options)
@@ -215,9 +259,8 @@ void writeCommitteePdf(Database &db, const Reference &reference, const QString &
     const std::vector<Declaration> declarations = currentDeclarations(db);
     const StatusReport status =
         computeStatus(declarations, storedFileCount(db), unknownProjectCodes(db), reference, options);
-    const report::PreparedReport r = prepareCommitteeReport(declarations, status, reference);
     try {
-        report::writePdf(r, path);
+        report::writePdf(kTitle, committeePages(declarations, status, reference), path);
     } catch (const std::exception &e) {
         throw Error(QString::fromStdString(e.what()));
     }

@@ -18,9 +18,10 @@ namespace centre {
 // print prints it (for the window's preview).
 report::PreparedReport prepareDeclarationForm(const Declaration &declaration);
 
-// The whole committee report: summary page, then the forms.
-report::PreparedReport prepareCommitteeReport(const std::vector<Declaration> &declarations,
-                                              const StatusReport &status, const Reference &reference);
+// The whole committee report, a page at a time: summary page, then the
+// forms. The arguments must outlive the source.
+report::PageSource committeePages(const std::vector<Declaration> &declarations, const StatusReport &status,
+                                  const Reference &reference);
 
 // Prepares and writes the PDF (temporary file, then rename). Needs a
 // QGuiApplication. Raises centre::Error.

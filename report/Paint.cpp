@@ -295,7 +295,14 @@ void paintPage(QPainter &painter, const PreparedPage &page, double pixelsPerMm)
 
 void writePdf(const PreparedReport &report, const QString &path)
 {
-    if (report.pages.empty())
+    std::size_t i = 0;
+    writePdf(report.title, [&]() { return i < report.pages.size() ? &report.pages[i++] : nullptr; }, path);
+}
+
+void writePdf(const QString &title, const PageSource &next, const QString &path)
+{
+    const PreparedPage *page = next();
+    if (!page)
         throw std::runtime_error(QStringLiteral("报表没有可输出的页面。").toStdString());
     // Written beside the target and moved over it at the end, so a failure
     // never leaves half a file under the chosen name.
@@ -307,23 +314,22 @@ void writePdf(const PreparedReport &report, const QString &path)
         QPdfWriter writer(&file);
         constexpr int dpi = 1200;
         writer.setResolution(dpi);
-        writer.setTitle(report.title);
+        writer.setTitle(title);
         writer.setCreator(QStringLiteral("PDeclare"));
         auto pageSize = [](const PreparedPage &p) {
             return QPageSize(QSizeF(p.widthMm, p.heightMm), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
         };
-        writer.setPageSize(pageSize(report.pages.front()));
+        writer.setPageSize(pageSize(*page));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
         QPainter painter;
         if (!painter.begin(&writer))
             throw std::runtime_error(QStringLiteral("无法生成 PDF 文件“%1”。").arg(path).toStdString());
         const double pixelsPerMm = dpi / 25.4;
-        for (size_t i = 0; i < report.pages.size(); ++i) {
-            if (i > 0) {
-                writer.setPageSize(pageSize(report.pages[i]));
-                writer.newPage();
-            }
-            paintPage(painter, report.pages[i], pixelsPerMm);
+        paintPage(painter, *page, pixelsPerMm);
+        while ((page = next())) {
+            writer.setPageSize(pageSize(*page));
+            writer.newPage();
+            paintPage(painter, *page, pixelsPerMm);
         }
         painter.end();
     }

@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class QPainter;
@@ -58,5 +59,11 @@ QString formatValue(const QVariant &value, bool numericColumn);
 // millimetre is pixelsPerMm device pixels.
 void paintPage(QPainter &painter, const PreparedPage &page, double pixelsPerMm);
 void writePdf(const PreparedReport &report, const QString &path); // throws on failure
+
+// A long report's pages handed to the PDF one at a time, so that it is never
+// held whole: the next page, or nullptr when there are no more. A page stays
+// valid until the next call.
+using PageSource = std::function<const PreparedPage *()>;
+void writePdf(const QString &title, const PageSource &next, const QString &path); // throws on failure
 
 } // namespace report
