@@ -13,20 +13,35 @@
 
 using namespace centretest;
 
-TEST(CentreCollect, StoppedCollectKeepsTheFilesDoneAndTheNextCollectTakesTheRest)
-{
-    testsupport::TempProgramDir dir;
-    writeProjectList(dir.path(), 100);
-    QTemporaryDir work;
-    const QString uploads = QDir(work.path()).filePath(QStringLiteral("uploads"));
-    QDir().mkpath(uploads);
-    for (int p = 0; p < 90; ++p)
-        writeUpload(uploads, code(p), projectName(p), plausibleFigures(p));
-    const QStringList files = centre::findUploadFiles({uploads});
-    ASSERT_EQ(files.size(), 90);
+namespace {
 
-    auto db = centre::Database::open(QDir(work.path()).filePath(QStringLiteral("centre.db")));
+// A list of 100 projects, 90 of which sent a plausible file.
+struct Uploads {
+    Uploads()
+    {
+        writeProjectList(dir.path(), 100);
+        const QString uploads = QDir(work.path()).filePath(QStringLiteral("uploads"));
+        QDir().mkpath(uploads);
+        for (int p = 0; p < 90; ++p)
+            writeUpload(uploads, code(p), projectName(p), plausibleFigures(p));
+        files = centre::findUploadFiles({uploads});
+    }
+    testsupport::TempProgramDir dir;
+    QTemporaryDir work;
+    QStringList files;
+};
+
+// ... and a new database, opened once the files are there.
+struct NinetyUploads : ::testing::Test, Uploads {
+    std::unique_ptr<centre::Database> db = centre::Database::open(QDir(work.path()).filePath(QStringLiteral("centre.db")));
     const centre::Reference ref = centre::Reference::load(dir.path());
+};
+
+} // namespace
+
+TEST_F(NinetyUploads, StoppedCollectKeepsTheFilesDoneAndTheNextCollectTakesTheRest)
+{
+    ASSERT_EQ(files.size(), 90);
     centre::Collector collector(*db, ref);
     QStringList seen;
     const centre::CollectSummary stopped = collector.collect(files, [&](int done, int total, const centre::FileOutcome &o) {
@@ -54,19 +69,8 @@ TEST(CentreCollect, StoppedCollectKeepsTheFilesDoneAndTheNextCollectTakesTheRest
 // uncommitted files of its batch; what was committed before stays, and the
 // next collect takes the rest. A file row left without its figures would be
 // taken as "unchanged" by the retry and never stored properly.
-TEST(CentreCollect, DatabaseFailureMidFileLeavesNoPartOfItsBatch)
+TEST_F(NinetyUploads, DatabaseFailureMidFileLeavesNoPartOfItsBatch)
 {
-    testsupport::TempProgramDir dir;
-    writeProjectList(dir.path(), 100);
-    QTemporaryDir work;
-    const QString uploads = QDir(work.path()).filePath(QStringLiteral("uploads"));
-    QDir().mkpath(uploads);
-    for (int p = 0; p < 90; ++p)
-        writeUpload(uploads, code(p), projectName(p), plausibleFigures(p));
-    const QStringList files = centre::findUploadFiles({uploads});
-
-    auto db = centre::Database::open(QDir(work.path()).filePath(QStringLiteral("centre.db")));
-    const centre::Reference ref = centre::Reference::load(dir.path());
     QSqlQuery q(db->connection());
     ASSERT_TRUE(q.exec(QStringLiteral(
         "CREATE TRIGGER refuse_one BEFORE INSERT ON figures "
