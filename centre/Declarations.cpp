@@ -45,15 +45,13 @@ QString figureColumns()
 std::vector<Declaration> readCurrent(Database &db, const QString *code)
 {
     const QString filter = code ? QStringLiteral(" AND f.project = ?") : QString();
+    const auto run = [&](QSqlQuery &q) { code ? exec(db, q, {*code}) : exec(db, q); };
     std::vector<Declaration> out;
     QHash<qint64, std::size_t> byId;
 
     QSqlQuery files = detail::prepare(
         db, QStringLiteral("SELECT %1 FROM files f WHERE f.is_current = 1%2 ORDER BY f.project").arg(kFileColumns, filter));
-    if (code)
-        exec(db, files, {*code});
-    else
-        exec(db, files);
+    run(files);
     while (files.next()) {
         Declaration d;
         d.file = fileFrom(files);
@@ -67,10 +65,7 @@ std::vector<Declaration> readCurrent(Database &db, const QString *code)
         db, QStringLiteral("SELECT g.file_id, g.period, %1 FROM figures g JOIN files f ON f.id = g.file_id "
                            "WHERE f.is_current = 1%2")
                 .arg(figureColumns(), filter));
-    if (code)
-        exec(db, figures, {*code});
-    else
-        exec(db, figures);
+    run(figures);
     while (figures.next()) {
         const auto it = byId.constFind(figures.value(0).toLongLong());
         const int period = figures.value(1).toInt();
@@ -88,10 +83,7 @@ std::vector<Declaration> readCurrent(Database &db, const QString *code)
         db, QStringLiteral("SELECT g.file_id, g.period, g.label, g.text FROM findings g JOIN files f ON f.id = g.file_id "
                            "WHERE f.is_current = 1%1 ORDER BY g.file_id, g.seq")
                 .arg(filter));
-    if (code)
-        exec(db, findings, {*code});
-    else
-        exec(db, findings);
+    run(findings);
     while (findings.next()) {
         const auto it = byId.constFind(findings.value(0).toLongLong());
         if (it != byId.constEnd())

@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMessageBox>
+#include <QTest>
 #include <QString>
 #include <QPointer>
 #include <QVariant>
@@ -18,6 +20,32 @@
 #include <vector>
 
 namespace entrytest {
+
+// A shown, active entry window over the program directory in use.
+inline TfrmInData *openEntryWindow()
+{
+    auto *w = new TfrmInData(nullptr);
+    w->show();
+    w->activateWindow();
+    if (!QTest::qWaitForWindowActive(w))
+        qWarning("entry window did not become active");
+    return w;
+}
+
+// The message box on screen, modal or not.
+inline QMessageBox *shownBox()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+            return box;
+    return nullptr;
+}
+
+inline QString focusName()
+{
+    QWidget *w = QApplication::focusWidget();
+    return w ? w->objectName() : QString();
+}
 
 // Deletes any entry or picker window a failed case left behind.
 inline void deleteLeftoverWindows()

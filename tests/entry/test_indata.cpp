@@ -32,6 +32,8 @@
 
 namespace cat = store::catalogue;
 using ui::TDBNumberEdit;
+using entrytest::focusName;
+using entrytest::shownBox;
 
 namespace {
 
@@ -43,21 +45,6 @@ QStringList boxTexts()
     return texts;
 }
 
-// The message box on screen, modal or not.
-QMessageBox *shownBox()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
-            return box;
-    return nullptr;
-}
-
-QString focusName()
-{
-    QWidget *w = QApplication::focusWidget();
-    return w ? w->objectName() : QString();
-}
-
 void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 } // namespace
@@ -65,16 +52,7 @@ void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::Deferr
 class TestInData : public QObject {
     Q_OBJECT
 
-    // A shown, active entry window over the given program directory.
-    static TfrmInData *open()
-    {
-        auto *w = new TfrmInData(nullptr);
-        w->show();
-        w->activateWindow();
-        if (!QTest::qWaitForWindowActive(w))
-            qWarning("entry window did not become active");
-        return w;
-    }
+    static TfrmInData *open() { return entrytest::openEntryWindow(); }
 
     static TDBNumberEdit *edit(TfrmInData *w, const QString &name)
     {

@@ -26,23 +26,10 @@
 
 namespace cat = store::catalogue;
 using ui::TDBNumberEdit;
+using entrytest::focusName;
+using entrytest::shownBox;
 
 namespace {
-
-// The message box on screen, modal or not.
-QMessageBox *shownBox()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
-            return box;
-    return nullptr;
-}
-
-QString focusName()
-{
-    QWidget *w = QApplication::focusWidget();
-    return w ? w->objectName() : QString();
-}
 
 // Shows the prompts as real boxes and presses OK on each one, recording
 // their texts, while it lives.
@@ -76,15 +63,7 @@ private:
 class TestTyping : public QObject {
     Q_OBJECT
 
-    static TfrmInData *open()
-    {
-        auto *w = new TfrmInData(nullptr);
-        w->show();
-        w->activateWindow();
-        if (!QTest::qWaitForWindowActive(w))
-            qWarning("entry window did not become active");
-        return w;
-    }
+    static TfrmInData *open() { return entrytest::openEntryWindow(); }
 
     // The window coming back to the front once the box is gone, as the
     // window manager brings it.

@@ -58,6 +58,17 @@ std::vector<PdfWord> wordsIn(const std::vector<PdfWord> &words, int page, const 
     return out;
 }
 
+// The project's cell on the first page, after the label 项目名称：.
+const QRectF kProjectCell(30.2, 17.2, 125.6 - 30.2, 21.1 - 17.2);
+
+QStringList textsOf(const std::vector<PdfWord> &words)
+{
+    QStringList texts;
+    for (const auto &w : words)
+        texts << w.text;
+    return texts;
+}
+
 // Checks that the value cell of an indicator and period shows exactly `text`,
 // right-aligned inside the cell, vertically in the middle of its row.
 void expectValueCell(const std::vector<PdfWord> &words, int indicator, int period, const QString &text)
@@ -156,11 +167,8 @@ TEST_F(FormPdf, ProjectLineShowsThe2003RowsProject)
         QStringLiteral("update result set yydm='2222  乙医院内科' where nd='20030112'"),
     });
     const auto words = testsupport::pdfWords(render(FormVariant::Data));
-    const auto project = wordsIn(words, 0, QRectF(30.2, 17.2, 125.6 - 30.2, 21.1 - 17.2));
-    QStringList texts;
-    for (const auto &w : project)
-        texts << w.text;
-    EXPECT_EQ(texts, (QStringList{QStringLiteral("2222"), QStringLiteral("乙医院内科")}));
+    const auto project = wordsIn(words, 0, kProjectCell);
+    EXPECT_EQ(textsOf(project), (QStringList{QStringLiteral("2222"), QStringLiteral("乙医院内科")}));
     // Left-aligned after the label.
     ASSERT_FALSE(project.empty());
     EXPECT_NEAR(project.front().boxMm.left(), 30.2 + 0.55, 0.5);
@@ -176,11 +184,8 @@ TEST_F(FormPdf, ProjectTextReadsBackExactlyAsDrawn)
 {
     printtest::execResult({QStringLiteral("update result set yydm='Z9  ICU2病区目用十五'")});
     const auto words = testsupport::pdfWords(render(FormVariant::Data));
-    const auto project = wordsIn(words, 0, QRectF(30.2, 17.2, 125.6 - 30.2, 21.1 - 17.2));
-    QStringList texts;
-    for (const auto &w : project)
-        texts << w.text;
-    EXPECT_EQ(texts, (QStringList{QStringLiteral("Z9"), QStringLiteral("ICU2病区目用十五")}));
+    const auto project = wordsIn(words, 0, kProjectCell);
+    EXPECT_EQ(textsOf(project), (QStringList{QStringLiteral("Z9"), QStringLiteral("ICU2病区目用十五")}));
 }
 
 TEST_F(FormPdf, WithoutThe2003RowTheProjectIsEmptyAndItsColumnZero)
@@ -189,7 +194,7 @@ TEST_F(FormPdf, WithoutThe2003RowTheProjectIsEmptyAndItsColumnZero)
                           << QStringLiteral("update result set yydm='3333  丙医院'")
                           << QStringLiteral("delete from result where nd='20030112'"));
     const auto words = testsupport::pdfWords(render(FormVariant::Data));
-    EXPECT_TRUE(wordsIn(words, 0, QRectF(30.2, 17.2, 125.6 - 30.2, 21.1 - 17.2)).empty());
+    EXPECT_TRUE(wordsIn(words, 0, kProjectCell).empty());
     for (int i = 0; i < int(cat::indicators().size()); ++i) {
         expectValueCell(words, i, 2, QStringLiteral("0"));
         expectValueCell(words, i, 1, distinctValue(i, 1));
