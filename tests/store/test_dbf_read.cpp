@@ -17,7 +17,7 @@ using store::DbfTable;
 
 namespace {
 
-const QString kSamples = QStringLiteral("/work/shared/dbf-samples/");
+const QString kSamples = QStringLiteral(PDECLARE_DBF_SAMPLES);
 
 // Runs a python3-dbf script with @DIR@ replaced by the directory.
 void pythonWrites(const QString &dir, const QString &script)

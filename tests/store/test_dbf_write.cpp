@@ -263,7 +263,7 @@ TEST(DbfWrite, NullFlagsOfAnotherWritersTableAreSetAndCleared)
 {
     testsupport::TempProgramDir dir(false);
     const QString path = dir.file(QStringLiteral("Result/n.dbf"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral("/work/shared/dbf-samples/vfp_null.dbf"), path));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PDECLARE_DBF_SAMPLES "vfp_null.dbf"), path));
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray before = fileBytes(path);
     DbfTable t = DbfTable::load(path);
@@ -283,7 +283,7 @@ TEST(DbfWrite, WritingSomeFieldsLeavesEveryOtherByteAsTheFileHoldsIt)
 {
     testsupport::TempProgramDir dir(false);
     const QString path = dir.file(QStringLiteral("Result/n.dbf"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral("/work/shared/dbf-samples/vfp_null.dbf"), path));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PDECLARE_DBF_SAMPLES "vfp_null.dbf"), path));
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     // AMOUNT N(8,2) NULL, NAME C(10) NULL, ID I; both null bits in one byte.
     DbfTable one = DbfTable::load(path);
@@ -345,7 +345,7 @@ TEST(DbfWrite, PackRewritesWithoutDeletedRecordsAndLeavesNoTemporaryFile)
 
     // A FoxPro table without the 0x1A end byte keeps its layout.
     const QString vfp = dir.file(QStringLiteral("Result/d.dbf"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral("/work/shared/dbf-samples/vfp_deleted.dbf"), vfp));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PDECLARE_DBF_SAMPLES "vfp_deleted.dbf"), vfp));
     QFile::setPermissions(vfp, QFile::ReadOwner | QFile::WriteOwner);
     EXPECT_EQ(DbfTable::pack(vfp), 1u);
     const DbfTable d = DbfTable::load(vfp);
@@ -359,7 +359,7 @@ TEST(DbfWrite, AppendToATableWithoutEndByteAddsNone)
 {
     testsupport::TempProgramDir dir(false);
     const QString path = dir.file(QStringLiteral("Result/c.dbf"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral("/work/shared/dbf-samples/vfp_cp936.dbf"), path));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PDECLARE_DBF_SAMPLES "vfp_cp936.dbf"), path));
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     DbfTable t = DbfTable::load(path);
     EXPECT_EQ(t.appendRecord({QStringLiteral("A004"), QStringLiteral("广州中医药大学附属医院"), 9}), 3u);
