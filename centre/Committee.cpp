@@ -1,5 +1,7 @@
 #include "centre/Committee.h"
 
+#include "centre/Export.h"
+
 #include "print/FormLayout.h"
 #include "store/Catalogue.h"
 
@@ -256,6 +258,7 @@ report::PageSource committeePages(const std::vector<Declaration> &declarations, 
 
 void writeCommitteePdf(Database &db, const Reference &reference, const QString &path, const ImplausibleOptions &options)
 {
+    refuseOutputOverDatabase(path, db.name());
     const std::vector<Declaration> declarations = currentDeclarations(db);
     const StatusReport status =
         computeStatus(declarations, storedFileCount(db), unknownProjectCodes(db), reference, options);

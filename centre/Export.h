@@ -46,6 +46,13 @@ void writeCsv(const ExportTable &table, const QString &path);
 // numbers. Same temporary file and rename. Raises centre::Error.
 void writeXlsx(const ExportTable &table, const QString &path);
 
+// Refuses an export target that would replace a database: the open database
+// (dbName; a postgresql:// name has no file), its -wal, -shm and -journal
+// files, or any other SQLite database. Compared as real files, not as
+// texts: a symbolic link, a hard link, "./" or ".." spellings all count as
+// the file they reach. Raises centre::Error saying so.
+void refuseOutputOverDatabase(const QString &output, const QString &dbName);
+
 // The table as a Qt model (read-only; DisplayRole gives cellText, EditRole
 // and Qt::UserRole the raw value for sorting).
 class ExportTableModel : public QAbstractTableModel {

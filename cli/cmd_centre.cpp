@@ -209,6 +209,9 @@ int cmdExport(const QStringList &args)
     if (!useProgramDir(a.programDir))
         return 2;
     try {
+        // Nothing is written over the database itself, its companions or any
+        // other SQLite file, however the path is spelled.
+        centre::refuseOutputOverDatabase(!a.pdf.isEmpty() ? a.pdf : !a.csv.isEmpty() ? a.csv : a.xlsx, a.positional.front());
         const Centre c = openCentre(a);
         if (!a.pdf.isEmpty()) {
             // The form names 宋体: without the substitutions the PDF would

@@ -719,6 +719,7 @@ bool TfrmCentre::exportTable(centre::ExportPart part, const QString &path)
     QString title;
     qsizetype rows = 0;
     try {
+        centre::refuseOutputOverDatabase(path, m_db->name());
         const ui::BusyCursor busy;
         const centre::ExportTable table = centre::buildExportTable(part, m_declarations, *m_reference, m_options);
         if (suffix == QLatin1String("csv"))
@@ -738,6 +739,14 @@ bool TfrmCentre::exportTable(centre::ExportPart part, const QString &path)
 
 bool TfrmCentre::startCommitteePdf(const QString &path)
 {
+    if (!m_db)
+        return false;
+    try {
+        centre::refuseOutputOverDatabase(path, m_db->name());
+    } catch (const std::exception &e) {
+        ui::MessageBox::show(this, T("评审委员会报告未能生成：%1").arg(ui::errorText(e)), T("错误"), ui::Icon::Warning);
+        return false;
+    }
     const auto reference = m_reference;
     const auto options = m_options;
     return startJob(

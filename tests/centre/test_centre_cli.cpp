@@ -28,6 +28,8 @@ inline void PrintTo(const QString &s, std::ostream *os) { *os << s.toStdString()
 
 #include <cmath>
 
+#include <unistd.h>
+
 using namespace centretest;
 
 namespace {
@@ -472,4 +474,48 @@ TEST(CentreCliFailures, NothingDoneExitsTwoWithAMessageAndCreatesNothing)
     EXPECT_TRUE(said(r).startsWith(QStringLiteral("用法：pdeclare-cli export"))) << r.err.constData();
 
     EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList{code(0) + QStringLiteral("SJSB.dbf")});
+}
+
+// An export never replaces a database: not the open one by any spelling of
+// its path (a symbolic link, "..", a hard link), not its -wal/-shm/-journal
+// files, not another SQLite file. Each is refused with exit 2 and the
+// database still answers afterwards, byte for byte as before.
+TEST(CentreCliFailures, ExportOntoTheDatabaseIsRefusedHoweverThePathIsSpelled)
+{
+    testsupport::TempProgramDir dir;
+    QTemporaryDir work;
+    const QString db = work.filePath(QStringLiteral("centre.db"));
+    writeProjectList(dir.path(), 1);
+    writeUpload(work.path(), code(0), projectName(0), plausibleFigures(0));
+    ASSERT_EQ(cli({QStringLiteral("collect"), db, work.path(), QStringLiteral("--program-dir"), dir.path()}).exitCode, 0);
+    const QByteArray before = testsupport::fileBytes(db);
+
+    QDir(work.path()).mkdir(QStringLiteral("sub"));
+    ASSERT_TRUE(QFile::link(db, work.filePath(QStringLiteral("link.csv"))));
+    ASSERT_EQ(::link(QFile::encodeName(db).constData(), QFile::encodeName(work.filePath(QStringLiteral("hard.csv"))).constData()), 0);
+    const QString other = work.filePath(QStringLiteral("other.sqlite"));
+    ASSERT_EQ(testsupport::python(QStringLiteral("import sqlite3; c = sqlite3.connect('%1'); c.execute('create table t (x)'); c.commit()")
+                                      .arg(other))
+                  .exitCode,
+              0);
+    const QByteArray otherBefore = testsupport::fileBytes(other);
+
+    const QStringList targets{db, work.filePath(QStringLiteral("sub/../centre.db")), work.filePath(QStringLiteral("link.csv")),
+                              work.filePath(QStringLiteral("hard.csv")), db + QStringLiteral("-wal"),
+                              db + QStringLiteral("-journal"), other};
+    for (const QString &target : targets)
+        for (const char *kind : {"--csv", "--xlsx", "--pdf"}) {
+            const auto r = cli({QStringLiteral("export"), db, QLatin1String(kind), target, QStringLiteral("--program-dir"), dir.path()});
+            EXPECT_EQ(r.exitCode, 2) << kind << ' ' << target.toStdString();
+            EXPECT_TRUE(said(r).startsWith(QStringLiteral("不能导出到“%1”：").arg(target))) << r.err.constData();
+        }
+    EXPECT_EQ(testsupport::fileBytes(db), before);
+    EXPECT_EQ(testsupport::fileBytes(other), otherBefore);
+    EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-journal")));
+    EXPECT_EQ(statusJson(db, dir.path()).value(QStringLiteral("files")).toInt(), 1);
+    // A plain new file beside it is written as always.
+    EXPECT_EQ(cli({QStringLiteral("export"), db, QStringLiteral("--csv"), work.filePath(QStringLiteral("sub/ok.csv")),
+                   QStringLiteral("--program-dir"), dir.path()})
+                  .exitCode,
+              0);
 }
