@@ -141,7 +141,13 @@ int cmdCollect(const QStringList &args)
         bar.clear();
         if (files.isEmpty())
             say(stderr, QStringLiteral("没有找到上报文件（*SJSB.dbf）。\n"));
+        // What was stored is told even when the database failed half-way.
         say(stdout, centre::summaryLine(s) + QLatin1Char('\n'));
+        if (!s.error.isEmpty()) {
+            say(stderr, QStringLiteral("收集中断：%1\n已存入数据库的文件如上；其余 %2 个文件没有存入，可再次收集。\n")
+                            .arg(s.error).arg(s.notDone));
+            return s.total() > 0 ? 1 : 2;
+        }
         return s.refused > 0 ? 1 : 0;
     } catch (const centre::Error &e) {
         say(stderr, e.message() + QLatin1Char('\n'));

@@ -374,11 +374,7 @@ bool TfrmCentre::openDatabase(const QString &name)
 
 QString TfrmCentre::shownName(const QString &name)
 {
-    if (!centre::Database::isPostgresName(name))
-        return name;
-    QUrl url(name);
-    url.setPassword(QString());
-    return url.toString();
+    return centre::Database::shownName(name);
 }
 
 void TfrmCentre::reload()

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -63,7 +64,7 @@ void dropCentreTables(const QString &uri)
         QSqlQuery q(db);
         for (const char *table : {"current_figures"})
             q.exec(QStringLiteral("DROP VIEW IF EXISTS %1").arg(QLatin1String(table)));
-        for (const char *table : {"findings", "figures", "unknown_files", "files", "schema_version"})
+        for (const char *table : {"findings", "figures", "unknown_files", "refusals", "files", "schema_version"})
             q.exec(QStringLiteral("DROP TABLE IF EXISTS %1 CASCADE").arg(QLatin1String(table)));
         db.close();
     }
@@ -167,7 +168,7 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
 
     const auto first = cli(withDir({QStringLiteral("collect"), db, uploads.path()}));
     EXPECT_EQ(first.exitCode, 1) << first.err.constData();
-    EXPECT_EQ(QString::fromUtf8(first.out), QStringLiteral("新增 251，替换 1，未变 0，拒收 4\n"));
+    EXPECT_EQ(QString::fromUtf8(first.out), QStringLiteral("新增 251，替换 0，未变 0，拒收 4，历史 1\n"));
     const QString err = QString::fromUtf8(first.err);
     EXPECT_TRUE(err.contains(QStringLiteral("拒收 ") + uploads.filePath(QStringLiteral("a/5260SJSB.dbf")) + QStringLiteral("：不是可读的 DBF 表")))
         << err.toStdString();
@@ -518,4 +519,172 @@ TEST(CentreCliFailures, ExportOntoTheDatabaseIsRefusedHoweverThePathIsSpelled)
                    QStringLiteral("--program-dir"), dir.path()})
                   .exitCode,
               0);
+}
+
+// The database is blamed for what really failed, and what was stored is
+// told. A name SQLite would read as a URI ("file:…?mode=memory" kept
+// nothing) is refused; a disk that fills half-way (here a file size limit)
+// ends with the summary of the files kept, exit 1 and "磁盘已满", and the
+// next collect takes the rest; a database this user cannot write is read by
+// status and export, and collect says it is read-only.
+TEST(CentreCliFailures, TheDatabaseIsBlamedForWhatFailedAndWhatWasStoredIsTold)
+{
+    testsupport::TempProgramDir dir;
+    QTemporaryDir work;
+    writeProjectList(dir.path(), 300);
+    const QString uploads = work.filePath(QStringLiteral("uploads"));
+    QDir().mkpath(uploads);
+    for (int p = 0; p < 300; ++p)
+        writeUpload(uploads, code(p), projectName(p), plausibleFigures(p));
+
+    auto r = cli({QStringLiteral("collect"), QStringLiteral("file:%1?mode=memory").arg(work.filePath(QStringLiteral("m.db"))),
+                  uploads, QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(said(r).contains(QStringLiteral("不是数据库文件的路径"))) << r.err.constData();
+    EXPECT_TRUE(r.out.isEmpty());
+
+    // A small disk of its own (as root, a tmpfs); otherwise a file size
+    // limit, which SQLite reports as an I/O error rather than a full disk.
+    const bool root = ::geteuid() == 0;
+    const QString disk = work.filePath(QStringLiteral("disk"));
+    QDir().mkpath(disk);
+    const bool mounted = root && testsupport::run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                                           QStringLiteral("-o"), QStringLiteral("size=700k,mode=755"),
+                                                                           QStringLiteral("tmpfs"), disk}).exitCode == 0;
+    const auto unmount = qScopeGuard([&] {
+        if (mounted)
+            testsupport::run(QStringLiteral("umount"), {disk});
+    });
+    const QString db = QDir(disk).filePath(QStringLiteral("centre.db"));
+    const QString program = testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli");
+    r = testsupport::run(QStringLiteral("/bin/bash"),
+                         {QStringLiteral("-c"), mounted ? QStringLiteral("exec \"$@\"") : QStringLiteral("trap '' XFSZ; ulimit -f 600; exec \"$@\""),
+                          QStringLiteral("bash"), program, QStringLiteral("collect"), db, uploads, QStringLiteral("--program-dir"), dir.path()},
+                         {}, 300000);
+    EXPECT_EQ(r.exitCode, 1) << r.err.constData();
+    static const QRegularExpression summary(QStringLiteral("^新增 (\\d+)，替换 0，未变 0，拒收 0\n$"));
+    const auto m = summary.match(QString::fromUtf8(r.out));
+    ASSERT_TRUE(m.hasMatch()) << r.out.constData();
+    const int kept = m.captured(1).toInt();
+    EXPECT_GT(kept, 0);
+    EXPECT_LT(kept, 300);
+    EXPECT_TRUE(said(r).startsWith(QStringLiteral("收集中断：数据库“%1”出错：%2").arg(db, mounted ? QStringLiteral("磁盘已满") : QStringLiteral("读写磁盘出错"))))
+        << r.err.constData();
+    if (mounted)
+        testsupport::run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,size=64m"), disk});
+    r = cli({QStringLiteral("collect"), db, uploads, QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 %1，替换 0，未变 %2，拒收 0\n").arg(300 - kept).arg(kept));
+
+    // Another user's database in a folder only its owner may write: read as
+    // the unprivileged user (as root, through runuser).
+    for (const QString &folder : {work.path(), disk})
+        ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ReadOther | QFileDevice::ExeOther));
+    QFile::setPermissions(db, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                          | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    const auto asOther = [&](QStringList args) {
+        args << QStringLiteral("--program-dir") << dir.path();
+        if (!root)
+            return cli(args);
+        return testsupport::run(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("nobody"),
+                                                                       QStringLiteral("--"), program} + args, {}, 300000);
+    };
+    if (!root)
+        QFile::setPermissions(disk, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QTemporaryDir out;
+    QFile::setPermissions(out.path(), QFileDevice::Permissions(0x7777));
+    r = asOther({QStringLiteral("status"), db, QStringLiteral("--json")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(QJsonDocument::fromJson(r.out).object().value(QStringLiteral("files")).toInt(), 300);
+    r = asOther({QStringLiteral("export"), db, QStringLiteral("--csv"), QDir(out.path()).filePath(QStringLiteral("d.csv"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(QFileInfo::exists(QDir(out.path()).filePath(QStringLiteral("d.csv"))));
+    r = asOther({QStringLiteral("collect"), db, uploads});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(said(r).contains(QStringLiteral("是只读的"))) << r.err.constData();
+    QFile::setPermissions(disk, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+namespace {
+
+// Runs statements on the test's PostgreSQL database.
+void onPostgres(const QString &uri, const QStringList &statements)
+{
+    const QUrl url(uri);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("test-sql"));
+        db.setHostName(url.host());
+        db.setPort(url.port(5432));
+        db.setUserName(url.userName());
+        db.setDatabaseName(url.path().mid(1));
+        ASSERT_TRUE(db.open());
+        for (const QString &statement : statements) {
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(statement)) << statement.toStdString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("test-sql"));
+}
+
+} // namespace
+
+// The server drops the connection half-way (here it ends the collect's own
+// session once 50 files are stored, as a shutdown does): the summary tells
+// the 50, the server's reason follows, exit 1; collecting again completes.
+TEST(CentreCliPostgres, LostConnectionIsToldWithWhatWasStoredAndAReCollectCompletes)
+{
+    if (pgUri().isEmpty())
+        GTEST_SKIP() << "no PostgreSQL server for the tests (run them through tests/centre/with-postgres)";
+    dropCentreTables(pgUri());
+    testsupport::TempProgramDir dir;
+    QTemporaryDir work;
+    writeProjectList(dir.path(), 120);
+    for (int p = 0; p < 120; ++p)
+        writeUpload(work.path(), code(p), projectName(p), plausibleFigures(p));
+    QTemporaryDir empty;
+    ASSERT_EQ(cli({QStringLiteral("collect"), pgUri(), empty.path(), QStringLiteral("--program-dir"), dir.path()}).exitCode, 0);
+    onPostgres(pgUri(), {QStringLiteral("CREATE FUNCTION cut_off() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                                        "IF (SELECT count(*) FROM files) >= 50 THEN PERFORM pg_terminate_backend(pg_backend_pid()); "
+                                        "END IF; RETURN NEW; END $$"),
+                         QStringLiteral("CREATE TRIGGER cut_off BEFORE INSERT ON files FOR EACH ROW EXECUTE FUNCTION cut_off()")});
+
+    auto r = cli({QStringLiteral("collect"), pgUri(), work.path(), QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 1) << r.err.constData();
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 50，替换 0，未变 0，拒收 0\n"));
+    EXPECT_TRUE(said(r).startsWith(QStringLiteral("收集中断：数据库“%1”出错：").arg(pgUri()))) << r.err.constData();
+    EXPECT_TRUE(said(r).contains(QStringLiteral("terminating connection"))) << r.err.constData();
+    EXPECT_TRUE(said(r).contains(QStringLiteral("其余 70 个文件没有存入"))) << r.err.constData();
+
+    onPostgres(pgUri(), {QStringLiteral("DROP TRIGGER cut_off ON files"), QStringLiteral("DROP FUNCTION cut_off()")});
+    r = cli({QStringLiteral("collect"), pgUri(), work.path(), QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 70，替换 0，未变 50，拒收 0\n"));
+}
+
+// Several reviewers start on a database that does not exist yet: creating
+// the schema is serialised, and every collect succeeds.
+TEST_P(CentreCli, SeveralCollectsOnANewDatabaseAllSucceed)
+{
+    writeProjectList(dir.path(), 40);
+    std::vector<std::unique_ptr<QProcess>> runs;
+    for (int k = 0; k < 6; ++k) {
+        const QString folder = work.filePath(QString::number(k));
+        QDir().mkpath(folder);
+        for (int p = k * 6; p < k * 6 + 6; ++p)
+            writeUpload(folder, code(p), projectName(p), plausibleFigures(p));
+    }
+    for (int k = 0; k < 6; ++k) {
+        runs.push_back(std::make_unique<QProcess>());
+        runs.back()->start(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"),
+                           withDir({QStringLiteral("collect"), db, work.filePath(QString::number(k))}));
+    }
+    for (auto &run : runs) {
+        ASSERT_TRUE(run->waitForFinished(120000));
+        EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().constData();
+        EXPECT_EQ(QString::fromUtf8(run->readAllStandardOutput()), QStringLiteral("新增 6，替换 0，未变 0，拒收 0\n"));
+    }
+    EXPECT_EQ(statusJson(db, dir.path()).value(QStringLiteral("files")).toInt(), 36);
 }
