@@ -40,7 +40,14 @@ public:
         const auto &v = m_d.figures[std::size_t(m_period)][std::size_t(i)];
         return v ? QVariant(*v) : QVariant();
     }
-    bool isNumeric(const QString &column) const override { return cat::indicatorIndex(column) >= 0; }
+    // A blank figure is printed blank, as the exports leave it empty: only
+    // a figure that is there is a number (the engine prints a missing
+    // number as 0).
+    bool isNumeric(const QString &column) const override
+    {
+        const int i = cat::indicatorIndex(column);
+        return i >= 0 && m_d.figures[std::size_t(m_period)][std::size_t(i)].has_value();
+    }
     bool hasColumn(const QString &column) const override
     {
         return cat::indicatorIndex(column) >= 0 || column.compare(QLatin1String("yydm"), Qt::CaseInsensitive) == 0
@@ -117,18 +124,24 @@ void appendSummary(report::PreparedReport &r, const StatusReport &status)
     page.texts.push_back({cell(QStringLiteral("汇总日期：%1").arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))),
                                kLeft, 22, kRight, 5.5, 10.5, false)});
     int withFindings = 0, mismatches = 0, implausible = 0;
-    QStringList missing;
+    QStringList missing, empty, refused;
     for (const ProjectStatus &p : status.projects) {
         withFindings += p.findings > 0;
         mismatches += p.mismatch;
         implausible += p.implausible > 0;
-        if (!p.sent)
+        if (p.refusedLast)
+            refused << QStringLiteral("%1 %2：%3").arg(p.code, p.name, p.refusalReason);
+        else if (!p.sent)
             missing << p.code;
+        else if (p.empty)
+            empty << p.code;
     }
     const std::pair<QString, int> counts[] = {
         {QStringLiteral("项目总数"), int(status.projects.size())},
         {QStringLiteral("已上报"), status.sentCount()},
         {QStringLiteral("未上报"), int(missing.size())},
+        {QStringLiteral("最近上报的文件被拒收"), int(refused.size())},
+        {QStringLiteral("空表（全部空白或为 0）"), int(empty.size())},
         {QStringLiteral("有审核发现的项目"), withFindings},
         {QStringLiteral("医院标记与审核结果不符的项目"), mismatches},
         {QStringLiteral("有异常数值的项目"), implausible},
@@ -154,6 +167,12 @@ void appendSummary(report::PreparedReport &r, const StatusReport &status)
             w.line(list.mid(i, 16).join(QStringLiteral("  ")));
     };
     codes(QStringLiteral("未上报的项目"), missing);
+    if (!refused.isEmpty()) {
+        w.heading(QStringLiteral("拒收的项目（最近上报的文件未收下）"));
+        for (const QString &line : refused)
+            w.line(line);
+    }
+    codes(QStringLiteral("空表的项目"), empty);
     codes(QStringLiteral("不在项目列表中的编码"), status.unknown);
 }
 
@@ -260,8 +279,8 @@ void writeCommitteePdf(Database &db, const Reference &reference, const QString &
 {
     refuseOutputOverDatabase(path, db.name());
     const std::vector<Declaration> declarations = currentDeclarations(db);
-    const StatusReport status =
-        computeStatus(declarations, storedFileCount(db), unknownProjectCodes(db), reference, options);
+    const StatusReport status = computeStatus(declarations, storedFileCount(db), unknownProjectCodes(db), reference,
+                                              options, storedRefusals(db), lastCollected(db));
     try {
         report::writePdf(kTitle, committeePages(declarations, status, reference), path);
     } catch (const std::exception &e) {

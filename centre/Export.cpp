@@ -24,7 +24,8 @@ namespace cat = store::catalogue;
 bool parseExportPart(const QString &word, ExportPart *part)
 {
     static const std::pair<const char *, ExportPart> parts[] = {
-        {"declarations", ExportPart::Declarations}, {"findings", ExportPart::Findings}, {"implausible", ExportPart::Implausible}};
+        {"declarations", ExportPart::Declarations}, {"findings", ExportPart::Findings}, {"implausible", ExportPart::Implausible},
+        {"missing", ExportPart::Missing}};
     for (const auto &[name, value] : parts)
         if (word == QLatin1String(name)) {
             *part = value;
@@ -48,11 +49,16 @@ ExportTable buildExportTable(ExportPart part, const std::vector<Declaration> &de
         t.headers << code << name << period;
         for (int i = 0; i < kIndicators; ++i)
             t.headers << indicatorTitle(i);
+        t.headers << QStringLiteral("空白数值");
         for (const Declaration &d : declarations) {
             for (int p = 0; p < kPeriods; ++p) {
                 std::vector<QVariant> row{d.file.project, nameOf(d), cat::periods()[std::size_t(p)].label};
-                for (const auto &v : d.figures[std::size_t(p)])
+                double blanks = 0;
+                for (const auto &v : d.figures[std::size_t(p)]) {
                     row.push_back(v ? QVariant(*v) : QVariant());
+                    blanks += !v;
+                }
+                row.push_back(blanks);
                 t.rows.push_back(std::move(row));
             }
         }
@@ -73,13 +79,30 @@ ExportTable buildExportTable(ExportPart part, const std::vector<Declaration> &de
         for (const ImplausibleFlag &f : findImplausible(declarations, reference, options))
             t.rows.push_back({f.code, f.name, f.caption, f.field, f.periodLabel, f.value, f.explanation});
         break;
+    case ExportPart::Missing:
+        return missingTable(computeStatus(declarations, 0, {}, reference, options));
     }
     return t;
 }
 
 ExportTable buildExportTable(ExportPart part, Database &db, const Reference &reference, const ImplausibleOptions &options)
 {
-    return buildExportTable(part, currentDeclarations(db), reference, options);
+    if (part == ExportPart::Missing)
+        return missingTable(computeStatus(db, reference, options));
+    return buildExportTable(part, listedDeclarations(currentDeclarations(db), reference), reference, options);
+}
+
+ExportTable missingTable(const StatusReport &status)
+{
+    ExportTable t;
+    t.title = QStringLiteral("未报送");
+    t.headers << QStringLiteral("项目编码") << QStringLiteral("项目名称") << QStringLiteral("状态") << QStringLiteral("最近拒收的原因")
+              << QStringLiteral("被拒收的文件");
+    for (const ProjectStatus &p : status.projects)
+        if (!p.sent || p.refusedLast)
+            t.rows.push_back({p.code, p.name, stateText(p), p.refusedLast ? p.refusalReason : QString(),
+                              p.refusedLast ? p.refusalPath : QString()});
+    return t;
 }
 
 QString cellText(const QVariant &value)

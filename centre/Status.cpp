@@ -233,18 +233,55 @@ int StatusReport::sentCount() const
     return int(std::count_if(projects.begin(), projects.end(), [](const ProjectStatus &p) { return p.sent; }));
 }
 
-StatusReport computeStatus(const std::vector<Declaration> &declarations, int files, const QStringList &unknown,
-                           const Reference &reference, const ImplausibleOptions &options)
+QString stateText(const ProjectStatus &p)
+{
+    if (p.refusedLast)
+        return QStringLiteral("拒收");
+    if (!p.sent)
+        return QStringLiteral("未报");
+    return p.empty ? QStringLiteral("空表") : QStringLiteral("已报");
+}
+
+std::vector<Declaration> listedDeclarations(std::vector<Declaration> declarations, const Reference &reference,
+                                            QStringList *unlisted)
+{
+    std::vector<Declaration> out;
+    out.reserve(declarations.size());
+    for (Declaration &d : declarations) {
+        if (reference.project(d.file.project))
+            out.push_back(std::move(d));
+        else if (unlisted)
+            *unlisted << d.file.project;
+    }
+    if (unlisted) {
+        unlisted->sort();
+        unlisted->removeDuplicates();
+    }
+    return out;
+}
+
+StatusReport computeStatus(const std::vector<Declaration> &all, int files, const QStringList &unknown,
+                           const Reference &reference, const ImplausibleOptions &options,
+                           const std::vector<RefusalRecord> &refusals, const QHash<QString, QDateTime> &lastCollected)
 {
     StatusReport s;
     s.files = files;
+    QStringList unknownCodes = unknown;
+    const std::vector<Declaration> declarations = listedDeclarations(all, reference, &unknownCodes);
     s.implausible = findImplausible(declarations, reference, options);
+    s.refusals = refusals;
     QHash<QString, const Declaration *> byCode;
     for (const Declaration &d : declarations)
         byCode.insert(d.file.project, &d);
     QHash<QString, int> flagCount;
     for (const ImplausibleFlag &f : s.implausible)
         ++flagCount[f.code];
+    QHash<QString, const RefusalRecord *> lastRefusal;
+    QHash<QString, int> refusedCount;
+    for (const RefusalRecord &r : refusals) {
+        lastRefusal.insert(r.project, &r); // oldest first: the last one stays
+        ++refusedCount[r.project];
+    }
     for (const Project &p : reference.projects()) {
         ProjectStatus ps;
         ps.code = p.code;
@@ -256,18 +293,33 @@ StatusReport computeStatus(const std::vector<Declaration> &declarations, int fil
             ps.hospitalFlag = d->file.hospitalFlag;
             ps.fileName = d->file.name;
             ps.implausible = flagCount.value(p.code);
+            ps.blanks = blankFigures(*d);
+            ps.empty = isEmptyDeclaration(*d);
+        }
+        ps.refused = refusedCount.value(p.code);
+        if (const RefusalRecord *r = lastRefusal.value(p.code)) {
+            ps.refusalReason = r->reason;
+            ps.refusalPath = r->path;
+            const auto stored = lastCollected.constFind(p.code);
+            ps.refusedLast = !ps.sent || stored == lastCollected.constEnd() || r->collectedAt > *stored;
         }
         s.projects.push_back(std::move(ps));
     }
-    for (const QString &code : unknown)
-        if (!reference.project(code))
+    // Listed by project and path: the same list however often a file was refused again.
+    std::stable_sort(s.refusals.begin(), s.refusals.end(), [](const RefusalRecord &x, const RefusalRecord &y) {
+        return std::tie(x.project, x.path) < std::tie(y.project, y.path);
+    });
+    for (const QString &code : unknownCodes)
+        if (!reference.project(code) && !s.unknown.contains(code))
             s.unknown << code;
+    s.unknown.sort();
     return s;
 }
 
 StatusReport computeStatus(Database &db, const Reference &reference, const ImplausibleOptions &options)
 {
-    return computeStatus(currentDeclarations(db), storedFileCount(db), unknownProjectCodes(db), reference, options);
+    return computeStatus(currentDeclarations(db), storedFileCount(db), unknownProjectCodes(db), reference, options,
+                         storedRefusals(db), lastCollected(db));
 }
 
 QByteArray statusJson(const StatusReport &status)
@@ -286,11 +338,18 @@ QByteArray statusJson(const StatusReport &status)
             out += ", ";
         out += "{\"code\": " + str(p.code) + ", \"name\": " + str(p.name) + ", \"sent\": " + boolean(p.sent)
              + ", \"findings\": " + QByteArray::number(p.findings) + ", \"mismatch\": " + boolean(p.mismatch)
-             + ", \"implausible\": " + QByteArray::number(p.implausible) + "}";
+             + ", \"implausible\": " + QByteArray::number(p.implausible) + ", \"refused\": " + QByteArray::number(p.refused)
+             + ", \"blanks\": " + QByteArray::number(p.blanks) + ", \"empty\": " + boolean(p.empty) + "}";
     }
     out += "], \"unknown\": [";
     for (int i = 0; i < status.unknown.size(); ++i)
         out += (i ? ", " : "") + str(status.unknown[i]);
+    out += "], \"refusals\": [";
+    for (std::size_t i = 0; i < status.refusals.size(); ++i) {
+        const RefusalRecord &r = status.refusals[i];
+        out += (i ? ", " : "") + QByteArray("{\"path\": ") + str(r.path) + ", \"code\": " + str(r.project)
+             + ", \"reason\": " + str(r.reason) + "}";
+    }
     out += "]}";
     return out;
 }
@@ -310,25 +369,34 @@ QString statusText(const StatusReport &status)
         nameWidth = std::max(nameWidth, width(p.name));
     QString out;
     out += pad(QStringLiteral("项目编码"), 10) + pad(QStringLiteral("项目名称"), nameWidth + 2) + pad(QStringLiteral("上报"), 6)
-         + pad(QStringLiteral("审核发现"), 10) + pad(QStringLiteral("标记不符"), 10) + QStringLiteral("异常数值\n");
+         + pad(QStringLiteral("审核发现"), 10) + pad(QStringLiteral("标记不符"), 10) + pad(QStringLiteral("异常数值"), 10)
+         + QStringLiteral("空白数值\n");
     for (const ProjectStatus &p : status.projects) {
-        out += pad(p.code, 10) + pad(p.name, nameWidth + 2) + pad(p.sent ? QStringLiteral("已报") : QStringLiteral("未报"), 6)
+        out += pad(p.code, 10) + pad(p.name, nameWidth + 2) + pad(stateText(p), 6)
              + pad(p.sent ? QString::number(p.findings) : QStringLiteral("-"), 10)
              + pad(p.mismatch ? QStringLiteral("是") : QString(), 10)
-             + (p.sent ? QString::number(p.implausible) : QStringLiteral("-")) + QLatin1Char('\n');
+             + pad(p.sent ? QString::number(p.implausible) : QStringLiteral("-"), 10)
+             + (p.sent ? QString::number(p.blanks) : QStringLiteral("-")) + QLatin1Char('\n');
     }
-    int withFindings = 0, mismatches = 0, implausible = 0;
+    int withFindings = 0, mismatches = 0, implausible = 0, refused = 0, empty = 0;
     for (const ProjectStatus &p : status.projects) {
         withFindings += p.findings > 0;
         mismatches += p.mismatch;
         implausible += p.implausible > 0;
+        refused += p.refusedLast;
+        empty += p.sent && p.empty;
     }
+    for (const ProjectStatus &p : status.projects)
+        if (p.refusedLast)
+            out += QStringLiteral("拒收 %1：%2（%3）\n").arg(p.code, p.refusalReason, p.refusalPath);
     if (!status.unknown.isEmpty())
         out += QStringLiteral("不在项目列表中的编码：%1\n").arg(status.unknown.join(QStringLiteral("、")));
-    out += QStringLiteral("共 %1 个项目：已报 %2，未报 %3，有审核发现 %4，标记不符 %5，有异常数值 %6；已收文件 %7 个\n")
+    out += QStringLiteral("共 %1 个项目：已报 %2，未报 %3，拒收 %4，空表 %5，有审核发现 %6，标记不符 %7，有异常数值 %8；已收文件 %9 个\n")
                .arg(status.projects.size())
                .arg(status.sentCount())
                .arg(int(status.projects.size()) - status.sentCount())
+               .arg(refused)
+               .arg(empty)
                .arg(withFindings)
                .arg(mismatches)
                .arg(implausible)

@@ -60,23 +60,42 @@ struct ProjectStatus {
     int implausible = 0;
     QString hospitalFlag; // of the current file
     QString fileName;     // of the current file
+    int blanks = 0;       // blank figures of the current declaration (of 295)
+    bool empty = false;   // the current declaration holds only blanks and zeros: 空表
+    int refused = 0;      // refused files kept for this project
+    bool refusedLast = false; // the last file it sent was refused: 拒收
+    QString refusalReason, refusalPath; // of its last refusal
 };
+
+// The state a reviewer reads first: 拒收 (the last file sent was refused),
+// 未报 (nothing stored), 空表 (all blank or zero), 已报.
+QString stateText(const ProjectStatus &project);
 
 struct StatusReport {
     int files = 0;                        // stored files, current and history
     std::vector<ProjectStatus> projects;  // the list's order
-    QStringList unknown;                  // codes not in the list
+    QStringList unknown;                  // codes not in the list (refused, or stored before the list changed)
     std::vector<ImplausibleFlag> implausible;
+    std::vector<RefusalRecord> refusals;  // every kept refusal, by project code and path
     int sentCount() const;
 };
+
+// The declarations of projects on the list, the one set that status,
+// exports, z-scores and the window all use; the codes stored but no longer
+// listed are added to unlisted (sorted, once).
+std::vector<Declaration> listedDeclarations(std::vector<Declaration> declarations, const Reference &reference,
+                                            QStringList *unlisted = nullptr);
 
 StatusReport computeStatus(Database &db, const Reference &reference, const ImplausibleOptions &options = {});
 // Same, over declarations already read (the window keeps them).
 StatusReport computeStatus(const std::vector<Declaration> &declarations, int files, const QStringList &unknown,
-                           const Reference &reference, const ImplausibleOptions &options = {});
+                           const Reference &reference, const ImplausibleOptions &options = {},
+                           const std::vector<RefusalRecord> &refusals = {},
+                           const QHash<QString, QDateTime> &lastCollected = {});
 
 // {"files": N, "projects": [{"code", "name", "sent", "findings", "mismatch",
-// "implausible"}, ...], "unknown": [...]}, UTF-8, one line.
+// "implausible", "refused", "blanks", "empty"}, ...], "unknown": [...],
+// "refusals": [{"path", "code", "reason"}, ...]}, UTF-8, one line.
 QByteArray statusJson(const StatusReport &status);
 // The same as a Chinese table for a terminal, with a closing summary line.
 QString statusText(const StatusReport &status);

@@ -18,7 +18,8 @@ static const char helpText[] =
     "  upload DIR [--yes|--no] [PROGRAM_DIR]           check, then write the upload file into DIR\n"
     "  collect DB PATH... [--program-dir DIR]          take upload files into the centre's database\n"
     "  status DB [--json] [--factor X] [--program-dir DIR]  who sent, findings, mismatches, implausible\n"
-    "  export DB --csv|--xlsx|--pdf FILE [--part declarations|findings|implausible] [--factor X] [--program-dir DIR]\n"
+    "  export DB --csv|--xlsx|--pdf FILE [--part declarations|findings|implausible|missing] [--factor X] [--program-dir DIR]\n"
+    "  history DB CODE [--diff [ID ID]]                every file of a project; the figures changed between two\n"
     "  --help                                          show this list\n"
     "  --version                                       show the version\n"
     "Without PROGRAM_DIR the tables are those the window program uses.\n";
@@ -70,6 +71,7 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("upload")) return cli::cmdUpload(args);
     if (command == QLatin1String("collect")) return cli::cmdCollect(args);
     if (command == QLatin1String("status")) return cli::cmdStatus(args);
+    if (command == QLatin1String("history")) return cli::cmdHistory(args);
     if (command == QLatin1String("export")) return cli::cmdExport(args);
     return usage();
 }

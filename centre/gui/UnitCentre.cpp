@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -379,12 +380,15 @@ QString TfrmCentre::shownName(const QString &name)
 
 void TfrmCentre::reload()
 {
-    m_declarations = centre::currentDeclarations(*m_db);
+    // The projects of the list, as status and the exports see them; codes
+    // stored but no longer listed are named as unknown.
+    QStringList unknown = centre::unknownProjectCodes(*m_db);
+    m_declarations = centre::listedDeclarations(centre::currentDeclarations(*m_db), *m_reference, &unknown);
     m_declarationOf.clear();
     for (size_t i = 0; i < m_declarations.size(); ++i)
         m_declarationOf.insert(m_declarations[i].file.project, int(i));
-    m_status = centre::computeStatus(m_declarations, centre::storedFileCount(*m_db), centre::unknownProjectCodes(*m_db),
-                                     *m_reference, m_options);
+    m_status = centre::computeStatus(m_declarations, centre::storedFileCount(*m_db), unknown, *m_reference, m_options,
+                                     centre::storedRefusals(*m_db), centre::lastCollected(*m_db));
     const QString keep = m_selected;
     m_model->setProjects(m_status.projects);
     m_selected.clear();
@@ -477,7 +481,10 @@ void TfrmCentre::updateProjectPanel()
         return;
     }
     if (!declaration) {
-        m_projectTitle->setText(T("%1 %2\n未报送：数据库中没有该项目的上报文件。").arg(status->code, status->name));
+        m_projectTitle->setText(status->refusedLast
+                                    ? T("%1 %2\n拒收：%3\n被拒收的文件：%4").arg(status->code, status->name, status->refusalReason,
+                                                                           QDir::toNativeSeparators(status->refusalPath))
+                                    : T("%1 %2\n未报送：数据库中没有该项目的上报文件。").arg(status->code, status->name));
         return;
     }
     const centre::StoredFile &file = declaration->file;
@@ -490,6 +497,10 @@ void TfrmCentre::updateProjectPanel()
                        .arg(status->implausible);
     if (status->mismatch)
         text += T("\n标记不符：医院标记为检验通过，但中心审核发现问题。");
+    text += status->empty ? T("\n空表：全部数值为空白或 0。") : T("\n空白数值 %1 个（共 295 个）").arg(status->blanks);
+    if (status->refusedLast)
+        text += T("\n拒收：最近上报的文件未收下（%1），被拒收的文件：%2")
+                    .arg(status->refusalReason, QDir::toNativeSeparators(status->refusalPath));
     m_projectTitle->setText(text);
 
     m_findings->setRowCount(int(declaration->findings.size()));
@@ -691,7 +702,7 @@ bool TfrmCentre::startCollect(const QStringList &paths)
                         text += T("\n……另有 %1 个文件未收下。").arg(summary->refusedFiles.size() - kListedRefusals);
                         break;
                     }
-                    text += T("\n%1：%2").arg(QFileInfo(refused.path).fileName(), refused.reason);
+                    text += T("\n%1：%2").arg(QDir::toNativeSeparators(refused.path), refused.reason);
                 }
             }
             const bool trouble = !summary->refusedFiles.empty() || !error.isEmpty();

@@ -28,6 +28,7 @@
 inline void PrintTo(const QString &s, std::ostream *os) { *os << s.toStdString(); }
 
 #include <cmath>
+#include <optional>
 
 #include <unistd.h>
 
@@ -194,7 +195,8 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
     EXPECT_TRUE(projectIn(status, code(262)).value(QStringLiteral("sent")).toBool());
     EXPECT_EQ(projectIn(status, code(0)),
               QJsonObject({{"code", code(0)}, {"name", projectName(0)}, {"sent", true}, {"findings", 1}, {"mismatch", true},
-                           {"implausible", projectIn(status, code(0)).value(QStringLiteral("implausible"))}}));
+                           {"implausible", projectIn(status, code(0)).value(QStringLiteral("implausible"))}, {"refused", 0},
+                           {"blanks", 0}, {"empty", false}}));
     EXPECT_EQ(projectIn(status, code(12)).value(QStringLiteral("findings")).toInt(), 1);
     EXPECT_FALSE(projectIn(status, code(12)).value(QStringLiteral("mismatch")).toBool());
     // 2004's papers: one flag on the one wrong figure (far from the project's
@@ -203,7 +205,7 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
     for (int p : {30, 40, 249})
         EXPECT_EQ(projectIn(status, code(p)),
                   QJsonObject({{"code", code(p)}, {"name", projectName(p)}, {"sent", true}, {"findings", 0},
-                               {"mismatch", false}, {"implausible", 0}}));
+                               {"mismatch", false}, {"implausible", 0}, {"refused", 0}, {"blanks", 0}, {"empty", false}}));
 
     // Collecting again changes nothing.
     const auto again = cli(withDir({QStringLiteral("collect"), db, uploads.path()}));
@@ -230,7 +232,7 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
     const auto fmt = [](double v) { return QString::number(v, 'g', 15); };
     const Figures f20 = plausibleFigures(20);
     EXPECT_EQ(QString::fromUtf8(py.out),
-              QStringLiteral("1256 62\n24.发表论文数\n")
+              QStringLiteral("1256 63\n24.发表论文数\n")
                   + QStringLiteral("5020 %1 2002年 %2 %3\n").arg(projectName(20), fmt(f20[0][0]), fmt(f20[0][std::size_t(papers)]))
                   + QStringLiteral("5020 %1 2004年 %2 %3\n")
                         .arg(projectName(20), fmt(f20[2][0]), fmt(std::round(f20[2][std::size_t(papers)] * 30 * 100) / 100))
@@ -299,10 +301,10 @@ TEST_P(CentreCli, ReplacementKeepsHistoryAndFindingsFollowTheCurrentFile)
     QString expected = QStringLiteral("{\"files\": 2, \"projects\": [");
     for (int p = 0; p < 6; ++p)
         expected += QStringLiteral("%1{\"code\": \"%2\", \"name\": \"%3\", \"sent\": %4, \"findings\": 0, "
-                                   "\"mismatch\": false, \"implausible\": 0}")
+                                   "\"mismatch\": false, \"implausible\": 0, \"refused\": 0, \"blanks\": 0, \"empty\": false}")
                         .arg(p ? QStringLiteral(", ") : QString(), code(p), projectName(p),
                              p == 1 ? QStringLiteral("true") : QStringLiteral("false"));
-    expected += QStringLiteral("], \"unknown\": []}\n");
+    expected += QStringLiteral("], \"unknown\": [], \"refusals\": []}\n");
     r = cli(withDir({QStringLiteral("status"), db, QStringLiteral("--json")}));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(QString::fromUtf8(r.out), expected);
@@ -310,9 +312,9 @@ TEST_P(CentreCli, ReplacementKeepsHistoryAndFindingsFollowTheCurrentFile)
     r = cli(withDir({QStringLiteral("status"), db}));
     const QStringList table = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(table.size(), 8) << r.out.constData();
-    EXPECT_EQ(table[2].simplified(), QStringLiteral("5001 %1 已报 0 0").arg(projectName(1)));
-    EXPECT_EQ(table[3].simplified(), QStringLiteral("5002 %1 未报 - -").arg(projectName(2)));
-    EXPECT_EQ(table[7], QStringLiteral("共 6 个项目：已报 1，未报 5，有审核发现 0，标记不符 0，有异常数值 0；已收文件 2 个"));
+    EXPECT_EQ(table[2].simplified(), QStringLiteral("5001 %1 已报 0 0 0").arg(projectName(1)));
+    EXPECT_EQ(table[3].simplified(), QStringLiteral("5002 %1 未报 - - -").arg(projectName(2)));
+    EXPECT_EQ(table[7], QStringLiteral("共 6 个项目：已报 1，未报 5，拒收 0，空表 0，有审核发现 0，标记不符 0，有异常数值 0；已收文件 2 个"));
     r = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--csv"), findingsCsv, QStringLiteral("--part"),
                      QStringLiteral("findings")}));
     EXPECT_EQ(testsupport::fileBytes(findingsCsv),
@@ -685,4 +687,123 @@ TEST_P(CentreCli, SeveralCollectsOnANewDatabaseAllSucceed)
         EXPECT_EQ(QString::fromUtf8(run->readAllStandardOutput()), QStringLiteral("新增 6，替换 0，未变 0，拒收 0\n"));
     }
     EXPECT_EQ(statusJson(db, dir.path()).value(QStringLiteral("files")).toInt(), 36);
+}
+
+// What a reviewer relies on beyond the counts: every refusal is kept and
+// shown (拒收, also for a project whose correction was refused after a good
+// file); a file is what its name and rows say; an all-blank or all-zero
+// declaration is 空表, not a clean one, and its blanks print blank; the
+// projects to remind; and a project's files with the figures that changed.
+TEST_P(CentreCli, RefusalsEmptyDeclarationsHistoryAndDiffAreTold)
+{
+    writeProjectList(dir.path(), 8);
+    const QString a = work.filePath(QStringLiteral("a")), b = work.filePath(QStringLiteral("b"));
+    QDir().mkpath(a);
+    QDir().mkpath(b);
+    const auto rows = [](const QStringList &codes, const QStringList &flags, std::optional<double> figure) {
+        std::vector<std::vector<QVariant>> out;
+        for (const auto &period : store::catalogue::periods()) {
+            const int i = period.index - 1;
+            std::vector<QVariant> row{codes[i] + QStringLiteral("  医院"), period.code, flags[i]};
+            row.resize(store::catalogue::declarationFields().size(), figure ? QVariant(*figure) : QVariant());
+            out.push_back(std::move(row));
+        }
+        return out;
+    };
+    const QStringList five = {code(2), code(2), code(2), code(2), code(2)}, y5 = {"Y", "Y", "Y", "Y", "Y"};
+    const QString first = writeUpload(a, code(0), projectName(0), plausibleFigures(0));
+    QFile(first).setFileTime(QDateTime::currentDateTimeUtc().addDays(-1), QFileDevice::FileModificationTime);
+    writeUpload(a, code(1), projectName(1), plausibleFigures(1));
+    store::DbfTable::create(QDir(a).filePath(code(2) + QStringLiteral("SJSB.dbf")), store::catalogue::declarationFields(),
+                            rows(five, y5, std::nullopt));
+    store::DbfTable::create(QDir(a).filePath(code(3) + QStringLiteral("SJSB.dbf")), store::catalogue::declarationFields(),
+                            rows({code(3), code(3), code(3), code(3), code(3)}, y5, 0.0));
+    auto r = cli(withDir({QStringLiteral("collect"), db, a}));
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+
+    Figures corrected = plausibleFigures(0);
+    corrected[2][0] = 1234;
+    writeUpload(b, code(0), projectName(0), corrected);
+    const QString broken = QDir(b).filePath(code(1) + QStringLiteral("SJSB.dbf"));
+    QFile cut(broken);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(testsupport::fileBytes(QDir(a).filePath(code(1) + QStringLiteral("SJSB.dbf"))).left(300));
+    cut.close();
+    writeUpload(b, code(5), projectName(5), plausibleFigures(5), QStringLiteral("Y"), code(4) + QStringLiteral("SJSB.dbf"));
+    store::DbfTable::create(QDir(b).filePath(code(6) + QStringLiteral("SJSB.dbf")), store::catalogue::declarationFields(),
+                            rows({code(6), code(6), QStringLiteral("5099"), code(6), code(6)}, y5, 1.0));
+    store::DbfTable::create(QDir(b).filePath(code(7) + QStringLiteral("SJSB.dbf")), store::catalogue::declarationFields(),
+                            rows({code(7), code(7), code(7), code(7), code(7)}, {"Y", "Y", "Y", "N", "Y"}, 1.0));
+    r = cli(withDir({QStringLiteral("collect"), db, b}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 0，替换 1，未变 0，拒收 4\n"));
+    EXPECT_TRUE(said(r).contains(QStringLiteral("文件名表明是项目 5004，表中却是项目 5005"))) << r.err.constData();
+    EXPECT_TRUE(said(r).contains(QStringLiteral("各行的项目不一致：第 1 行为项目 5006，第 3 行为项目 5099"))) << r.err.constData();
+    EXPECT_TRUE(said(r).contains(QStringLiteral("各行的医院标记不一致：第 1 行为“Y”，第 4 行为“N”"))) << r.err.constData();
+
+    const QJsonObject status = statusJson(db, dir.path());
+    const auto state = [&](int p, const char *key) { return projectIn(status, code(p)).value(QLatin1String(key)); };
+    EXPECT_TRUE(state(1, "sent").toBool());
+    EXPECT_EQ(state(1, "refused").toInt(), 1);
+    EXPECT_EQ(state(4, "refused").toInt(), 1);
+    EXPECT_FALSE(state(5, "sent").toBool()); // 5004's file named 5005 inside: taken for neither
+    EXPECT_TRUE(state(2, "empty").toBool());
+    EXPECT_EQ(state(2, "blanks").toInt(), 295);
+    EXPECT_EQ(state(2, "findings").toInt(), 0);
+    EXPECT_TRUE(state(3, "empty").toBool());
+    EXPECT_EQ(state(3, "blanks").toInt(), 0);
+    EXPECT_FALSE(state(0, "empty").toBool());
+    QStringList refusals;
+    for (const QJsonValue &v : status.value(QStringLiteral("refusals")).toArray())
+        refusals << v.toObject().value(QStringLiteral("code")).toString() + QLatin1Char(' ')
+                        + QFileInfo(v.toObject().value(QStringLiteral("path")).toString()).fileName();
+    refusals.sort();
+    EXPECT_EQ(refusals, (QStringList{"5001 5001SJSB.dbf", "5004 5004SJSB.dbf", "5006 5006SJSB.dbf", "5007 5007SJSB.dbf"}));
+
+    const QString text = QString::fromUtf8(cli(withDir({QStringLiteral("status"), db})).out);
+    EXPECT_TRUE(text.contains(QStringLiteral("拒收 5001：不是可读的 DBF 表"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("共 8 个项目：已报 4，未报 4，拒收 4，空表 2，"))) << text.toStdString();
+
+    const QString missing = work.filePath(QStringLiteral("missing.csv"));
+    ASSERT_EQ(cli(withDir({QStringLiteral("export"), db, QStringLiteral("--csv"), missing, QStringLiteral("--part"),
+                           QStringLiteral("missing")}))
+                  .exitCode,
+              0);
+    const QStringList reminders = QString::fromUtf8(testsupport::fileBytes(missing)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(reminders.size(), 6) << testsupport::fileBytes(missing).constData();
+    EXPECT_TRUE(reminders[1].startsWith(QStringLiteral("5001,%1,拒收,不是可读的 DBF 表").arg(projectName(1))));
+    EXPECT_EQ(reminders[3], QStringLiteral("5005,%1,未报,,").arg(projectName(5)));
+
+    // History: both files of 5000, newest collection first; the diff names
+    // the one figure the hospital corrected.
+    r = cli({QStringLiteral("history"), db, code(0)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QStringList history = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(history.size(), 3);
+    EXPECT_TRUE(history[1].contains(QDir(b).filePath(code(0) + QStringLiteral("SJSB.dbf"))) && history[1].endsWith(QStringLiteral("\t0\t当前")))
+        << history[1].toStdString();
+    EXPECT_TRUE(history[2].contains(first) && history[2].endsWith(QStringLiteral("\t历史"))) << history[2].toStdString();
+    EXPECT_TRUE(history[2].contains(QStringLiteral("（表内日期）")));
+    r = cli({QStringLiteral("history"), db, code(0), QStringLiteral("--diff")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QStringList diff = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(diff.size(), 3) << r.out.constData();
+    EXPECT_EQ(diff[1], QStringLiteral("1.床位数(1)医院床位数\t2004年\t%1\t→\t1234").arg(plausibleFigures(0)[2][0]));
+    EXPECT_EQ(diff[2], QStringLiteral("共 1 个数值不同"));
+
+    // The committee PDF prints the all-blank declaration's figures blank.
+    const QString pdf = work.filePath(QStringLiteral("committee.pdf"));
+    ASSERT_EQ(cli(withDir({QStringLiteral("export"), db, QStringLiteral("--pdf"), pdf})).exitCode, 0);
+    QString blankForm;
+    for (int page = 1; page <= testsupport::pdfPageCount(pdf); ++page) {
+        const QString t = QString::fromUtf8(testsupport::run(QStringLiteral("pdftotext"),
+                                                             {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                                                              QString::number(page), QStringLiteral("-layout"), pdf, QStringLiteral("-")})
+                                                .out);
+        if (t.simplified().contains(QStringLiteral("项目名称： %1 医院").arg(code(2))))
+            blankForm += t; // the form's first sheet, which holds most figures
+    }
+    ASSERT_FALSE(blankForm.isEmpty());
+    static const QRegularExpression zero(QStringLiteral("(^|\\s)0(\\s|$)"));
+    EXPECT_FALSE(blankForm.contains(zero)) << blankForm.toStdString();
 }
