@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <benchmark/benchmark.h>
@@ -116,6 +117,43 @@ void BM_PythonDbfSqliteBaseline(benchmark::State &state)
     }
 }
 BENCHMARK(BM_PythonDbfSqliteBaseline)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+
+// The same two as a user runs them, each a whole process from start to
+// exit: `pdeclare-cli collect` into a new database beside `python3` running
+// the script (target: ours at least 10 times faster).
+void BM_CollectProcessThousandFiles(benchmark::State &state)
+{
+    Setup &s = setup();
+    int run = 0;
+    const QString cli = testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli");
+    for (auto _ : state) {
+        const QString db = s.dir.file(QStringLiteral("process-%1.db").arg(++run));
+        QElapsedTimer timer;
+        timer.start();
+        const auto r = testsupport::run(cli, {QStringLiteral("collect"), db, s.uploads, QStringLiteral("--program-dir"), s.dir.path()},
+                                        {}, 600000);
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        if (r.exitCode != 0)
+            state.SkipWithError(r.err.constData());
+    }
+}
+BENCHMARK(BM_CollectProcessThousandFiles)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+void BM_PythonProcessThousandFiles(benchmark::State &state)
+{
+    Setup &s = setup();
+    int run = 0;
+    for (auto _ : state) {
+        const QString db = s.dir.file(QStringLiteral("python-process-%1.db").arg(++run));
+        QElapsedTimer timer;
+        timer.start();
+        const auto r = testsupport::run(QStringLiteral("/usr/bin/python3"), {s.baseline, db, s.uploads}, {}, 600000);
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        if (r.exitCode != 0)
+            state.SkipWithError(r.err.constData());
+    }
+}
+BENCHMARK(BM_PythonProcessThousandFiles)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 void BM_StatusAndImplausibleOverThousandProjects(benchmark::State &state)
 {

@@ -203,6 +203,10 @@ Database::Database(const QString &name, bool create)
                 QThread::msleep(50);
             }
             q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            // Each collected file has a savepoint of its own: its journal
+            // is kept in memory, not in a temporary file written page by
+            // page (which took as many writes as the database itself).
+            q.exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
             q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=16384"));
             q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
         }

@@ -46,9 +46,12 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietQtMessages);
-    // sql and dump need no fonts nor painting: a plain core application
-    // starts in a fraction of the time, which counts in scripted use.
-    const bool plain = argc > 1 && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0);
+    // sql, dump and the centre's collect, status and history need no fonts
+    // nor painting: a plain core application starts in a fraction of the
+    // time, which counts in scripted use.
+    bool plain = false;
+    for (const char *command : {"sql", "dump", "collect", "status", "history"})
+        plain = plain || (argc > 1 && qstrcmp(argv[1], command) == 0);
     std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
     QStringList args = app->arguments();
     args.removeFirst();
