@@ -34,6 +34,7 @@
 #include <QTableWidget>
 #include <QThread>
 #include <QToolBar>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -134,6 +135,9 @@ void TfrmCentre::buildMenu()
     database->setObjectName(QStringLiteral("mnuDatabase"));
     add(database, "actOpenFile", "打开或新建数据库文件…", &TfrmCentre::askOpenFile);
     add(database, "actOpenPostgres", "连接 PostgreSQL 数据库…", &TfrmCentre::askOpenPostgres);
+    // Another reviewer's collect appears on F5, and on PostgreSQL (where
+    // several reviewers share one database) every half minute by itself.
+    add(database, "actRefresh", "刷新", &TfrmCentre::refresh)->setShortcut(QKeySequence::Refresh);
     database->addSeparator();
     add(database, "actExit", "退出", &QWidget::close);
 
@@ -157,7 +161,7 @@ void TfrmCentre::buildMenu()
     for (const char *name : {"actOpenFile", "actCollectFolder", "actCollectFiles", "actExportDeclarations", "actExportPdf"})
         tools->addAction(findChild<QAction *>(QLatin1String(name)));
     tools->addSeparator();
-    auto *factorLabel = new QLabel(T(" 相邻时期变化超过 "), tools);
+    auto *factorLabel = new QLabel(T(" 数值相差超过 "), tools);
     m_factorBox = new QDoubleSpinBox(tools);
     m_factorBox->setObjectName(QStringLiteral("spnChangeFactor"));
     m_factorBox->setRange(1.5, 1000);
@@ -165,7 +169,7 @@ void TfrmCentre::buildMenu()
     m_factorBox->setSingleStep(0.5);
     m_factorBox->setValue(m_options.changeFactor);
     m_factorBox->setSuffix(T(" 倍"));
-    m_factorBox->setToolTip(T("同一项目相邻两期数值相差超过此倍数时计为异常数值（0 和很小的数不计）"));
+    m_factorBox->setToolTip(T("数值与本项目其他时期、或与各项目的中位数相差超过此倍数时计为异常数值（0 不计，很小的数需相差更多）"));
     tools->addWidget(factorLabel);
     tools->addWidget(m_factorBox);
     tools->addWidget(new QLabel(T(" 计为异常"), tools));
@@ -276,6 +280,10 @@ void TfrmCentre::buildWindow()
     m_implausible->setColumnWidth(0, 220);
     m_files->setColumnWidth(0, 180);
     m_files->setColumnWidth(1, 130);
+    connect(m_implausible, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (const QTableWidgetItem *item = m_implausible->item(row, 0))
+            setChartFigure(item->data(Qt::UserRole).toInt(), item->data(Qt::UserRole + 1).toInt());
+    });
     m_projectTabs->addTab(m_findings, T("审核发现"));
     m_projectTabs->addTab(m_implausible, T("异常数值"));
     m_projectTabs->addTab(m_files, T("上报文件"));
@@ -359,6 +367,12 @@ bool TfrmCentre::openDatabase(const QString &name)
         auto db = centre::Database::open(name.trimmed());
         m_db = std::move(db);
         reload();
+        if (!m_refreshTimer) {
+            m_refreshTimer = new QTimer(this);
+            m_refreshTimer->setInterval(30000);
+            connect(m_refreshTimer, &QTimer::timeout, this, [this] { refresh(); });
+        }
+        m_db->isPostgres() ? m_refreshTimer->start() : m_refreshTimer->stop();
     } catch (const std::exception &e) {
         problem = ui::errorText(e);
     }
@@ -511,8 +525,12 @@ void TfrmCentre::updateProjectPanel()
         if (flagged.code != m_selected)
             continue;
         m_implausible->insertRow(row);
-        fillRow(m_implausible, row++,
+        fillRow(m_implausible, row,
                 {flagged.caption, flagged.periodLabel, centre::cellText(flagged.value), flagged.explanation});
+        // A double click shows this indicator and period in the chart.
+        m_implausible->item(row, 0)->setData(Qt::UserRole, flagged.indicator);
+        m_implausible->item(row, 0)->setData(Qt::UserRole + 1, flagged.period);
+        ++row;
     }
     try {
         const auto files = centre::filesOfProject(*m_db, m_selected);
@@ -583,6 +601,29 @@ void TfrmCentre::updateActions()
     for (const char *name : {"actOpenFile", "actOpenPostgres"})
         findChild<QAction *>(QLatin1String(name))->setEnabled(!m_job && m_reference);
     m_previewButton->setEnabled(ready && m_declarationOf.contains(m_selected));
+}
+
+bool TfrmCentre::refresh()
+{
+    if (!m_db || m_job)
+        return false;
+    try {
+        reload();
+        return true;
+    } catch (const std::exception &) {
+        // The connection may be gone (a server restarted): once more on a
+        // new one, then the reason is told.
+    }
+    try {
+        auto db = centre::Database::openExisting(m_db->name());
+        m_db = std::move(db);
+        reload();
+        statusBar()->showMessage(T("已重新连接数据库。"), 5000);
+        return true;
+    } catch (const std::exception &e) {
+        statusBar()->showMessage(T("无法刷新：%1").arg(ui::errorText(e)));
+        return false;
+    }
 }
 
 // ---- jobs in a worker thread ----
@@ -672,14 +713,12 @@ bool TfrmCentre::startCollect(const QStringList &paths)
                 return !job.cancel;
             });
         },
-        [this, summary, found](const QString &error) {
-            // Whatever happened, the files taken so far are in the database.
-            try {
-                reload();
-            } catch (const std::exception &e) {
-                ui::MessageBox::show(this, ui::errorText(e), T("错误"), ui::Icon::Warning);
-                return;
-            }
+        [this, summary, found](const QString &jobError) {
+            // The database's failure half-way comes with the summary of what it kept.
+            const QString error = !jobError.isEmpty() ? jobError : summary->error;
+            // Whatever happened, the files taken so far are in the database:
+            // shown as they are (on a new connection if this one was lost).
+            refresh();
             if (!error.isEmpty() && summary->total() == 0 && *found != 0) {
                 ui::MessageBox::show(this, T("收集未能进行：\n%1").arg(error), T("错误"), ui::Icon::Warning);
                 return;
@@ -693,7 +732,11 @@ bool TfrmCentre::startCollect(const QStringList &paths)
             if (summary->cancelled)
                 text += T("\n已取消：已处理的文件保存在数据库中，其余文件未收集，可再次收集。");
             if (!error.isEmpty())
-                text += T("\n收集中断：%1\n已处理的文件保存在数据库中。").arg(error);
+                text += summary->error.isEmpty()
+                            ? T("\n收集中断：%1\n已处理的文件保存在数据库中。").arg(error)
+                            : T("\n收集中断：%1\n以上是已存入数据库的文件；其余 %2 个文件没有存入，可再次收集。")
+                                  .arg(error)
+                                  .arg(summary->notDone);
             if (!summary->refusedFiles.empty()) {
                 text += T("\n\n以下文件未收下（其内容没有存入数据库），请告知相应医院改正后重新上报：");
                 int listed = 0;
@@ -784,7 +827,7 @@ void TfrmCentre::askOpenPostgres()
 {
     bool ok = false;
     const QString uri = QInputDialog::getText(this, T("连接 PostgreSQL 数据库"),
-                                              T("连接地址，例如 postgresql://用户@主机:5432/数据库："),
+                                              T("连接地址（不含密码），例如 postgresql://用户@主机:5432/数据库："),
                                               QLineEdit::Normal, QStringLiteral("postgresql://"), &ok);
     if (!ok || uri.trimmed().isEmpty())
         return;
@@ -793,7 +836,18 @@ void TfrmCentre::askOpenPostgres()
                              T("提示"), ui::Icon::Information);
         return;
     }
-    openDatabase(uri);
+    // The password is asked for on its own, masked, and never shown again.
+    QUrl url(uri.trimmed());
+    if (url.password().isEmpty()) {
+        const QString password = QInputDialog::getText(this, T("连接 PostgreSQL 数据库"),
+                                                       T("用户 %1 的密码（没有密码时留空）：").arg(url.userName()),
+                                                       QLineEdit::Password, QString(), &ok);
+        if (!ok)
+            return;
+        if (!password.isEmpty())
+            url.setPassword(password);
+    }
+    openDatabase(url.toString());
 }
 
 void TfrmCentre::askCollectFiles()

@@ -34,6 +34,7 @@ class QTableView;
 class QTableWidget;
 class QTabWidget;
 class QThread;
+class QTimer;
 
 namespace centregui {
 class IndicatorChart;
@@ -69,6 +70,11 @@ public:
     bool exportTable(centre::ExportPart part, const QString &path);
     // Writes the committee's PDF in a worker thread; jobFinished() follows.
     bool startCommitteePdf(const QString &path);
+
+    // Reads the database again (another reviewer may have collected),
+    // reconnecting once when the connection was lost; false when it could
+    // not, with the reason in the status bar.
+    bool refresh();
 
     // The project whose findings, files and bar are shown; empty for none.
     void selectProject(const QString &code);
@@ -149,4 +155,5 @@ private:
     QLabel *m_jobLabel = nullptr;
     QProgressBar *m_progress = nullptr;
     QPushButton *m_cancelButton = nullptr;
+    QTimer *m_refreshTimer = nullptr;
 };

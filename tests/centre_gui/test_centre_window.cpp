@@ -269,6 +269,10 @@ private slots:
         auto *implausible = m_window->findChild<QTableWidget *>(QStringLiteral("grdImplausible"));
         QVERIFY(implausible->rowCount() >= 1);
         QCOMPARE(implausible->item(0, 0)->text(), centre::indicatorTitle(0));
+        // Double-clicking the flag shows its indicator and period in the chart.
+        m_window->setChartFigure(5, 5);
+        emit implausible->cellDoubleClicked(0, 1);
+        QCOMPARE(chart->titleText(), centre::indicatorTitle(0) + T("（") + implausible->item(0, 1)->text() + T("）"));
 
         report::PreviewWindow::clearShownReports();
         QTest::keyClick(m_window->projectView(), Qt::Key_Return);
