@@ -420,7 +420,16 @@ TEST_P(CentreCli, CommitteePdfHoldsSummaryAndEachProjectsFormWithItsFindings)
     EXPECT_EQ(line(second, QStringLiteral("异常数值")), QStringLiteral("异常数值（0 处）"));
     const QStringList third = page(5).split(QLatin1Char('\n'));
     EXPECT_EQ(line(third, QStringLiteral("审核发现")), QStringLiteral("审核发现（0 条）"));
-    EXPECT_EQ(line(third, QStringLiteral("异常数值")), QStringLiteral("异常数值（1 处）"));
+    EXPECT_EQ(line(third, QStringLiteral("异常数值")), QStringLiteral("异常数值（1 处）：表中标 * 的数值"));
+    // Every page numbered, every form page headed with its project, the
+    // contents on the summary page, the implausible figure starred in the form.
+    for (int n = 1; n <= 5; ++n)
+        EXPECT_TRUE(page(n).remove(QLatin1Char(' ')).contains(QStringLiteral("第%1页共5页").arg(n))) << page(n).toStdString();
+    for (int n : {2, 3})
+        EXPECT_FALSE(line(page(n).split(QLatin1Char('\n')), QStringLiteral("%1 %2").arg(code(0), projectName(0))).isEmpty()) << n;
+    EXPECT_EQ(line(summary, QStringLiteral("%1 %2 ……").arg(code(2), projectName(2))),
+              QStringLiteral("%1 %2 …… 第 4 页").arg(code(2), projectName(2)));
+    EXPECT_TRUE((page(4) + page(5)).contains(QStringLiteral("900*")));
     // The project's other periods, 2003 and 2005 (the two middle ones, the
     // nearer to 900 is the reference).
     const double before = jump[1][std::size_t(indicator("fblws"))], after = jump[3][std::size_t(indicator("fblws"))];
