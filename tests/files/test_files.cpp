@@ -169,7 +169,7 @@ protected:
                 restore(root, before);
                 const Outcome r = cli(command, {QStringLiteral("%1=%2").arg(QLatin1String(mode)).arg(n)});
                 const QString where = QStringLiteral("%1=%2: %3").arg(QLatin1String(mode)).arg(n).arg(r.err);
-                if (r.exitCode == 0)
+                if (r.exitCode == cleanExit)
                     break; // no N-th write: the command ran whole
                 ++faults;
                 if (QLatin1String(mode) == QLatin1String("PDECLARE_FAIL_WRITE")) {
@@ -254,6 +254,16 @@ TEST_F(WritingCommands, BackupOverAnEarlierOneAndUploadNeverLeaveAPartialFile)
     ASSERT_TRUE(QDir().mkpath(uploadDir));
     everyWrite({QStringLiteral("upload"), uploadDir, QStringLiteral("--yes"), dir.path()},
                {QStringLiteral("Result/result.dbf"), QStringLiteral("Upload/1001SJSB.dbf")});
+}
+
+// The check replaces the last run's findings with its own in one change: a
+// kill or a full disk midway leaves the old findings, not an empty list.
+TEST_F(WritingCommands, TheChecksNewFindingsReplaceTheOldOnesAllOrNothing)
+{
+    setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("多于五")}});
+    ASSERT_EQ(cli({QStringLiteral("check"), dir.path()}).exitCode, 1);
+    setRules({{QStringLiteral("jsjxry>2"), QStringLiteral("多于二")}});
+    everyWrite({QStringLiteral("check"), dir.path()}, {QStringLiteral("DataMeta/shtable1.dbf")}, 1);
 }
 
 // The entry window's save: five periods, one of them a new row, as one change.
@@ -482,4 +492,20 @@ TEST(Messages, SemicolonInTheFolderAndALinkLoopAreToldTruly)
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("符号链接构成了循环"))) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains(QStringLiteral("不存在"))) << r.err.toStdString();
+}
+
+// Output that cannot be written is a failure: with stdout on a full disk,
+// the commands that print their result exit 2 and say why.
+TEST_F(WritingCommands, OutputToAFullDiskIsAFailure)
+{
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString backupDir = dir.file(QStringLiteral("Backup"));
+    ASSERT_TRUE(QDir().mkpath(backupDir));
+    for (const QStringList &command : {QStringList{QStringLiteral("sql"), result, QStringLiteral("select * from result")},
+                                       QStringList{QStringLiteral("dump"), result + QStringLiteral("/result.dbf")},
+                                       QStringList{QStringLiteral("backup"), backupDir, dir.path()}}) {
+        const Outcome r = cli(command, {}, 0, QStringLiteral("/dev/full"));
+        EXPECT_EQ(r.exitCode, 2) << command.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("磁盘空间不足"))) << r.err.toStdString();
+    }
 }
