@@ -2,6 +2,8 @@
 // for scripted checks. Each command lives in its own file (cmd_*.cpp).
 #include "cli/Commands.h"
 
+#include "store/FileIo.h"
+
 #include <QGuiApplication>
 #include <QStringList>
 
@@ -41,20 +43,8 @@ static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QS
     }
 }
 
-int main(int argc, char *argv[])
+static int run(QStringList args)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quietQtMessages);
-    // sql, dump and the centre's collect, status and history need no fonts
-    // nor painting: a plain core application starts in a fraction of the
-    // time, which counts in scripted use.
-    bool plain = false;
-    for (const char *command : {"sql", "dump", "collect", "status", "history"})
-        plain = plain || (argc > 1 && qstrcmp(argv[1], command) == 0);
-    std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
-    QStringList args = app->arguments();
-    args.removeFirst();
     if (args.isEmpty())
         return usage();
     const QString command = args.takeFirst();
@@ -77,4 +67,28 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("history")) return cli::cmdHistory(args);
     if (command == QLatin1String("export")) return cli::cmdExport(args);
     return usage();
+}
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietQtMessages);
+    // sql, dump and the centre's collect, status and history need no fonts
+    // nor painting: a plain core application starts in a fraction of the
+    // time, which counts in scripted use.
+    bool plain = false;
+    for (const char *command : {"sql", "dump", "collect", "status", "history"})
+        plain = plain || (argc > 1 && qstrcmp(argv[1], command) == 0);
+    std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
+    QStringList args = app->arguments();
+    args.removeFirst();
+    const int code = run(args);
+    // What a command printed is part of its result: output that could not
+    // be written (a full disk behind a redirection) is a failure, not a 0.
+    if (const int error = cli::outputError()) {
+        std::fprintf(stderr, "pdeclare-cli: 结果未能全部写出到标准输出：%s\n", store::fileio::reason(error).toLocal8Bit().constData());
+        return 2;
+    }
+    return code;
 }
