@@ -78,6 +78,15 @@ void fillRow(QTableWidget *table, int row, const QStringList &cells)
     }
 }
 
+// A database that exists is opened as it is: read-only when this user may
+// not write it (reading works; a collect says it is read-only). A new file
+// name creates the database.
+std::unique_ptr<centre::Database> openForWindow(const QString &name)
+{
+    return centre::Database::isPostgresName(name) || QFileInfo::exists(name) ? centre::Database::openExisting(name)
+                                                                              : centre::Database::open(name);
+}
+
 QString localTime(const QDateTime &utc) { return utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
 
 } // namespace
@@ -364,7 +373,7 @@ bool TfrmCentre::openDatabase(const QString &name)
     std::optional<QString> problem;
     try {
         const ui::BusyCursor busy;
-        auto db = centre::Database::open(name.trimmed());
+        auto db = openForWindow(name.trimmed());
         m_db = std::move(db);
         reload();
         if (!m_refreshTimer) {
@@ -640,7 +649,7 @@ bool TfrmCentre::startJob(const QString &what, bool cancellable, Work work,
     const QString name = m_db->name();
     job->thread = QThread::create([job, name, work = std::move(work)] {
         try {
-            auto db = centre::Database::open(name);
+            auto db = openForWindow(name);
             work(*db, *job);
         } catch (const std::exception &e) {
             job->error = ui::errorText(e);
