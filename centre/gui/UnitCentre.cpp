@@ -283,7 +283,9 @@ void TfrmCentre::buildWindow()
     m_projectTabs->setObjectName(QStringLiteral("tabProject"));
     m_findings = makeList(QStringLiteral("grdFindings"), {T("时期"), T("审核发现")}, m_projectTabs);
     m_implausible = makeList(QStringLiteral("grdImplausible"), {T("指标"), T("时期"), T("数值"), T("说明")}, m_projectTabs);
-    m_files = makeList(QStringLiteral("grdFiles"), {T("文件"), T("收集时间"), T("医院标记"), T("审核发现"), T("当前")},
+    m_files = makeList(QStringLiteral("grdFiles"),
+                       {T("文件"), T("收集时间"), T("医院标记"), T("审核发现"), T("当前"), T("申报日期"), T("来源路径"),
+                        T("收集人"), T("主机")},
                        m_projectTabs);
     m_findings->setColumnWidth(0, 90);
     m_implausible->setColumnWidth(0, 220);
@@ -542,12 +544,16 @@ void TfrmCentre::updateProjectPanel()
         ++row;
     }
     try {
-        const auto files = centre::filesOfProject(*m_db, m_selected);
+        const auto files = centre::fileHistory(*m_db, m_selected);
         m_files->setRowCount(int(files.size()));
-        for (size_t i = 0; i < files.size(); ++i)
+        for (size_t i = 0; i < files.size(); ++i) {
+            const auto &f = files[i];
+            const QString declared = f.declaredOn.isEmpty() ? QString()
+                                     : f.declaredOn + (f.dateSource == QLatin1String("table") ? T("（表内日期）") : T("（文件时间）"));
             fillRow(m_files, int(i),
-                    {files[i].name, localTime(files[i].collectedAt), files[i].hospitalFlag,
-                     QString::number(files[i].findings), files[i].current ? T("当前") : T("历史")});
+                    {f.name, localTime(f.collectedAt), f.hospitalFlag, QString::number(f.findings),
+                     f.current ? T("当前") : T("历史"), declared, QDir::toNativeSeparators(f.sourcePath), f.collectedBy, f.host});
+        }
     } catch (const std::exception &e) {
         statusBar()->showMessage(ui::errorText(e), 10000);
     }
