@@ -764,10 +764,39 @@ bool TfrmCentre::startCollect(const QStringList &paths)
                 }
             }
             const bool trouble = !summary->refusedFiles.empty() || !error.isEmpty();
-            ui::MessageBox::show(this, text, trouble ? T("收集结果") : T("提示"),
-                                 trouble ? ui::Icon::Warning : ui::Icon::Information);
+            if (summary->refusedFiles.empty()) {
+                ui::MessageBox::show(this, text, trouble ? T("收集结果") : T("提示"),
+                                     trouble ? ui::Icon::Warning : ui::Icon::Information);
+                return;
+            }
+            // The whole list, for the letters to the hospitals.
+            text += T("\n\n要把全部 %1 个未收下的文件（路径与原因）保存为 CSV 文件吗？").arg(summary->refusedFiles.size());
+            if (ui::MessageBox::show(this, text, T("收集结果"), ui::Icon::Warning, ui::Buttons::YesNo) == ui::Answer::Yes) {
+                const QString path = QFileDialog::getSaveFileName(this, T("保存未收下的文件清单"), T("未收下的文件.csv"),
+                                                                  T("CSV 文件 (*.csv)"));
+                if (!path.isEmpty())
+                    saveRefusals(*summary, path);
+            }
         });
     return started;
+}
+
+bool TfrmCentre::saveRefusals(const centre::CollectSummary &summary, const QString &path)
+{
+    centre::ExportTable table;
+    table.title = T("未收下的文件");
+    table.headers << T("文件") << T("文件夹") << T("原因");
+    for (const auto &refused : summary.refusedFiles)
+        table.rows.push_back({QFileInfo(refused.path).fileName(), QDir::toNativeSeparators(QFileInfo(refused.path).absolutePath()),
+                              refused.reason});
+    try {
+        centre::refuseOutputOverDatabase(path, m_db ? m_db->name() : QString());
+        centre::writeCsv(table, path);
+    } catch (const std::exception &e) {
+        ui::MessageBox::show(this, T("清单未能保存：%1").arg(ui::errorText(e)), T("错误"), ui::Icon::Warning);
+        return false;
+    }
+    return true;
 }
 
 // ---- exports ----

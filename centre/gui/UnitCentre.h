@@ -11,6 +11,7 @@
 // asks for the name or path and calls it. Messages go through
 // ui::MessageBox, the form through report::PreviewWindow, so that a test
 // drives the window without a modal box.
+#include "centre/Collect.h"
 #include "centre/Database.h"
 #include "centre/Export.h"
 #include "centre/Reference.h"
@@ -62,6 +63,8 @@ public:
     // database, another job running). jobFinished() follows, after the
     // table and the summary message.
     bool startCollect(const QStringList &paths);
+    // Writes the refused files of a collect (file, folder, reason) as CSV.
+    bool saveRefusals(const centre::CollectSummary &summary, const QString &path);
     void cancelJob();
     bool isBusy() const { return m_job != nullptr; }
 
