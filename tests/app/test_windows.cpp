@@ -142,6 +142,9 @@ private slots:
         QCOMPARE(image->size(), QSize(616, 425));
         QCOMPARE(image->pixmap().size(), QSize(640, 480));
         QVERIFY(ui::MessageBox::shown().empty());
+        // The program's own icon, on this window and the ones it opens.
+        QCOMPARE(main.windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {256, 256}}));
+        QCOMPARE(QApplication::windowIcon().cacheKey(), main.windowIcon().cacheKey());
     }
 
     void menuTree()
