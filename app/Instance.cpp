@@ -19,27 +19,32 @@ QString requestFile(const QString &programDir)
     return QDir(programDir).filePath(QStringLiteral(".pdeclare.raise"));
 }
 
+// The main window, then each window shown over it (a menu window, a box
+// or prompt over that), in that order, so that the one in front stays in
+// front; the last one gets the keyboard.
 void raiseFrontWindow()
 {
-    QWidget *front = QApplication::activeModalWidget();
-    if (!front) {
+    QWidget *window = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible() && !w->parentWidget() && w->inherits("QMainWindow"))
+            window = w;
+    if (!window)
+        window = QApplication::activeModalWidget();
+    QWidget *last = nullptr;
+    while (window) {
+        if (window->isMinimized())
+            window->showNormal();
+        window->raise();
+        last = window;
+        QWidget *over = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->isVisible() && !w->parentWidget() && w->inherits("QMainWindow"))
-                front = w;
+            if (w != window && w->isVisible() && w->parentWidget() && w->parentWidget()->window() == window
+                && (!over || w->isModal()))
+                over = w;
+        window = over;
     }
-    if (!front)
-        return;
-    QWidget *top = front->window();
-    // The owner first, so that a dialog comes up together with its window.
-    if (QWidget *owner = top->parentWidget() ? top->parentWidget()->window() : nullptr) {
-        if (owner->isMinimized())
-            owner->showNormal();
-        owner->raise();
-    }
-    if (top->isMinimized())
-        top->showNormal();
-    top->raise();
-    top->activateWindow();
+    if (last)
+        last->activateWindow();
 }
 
 } // namespace
