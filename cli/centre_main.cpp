@@ -3,6 +3,8 @@
 // its collect, status and export commands to this program.
 #include "cli/Commands.h"
 
+#include "store/FileIo.h"
+
 #include <QGuiApplication>
 #include <QStringList>
 
@@ -28,14 +30,8 @@ static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QS
     }
 }
 
-int main(int argc, char *argv[])
+static int run(QStringList args)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quietQtMessages);
-    QGuiApplication app(argc, argv); // the PDF export paints
-    QStringList args = app.arguments();
-    args.removeFirst();
     if (args.isEmpty()) {
         std::fputs(helpText, stderr);
         return 2;
@@ -54,4 +50,23 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("export")) return cli::cmdExport(args);
     std::fputs(helpText, stderr);
     return 2;
+}
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietQtMessages);
+    QGuiApplication app(argc, argv); // the PDF export paints
+    QStringList args = app.arguments();
+    args.removeFirst();
+    const int code = run(args);
+    // Output that could not be written (a full disk behind a redirection)
+    // is a failure, not a 0.
+    if (const int error = cli::outputError()) {
+        std::fprintf(stderr, "pdeclare-centre-cli: 结果未能全部写出到标准输出：%s\n",
+                     store::fileio::reason(error).toLocal8Bit().constData());
+        return 2;
+    }
+    return code;
 }

@@ -4,6 +4,8 @@
 // handed to pdeclare-centre-cli beside this program when it is installed.
 #include "cli/Commands.h"
 
+#include "store/FileIo.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -88,20 +90,8 @@ static int handToCentre(char *argv[])
 #endif
 }
 
-int main(int argc, char *argv[])
+static int run(QStringList args, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quietQtMessages);
-    // sql and dump need no fonts nor painting: a plain core application
-    // starts in a fraction of the time, which counts in scripted use.
-    const bool plain = argc > 1
-                       && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0
-                           || qstrcmp(argv[1], "collect") == 0 || qstrcmp(argv[1], "status") == 0
-                           || qstrcmp(argv[1], "export") == 0);
-    std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
-    QStringList args = app->arguments();
-    args.removeFirst();
     if (args.isEmpty())
         return usage();
     const QString command = args.takeFirst();
@@ -122,4 +112,29 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("collect") || command == QLatin1String("status") || command == QLatin1String("export"))
         return handToCentre(argv);
     return usage();
+}
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietQtMessages);
+    // sql and dump need no fonts nor painting: a plain core application
+    // starts in a fraction of the time, which counts in scripted use.
+    // (collect, status and export are only handed on.)
+    const bool plain = argc > 1
+                       && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0
+                           || qstrcmp(argv[1], "collect") == 0 || qstrcmp(argv[1], "status") == 0
+                           || qstrcmp(argv[1], "export") == 0);
+    std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
+    QStringList args = app->arguments();
+    args.removeFirst();
+    const int code = run(args, argv);
+    // What a command printed is part of its result: output that could not
+    // be written (a full disk behind a redirection) is a failure, not a 0.
+    if (const int error = cli::outputError()) {
+        std::fprintf(stderr, "pdeclare-cli: 结果未能全部写出到标准输出：%s\n", store::fileio::reason(error).toLocal8Bit().constData());
+        return 2;
+    }
+    return code;
 }
