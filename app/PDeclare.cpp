@@ -1,6 +1,7 @@
 // Program entry: the main window is the only window created at start-up.
 // No argument is read; every path is built from the program's directory.
 #include "app/DefaultFont.h"
+#include "app/Instance.h"
 #include "app/UnitMain.h"
 #include "controls/Fonts.h"
 #include "controls/Translations.h"
@@ -14,6 +15,10 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // The windows' class and the desktop entry carry the same name, so that
+    // the desktop shows the program's entry and icon for its windows.
+    QApplication::setApplicationName(QString::fromLatin1(app::kDesktopId));
+    QApplication::setDesktopFileName(QString::fromLatin1(app::kDesktopId));
     ui::installQtTranslations();
     ui::installFontSubstitutions();
     app::installDefaultFont();
@@ -21,13 +26,15 @@ int main(int argc, char *argv[])
     // The user's own folder may not exist before the first start.
     QDir().mkpath(store::paths::programDir());
     if (!store::fileio::holdInstanceLock(store::paths::programDir() + QStringLiteral(".pdeclare.lock"))) {
+        app::askRunningProgramToRaise(store::paths::programDir());
         ui::MessageBox::show(nullptr,
-                             QStringLiteral("程序已经在这个目录中打开：%1\n请使用已打开的窗口。")
+                             QStringLiteral("程序已经在这个目录中打开：%1\n已把打开的窗口调到最前面，请使用那个窗口。")
                                  .arg(QDir::toNativeSeparators(store::paths::programDir())),
                              ui::applicationTitle(), ui::Icon::Information);
         return 1;
     }
     auto *main = new TfrmMain; // frees itself when closed
+    app::raiseOnRequest(store::paths::programDir(), &application);
     main->show();
     return application.exec();
 }

@@ -12,8 +12,9 @@ namespace app {
 class Shell {
 public:
     using Opener = std::function<bool(const QUrl &)>;
-    // Hands url to the opener; what the handler then does is its own
-    // affair, so the result is only a hint.
+    // Hands url to the opener. False when no program on this machine opens
+    // it (no viewer for the document's type); what a handler that took it
+    // then does is its own affair.
     static bool open(const QUrl &url);
     static void setOpener(Opener opener);
 };

@@ -5,6 +5,7 @@
 #include "controls/MessageBox.h"
 
 #include <QEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -141,7 +142,12 @@ void openHelpDocument(QWidget *owner, const QString &path)
         return;
     }
     try {
-        app::Shell::open(QUrl::fromLocalFile(path));
+        if (!app::Shell::open(QUrl::fromLocalFile(path)))
+            ui::MessageBox::show(owner,
+                                 T("无法打开说明文件 %1：这台电脑上没有能打开 .%2 文件的程序。\n"
+                                   "请安装能打开 Word 文档的程序（例如 WPS Office 或 LibreOffice）后再试。")
+                                     .arg(QDir::toNativeSeparators(path), QFileInfo(path).suffix()),
+                                 T("提示"), ui::Icon::Information);
     } catch (const std::exception &e) {
         ui::MessageBox::show(owner, ui::errorText(e), T("提示"), ui::Icon::Information);
     }

@@ -39,5 +39,7 @@ private:
 // name) with the desktop's default handler. A missing file gives
 // "无法找到说明文件，可能已丢失！" titled "提示" without an icon; a failure
 // while handing it over is shown titled "提示" with the information icon.
-// What the handler does with the document is not reported.
+// When no program on the machine opens the document's type, that is said
+// in a message titled "提示"; what a handler that took it then does is not
+// reported.
 void openHelpDocument(QWidget *owner, const QString &path);

@@ -76,6 +76,8 @@ QString &appliedSkin()
 TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_unique<store::Query>(QStringLiteral("AQry_Tmp")))
 {
     Q_INIT_RESOURCE(PDeclare);
+    // The program's own icon on every window (and in the task bar).
+    QApplication::setWindowIcon(programIcon());
     setObjectName(QStringLiteral("frmMain"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(T("Orvandel\"十五\"重点专科（专病）项目建设评审验收数据申报表"));
@@ -125,6 +127,15 @@ void TfrmMain::showEvent(QShowEvent *event)
 TfrmMain::~TfrmMain() = default;
 
 QString TfrmMain::pictureResource() { return QStringLiteral(":/app/still_life.jpg"); }
+
+QIcon TfrmMain::programIcon()
+{
+    Q_INIT_RESOURCE(PDeclare);
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/app/pdeclare_%1.png").arg(size), QSize(size, size));
+    return icon;
+}
 
 store::Query &TfrmMain::AQry_Tmp() const { return *m_tmp; }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: a picture under the menu bar from which every function of
 // the program is opened. Creating it runs the start-up sequence.
+#include <QIcon>
 #include <QMainWindow>
 
 #include <memory>
@@ -45,6 +46,8 @@ public:
 
     // The picture stored with the window (640 x 480 JPEG).
     static QString pictureResource();
+    // The program's icon, drawn as packaging/pdeclare.svg, at 16 to 256 px.
+    static QIcon programIcon();
 
 public slots:
     void N2Click();

@@ -104,6 +104,9 @@ QString folderProblem(const QString &dir)
     if (!info.isWritable())
         return QStringLiteral("没有在文件夹 %1 中写入的权限。请选择您自己的文件夹，例如主文件夹或移动存储设备。")
             .arg(QDir::toNativeSeparators(dir));
+    // A read-only medium or mount, or a full disk.
+    if (const QString why = store::fileio::cannotWrite(dir); !why.isEmpty())
+        return QStringLiteral("无法在文件夹 %1 中写入：%2。请重新选择存放路径。").arg(QDir::toNativeSeparators(dir), why);
     return QString();
 }
 
@@ -166,7 +169,15 @@ Result run(BackupHost &host, Mode mode, const QString &targetDir)
             const QString refusal = refuseProjectCode(projectCodeOf(yydm));
             if (!refusal.isEmpty())
                 throw store::Error(refusal);
-
+            target = joinTarget(targetDir, uploadFileName(projectCodeOf(yydm)));
+        }
+        // The folder comes first: one that is gone or cannot be written is
+        // told before the upload's check runs or its flags are written.
+        if (const QString problem = folderProblem(targetDir); !problem.isEmpty()) {
+            host.setPathText(pathText(target));
+            throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), problem));
+        }
+        if (mode == Mode::Upload) {
             const BackupHost::Checked checked = host.runUploadCheck();
             if (checked == BackupHost::Checked::NotRun) {
                 // Nothing is flagged or exported for data that was not

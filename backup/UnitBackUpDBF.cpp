@@ -181,6 +181,7 @@ TfrmBackUpDBF::TfrmBackUpDBF(QWidget *owner, backup::Mode mode) : QDialog(owner)
     btn_NewFolder->setGeometry(27, 258, 90, 25);
     btn_NewFolder->setAutoDefault(false);
     connect(btn_NewFolder, &QPushButton::clicked, this, &TfrmBackUpDBF::btn_NewFolderClick);
+    ui::enterPressesFocusedButton(this);
 
     // Folders appear in the tree as the model reads them; once the chosen
     // one's parents are read, it is brought into view again.

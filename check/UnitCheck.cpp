@@ -133,6 +133,7 @@ TfrmCheck::TfrmCheck(QWidget *owner) : QDialog(owner)
     Btn_Exit->setGeometry(152, 56, 75, 25);
     Btn_Exit->setAutoDefault(false);
     connect(Btn_Exit, &QPushButton::clicked, this, &TfrmCheck::Btn_ExitClick);
+    ui::enterPressesFocusedButton(this);
 
     StatusBar1 = new check::PanelStatusBar(this, {150, 120});
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));

@@ -1,12 +1,20 @@
 #pragma once
 // A one-line edit for a non-negative figure with at most a few decimals.
 //
-// Its value is either null (the edit is empty) or a double. Only digits and
-// one decimal separator can be typed or pasted ("." and "," both give it and
-// it is shown as "."; full-width digits from an IME are taken as digits);
-// there is no minus sign. Whenever the text changes the control reads it as
-// a value and brings a value beyond a limit to that limit. A value put in is
-// shown in the shortest general decimal form (35.5, 120).
+// Its value is either null (the edit is empty) or a double. Only digits, one
+// decimal separator and thousands separators can be typed or pasted: "." is
+// the decimal separator, and so is "," unless three digits follow it, which
+// makes it a thousands separator ("8,5" is 8.5, "8,000" is 8000, "1,234.5"
+// is 1234.5; full-width digits and "，" from an IME alike); there is no
+// minus sign. Whenever the text changes the control reads it as a value and
+// brings a value beyond a limit to that limit. What is typed stays as typed
+// until the edit is left, when it is shown in the shortest general decimal
+// form (35.5, 120), as is a value put in.
+//
+// Nothing is changed or refused silently: a refused keystroke or paste and a
+// value brought to a limit sound the system's warning and show the reason
+// beside the edit for a moment; a value brought to a limit is also kept for
+// the window to say once when the edit is left (takeClampNotice).
 //
 // The window that holds the edits hooks into four events, in the manner of
 // the original form's event properties: OnMouseUp (button released),
@@ -51,6 +59,37 @@ public:
     // a limit as that limit).
     static bool normalise(QString &text, double minValue, double maxValue, int decimals);
 
+    // The same rule with what it found: the text as the edit shows it (as
+    // typed, full-width characters mapped, or the limit), its stored form
+    // (digits and "."), the value, or why it is refused.
+    struct Reading {
+        bool ok = false;
+        bool clamped = false; // the value was brought to a limit
+        QString shown;
+        QString stored;
+        double value = 0.0;
+        QString problem; // why refused, or what the clamp did
+    };
+    static Reading read(const QString &text, double minValue, double maxValue, int decimals);
+
+    // The figure as typed before it was brought to a limit, once: empty when
+    // nothing was clamped since the last call or the figure was changed
+    // since.
+    QString takeClampNotice();
+
+    // A figure that breaks a rule: a red frame and the rule's text as the
+    // edit's tooltip, until the figure changes or the mark is cleared.
+    void setMark(const QString &text);
+    void clearMark();
+    bool isMarked() const { return m_marked; }
+
+signals:
+    // A keystroke or paste refused, or a figure brought to a limit, with the
+    // reason shown to the user.
+    void signalled(const QString &reason);
+
+public:
+
     // Why the focus last left the edit (a click elsewhere, Tab, ...), kept
     // for the OnExit handler.
     Qt::FocusReason exitReason() const { return m_exitReason; }
@@ -64,9 +103,14 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void setTextUnchecked(const QString &text);
+    void refuse(const QString &reason);
+    void noteClamp(const QString &typed, const QString &shown, const QString &reason);
+    void warn(const QString &reason);
+    void textChangedHere(const QString &text);
 
     double m_min = 0.0;
     double m_max = 999999999.99;
@@ -74,6 +118,10 @@ private:
     Qt::FocusReason m_exitReason = Qt::OtherFocusReason;
     class Validator;
     Validator *m_validator = nullptr;
+    QString m_clampedFrom; // typed before the clamp, until said or changed
+    QString m_clampShown;  // the limit the clamp showed
+    bool m_marked = false;
+    QString m_toolTipBeforeMark;
 };
 
 } // namespace ui

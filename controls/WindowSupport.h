@@ -25,6 +25,10 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
+// Enter (or the number pad's Enter) on a focused push or tool button of
+// window presses it, as Space does: the keyboard works as on Windows.
+void enterPressesFocusedButton(QWidget *window);
+
 // Places a window in the centre of the screen (not of its owner).
 void centreOnScreen(QWidget *window);
 

@@ -4,6 +4,7 @@
 #include "controls/HintStyle.h"
 #include "controls/MessageBox.h"
 #include "controls/TDBNumberEdit.h"
+#include "store/Format.h"
 #include "entry/UnitZk.h"
 #include "store/Catalogue.h"
 #include "store/Paths.h"
@@ -52,6 +53,8 @@ constexpr int kEditHeight = 24;
 constexpr int kBottomPanelHeight = 57;
 constexpr int kWheelStep = 20;
 constexpr double kMaxFigure = 999999999.99;
+constexpr int kClientWidth = 823; // the designed client area
+constexpr int kClientHeight = 676;
 
 int rowRuleY(int row) { return kFirstRowRule + kRowPitch * row; } // row 0..59
 int gridBottom() { return rowRuleY(int(cat::indicators().size())) + kRule; }
@@ -115,15 +118,44 @@ TfrmInData::TfrmInData(QWidget *owner) : QDialog(owner), m_db(QStringLiteral("AQ
     setWindowTitle(QStringLiteral("数据录入"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
-    setFixedSize(823, 676);
+    fitToScreen();
     // The form's own face, as in the other windows: at 11 pixels the largest
     // figure (999999999.99) fits into a 91-pixel edit; the labels set theirs.
     QFont windowFont(QStringLiteral("MS Sans Serif"));
     windowFont.setPixelSize(11);
     setFont(windowFont);
     buildContent();
-    ui::centreOnScreen(this);
     FormCreate();
+}
+
+// The designed client area, 823 x 676, where the screen has room for it;
+// on a smaller screen (a 1366 x 768 laptop at 125 %) the window is made as
+// high (and as wide) as the screen's available area allows with its frame,
+// and the grid scrolls inside it. Centred in that area.
+void TfrmInData::fitToScreen()
+{
+    const QSize designed(kClientWidth, kClientHeight);
+    QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        setFixedSize(designed);
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    // The frame the window system puts around the client area; before the
+    // window is first shown it is not known yet, so a caption and borders
+    // as Windows draws them are assumed.
+    QMargins frame(frameGeometry().left() - geometry().left(), geometry().top() - frameGeometry().top(),
+                   frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+    if (!isVisible() || frame.isNull())
+        frame = QMargins(8, 31, 8, 8);
+    const QSize room(area.width() - frame.left() - frame.right(), area.height() - frame.top() - frame.bottom());
+    const QSize size = designed.boundedTo(room).expandedTo(QSize(200, 150));
+    setFixedSize(size);
+    const QSize outer(size.width() + frame.left() + frame.right(), size.height() + frame.top() + frame.bottom());
+    QPoint topLeft = area.topLeft() + QPoint((area.width() - outer.width()) / 2, (area.height() - outer.height()) / 2);
+    topLeft.setX(std::max(topLeft.x(), area.left()));
+    topLeft.setY(std::max(topLeft.y(), area.top()));
+    move(topLeft); // the frame's top left corner
 }
 
 TfrmInData::~TfrmInData()
@@ -152,7 +184,8 @@ void TfrmInData::buildContent()
     m_scrollBox = new QScrollArea(panel1);
     m_scrollBox->setObjectName(QStringLiteral("ScrollBox1"));
     m_scrollBox->setFocusPolicy(Qt::NoFocus);
-    m_scrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Sideways only on a screen narrower than the designed window.
+    m_scrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scrollBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_scrollBox->setWidgetResizable(true);
     inner->addWidget(m_scrollBox);
@@ -331,6 +364,8 @@ ui::TDBNumberEdit *TfrmInData::findEdit(const QString &name) const
 void TfrmInData::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    // Now on its screen, with its frame known.
+    fitToScreen();
     if (m_shownOnce)
         return;
     m_shownOnce = true;
@@ -434,10 +469,17 @@ void TfrmInData::Btn_SaveClick()
 
 void TfrmInData::SpeedButton1Click()
 {
+    // The picker opens on the project shown; only a row taken there changes
+    // it. Leaving the picker with 退出, its close box, or OK on a list it
+    // could not show keeps the project (and the figures' project) as it was.
     auto *picker = new TfrmYymc(this);
+    picker->setStartCode(m_yydm->text().trimmed().section(QLatin1Char(' '), 0, 0));
+    bool taken = false;
+    connect(picker, &TfrmYymc::rowTaken, this, [&taken] { taken = true; });
     picker->exec(); // frees itself on closing
-    m_yydm->setText(UDeclareFunction::ChosenXmh.trimmed() + QStringLiteral("  ")
-                    + UDeclareFunction::ChosenYymcks.trimmed());
+    if (taken)
+        m_yydm->setText(UDeclareFunction::ChosenXmh.trimmed() + QStringLiteral("  ")
+                        + UDeclareFunction::ChosenYymcks.trimmed());
 }
 
 void TfrmInData::NumberEditMouseUp(ui::TDBNumberEdit *edit, Qt::MouseButton button)
@@ -475,7 +517,14 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
     // only for these, once the conditions have all been looked at.
     std::vector<int> broken;
     m_inPrompt = true;
+    m_typedOn = false;
     try {
+        QStringList messages;
+        // A figure brought to the limit while it was typed is said once.
+        const QString clampedFrom = edit->takeClampNotice();
+        if (!clampedFrom.isEmpty())
+            messages << period->label + QStringLiteral("  输入的数 %1 超过上限，已按 %2 记录。")
+                                            .arg(clampedFrom, store::formatNumber(edit->maxValue()));
         m_dm.close();
         m_dm.clearSql();
         m_dm.setSql(QStringLiteral("select * from tjjctjk where cond like '%") + f + QStringLiteral("%' "));
@@ -499,9 +548,18 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
             if (a && b && greater(a->value(), b->value()))
                 broken.push_back(row);
         }
-        QStringList messages;
+        QStringList ruleTexts;
         for (int row : broken)
-            messages << period->label + QStringLiteral("  ") + m_dm.value(row, QStringLiteral("Cont")).toString().trimmed();
+            ruleTexts << m_dm.value(row, QStringLiteral("Cont")).toString().trimmed();
+        for (const QString &text : ruleTexts)
+            messages << period->label + QStringLiteral("  ") + text;
+        // The edit keeps the rules it breaks in sight (a red frame, their
+        // texts as its tooltip) until its figure changes, for a clerk who
+        // typed on without looking up.
+        if (ruleTexts.isEmpty())
+            edit->clearMark();
+        else
+            edit->setMark(period->label + QStringLiteral("：") + ruleTexts.join(QStringLiteral("\n")));
         for (const QString &message : messages) {
             ui::MessageBox::showPrompt(this, message);
             // The window takes the keyboard back from the closed box at once:
@@ -513,6 +571,10 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
                 activateWindow();
                 QApplication::setActiveWindow(this);
             }
+            // A figure typed into the prompt answered it and every prompt
+            // after it: the clerk is typing on, the mark keeps the rules.
+            if (m_typedOn)
+                break;
         }
         if (!messages.isEmpty())
             afterPrompts(edit);
@@ -520,6 +582,10 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
         ui::MessageBox::showStandardError(this, ui::errorText(e));
     }
     m_inPrompt = false;
+    m_typedOn = false;
+    // Keys typed on through the prompts reach the edit that has the focus.
+    if (!m_typeAhead.empty())
+        m_typeAheadTimer->start();
 }
 
 // A prompt box took the focus while it was moving from `left` to another
@@ -649,6 +715,8 @@ bool TfrmInData::eventFilter(QObject *watched, QEvent *event)
         return filterWheel(watched, static_cast<QWheelEvent *>(event));
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
+        if (typeOnThroughPrompt(watched, static_cast<QKeyEvent *>(event)))
+            return true;
         if (keepTypeAhead(watched, static_cast<QKeyEvent *>(event)))
             return true;
         [[fallthrough]];
@@ -678,6 +746,38 @@ QMessageBox *TfrmInData::shownPromptBox() const
         if (box->isVisible())
             return box;
     return nullptr;
+}
+
+namespace {
+// A key that begins or continues a figure: a digit or a separator, as
+// typed on the main keys, the number pad or through an input method.
+bool typesAFigure(const QKeyEvent *key)
+{
+    if (key->type() != QEvent::KeyPress || key->text().size() != 1
+        || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+        return false;
+    const QChar c = key->text().at(0);
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= 0xFF10 && u <= 0xFF19) || u == u'.' || u == u','
+           || u == 0xFF0C || u == 0xFF0E;
+}
+} // namespace
+
+// A figure typed while a prompt is up: the clerk is typing on. It answers
+// the prompt and, after it, is queued for the edit that receives the focus,
+// exactly as if the prompt had been answered first.
+bool TfrmInData::typeOnThroughPrompt(QObject *watched, QKeyEvent *event)
+{
+    if (!m_inPrompt || event == m_replaying || !typesAFigure(event))
+        return false;
+    auto *widget = qobject_cast<QWidget *>(watched);
+    QMessageBox *box = shownPromptBox();
+    if (!widget || !box || widget->window() != box)
+        return false;
+    m_typeAhead.push_back(std::make_unique<QKeyEvent>(event->type(), event->key(), event->modifiers(),
+                                                      event->text(), event->isAutoRepeat()));
+    drainTypeAhead();
+    return true;
 }
 
 // A clerk typing from paper does not wait for a prompt to appear: the keys
@@ -722,6 +822,15 @@ void TfrmInData::drainTypeAhead()
             // yet set up: the next turn of the event loop looks again.
             m_typeAheadTimer->start();
             return;
+        }
+        if (m_inPrompt && typesAFigure(m_typeAhead.front().get())) {
+            if (QMessageBox *box = shownPromptBox(); box && target->window() == box) {
+                // The figure answers the prompt and waits for the edit.
+                m_typedOn = true;
+                box->done(QMessageBox::Ok);
+                m_typeAheadTimer->start();
+                return;
+            }
         }
         std::unique_ptr<QKeyEvent> key = std::move(m_typeAhead.front());
         m_typeAhead.pop_front();

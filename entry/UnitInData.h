@@ -67,11 +67,13 @@ protected:
 
 private:
     void FormCreate();
+    void fitToScreen();
     void buildContent();
     void moveToNextControl(QWidget *from, bool forward);
     void afterPrompts(ui::TDBNumberEdit *left);
     bool filterWheel(QObject *watched, QWheelEvent *event);
     bool keepTypeAhead(QObject *watched, QKeyEvent *event);
+    bool typeOnThroughPrompt(QObject *watched, QKeyEvent *event);
     void drainTypeAhead();
     QMessageBox *shownPromptBox() const;
     std::vector<QVariant> shownValues() const;
@@ -89,6 +91,7 @@ private:
     bool m_shownOnce = false;
     bool m_closing = false;
     bool m_inPrompt = false;
+    bool m_typedOn = false; // a figure typed into a prompt answered it
     // What the window showed after loading: the project text, then every
     // edit's value in the order of m_edits.
     std::vector<QVariant> m_loaded;

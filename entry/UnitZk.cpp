@@ -278,6 +278,8 @@ void TfrmYymc::FormShow()
     m_model->reload();
     fitPinyinColumn();
     m_yy.first();
+    if (!m_startCode.isEmpty() && !m_yy.locate(QStringLiteral("Xmh"), m_startCode, true, false))
+        m_yy.first();
     showCurrentRow();
 }
 
@@ -366,6 +368,7 @@ void TfrmYymc::takeCurrentRow()
         return;
     UDeclareFunction::ChosenXmh = m_yy.value(row, QStringLiteral("Xmh")).toString().trimmed();
     UDeclareFunction::ChosenYymcks = m_yy.value(row, QStringLiteral("yymcks")).toString().trimmed();
+    emit rowTaken();
 }
 
 void TfrmYymc::BitBtn1Click()

@@ -24,6 +24,15 @@ public:
 
     const store::Query &adoYy() const { return m_yy; }
 
+    // The project shown by the caller: the list opens with its row current
+    // (the first row when the code is empty or not in the list).
+    void setStartCode(const QString &code) { m_startCode = code.trimmed(); }
+
+signals:
+    // A row was taken into ChosenXmh and ChosenYymcks.
+    void rowTaken();
+
+public:
     // Handlers, public so that the window's behaviour can be driven directly.
     void FormShow();
     void edLookChange();
@@ -57,4 +66,5 @@ private:
     QPushButton *m_exit = nullptr;
     bool m_shownOnce = false;
     bool m_syncing = false;
+    QString m_startCode;
 };

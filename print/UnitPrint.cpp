@@ -58,6 +58,7 @@ TfrmPrint::TfrmPrint(QWidget *owner, print::FormVariant variant) : QDialog(owner
     connect(Btn_Print, &QPushButton::clicked, this, &TfrmPrint::Btn_PrintClick);
     connect(Btn_Exit, &QPushButton::clicked, this, &TfrmPrint::Btn_ExitClick);
 
+    ui::enterPressesFocusedButton(this);
     ui::centreOnScreen(this);
     FormCreate();
 }

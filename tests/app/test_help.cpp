@@ -162,13 +162,19 @@ private slots:
             return true;
         });
         QCOMPARE(int(ui::MessageBox::shown().size()), 1);
-        QCOMPARE(ui::MessageBox::shown().front().text, QStringLiteral("no handler"));
+        // The library's own (English) words, inside a Chinese sentence.
+        QVERIFY(ui::MessageBox::shown().front().text.endsWith(QStringLiteral("：no handler")));
         QCOMPARE(ui::MessageBox::shown().front().caption, T("提示"));
         QCOMPARE(ui::MessageBox::shown().front().icon, ui::Icon::Information);
-        // A handler that refuses the document is the desktop's affair.
+        // No program on the machine opens a .doc: said, not silent.
         app::Shell::setOpener([](const QUrl &) { return false; });
         openHelpDocument(nullptr, store::paths::formDescriptionDoc());
-        QCOMPARE(int(ui::MessageBox::shown().size()), 1);
+        QCOMPARE(int(ui::MessageBox::shown().size()), 2);
+        QCOMPARE(ui::MessageBox::shown().back().text,
+                 T("无法打开说明文件 %1：这台电脑上没有能打开 .doc 文件的程序。\n"
+                   "请安装能打开 Word 文档的程序（例如 WPS Office 或 LibreOffice）后再试。")
+                     .arg(store::paths::formDescriptionDoc()));
+        QCOMPARE(ui::MessageBox::shown().back().caption, T("提示"));
         app::Shell::setOpener([this](const QUrl &url) {
             opened << url;
             return true;

@@ -142,6 +142,9 @@ private slots:
         QCOMPARE(image->size(), QSize(616, 425));
         QCOMPARE(image->pixmap().size(), QSize(640, 480));
         QVERIFY(ui::MessageBox::shown().empty());
+        // The program's own icon, on this window and the ones it opens.
+        QCOMPARE(main.windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {256, 256}}));
+        QCOMPARE(QApplication::windowIcon().cacheKey(), main.windowIcon().cacheKey());
     }
 
     void menuTree()
@@ -213,6 +216,38 @@ private slots:
         }
         QCOMPARE(runCommand(main, "N2").className, QStringLiteral("TfrmInData"));
         QCOMPARE(runCommand(main, "N7").className, QStringLiteral("TfrmCheck"));
+    }
+
+    // Enter on a focused button presses it, as on Windows: 检测 in 数据检验,
+    // 打印 in 打印数据表 and 打印空白表.
+    void enterPressesTheFocusedButton()
+    {
+        TempProgramDir dir(true);
+        TfrmMain main;
+        main.show();
+        report::PreviewWindow::clearShownReports();
+        const auto pressWithEnter = [&](const char *action, const char *button) {
+            QTimer::singleShot(0, [button] {
+                QWidget *modal = QApplication::activeModalWidget();
+                if (!modal)
+                    return;
+                auto *b = modal->findChild<QAbstractButton *>(QLatin1String(button));
+                if (b) {
+                    b->setFocus(Qt::TabFocusReason);
+                    QTest::keyClick(b, Qt::Key_Return);
+                }
+                modal->close();
+            });
+            main.findChild<QAction *>(QLatin1String(action))->trigger();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        };
+        pressWithEnter("N7", "Btn_Check");
+        QCOMPARE(int(ui::MessageBox::shown().size()), 1);
+        QCOMPARE(ui::MessageBox::shown().front().text, T("无数据可检验！")); // the check ran
+        pressWithEnter("N5", "Btn_Print");
+        QCOMPARE(int(report::PreviewWindow::shownReports().size()), 1);
+        pressWithEnter("N4", "Btn_Print");
+        QCOMPARE(int(report::PreviewWindow::shownReports().size()), 2);
     }
 
     void exitCommandClosesAndFreesTheMainWindow()

@@ -28,6 +28,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 using namespace checktest;
 
 namespace {
@@ -496,6 +498,38 @@ private slots:
         press();
         QCOMPARE(boxTexts(), QStringList{QStringLiteral("错误|无法写入 ") + gone + QStringLiteral("/result.dbf：文件夹 ")
                                          + gone + QStringLiteral(" 不存在（也许移动存储设备已拔出）。请重新选择存放路径。")});
+    }
+
+    // An upload into a folder that is gone, or cannot be written, says so
+    // before the check: no findings, no question, no flag written.
+    void anUploadLooksAtTheFolderFirst()
+    {
+        const QByteArray before = testsupport::fileBytes(source());
+        QStringList folders{target(QStringLiteral("U盘"))};
+        QVERIFY(QDir().mkdir(folders[0]));
+        if (::geteuid() != 0) { // root writes into a read-only folder all the same
+            folders << target(QStringLiteral("只读"));
+            QVERIFY(QDir().mkdir(folders[1]));
+            QVERIFY(QFile::setPermissions(folders[1], QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        }
+        TfrmBackUpDBF *w = window(true);
+        w->setDirectory(folders[0]);
+        QVERIFY(QDir().rmdir(folders[0]));
+        // With data that passes (the flag "Y" was written) and with findings
+        // (they were shown and 申报有误差提示，是否申报？ asked).
+        for (const QString &finds : {QStringLiteral("cws_yy>50"), QStringLiteral("cws_yy>5")})
+        for (const QString &folder : folders) {
+            setRules({{finds, QStringLiteral("床位数过多")}});
+            ui::MessageBox::clearShown();
+            w->setDirectory(folder);
+            press();
+            const QStringList texts = boxTexts();
+            QCOMPARE(texts.size(), 1);
+            QVERIFY2(texts[0].startsWith(QStringLiteral("错误|无法写入 ") + folder + QStringLiteral("/1001SJSB.dbf：")),
+                     qPrintable(texts[0]));
+            QVERIFY(report::PreviewWindow::shownReports().empty());
+            QCOMPARE(testsupport::fileBytes(source()), before);
+        }
     }
 
     // Presses during the upload's check are ignored until it ends.

@@ -103,24 +103,45 @@ private slots:
     // A failed check leaves its window behind; it must not affect the next case.
     void cleanup() { entrytest::deleteLeftoverWindows(); }
 
-    // Runs first: no pick has been confirmed in this run yet.
-    void abandonedFirstPickLeavesTwoBlanks()
+    // Leaving the picker without taking a row changes nothing: the project
+    // shown stays (on the template: none, and saving is refused), and the
+    // window has nothing unsaved. The picker opens on the project shown.
+    void cancelledPickKeepsTheProject()
     {
         testsupport::TempProgramDir dir;
         entrytest::writeRules(dir, {});
-        entrytest::writeProjects(dir, {{"1001", "甲医院", "JYY"}});
+        entrytest::writeProjects(dir, {{"1001", "甲医院", "JYY"}, {"1002", "乙医院", "YYY"}, {"1003", "丙医院", "BYY"}});
         const QByteArray before = testsupport::fileBytes(dir.file("Result/result.dbf"));
         TfrmInData *w = open();
+        auto *project = w->findChild<QLineEdit *>("DBEdt_yydm");
         pick(w, [](TfrmYymc *p) { p->findChild<QPushButton *>("BitBtn2")->click(); });
-        QCOMPARE(w->findChild<QLineEdit *>("DBEdt_yydm")->text(), QStringLiteral("  "));
-        QCOMPARE(UDeclareFunction::ChosenXmh, QString());
+        QCOMPARE(project->text(), QString());
         w->Btn_SaveClick();
         QCOMPARE(boxTexts(), QStringList{"请输入项目编号"});
-        QCOMPARE(ui::MessageBox::shown().back().caption, QStringLiteral("提示"));
-        QCOMPARE(ui::MessageBox::shown().back().icon, ui::Icon::Information);
-        QVERIFY(w->isVisible());
         QCOMPARE(testsupport::fileBytes(dir.file("Result/result.dbf")), before);
         delete w;
+
+        std::vector<entrytest::Row> rows;
+        for (const cat::Period &p : cat::periods())
+            rows.push_back({p.code, "1003  丙医院", {{"cws_yy", 40.0}}});
+        entrytest::writeResult(dir, rows);
+        const QByteArray loaded = testsupport::fileBytes(dir.file("Result/result.dbf"));
+        ui::MessageBox::clearShown();
+        w = open();
+        project = w->findChild<QLineEdit *>("DBEdt_yydm");
+        QString current;
+        pick(w, [&current](TfrmYymc *p) {
+            auto *grid = p->findChild<QTableView *>("DBGrid1");
+            current = grid->model()->index(grid->currentIndex().row(), 0).data().toString().trimmed();
+            p->findChild<QPushButton *>("BitBtn2")->click();
+        });
+        QCOMPARE(current, QStringLiteral("1003"));
+        QCOMPARE(project->text(), QStringLiteral("1003  丙医院"));
+        pick(w, [](TfrmYymc *p) { p->close(); });
+        QCOMPARE(project->text(), QStringLiteral("1003  丙医院"));
+        QVERIFY(w->close()); // nothing to ask about
+        QVERIFY(ui::MessageBox::shown().empty());
+        QCOMPARE(testsupport::fileBytes(dir.file("Result/result.dbf")), loaded);
     }
 
     void layoutFromCatalogue()
@@ -415,11 +436,8 @@ private slots:
     {
         testsupport::TempProgramDir dir;
         entrytest::writeRules(dir, {});
-        UDeclareFunction::ChosenXmh = QStringLiteral("1001");
-        UDeclareFunction::ChosenYymcks = QStringLiteral("甲医院");
         TfrmInData *w = open();
-        // Closing the picker with 退出 keeps the last choice.
-        pick(w, [](TfrmYymc *p) { p->findChild<QPushButton *>("BitBtn2")->click(); });
+        w->findChild<QLineEdit *>("DBEdt_yydm")->setText(QStringLiteral("1001  甲医院"));
         edit(w, "DBNcws_yy1")->setNumber(12);
         QVERIFY(QFile::remove(dir.file("Result/result.dbf")));
         w->Btn_SaveClick();

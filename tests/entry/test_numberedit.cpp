@@ -1,8 +1,10 @@
 // The numeric edit: what can be typed or pasted, the limits, the value in
 // and out, and the hooks the entry window relies on.
+#include "controls/Feedback.h"
 #include "controls/MessageBox.h"
 #include "controls/TDBNumberEdit.h"
 #include "controls/Translations.h"
+#include "store/Format.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -12,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 using ui::TDBNumberEdit;
@@ -63,6 +66,20 @@ private slots:
         QTest::newRow("ten digits clamp") << "1000000000" << true << "999999999.99";
         QTest::newRow("huge clamps") << "99999999999999999999" << true << "999999999.99";
         QTest::newRow("full-width digits") << QStringLiteral("１２．５") << true << "12.5";
+        // A comma followed by three digits separates thousands; with one or
+        // two (or none yet) it is the decimal separator.
+        QTest::newRow("comma decimal") << "8,5" << true << "8.5";
+        QTest::newRow("comma two decimals") << "8,50" << true << "8.50";
+        QTest::newRow("comma not yet followed") << "8," << true << "8.";
+        QTest::newRow("comma thousands") << "8,000" << true << "8000";
+        QTest::newRow("thousands and point") << "1,234.5" << true << "1234.5";
+        QTest::newRow("two thousands") << "12,345,678.90" << true << "12345678.90";
+        QTest::newRow("thousands then decimal comma") << "1,234,5" << true << "1234.5";
+        QTest::newRow("full-width comma") << QStringLiteral("８，０００") << true << "8000";
+        QTest::newRow("four digits after comma") << "8,0000" << false << "";
+        QTest::newRow("short group before point") << "1,23.5" << false << "";
+        QTest::newRow("second decimal comma") << "8,5,1" << false << "";
+        QTest::newRow("thousands beyond maximum") << "1,000,000,000" << true << "999999999.99";
     }
     void normaliseRules()
     {
@@ -84,32 +101,78 @@ private slots:
         QCOMPARE(text, QStringLiteral("5"));
     }
 
+    // What is typed stays as typed; its value is read at every keystroke,
+    // and leaving the edit shows the general form. Every refused key sounds
+    // the warning and says why beside the edit.
     void typing()
     {
         Fixture f;
+        int sounds = 0;
+        ui::feedback::setSoundHook([&] { ++sounds; });
+        QSignalSpy said(f.edit, &TDBNumberEdit::signalled);
         QTest::keyClicks(f.edit, QStringLiteral("12,3"));
-        QCOMPARE(f.edit->text(), QStringLiteral("12.3"));
+        QCOMPARE(f.edit->text(), QStringLiteral("12,3"));
+        QCOMPARE(f.edit->value().toDouble(), 12.3);
         QTest::keyClicks(f.edit, QStringLiteral("4"));
-        QCOMPARE(f.edit->text(), QStringLiteral("12.34"));
-        QTest::keyClicks(f.edit, QStringLiteral("5.-a"));
-        QCOMPARE(f.edit->text(), QStringLiteral("12.34")); // third decimal, second point, minus, letter
         QCOMPARE(f.edit->value().toDouble(), 12.34);
-
+        QCOMPARE(sounds, 0);
+        QTest::keyClicks(f.edit, QStringLiteral(".-a"));
+        QCOMPARE(f.edit->text(), QStringLiteral("12,34")); // second separator, minus, letter
+        QCOMPARE(sounds, 3);
+        QCOMPARE(said.size(), 3);
+        QCOMPARE(said.at(1).at(0).toString(), QStringLiteral("不能输入负数"));
+        QCOMPARE(QToolTip::text(), QStringLiteral("只能输入数字和小数点"));
         f.edit->clear();
-        QTest::keyClicks(f.edit, QStringLiteral("-7"));
-        QCOMPARE(f.edit->text(), QStringLiteral("7"));
+        QTest::keyClicks(f.edit, QStringLiteral("1.234"));
+        QCOMPARE(f.edit->text(), QStringLiteral("1.23"));
+        QCOMPARE(QToolTip::text(), QStringLiteral("小数点后最多2位"));
+        QCOMPARE(sounds, 4);
+
+        // The clerk's figures from paper, with thousands separators.
+        const struct {
+            const char *typed;
+            double value;
+        } figures[] = {{"8,000", 8000}, {"1,234.5", 1234.5}, {"8,5", 8.5}, {"12,345,678.9", 12345678.9}};
+        for (const auto &figure : figures) {
+            f.edit->setFocus();
+            f.edit->clear();
+            QTest::keyClicks(f.edit, QLatin1String(figure.typed));
+            QCOMPARE(f.edit->text(), QLatin1String(figure.typed));
+            QCOMPARE(f.edit->value().toDouble(), figure.value);
+            f.other->setFocus(Qt::TabFocusReason);
+            QCOMPARE(f.edit->value().toDouble(), figure.value);
+            QCOMPARE(f.edit->text(), store::formatNumber(figure.value));
+        }
+        QCOMPARE(sounds, 4);
+        ui::feedback::setSoundHook({});
     }
 
+    // A figure brought to the limit is signalled at once and kept for the
+    // window to say once; a changed figure has nothing to say.
     void typingBeyondTheMaximum()
     {
         Fixture f;
+        int sounds = 0;
+        ui::feedback::setSoundHook([&] { ++sounds; });
         QTest::keyClicks(f.edit, QStringLiteral("999999999"));
         QCOMPARE(f.edit->text(), QStringLiteral("999999999"));
-        QTest::keyClicks(f.edit, QStringLiteral("9"));
+        QCOMPARE(sounds, 0);
+        QTest::keyClicks(f.edit, QStringLiteral("1"));
         QCOMPARE(f.edit->text(), QStringLiteral("999999999.99"));
         QCOMPARE(f.edit->value().toDouble(), 999999999.99);
+        QCOMPARE(sounds, 1);
+        QCOMPARE(QToolTip::text(), QStringLiteral("超过上限，已改为 999999999.99"));
         QTest::keyClicks(f.edit, QStringLiteral("9"));
         QCOMPARE(f.edit->text(), QStringLiteral("999999999.99"));
+        QCOMPARE(sounds, 2);
+        QCOMPARE(f.edit->takeClampNotice(), QStringLiteral("9999999991"));
+        QCOMPARE(f.edit->takeClampNotice(), QString());
+
+        f.edit->selectAll();
+        f.edit->insert(QStringLiteral("5,000,000,000"));
+        QTest::keyClick(f.edit, Qt::Key_Backspace);
+        QCOMPARE(f.edit->takeClampNotice(), QString());
+        ui::feedback::setSoundHook({});
     }
 
     void pasteKeepsAValidValue()
@@ -124,11 +187,18 @@ private slots:
         QCOMPARE(f.edit->text(), QStringLiteral("42"));
         f.edit->selectAll();
         f.edit->insert(QStringLiteral("1,5"));
-        QCOMPARE(f.edit->text(), QStringLiteral("1.5"));
+        QCOMPARE(f.edit->value().toDouble(), 1.5);
         f.edit->selectAll();
         QApplication::clipboard()->setText(QStringLiteral(" 7,25\r\n"));
         f.edit->paste();
-        QCOMPARE(f.edit->text(), QStringLiteral("7.25"));
+        QCOMPARE(f.edit->value().toDouble(), 7.25);
+        // Copied from a sheet with thousands separators.
+        for (const auto &[pasted, value] : {std::pair{"1,234.5\r\n", 1234.5}, {"8,000", 8000.0}, {"12,345,678", 12345678.0}}) {
+            f.edit->selectAll();
+            QApplication::clipboard()->setText(QLatin1String(pasted));
+            f.edit->paste();
+            QCOMPARE(f.edit->value().toDouble(), value);
+        }
         f.edit->selectAll();
         f.edit->insert(QStringLiteral("123456789012"));
         QCOMPARE(f.edit->text(), QStringLiteral("999999999.99"));

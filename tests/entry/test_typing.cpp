@@ -12,6 +12,7 @@
 #include "store/UDeclareFunction.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -22,6 +23,8 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
+
+#include <functional>
 #include <QtTest>
 
 namespace cat = store::catalogue;
@@ -163,6 +166,103 @@ private slots:
         QTRY_COMPARE(focusName(), QStringLiteral("DBNrys_qt1"));
         QCOMPARE(to->text(), QStringLiteral("97"));
         QCOMPARE(from->text(), QStringLiteral("600"));
+        delete w;
+    }
+
+    // A clerk typing a column from paper without looking up: each figure
+    // and Enter, no extra key for the prompts. A figure typed while a prompt
+    // is up answers it and lands in its own row; the edits whose figures
+    // broke a rule keep a red frame and the rule's text. The keys reach the
+    // program either at the box (it has the keyboard) or at the entry
+    // window (typed before the box took it).
+    void aColumnTypedOnThroughThePrompts_data()
+    {
+        QTest::addColumn<bool>("toTheBox");
+        QTest::newRow("keys at the box") << true;
+        QTest::newRow("keys at the entry window") << false;
+    }
+    void aColumnTypedOnThroughThePrompts()
+    {
+        QFETCH(bool, toTheBox);
+        testsupport::TempProgramDir dir; // the delivered rules
+        TfrmInData *w = open();
+        w->findChild<QLineEdit *>("DBEdt_yydm")->setText(QStringLiteral("1001  甲医院"));
+        // The figures of scripts/look-typing: five of them break a rule.
+        const QHash<QString, QString> breakers{{"cws_yy", "12000"}, {"cws_zk", "13000"}, {"sb_syl", "120"},
+                                               {"bcsyl", "160.25"}, {"pjzyr", "95"}};
+        QStringList figures;
+        QList<QChar> keys;
+        for (int i = 0; i < int(cat::indicators().size()); ++i) {
+            const QString f = cat::indicators()[i].field;
+            figures << breakers.value(f, QString::number(i * 7 % 90 + 1) + (i % 5 == 0 ? ".5" : ""));
+            for (QChar c : figures.last())
+                keys << c;
+            keys << QLatin1Char('\r');
+        }
+        edit(w, "DBNcws_yy1")->setFocus(Qt::TabFocusReason);
+        ui::MessageBox::setTestMode(false);
+        // One key per turn of the event loop, on through the prompts' own
+        // loops: each key schedules the next before it is sent.
+        int next = 0;
+        QObject typist;
+        std::function<void()> type = [&] {
+            if (next >= keys.size())
+                return;
+            QTimer::singleShot(0, &typist, type);
+            QWidget *to = toTheBox ? QApplication::focusWidget() : w->focusWidget();
+            const QChar c = keys[next++];
+            if (c == QLatin1Char('\r'))
+                QTest::keyClick(to, Qt::Key_Return);
+            else
+                QTest::keyClick(to, c.toLatin1());
+        };
+        QTimer::singleShot(0, &typist, type);
+        QTRY_VERIFY(next == keys.size() && !shownBox());
+        ui::MessageBox::setTestMode(true);
+
+        QStringList wrong;
+        for (int i = 0; i < int(figures.size()); ++i) {
+            const QString name = QStringLiteral("DBN") + cat::indicators()[i].field + QStringLiteral("1");
+            const QVariant v = w->findEdit(name)->value();
+            if (!v.isValid() || v.toDouble() != figures[i].toDouble())
+                wrong << name + QLatin1Char('=') + v.toString();
+        }
+        QCOMPARE(wrong, QStringList());
+        for (const QString &f : breakers.keys()) {
+            TDBNumberEdit *e = w->findEdit(QStringLiteral("DBN") + f + QStringLiteral("1"));
+            QVERIFY2(e->isMarked(), qPrintable(f));
+            QVERIFY2(e->toolTip().startsWith(QStringLiteral("2002年：")), qPrintable(e->toolTip()));
+        }
+        QCOMPARE(edit(w, "DBNcws_zk1")->toolTip(), QStringLiteral("2002年：专科床位数不能大于医院床位数"));
+        QVERIFY(!edit(w, "DBNcws_yy2")->isMarked());
+        // The mark goes with a changed figure.
+        TDBNumberEdit *bed = edit(w, "DBNcws_yy1");
+        bed->setFocus(Qt::TabFocusReason);
+        bed->selectAll();
+        QTest::keyClicks(bed, "900");
+        QVERIFY(!bed->isMarked());
+        QCOMPARE(bed->toolTip(), QString());
+        delete w;
+    }
+
+    // A figure brought to the limit is said once, when its edit is left.
+    void aClampedFigureIsSaidOnLeaving()
+    {
+        testsupport::TempProgramDir dir;
+        entrytest::writeRules(dir, {});
+        TfrmInData *w = open();
+        TDBNumberEdit *e = edit(w, "DBNtryxy_yyyw3");
+        e->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(e, "1234567890");
+        QCOMPARE(e->text(), QStringLiteral("999999999.99"));
+        QVERIFY(ui::MessageBox::shown().empty());
+        QTest::keyClick(e, Qt::Key_Tab);
+        QCOMPARE(ui::MessageBox::shown().size(), std::size_t(1));
+        QCOMPARE(ui::MessageBox::shown().front().text,
+                 QStringLiteral("2004年  输入的数 1234567890 超过上限，已按 999999999.99 记录。"));
+        e->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(e, Qt::Key_Tab);
+        QCOMPARE(ui::MessageBox::shown().size(), std::size_t(1));
         delete w;
     }
 
