@@ -30,6 +30,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <algorithm>
+
 namespace cat = store::catalogue;
 
 namespace {
@@ -51,6 +53,11 @@ constexpr int kEditX[] = {309, 402, 494, 586, 679};
 constexpr int kEditWidth = 91;
 constexpr int kEditHeight = 24;
 constexpr int kBottomPanelHeight = 57;
+constexpr int kSaveX = 688; // 保存退出 within its panel
+constexpr int kSaveY = 16;
+constexpr int kSaveWidth = 75;
+constexpr int kSaveHeight = 25;
+constexpr int kSaveRightGap = 10;
 constexpr int kWheelStep = 20;
 constexpr double kMaxFigure = 999999999.99;
 constexpr int kClientWidth = 823; // the designed client area
@@ -94,6 +101,21 @@ protected:
             banner->setGeometry(0, 0, width(), 41);
         if (bottomPanel)
             bottomPanel->setGeometry(0, height() - kBottomPanelHeight, width(), kBottomPanelHeight);
+    }
+};
+
+// The panel of 保存退出: the button at its designed place, moved left only
+// when the panel is too narrow for it (a window bounded to a narrow screen).
+class ButtonPanel : public QFrame {
+public:
+    explicit ButtonPanel(QWidget *parent) : QFrame(parent) {}
+    QWidget *button = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent *) override
+    {
+        if (button)
+            button->move(std::max(0, std::min(kSaveX, width() - kSaveWidth - kSaveRightGap)), kSaveY);
     }
 };
 
@@ -314,12 +336,14 @@ void TfrmInData::buildContent()
         }
     }
 
-    auto *bottomPanel = new QFrame(canvas);
+    auto *bottomPanel = new ButtonPanel(canvas);
     bottomPanel->setObjectName(QStringLiteral("Panel3"));
     canvas->bottomPanel = bottomPanel;
+    m_bottomPanel = bottomPanel;
     m_save = new QPushButton(QStringLiteral("保存退出"), bottomPanel);
     m_save->setObjectName(QStringLiteral("Btn_Save"));
-    m_save->setGeometry(688, 16, 75, 25);
+    m_save->setGeometry(kSaveX, kSaveY, kSaveWidth, kSaveHeight);
+    bottomPanel->button = m_save;
     connect(m_save, &QPushButton::clicked, this, [this] { Btn_SaveClick(); });
 
     QWidget *previous = m_choose;
@@ -331,6 +355,43 @@ void TfrmInData::buildContent()
     QWidget::setTabOrder(previous, m_save);
 
     m_scrollBox->setWidget(canvas);
+    placeButtonPanel();
+}
+
+// At the designed size the button panel ends the scrolled content, as
+// designed. In a window bounded to a smaller screen it stands below the
+// scrolled part instead, so that 保存退出 is in sight without scrolling.
+void TfrmInData::placeButtonPanel()
+{
+    if (!m_bottomPanel)
+        return;
+    auto *canvas = static_cast<GridCanvas *>(m_content);
+    const bool bounded = width() < kClientWidth || height() < kClientHeight;
+    const bool outside = canvas->bottomPanel == nullptr;
+    if (bounded == outside)
+        return;
+    const int gridHeight = gridBottom() + 6;
+    if (bounded) {
+        canvas->bottomPanel = nullptr;
+        m_bottomPanel->setFixedHeight(kBottomPanelHeight);
+        m_scrollBox->parentWidget()->layout()->addWidget(m_bottomPanel);
+        canvas->setMinimumHeight(gridHeight);
+        canvas->setMaximumHeight(gridHeight);
+    } else {
+        m_scrollBox->parentWidget()->layout()->removeWidget(m_bottomPanel);
+        m_bottomPanel->setParent(canvas);
+        m_bottomPanel->setMinimumHeight(0);
+        m_bottomPanel->setMaximumHeight(QWIDGETSIZE_MAX);
+        canvas->bottomPanel = m_bottomPanel;
+        canvas->setMaximumHeight(gridHeight + kBottomPanelHeight);
+        canvas->setMinimumHeight(gridHeight + kBottomPanelHeight);
+        m_bottomPanel->setGeometry(0, canvas->height() - kBottomPanelHeight, canvas->width(), kBottomPanelHeight);
+    }
+    m_bottomPanel->show();
+    // A move between parents puts the button last in the focus chain; it
+    // stays the stop after the last figure.
+    if (!m_edits.empty())
+        QWidget::setTabOrder(m_edits.back(), m_save);
 }
 
 void TfrmInData::FormCreate()
@@ -366,6 +427,7 @@ void TfrmInData::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     // Now on its screen, with its frame known.
     fitToScreen();
+    placeButtonPanel();
     if (m_shownOnce)
         return;
     m_shownOnce = true;
