@@ -4,7 +4,7 @@
 #include "controls/HintStyle.h"
 #include "controls/MessageBox.h"
 #include "controls/TDBNumberEdit.h"
-#include "store/Format.h"
+#include "entry/RulePrompts.h"
 #include "entry/UnitZk.h"
 #include "store/Catalogue.h"
 #include "store/Paths.h"
@@ -554,30 +554,12 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
 {
     if (m_closing || m_inPrompt)
         return;
-    // n = name without "DBN"; its last digits are the period, the rest the field.
-    const QString n = edit->objectName().mid(3);
-    int split = int(n.size());
-    while (split > 0 && n.at(split - 1).isDigit())
-        --split;
-    if (split == int(n.size()) || split == 0)
+    int indicator = -1;
+    int periodIndex = 0;
+    if (!cat::parseEditName(edit->objectName(), &indicator, &periodIndex))
         return;
-    const cat::Period *period = cat::periodByIndex(n.mid(split).toInt());
-    if (!period)
-        return;
-    const QString f = n.left(split);
-    const QString d = QString::number(period->index);
+    const cat::Period &period = *cat::periodByIndex(periodIndex);
 
-    // An empty edit is below every number and equal to another empty edit.
-    auto greater = [](const QVariant &a, const QVariant &b) {
-        if (!a.isValid())
-            return false;
-        if (!b.isValid())
-            return true;
-        return a.toDouble() > b.toDouble();
-    };
-    // Rows of the rules broken, in the table's order; their texts are read
-    // only for these, once the conditions have all been looked at.
-    std::vector<int> broken;
     m_inPrompt = true;
     m_typedOn = false;
     try {
@@ -585,43 +567,21 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
         // A figure brought to the limit while it was typed is said once.
         const QString clampedFrom = edit->takeClampNotice();
         if (!clampedFrom.isEmpty())
-            messages << period->label + QStringLiteral("  输入的数 %1 超过上限，已按 %2 记录。")
-                                            .arg(clampedFrom, store::formatNumber(edit->maxValue()));
-        m_dm.close();
-        m_dm.clearSql();
-        m_dm.setSql(QStringLiteral("select * from tjjctjk where cond like '%") + f + QStringLiteral("%' "));
-        m_dm.open();
-        const QVariant own = edit->value();
-        const QString cond = QStringLiteral("cond");
-        for (int row = 0, rows = m_dm.recordCount(); row < rows; ++row) {
-            const QString c = m_dm.value(row, cond).toString().trimmed();
-            const int tailLength = int(c.size()) - int(f.size()) - 1;
-            double number = 0;
-            if (tailLength >= 0 && UDeclareFunction::IsNumber(c.right(tailLength), &number)) {
-                if (greater(own, QVariant(number)))
-                    broken.push_back(row);
-                continue;
-            }
-            const int p = c.indexOf(QLatin1Char('>'));
-            if (p < 0)
-                continue;
-            ui::TDBNumberEdit *a = findEdit(QStringLiteral("DBN") + c.left(p) + d);
-            ui::TDBNumberEdit *b = a ? findEdit(QStringLiteral("DBN") + c.mid(p + 1) + d) : nullptr;
-            if (a && b && greater(a->value(), b->value()))
-                broken.push_back(row);
-        }
-        QStringList ruleTexts;
-        for (int row : broken)
-            ruleTexts << m_dm.value(row, QStringLiteral("Cont")).toString().trimmed();
-        for (const QString &text : ruleTexts)
-            messages << period->label + QStringLiteral("  ") + text;
+            messages << entry::RulePrompts::clamped(period, clampedFrom, edit->maxValue());
+        entry::RulePrompts rules(m_dm);
+        const entry::Prompts prompts =
+            rules.afterExit(cat::indicators()[std::size_t(indicator)], period, [&](const cat::Indicator &ind) {
+                const ui::TDBNumberEdit *e = findEdit(cat::editName(ind, periodIndex));
+                return e ? e->value() : QVariant();
+            });
+        messages << prompts.messages;
         // The edit keeps the rules it breaks in sight (a red frame, their
         // texts as its tooltip) until its figure changes, for a clerk who
         // typed on without looking up.
-        if (ruleTexts.isEmpty())
+        if (prompts.mark.isEmpty())
             edit->clearMark();
         else
-            edit->setMark(period->label + QStringLiteral("：") + ruleTexts.join(QStringLiteral("\n")));
+            edit->setMark(prompts.mark);
         for (const QString &message : messages) {
             ui::MessageBox::showPrompt(this, message);
             // The window takes the keyboard back from the closed box at once:
