@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QSqlDriver>
+#include <QSysInfo>
 #include <QStringDecoder>
 #include <QThread>
 
@@ -20,6 +21,7 @@
 #include <array>
 #include <future>
 #include <optional>
+#include <tuple>
 
 namespace centre {
 
@@ -47,7 +49,32 @@ bool validGbk(QByteArrayView bytes)
         decoder = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
         return false;
     }
-    return !text.contains(QChar::ReplacementCharacter);
+    // A byte GBK does not define (0xFF, 0x80) comes out as a private-use
+    // character, which no hospital's text holds: it is a fault too.
+    for (const QChar c : text)
+        if (c == QChar::ReplacementCharacter || (c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF))
+            return false;
+    return true;
+}
+
+// The project code a file's name gives: "1006SJSB.dbf" -> "1006"; empty for
+// a name without the upload suffix.
+QString codeOfName(const QString &fileName)
+{
+    static const QLatin1String suffix("SJSB.dbf");
+    if (!fileName.endsWith(suffix, Qt::CaseInsensitive))
+        return QString();
+    return fileName.left(fileName.size() - suffix.size()).trimmed();
+}
+
+// Who collects: the database user on PostgreSQL (the one the server
+// knows), the system's user on SQLite.
+QString systemUser()
+{
+    for (const char *name : {"USER", "USERNAME", "LOGNAME"})
+        if (const QString user = qEnvironmentVariable(name); !user.isEmpty())
+            return user;
+    return QString();
 }
 
 QString typeText(const store::FieldDef &f)
@@ -73,6 +100,7 @@ struct Parsed {
     QString code;
     QString yydm;
     QString flag;
+    QDate tableDate; // the table's own last-update date, when set
     std::array<std::array<std::optional<double>, 59>, 5> figures;
     struct Hit { int period; QString label; QString text; };
     std::vector<Hit> findings;
@@ -82,7 +110,7 @@ struct Parsed {
 struct Prepared {
     FileOutcome outcome;           // path; when refused, the reason
     bool refused = false;          // refused before its bytes were read
-    QString sha, fileName;
+    QString sha, fileName, sourcePath;
     qint64 size = 0;
     QDateTime mtime;
     QString mtimeText, collectedAt; // as stored; formatting is not free
@@ -210,10 +238,10 @@ private:
     }
     [[noreturn]] void fail()
     {
-        const QString why = QString::fromUtf8(sqlite3_errmsg(m_handle));
+        const QString why = detail::reasonText(sqlite3_extended_errcode(m_handle), QString::fromUtf8(sqlite3_errmsg(m_handle)), sqlite3_system_errno(m_handle));
         if (m_lite)
             sqlite3_reset(m_lite);
-        throw Error(QStringLiteral("数据库“%1”出错：%2").arg(m_db->name(), why));
+        throw Error(QStringLiteral("数据库“%1”出错：%2").arg(m_db->shown(), why));
     }
 
     Database *m_db = nullptr;
@@ -229,7 +257,8 @@ struct Collector::Impl {
     std::vector<int> indicatorFields; // template field index of each indicator
     int yydmField = -1, ndField = -1, flagField = -1;
     sqlite3 *lite = nullptr; // the connection's own handle on SQLite
-    Statement bySha, currentOf, insertFile, insertFigures, insertFinding, setCurrent, insertUnknown;
+    QString collectedBy, host;
+    Statement bySha, currentOf, insertFile, insertFigures, insertFinding, setCurrent, insertUnknown, insertRefusal;
 
     Impl(Database &d, const Reference &r) : db(d), ref(r)
     {
@@ -250,11 +279,28 @@ struct Collector::Impl {
         if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
             lite = *static_cast<sqlite3 *const *>(handle.constData());
 
+        host = QSysInfo::machineHostName();
+        collectedBy = systemUser();
+        if (db.isPostgres()) {
+            QSqlQuery who(db.connection());
+            if (who.exec(QStringLiteral("SELECT current_user")) && who.next())
+                collectedBy = who.value(0).toString();
+        }
+        if (collectedBy.isNull())
+            collectedBy = QStringLiteral("");
+        if (host.isNull())
+            host = QStringLiteral("");
+
         bySha.prepare(db, lite, QStringLiteral("SELECT id FROM files WHERE sha256 = ?"));
-        currentOf.prepare(db, lite, QStringLiteral("SELECT id, mtime FROM files WHERE project = ? AND is_current = 1"));
+        currentOf.prepare(db, lite, QStringLiteral("SELECT id, declared_on, mtime FROM files WHERE project = ? AND is_current = 1"));
         insertFile.prepare(db, lite, QStringLiteral(
             "INSERT INTO files (sha256, project, yydm, name, size, mtime, collected_at, hospital_flag, findings, "
-            "mismatch, is_current) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+            "mismatch, is_current, source_path, collected_by, host, date_source, declared_on) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+        insertRefusal.prepare(db, lite, QStringLiteral(
+            "INSERT INTO refusals (sha256, path, name, project, reason, collected_at, collected_by, host) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (sha256, path) DO UPDATE SET reason = excluded.reason, "
+            "collected_at = excluded.collected_at, collected_by = excluded.collected_by, host = excluded.host"));
         // The five periods in one statement: one round trip per file.
         QStringList cols, marks, rowsMarks;
         for (const auto &ind : cat::indicators()) {
@@ -323,6 +369,21 @@ struct Collector::Impl {
             throw Refusal{QStringLiteral("申报表无数据：第一行的项目为空")};
         p.code = p.yydm.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
         p.flag = table.value(rows.front(), flagField).toString().trimmed().toUpper();
+        // One declaration is one project with one flag: a row naming another
+        // project, or carrying another flag, makes the file two things.
+        for (quint32 r : rows) {
+            const QString code = table.value(r, yydmField).toString().trimmed().section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+            if (!code.isEmpty() && code != p.code)
+                throw Refusal{QStringLiteral("各行的项目不一致：第 %1 行为项目 %2，第 %3 行为项目 %4")
+                                  .arg(rows.front() + 1).arg(p.code).arg(r + 1).arg(code)};
+            const QString flag = table.value(r, flagField).toString().trimmed().toUpper();
+            if (flag != p.flag)
+                throw Refusal{QStringLiteral("各行的医院标记不一致：第 %1 行为“%2”，第 %3 行为“%4”")
+                                  .arg(rows.front() + 1).arg(p.flag).arg(r + 1).arg(flag)};
+        }
+        const QDate date = table.header().lastUpdate;
+        if (date.isValid() && date.year() >= 1990)
+            p.tableDate = date;
 
         // The delivered rules, as the hospital's check runs them: rule by
         // rule, and within a rule the selected rows in record order.
@@ -368,10 +429,13 @@ struct Collector::Impl {
         FileOutcome &out = pr.outcome;
         out.path = path;
         const QFileInfo info(path);
+        pr.fileName = info.fileName();
+        pr.sourcePath = info.absoluteFilePath();
         const auto refuse = [&](const QString &reason) {
             out.kind = FileOutcome::Kind::Refused;
             out.reason = reason;
             pr.refused = true;
+            pr.collectedAt = detail::timeText(QDateTime::currentDateTimeUtc());
             return pr;
         };
         if (!info.exists())
@@ -392,6 +456,7 @@ struct Collector::Impl {
         pr.collectedAt = detail::timeText(QDateTime::currentDateTimeUtc());
         pr.fileName = info.fileName();
         pr.size = info.size();
+        pr.sourcePath = info.absoluteFilePath();
         try {
             const store::DbfTable table = store::DbfTable::fromBytes(bytes, pr.fileName);
             pr.parsed = parse(table);
@@ -419,15 +484,15 @@ struct Collector::Impl {
         if (lite) {
             char *why = nullptr;
             if (sqlite3_exec(lite, sql, nullptr, nullptr, &why) != SQLITE_OK) {
-                const QString text = QString::fromUtf8(why ? why : sqlite3_errmsg(lite));
+                const QString text = detail::reasonText(sqlite3_extended_errcode(lite), QString::fromUtf8(why ? why : sqlite3_errmsg(lite)), sqlite3_system_errno(lite));
                 sqlite3_free(why);
-                throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.name(), text));
+                throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), text));
             }
             return;
         }
         QSqlQuery q(db.connection());
         if (!q.exec(QString::fromLatin1(sql)))
-            throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.name(), detail::errorText(q.lastError())));
+            throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), detail::errorText(q.lastError(), !db.isPostgres())));
     }
 
     // On SQLite files are stored a batch at a time in one transaction, each
@@ -498,21 +563,28 @@ struct Collector::Impl {
     FileOutcome store(const Prepared &pr)
     {
         FileOutcome out = pr.outcome;
-        if (pr.refused)
-            return out;
-        const auto refuse = [&](const QString &reason) {
+        FileScope scope(*this);
+        // Every refusal is kept: what was refused, from where, why and when.
+        const auto refuse = [&](const QString &reason, const QString &project) {
             out.kind = FileOutcome::Kind::Refused;
             out.reason = reason;
+            // A text never read is empty, not NULL, for PostgreSQL.
+            const auto text = [](const QString &t) { return t.isNull() ? QStringLiteral("") : t; };
+            insertRefusal.exec({text(pr.sha), text(pr.sourcePath), text(pr.fileName), text(project), text(reason),
+                                text(pr.collectedAt), text(collectedBy), text(host)});
+            scope.release();
             return out;
         };
+        const QString nameCode = codeOfName(pr.fileName);
+        if (pr.refused)
+            return refuse(out.reason, nameCode);
         const QString &sha = pr.sha;
-        const QDateTime &mtime = pr.mtime;
 
-        FileScope scope(*this);
         bySha.exec({sha});
         if (bySha.row()) {
             bySha.finish();
             out.kind = FileOutcome::Kind::Unchanged;
+            scope.release();
             return out;
         }
         bySha.finish();
@@ -520,38 +592,49 @@ struct Collector::Impl {
         // A file already stored is unchanged even when it would now be
         // refused: the same order of tests as one file at a time.
         if (pr.fault)
-            return refuse(*pr.fault);
+            return refuse(*pr.fault, nameCode);
         const Parsed &p = *pr.parsed;
         out.project = p.code;
         out.findings = int(p.findings.size());
         out.mismatch = p.flag == QLatin1String("Y") && !p.findings.empty();
         const QString &now = pr.collectedAt;
 
+        // A file is what its name says: 1006SJSB.dbf holding project 1007
+        // would otherwise silently become 1007's declaration.
+        if (!nameCode.isEmpty() && nameCode != p.code)
+            return refuse(QStringLiteral("文件名表明是项目 %1，表中却是项目 %2").arg(nameCode, p.code), nameCode);
+
         if (!ref.project(p.code)) {
             insertUnknown.exec({sha, p.code, pr.fileName, pr.size, pr.mtimeText, now});
-            scope.release();
-            return refuse(QStringLiteral("项目编码“%1”不在项目列表中").arg(p.code));
+            return refuse(QStringLiteral("项目编码“%1”不在项目列表中").arg(p.code), p.code);
         }
+
+        // The declaration's date: the table's own, the file's time otherwise.
+        const QString declaredOn = (p.tableDate.isValid() ? p.tableDate : pr.mtime.date()).toString(Qt::ISODate);
+        const QString dateSource = p.tableDate.isValid() ? QStringLiteral("table") : QStringLiteral("file");
 
         currentOf.exec({p.code});
         std::optional<qint64> previous;
-        QDateTime previousTime;
+        QString previousDate, previousTime;
         if (currentOf.row()) {
             previous = currentOf.int64(0);
-            previousTime = detail::timeFromText(currentOf.text(1));
+            previousDate = currentOf.text(1);
+            previousTime = currentOf.text(2);
         }
         currentOf.finish();
 
-        // The newer file by its time is current; on a tie, the one collected
-        // last. The old current one steps down first: the database keeps one
-        // current declaration per project.
-        const bool becomesCurrent = !previous || !(previousTime > mtime);
+        // The newer declaration by its date is current; on the same date the
+        // newer file by its time, and on a tie the one collected last. The
+        // old current one steps down first: the database keeps one current
+        // declaration per project.
+        const bool becomesCurrent = !previous || !(std::tie(previousDate, previousTime) > std::tie(declaredOn, pr.mtimeText));
         if (becomesCurrent && previous)
             setCurrent.exec({0, *previous});
         insertFile.exec({sha, p.code, p.yydm, pr.fileName, pr.size, pr.mtimeText, now, p.flag, out.findings,
-                         out.mismatch ? 1 : 0, becomesCurrent ? 1 : 0});
+                         out.mismatch ? 1 : 0, becomesCurrent ? 1 : 0, pr.sourcePath, collectedBy, host, dateSource,
+                         declaredOn});
         if (!insertFile.row())
-            throw Error(QStringLiteral("数据库“%1”没有返回新文件的编号。").arg(db.name()));
+            throw Error(QStringLiteral("数据库“%1”没有返回新文件的编号。").arg(db.shown()));
         const qint64 id = insertFile.int64(0);
         insertFile.finish();
 
@@ -563,7 +646,8 @@ struct Collector::Impl {
         scope.release();
 
         out.current = becomesCurrent;
-        out.kind = previous ? FileOutcome::Kind::Replaced : FileOutcome::Kind::New;
+        out.kind = !previous ? FileOutcome::Kind::New
+                             : becomesCurrent ? FileOutcome::Kind::Replaced : FileOutcome::Kind::History;
         if (previous)
             out.reason = becomesCurrent ? QStringLiteral("取代了此前的申报，旧文件存为历史")
                                         : QStringLiteral("比当前的申报旧，存为历史");
@@ -600,56 +684,83 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
     };
 
     CollectSummary s;
+    // Counted when the database has kept them: on SQLite when the batch
+    // commits, on PostgreSQL file by file.
+    CollectSummary pending;
+    const auto count = [](CollectSummary &into, const FileOutcome &o) {
+        switch (o.kind) {
+        case FileOutcome::Kind::New: ++into.newFiles; break;
+        case FileOutcome::Kind::Replaced: ++into.replaced; break;
+        case FileOutcome::Kind::History: ++into.history; break;
+        case FileOutcome::Kind::Unchanged: ++into.unchanged; break;
+        case FileOutcome::Kind::Refused: ++into.refused; into.refusedFiles.push_back(o); break;
+        }
+    };
+    const auto keep = [&] {
+        s.newFiles += pending.newFiles;
+        s.replaced += pending.replaced;
+        s.history += pending.history;
+        s.unchanged += pending.unchanged;
+        s.refused += pending.refused;
+        for (auto &o : pending.refusedFiles)
+            s.refusedFiles.push_back(std::move(o));
+        pending = CollectSummary();
+    };
     int done = 0;
     auto next = prepareBatch(0);
-    for (int begin = 0; begin < total && !s.cancelled; begin += kBatch) {
-        std::vector<std::vector<Prepared>> batch;
-        for (auto &part : next)
-            batch.push_back(part.get());
-        // The next batch is prepared while this one is stored; when
-        // cancelled, its helpers are waited for and their work dropped.
-        next = begin + kBatch < total ? prepareBatch(begin + kBatch) : decltype(next){};
-        const int end = std::min(total, begin + kBatch);
-        // The transaction starts once the batch is ready: the write lock is
-        // held only while storing. A cancel commits the files done.
-        std::optional<Impl::Batch> tx;
-        for (int i = begin; i < end; ++i) {
-            if (!tx)
-                tx.emplace(*d);
-            const Prepared &pr = batch[std::size_t((i - begin) % helpers)][std::size_t((i - begin) / helpers)];
-            FileOutcome o;
-            try {
-                o = d->store(pr);
-            } catch (const Error &) {
-                // Another reviewer may have stored the same file or project a
-                // moment ago (a unique key refused ours): once more, on the state
-                // the database holds now. A second failure is the database's,
-                // and so is a transaction the database has ended by itself.
-                if (!d->inTransaction())
-                    throw;
-                o = d->store(pr);
+    try {
+        for (int begin = 0; begin < total && !s.cancelled; begin += kBatch) {
+            std::vector<std::vector<Prepared>> batch;
+            for (auto &part : next)
+                batch.push_back(part.get());
+            // The next batch is prepared while this one is stored; when
+            // cancelled, its helpers are waited for and their work dropped.
+            next = begin + kBatch < total ? prepareBatch(begin + kBatch) : decltype(next){};
+            const int end = std::min(total, begin + kBatch);
+            // The transaction starts once the batch is ready: the write lock is
+            // held only while storing. A cancel commits the files done.
+            std::optional<Impl::Batch> tx;
+            for (int i = begin; i < end; ++i) {
+                if (!tx)
+                    tx.emplace(*d);
+                const Prepared &pr = batch[std::size_t((i - begin) % helpers)][std::size_t((i - begin) / helpers)];
+                FileOutcome o;
+                try {
+                    o = d->store(pr);
+                } catch (const Error &) {
+                    // Another reviewer may have stored the same file or project a
+                    // moment ago (a unique key refused ours): once more, on the state
+                    // the database holds now. A second failure is the database's,
+                    // and so is a transaction the database has ended by itself.
+                    if (!d->inTransaction() || !d->db.connection().isOpen())
+                        throw;
+                    o = d->store(pr);
+                }
+                count(pending, o);
+                // On PostgreSQL every file commits at once: reviewers collecting
+                // at the same time wait for each other's rows, and two batches
+                // each holding rows the other needs would deadlock.
+                if (d->db.isPostgres()) {
+                    tx->commit();
+                    tx.reset();
+                    keep();
+                }
+                ++done;
+                if (progress && !progress(done, total, o) && done < total) {
+                    s.cancelled = true;
+                    break;
+                }
             }
-            switch (o.kind) {
-            case FileOutcome::Kind::New: ++s.newFiles; break;
-            case FileOutcome::Kind::Replaced: ++s.replaced; break;
-            case FileOutcome::Kind::Unchanged: ++s.unchanged; break;
-            case FileOutcome::Kind::Refused: ++s.refused; s.refusedFiles.push_back(o); break;
-            }
-            // On PostgreSQL every file commits at once: reviewers collecting
-            // at the same time wait for each other's rows, and two batches
-            // each holding rows the other needs would deadlock.
-            if (d->db.isPostgres()) {
+            if (tx) {
                 tx->commit();
-                tx.reset();
-            }
-            ++done;
-            if (progress && !progress(done, total, o) && done < total) {
-                s.cancelled = true;
-                break;
+                keep();
             }
         }
-        if (tx)
-            tx->commit();
+    } catch (const Error &e) {
+        // What the database kept is reported; the files of the batch it
+        // took back, and those not reached, are collected by the next run.
+        s.error = e.message();
+        s.notDone = total - s.total();
     }
     for (auto &part : next)
         part.wait();
@@ -681,7 +792,10 @@ QStringList findUploadFiles(const QStringList &paths)
 
 QString summaryLine(const CollectSummary &s)
 {
-    return QStringLiteral("新增 %1，替换 %2，未变 %3，拒收 %4").arg(s.newFiles).arg(s.replaced).arg(s.unchanged).arg(s.refused);
+    QString line = QStringLiteral("新增 %1，替换 %2，未变 %3，拒收 %4").arg(s.newFiles).arg(s.replaced).arg(s.unchanged).arg(s.refused);
+    if (s.history > 0)
+        line += QStringLiteral("，历史 %1").arg(s.history);
+    return line;
 }
 
 } // namespace centre

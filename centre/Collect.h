@@ -26,7 +26,9 @@
 namespace centre {
 
 struct FileOutcome {
-    enum class Kind { New, Replaced, Unchanged, Refused };
+    // History: a new file of a project whose current declaration is newer
+    // by its date; stored, and kept as history.
+    enum class Kind { New, Replaced, Unchanged, Refused, History };
     Kind kind = Kind::Refused;
     QString path;       // as found
     QString project;    // code read from the file (empty when unreadable)
@@ -36,11 +38,17 @@ struct FileOutcome {
     bool current = false;  // the file is now its project's current declaration
 };
 
+// What a collect stored. Counts only what the database has kept: when the
+// database fails half-way (a full disk, a lost connection), the files of
+// the batch it took back are not counted, and error says what failed.
 struct CollectSummary {
-    int newFiles = 0, replaced = 0, unchanged = 0, refused = 0;
+    int newFiles = 0, replaced = 0, unchanged = 0, refused = 0, history = 0;
     bool cancelled = false;
+    QString error;                         // the failure that stopped collect
+    int notDone = 0;                       // files not stored because of it
     std::vector<FileOutcome> refusedFiles; // in the order met
-    int total() const { return newFiles + replaced + unchanged + refused; }
+    int total() const { return newFiles + replaced + unchanged + refused + history; }
+    int stored() const { return newFiles + replaced + history; }
 };
 
 // Upload files among paths: files as given; folders searched recursively for
@@ -55,9 +63,9 @@ public:
 
     // Called after each file; return false to stop after it (the files done
     // stay stored). done counts from 1 to total. On SQLite a file is
-    // committed with its batch: when collect ends by an exception, the files
-    // of the unfinished batch are not stored (collecting them again takes
-    // them).
+    // committed with its batch: when the database fails, the files of the
+    // unfinished batch are not stored (collecting them again takes them);
+    // collect returns what was stored with the failure in error.
     using Progress = std::function<bool(int done, int total, const FileOutcome &last)>;
 
     CollectSummary collect(const QStringList &files, const Progress &progress = {});
@@ -70,7 +78,8 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-// "新增 N，替换 N，未变 N，拒收 N"
+// "新增 N，替换 N，未变 N，拒收 N", and "，历史 N" when older files were
+// stored as history.
 QString summaryLine(const CollectSummary &summary);
 
 } // namespace centre

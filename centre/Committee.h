@@ -17,9 +17,14 @@ namespace centre {
 // The filled two-page form of one declaration, exactly as the hospital's
 // print prints it (for the window's preview).
 report::PreparedReport prepareDeclarationForm(const Declaration &declaration);
+// The same with the implausible figures among flags marked with a star.
+report::PreparedReport prepareDeclarationForm(const Declaration &declaration,
+                                              const std::vector<const ImplausibleFlag *> &flags);
 
-// The whole committee report, a page at a time: summary page, then the
-// forms. The arguments must outlive the source.
+// The whole committee report, a page at a time: summary page (with a
+// contents list), then the forms, implausible figures marked with a star;
+// every page numbered "第 N 页 共 M 页", every form page headed with the
+// project's code and name. The arguments must outlive the source.
 report::PageSource committeePages(const std::vector<Declaration> &declarations, const StatusReport &status,
                                   const Reference &reference);
 

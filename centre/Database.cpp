@@ -1,10 +1,13 @@
 #include "centre/Database.h"
 
+#include "centre/SqlUtil.h"
 #include "store/Catalogue.h"
 
 #include <QAtomicInteger>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QThread>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -16,13 +19,7 @@ namespace {
 
 QAtomicInteger<quint64> g_connections;
 
-QString sqlError(const QSqlError &e)
-{
-    QString text = e.databaseText().trimmed();
-    if (text.isEmpty())
-        text = e.text().trimmed();
-    return text;
-}
+QString sqlError(const QSqlError &e, bool sqlite) { return detail::errorText(e, sqlite); }
 
 // The schema, one list of statements per version. The only difference
 // between the drivers is how a table numbers its rows.
@@ -56,6 +53,25 @@ QStringList migration(int version, bool postgres)
         s << QStringLiteral("CREATE VIEW current_figures AS SELECT f.project, g.* FROM files f "
                             "JOIN figures g ON g.file_id = f.id WHERE f.is_current = 1");
     }
+    if (version == 2) {
+        // Where each file came from and who took it; where its date came from.
+        s << QStringLiteral("ALTER TABLE files ADD COLUMN source_path VARCHAR(2000) NOT NULL DEFAULT ''");
+        s << QStringLiteral("ALTER TABLE files ADD COLUMN collected_by VARCHAR(200) NOT NULL DEFAULT ''");
+        s << QStringLiteral("ALTER TABLE files ADD COLUMN host VARCHAR(200) NOT NULL DEFAULT ''");
+        s << QStringLiteral("ALTER TABLE files ADD COLUMN date_source VARCHAR(8) NOT NULL DEFAULT ''");
+        // The declaration's date (yyyy-MM-dd): the table's own last-update
+        // date, or the file's time where the table has none.
+        s << QStringLiteral("ALTER TABLE files ADD COLUMN declared_on VARCHAR(10) NOT NULL DEFAULT ''");
+        s << QStringLiteral("UPDATE files SET declared_on = substr(mtime, 1, 10), date_source = 'file'");
+        // Every refused file: one row per file content and path, its time
+        // the last time it was refused.
+        s << QStringLiteral("CREATE TABLE refusals (%1, sha256 VARCHAR(64) NOT NULL, path VARCHAR(2000) NOT NULL, "
+                            "name VARCHAR(400) NOT NULL, project VARCHAR(40) NOT NULL, reason VARCHAR(2000) NOT NULL, "
+                            "collected_at VARCHAR(32) NOT NULL, collected_by VARCHAR(200) NOT NULL, "
+                            "host VARCHAR(200) NOT NULL, UNIQUE (sha256, path))")
+                 .arg(idColumn);
+        s << QStringLiteral("CREATE INDEX refusals_project ON refusals (project, collected_at)");
+    }
     return s;
 }
 
@@ -85,14 +101,14 @@ Database::Database(const QString &name, bool create)
     // Another scheme would otherwise become a strange file name.
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
     if (!m_postgres && scheme.match(name).hasMatch())
-        throw Error(QStringLiteral("不支持数据库地址“%1”：请给出 SQLite 数据库文件，或 postgresql://用户@主机:端口/数据库。").arg(name));
+        throw Error(QStringLiteral("不支持数据库地址“%1”：请给出 SQLite 数据库文件，或 postgresql://用户@主机:端口/数据库。").arg(shownName(name)));
     if (m_postgres) {
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
             throw Error(QStringLiteral("无法连接 PostgreSQL：缺少 Qt 的 PostgreSQL 驱动（Debian 软件包 libqt6sql6-psql）。"));
         const QUrl url(name);
         const QString db = url.path().mid(1);
         if (!url.isValid() || db.isEmpty())
-            throw Error(QStringLiteral("数据库地址“%1”无效：应为 postgresql://用户@主机:端口/数据库。").arg(name));
+            throw Error(QStringLiteral("数据库地址“%1”无效：应为 postgresql://用户@主机:端口/数据库。").arg(shownName(name)));
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
         QString host = url.host();
         const QUrlQuery query(url);
@@ -111,33 +127,86 @@ Database::Database(const QString &name, bool create)
     } else {
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
             throw Error(QStringLiteral("无法打开数据库：缺少 Qt 的 SQLite 驱动（Debian 软件包 libqt6sql6-sqlite）。"));
+        // Only a path: SQLite would read "file:x.db?mode=memory" as a URI
+        // and keep everything in memory, and ":memory:" is no file either.
+        const QString trimmed = name.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)
+            || trimmed.startsWith(QLatin1String(":memory:"), Qt::CaseInsensitive))
+            throw Error(QStringLiteral("“%1”不是数据库文件的路径：请给出 SQLite 数据库文件的路径（例如 centre.db），"
+                                       "或 postgresql://用户@主机:端口/数据库。").arg(name));
         const QFileInfo info(name);
         if (!create && !info.exists())
             throw Error(QStringLiteral("数据库文件“%1”不存在：请先用 collect 收集上报文件。").arg(name));
         if (info.exists() && !info.isFile())
             throw Error(QStringLiteral("“%1”不是数据库文件。").arg(name));
+        const bool folderWritable = QFileInfo(info.absolutePath()).isWritable();
+        const bool writable = info.exists() ? info.isWritable() && folderWritable : folderWritable;
+        if (!writable) {
+            if (create)
+                throw Error(QStringLiteral("数据库“%1”是只读的（文件或所在文件夹不可写）：收集要写入数据库，"
+                                           "请检查权限，或换一个可写的位置。").arg(name));
+            m_readOnly = true;
+        }
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-        m_db.setDatabaseName(name);
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        if (!m_readOnly) {
+            // An absolute path is never taken for a URI.
+            m_db.setDatabaseName(info.absoluteFilePath());
+            m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        } else {
+            // SQLite reads a WAL database in a folder this user cannot write
+            // only through an existing -shm file. With no log left (no
+            // reviewer collecting), everything is in the database file, and
+            // it is read as it stands.
+            QString uri = QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded)
+                          + QStringLiteral("?mode=ro");
+            const QFileInfo wal(info.absoluteFilePath() + QStringLiteral("-wal"));
+            if (!wal.exists() || wal.size() == 0)
+                uri += QStringLiteral("&immutable=1");
+            m_db.setDatabaseName(uri);
+            m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000;QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+        }
     }
     if (!m_db.open()) {
-        const QString why = sqlError(m_db.lastError());
+        const QString why = sqlError(m_db.lastError(), !m_postgres);
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
-        throw Error(QStringLiteral("无法打开数据库“%1”：%2").arg(name, why));
+        throw Error(QStringLiteral("无法打开数据库“%1”：%2").arg(shownName(name), why));
     }
     try {
         if (!m_postgres) {
             // An SQLite file of some other program is left as it is, byte for byte.
-            const QStringList tables = m_db.tables();
+            QSqlQuery q(m_db);
+            if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+                throw Error(QStringLiteral("无法打开数据库“%1”：%2").arg(name, sqlError(q.lastError(), true)));
+            QStringList tables;
+            while (q.next())
+                tables << q.value(0).toString();
+            q.finish();
             if (!tables.isEmpty() && !tables.contains(QStringLiteral("schema_version")))
                 throw Error(QStringLiteral("“%1”是其他程序的数据库，不是监测中心的数据库：请换一个文件名。").arg(name));
+            if (m_readOnly) {
+                if (tables.isEmpty())
+                    throw Error(QStringLiteral("“%1”是空文件，不是监测中心的数据库。").arg(name));
+                checkReadOnlySchema();
+                return;
+            }
             // WAL: a commit appends to the log without waiting for the disk
-            // twice; a crash of the program loses nothing committed.
-            QSqlQuery q(m_db);
-            if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
-                throw Error(QStringLiteral("“%1”不是数据库文件：%2").arg(name, sqlError(q.lastError())));
+            // twice; a crash of the program loses nothing committed. A
+            // reviewer starting at the same moment may hold the file for an
+            // instant: asked again while it is busy.
+            for (int attempt = 0;; ++attempt) {
+                if (q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+                    break;
+                const int code = q.lastError().nativeErrorCode().toInt() & 0xff;
+                if ((code != 5 && code != 6) || attempt == 200)
+                    throw Error(QStringLiteral("无法打开数据库“%1”：%2").arg(name, sqlError(q.lastError(), true)));
+                QThread::msleep(50);
+            }
             q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            // Each collected file has a savepoint of its own: its journal
+            // is kept in memory, not in a temporary file written page by
+            // page (which took as many writes as the database itself).
+            q.exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
             q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=16384"));
             q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
         }
@@ -165,23 +234,69 @@ int Database::schemaVersion() const
     return q.value(0).toInt();
 }
 
+QString Database::shownName(const QString &name)
+{
+    if (!isPostgresName(name))
+        return name;
+    QUrl url(name);
+    if (url.password().isEmpty())
+        return name;
+    url.setPassword(QString());
+    return url.toString();
+}
+
+void Database::checkReadOnlySchema()
+{
+    const int version = schemaVersion();
+    if (version > kSchemaVersion)
+        throw Error(QStringLiteral("数据库“%1”由较新版本的程序建立（结构版本 %2），请使用新版程序。").arg(m_name).arg(version));
+    if (version < kSchemaVersion)
+        throw Error(QStringLiteral("数据库“%1”是只读的，而它的结构（版本 %2）需要升级到版本 %3：请由能写入它的用户运行一次 collect。")
+                        .arg(m_name).arg(version).arg(kSchemaVersion));
+}
+
+// Schema creation and upgrades are serialised between reviewers opening
+// the same database at the same moment: on PostgreSQL by an advisory lock
+// held until the transaction ends, on SQLite by a write transaction taken
+// at its start (waiting while another holds it).
 void Database::migrate()
 {
     const auto fail = [this](const QSqlQuery &q) {
-        throw Error(QStringLiteral("无法建立数据库“%1”的结构：%2").arg(m_name, sqlError(q.lastError())));
+        throw Error(QStringLiteral("无法建立数据库“%1”的结构：%2").arg(shown(), sqlError(q.lastError(), !m_postgres)));
     };
-    Transaction tx(*this);
     QSqlQuery q(m_db);
-    if (!m_db.tables().contains(QStringLiteral("schema_version"))) {
+    const auto hasSchemaTable = [&] {
+        return m_postgres ? m_db.tables().contains(QStringLiteral("schema_version"))
+                          : q.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'schema_version'")) && q.next();
+    };
+    // Most opens find the schema current and take no lock at all.
+    if (hasSchemaTable() && schemaVersion() == kSchemaVersion) {
+        q.finish();
+        return;
+    }
+    q.finish();
+    if (!q.exec(m_postgres ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
+        fail(q);
+    bool done = false;
+    const auto rollback = qScopeGuard([&] {
+        if (!done)
+            QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+    });
+    if (m_postgres && !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(727100021)")))
+        fail(q);
+    q.finish();
+    if (!hasSchemaTable()) {
+        q.finish();
         if (!q.exec(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)")))
             fail(q);
         if (!q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (0)")))
             fail(q);
     }
+    q.finish();
     int version = schemaVersion();
     if (version > kSchemaVersion)
         throw Error(QStringLiteral("数据库“%1”由较新版本的程序建立（结构版本 %2），请使用新版程序。")
-                        .arg(m_name).arg(version));
+                        .arg(shown()).arg(version));
     while (version < kSchemaVersion) {
         ++version;
         for (const QString &statement : migration(version, m_postgres))
@@ -192,13 +307,15 @@ void Database::migrate()
         if (!q.exec())
             fail(q);
     }
-    tx.commit();
+    if (!q.exec(QStringLiteral("COMMIT")))
+        fail(q);
+    done = true;
 }
 
 Database::Transaction::Transaction(Database &db) : m_db(db)
 {
     if (!m_db.m_db.transaction())
-        throw Error(QStringLiteral("数据库“%1”无法开始事务：%2").arg(m_db.m_name, sqlError(m_db.m_db.lastError())));
+        throw Error(QStringLiteral("数据库“%1”无法开始事务：%2").arg(m_db.shown(), sqlError(m_db.m_db.lastError(), !m_db.m_postgres)));
 }
 
 Database::Transaction::~Transaction()
@@ -210,7 +327,7 @@ Database::Transaction::~Transaction()
 void Database::Transaction::commit()
 {
     if (!m_db.m_db.commit())
-        throw Error(QStringLiteral("数据库“%1”无法提交：%2").arg(m_db.m_name, sqlError(m_db.m_db.lastError())));
+        throw Error(QStringLiteral("数据库“%1”无法提交：%2").arg(m_db.shown(), sqlError(m_db.m_db.lastError(), !m_db.m_postgres)));
     m_done = true;
 }
 

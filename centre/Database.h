@@ -31,8 +31,15 @@ public:
 
     // Opens an existing database only: an SQLite file that does not exist
     // raises instead of being created (status and export must not leave an
-    // empty database behind a mistyped name).
+    // empty database behind a mistyped name). A file this user may not
+    // write (another user's, a read-only folder or disk) is opened
+    // read-only: everything that reads works, a write raises.
     static std::unique_ptr<Database> openExisting(const QString &name);
+
+    // The name for messages: a postgresql:// URI without its password.
+    static QString shownName(const QString &name);
+    QString shown() const { return shownName(m_name); }
+    bool isReadOnly() const { return m_readOnly; }
 
     ~Database();
     Database(const Database &) = delete;
@@ -43,7 +50,7 @@ public:
     const QString &name() const { return m_name; }   // as given
     int schemaVersion() const;
 
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     // A transaction that rolls back unless committed.
     class Transaction {
@@ -59,10 +66,13 @@ public:
 private:
     Database(const QString &name, bool create);
     void migrate();
+    void lockSchema();
+    void checkReadOnlySchema();
     QString m_name;
     QString m_connectionName;
     QSqlDatabase m_db;
     bool m_postgres = false;
+    bool m_readOnly = false;
 };
 
 } // namespace centre

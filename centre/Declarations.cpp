@@ -41,16 +41,17 @@ QString figureColumns()
     return cols.join(QStringLiteral(", "));
 }
 
-// Reads the current declarations, all of them or one project's.
-std::vector<Declaration> readCurrent(Database &db, const QString *code)
+// Reads the current declarations, all of them or one project's; or one
+// stored file's, current or not.
+std::vector<Declaration> readCurrent(Database &db, const QString *code, const qint64 *fileId = nullptr)
 {
-    const QString filter = code ? QStringLiteral(" AND f.project = ?") : QString();
-    const auto run = [&](QSqlQuery &q) { code ? exec(db, q, {*code}) : exec(db, q); };
+    const QString filter = fileId ? QStringLiteral(" AND f.id = ?") : code ? QStringLiteral(" AND f.project = ?") : QString();
+    const auto run = [&](QSqlQuery &q) { fileId ? exec(db, q, {*fileId}) : code ? exec(db, q, {*code}) : exec(db, q); };
     std::vector<Declaration> out;
     QHash<qint64, std::size_t> byId;
 
     QSqlQuery files = detail::prepare(
-        db, QStringLiteral("SELECT %1 FROM files f WHERE f.is_current = 1%2 ORDER BY f.project").arg(kFileColumns, filter));
+        db, QStringLiteral("SELECT %1 FROM files f WHERE %3%2 ORDER BY f.project").arg(kFileColumns, filter, fileId ? QStringLiteral("1 = 1") : QStringLiteral("f.is_current = 1")));
     run(files);
     while (files.next()) {
         Declaration d;
@@ -63,8 +64,8 @@ std::vector<Declaration> readCurrent(Database &db, const QString *code)
 
     QSqlQuery figures = detail::prepare(
         db, QStringLiteral("SELECT g.file_id, g.period, %1 FROM figures g JOIN files f ON f.id = g.file_id "
-                           "WHERE f.is_current = 1%2")
-                .arg(figureColumns(), filter));
+                           "WHERE %3%2")
+                .arg(figureColumns(), filter, fileId ? QStringLiteral("1 = 1") : QStringLiteral("f.is_current = 1")));
     run(figures);
     while (figures.next()) {
         const auto it = byId.constFind(figures.value(0).toLongLong());
@@ -81,8 +82,8 @@ std::vector<Declaration> readCurrent(Database &db, const QString *code)
 
     QSqlQuery findings = detail::prepare(
         db, QStringLiteral("SELECT g.file_id, g.period, g.label, g.text FROM findings g JOIN files f ON f.id = g.file_id "
-                           "WHERE f.is_current = 1%1 ORDER BY g.file_id, g.seq")
-                .arg(filter));
+                           "WHERE %2%1 ORDER BY g.file_id, g.seq")
+                .arg(filter, fileId ? QStringLiteral("1 = 1") : QStringLiteral("f.is_current = 1")));
     run(findings);
     while (findings.next()) {
         const auto it = byId.constFind(findings.value(0).toLongLong());
@@ -120,6 +121,75 @@ int storedFileCount(Database &db)
     QSqlQuery q = detail::prepare(db, QStringLiteral("SELECT COUNT(*) FROM files"));
     exec(db, q);
     return q.next() ? q.value(0).toInt() : 0;
+}
+
+std::vector<RefusalRecord> storedRefusals(Database &db)
+{
+    QSqlQuery q = detail::prepare(db, QStringLiteral("SELECT path, name, project, reason, sha256, collected_at, collected_by, host "
+                                                     "FROM refusals ORDER BY collected_at, id"));
+    exec(db, q);
+    std::vector<RefusalRecord> out;
+    while (q.next())
+        out.push_back({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
+                       q.value(4).toString(), detail::timeFromText(q.value(5).toString()), q.value(6).toString(),
+                       q.value(7).toString()});
+    return out;
+}
+
+std::vector<StoredFileDetail> fileHistory(Database &db, const QString &code)
+{
+    QSqlQuery q = detail::prepare(
+        db, QStringLiteral("SELECT %1, f.source_path, f.collected_by, f.host, f.date_source, f.declared_on FROM files f "
+                           "WHERE f.project = ? ORDER BY f.collected_at DESC, f.id DESC").arg(kFileColumns));
+    exec(db, q, {code});
+    std::vector<StoredFileDetail> out;
+    while (q.next()) {
+        StoredFileDetail d;
+        static_cast<StoredFile &>(d) = fileFrom(q);
+        d.sourcePath = q.value(12).toString();
+        d.collectedBy = q.value(13).toString();
+        d.host = q.value(14).toString();
+        d.dateSource = q.value(15).toString();
+        d.declaredOn = q.value(16).toString();
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+std::optional<Declaration> storedDeclaration(Database &db, qint64 fileId)
+{
+    std::vector<Declaration> one = readCurrent(db, nullptr, &fileId);
+    if (one.empty())
+        return std::nullopt;
+    return std::move(one.front());
+}
+
+QHash<QString, QDateTime> lastCollected(Database &db)
+{
+    QSqlQuery q = detail::prepare(db, QStringLiteral("SELECT project, MAX(collected_at) FROM files GROUP BY project"));
+    exec(db, q);
+    QHash<QString, QDateTime> out;
+    while (q.next())
+        out.insert(q.value(0).toString(), detail::timeFromText(q.value(1).toString()));
+    return out;
+}
+
+int blankFigures(const Declaration &declaration)
+{
+    int n = 0;
+    for (const auto &period : declaration.figures)
+        for (const auto &v : period)
+            n += !v;
+    return n;
+}
+
+bool isEmptyDeclaration(const Declaration &declaration)
+{
+    for (const auto &period : declaration.figures)
+        for (const auto &v : period)
+            if (v && *v != 0)
+                return false;
+    return true;
 }
 
 QStringList unknownProjectCodes(Database &db)

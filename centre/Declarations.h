@@ -6,6 +6,7 @@
 #include "centre/Database.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 
 #include <array>
@@ -56,5 +57,37 @@ std::vector<StoredFile> filesOfProject(Database &db, const QString &code);
 int storedFileCount(Database &db);
 // Codes of files refused because their project is not in the list, sorted.
 QStringList unknownProjectCodes(Database &db);
+
+// A refused file, as kept: one record per file content and path, with the
+// last time it was refused.
+struct RefusalRecord {
+    QString path;        // absolute, as found
+    QString name;        // file name
+    QString project;     // the code its name or its rows gave; empty when neither
+    QString reason;      // in Chinese
+    QString sha256;      // empty when the file could not be read
+    QDateTime collectedAt; // UTC
+    QString collectedBy, host;
+};
+// Every kept refusal, oldest first.
+std::vector<RefusalRecord> storedRefusals(Database &db);
+
+// What a project's files were: its stored files (newest collection first)
+// and the time the last of them was collected.
+struct StoredFileDetail : StoredFile {
+    QString sourcePath, collectedBy, host;
+    QString dateSource;  // "table": the table's own last-update date; "file": the file's time
+    QString declaredOn;  // yyyy-MM-dd
+};
+std::vector<StoredFileDetail> fileHistory(Database &db, const QString &code);
+// The figures of one stored file, current or not; nullopt when no such file.
+std::optional<Declaration> storedDeclaration(Database &db, qint64 fileId);
+// Project code -> when its last stored file was collected.
+QHash<QString, QDateTime> lastCollected(Database &db);
+
+// Blank figures of a declaration (of 5 x 59), and whether it holds nothing
+// but blanks and zeros.
+int blankFigures(const Declaration &declaration);
+bool isEmptyDeclaration(const Declaration &declaration);
 
 } // namespace centre

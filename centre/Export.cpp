@@ -13,6 +13,10 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace centre {
 
 namespace cat = store::catalogue;
@@ -20,7 +24,8 @@ namespace cat = store::catalogue;
 bool parseExportPart(const QString &word, ExportPart *part)
 {
     static const std::pair<const char *, ExportPart> parts[] = {
-        {"declarations", ExportPart::Declarations}, {"findings", ExportPart::Findings}, {"implausible", ExportPart::Implausible}};
+        {"declarations", ExportPart::Declarations}, {"findings", ExportPart::Findings}, {"implausible", ExportPart::Implausible},
+        {"missing", ExportPart::Missing}};
     for (const auto &[name, value] : parts)
         if (word == QLatin1String(name)) {
             *part = value;
@@ -44,11 +49,16 @@ ExportTable buildExportTable(ExportPart part, const std::vector<Declaration> &de
         t.headers << code << name << period;
         for (int i = 0; i < kIndicators; ++i)
             t.headers << indicatorTitle(i);
+        t.headers << QStringLiteral("空白数值");
         for (const Declaration &d : declarations) {
             for (int p = 0; p < kPeriods; ++p) {
                 std::vector<QVariant> row{d.file.project, nameOf(d), cat::periods()[std::size_t(p)].label};
-                for (const auto &v : d.figures[std::size_t(p)])
+                double blanks = 0;
+                for (const auto &v : d.figures[std::size_t(p)]) {
                     row.push_back(v ? QVariant(*v) : QVariant());
+                    blanks += !v;
+                }
+                row.push_back(blanks);
                 t.rows.push_back(std::move(row));
             }
         }
@@ -69,13 +79,30 @@ ExportTable buildExportTable(ExportPart part, const std::vector<Declaration> &de
         for (const ImplausibleFlag &f : findImplausible(declarations, reference, options))
             t.rows.push_back({f.code, f.name, f.caption, f.field, f.periodLabel, f.value, f.explanation});
         break;
+    case ExportPart::Missing:
+        return missingTable(computeStatus(declarations, 0, {}, reference, options));
     }
     return t;
 }
 
 ExportTable buildExportTable(ExportPart part, Database &db, const Reference &reference, const ImplausibleOptions &options)
 {
-    return buildExportTable(part, currentDeclarations(db), reference, options);
+    if (part == ExportPart::Missing)
+        return missingTable(computeStatus(db, reference, options));
+    return buildExportTable(part, listedDeclarations(currentDeclarations(db), reference), reference, options);
+}
+
+ExportTable missingTable(const StatusReport &status)
+{
+    ExportTable t;
+    t.title = QStringLiteral("未报送");
+    t.headers << QStringLiteral("项目编码") << QStringLiteral("项目名称") << QStringLiteral("状态") << QStringLiteral("最近拒收的原因")
+              << QStringLiteral("被拒收的文件");
+    for (const ProjectStatus &p : status.projects)
+        if (!p.sent || p.refusedLast)
+            t.rows.push_back({p.code, p.name, stateText(p), p.refusedLast ? p.refusalReason : QString(),
+                              p.refusedLast ? p.refusalPath : QString()});
+    return t;
 }
 
 QString cellText(const QVariant &value)
@@ -172,6 +199,71 @@ void writeXlsx(const ExportTable &table, const QString &path)
         QFile::remove(temp);
         writeFailed(path, QStringLiteral("无法替换原文件"));
     }
+}
+
+namespace {
+
+// Where a write to path lands: the file at the end of a chain of symbolic
+// links (dangling or not), as an absolute path with its folders resolved.
+QString landingPath(const QString &path)
+{
+    QString p = QFileInfo(path).absoluteFilePath();
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(p);
+        if (info.isSymLink()) {
+            p = info.symLinkTarget();
+            continue;
+        }
+        if (info.exists())
+            return info.canonicalFilePath();
+        const QString dir = info.absoluteDir().canonicalPath();
+        return dir.isEmpty() ? info.absoluteFilePath() : QDir(dir).filePath(info.fileName());
+    }
+    return p;
+}
+
+// Two landing paths name one file: the same path, or (on POSIX) the same
+// device and inode, which also catches a hard link.
+bool sameFile(const QString &a, const QString &b)
+{
+    if (a == b)
+        return true;
+#ifdef Q_OS_UNIX
+    struct stat sa, sb;
+    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#endif
+    return false;
+}
+
+// An SQLite database, its write-ahead log or its rollback journal, known by
+// the first bytes SQLite writes to each.
+bool looksLikeSqlite(const QString &path)
+{
+    QFile f(path);
+    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = f.read(16);
+    return head == QByteArray("SQLite format 3\0", 16) || head.startsWith("\x37\x7f\x06\x82")
+        || head.startsWith("\x37\x7f\x06\x83") || head.startsWith("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7");
+}
+
+} // namespace
+
+void refuseOutputOverDatabase(const QString &output, const QString &dbName)
+{
+    const QString target = landingPath(output);
+    const QString shown = QDir::toNativeSeparators(output);
+    if (!dbName.isEmpty() && !Database::isPostgresName(dbName)) {
+        const QString db = landingPath(dbName);
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            if (sameFile(target, db + QLatin1String(suffix)))
+                throw Error(QStringLiteral("不能导出到“%1”：它是正在使用的数据库%2，写入会毁掉数据库。请另选一个文件名。")
+                                .arg(shown, *suffix ? QStringLiteral("的附属文件（%1）").arg(QLatin1String(suffix + 1))
+                                                    : QString()));
+    }
+    if (looksLikeSqlite(target))
+        throw Error(QStringLiteral("不能导出到“%1”：它是一个 SQLite 数据库文件，导出不会覆盖它。请另选一个文件名。").arg(shown));
 }
 
 ExportTableModel::ExportTableModel(QObject *parent) : QAbstractTableModel(parent) {}

@@ -13,8 +13,8 @@
 
 namespace centre {
 
-enum class ExportPart { Declarations, Findings, Implausible };
-// "declarations" / "findings" / "implausible"; false for another word.
+enum class ExportPart { Declarations, Findings, Implausible, Missing };
+// "declarations" / "findings" / "implausible" / "missing"; false for another word.
 bool parseExportPart(const QString &word, ExportPart *part);
 
 struct ExportTable {
@@ -28,11 +28,18 @@ struct ExportTable {
 // Declarations: 项目编码, 项目名称, 时期, one column per indicator
 // (indicatorTitle), one row per project and period.
 // Findings: 项目编码, 项目名称, 时期, 审核发现, 医院标记, 标记不符.
+// (Declarations end with 空白数值, the blank figures of the row.)
 // Implausible: 项目编码, 项目名称, 指标, 字段, 时期, 数值, 说明.
+// Missing: 项目编码, 项目名称, 状态, 最近拒收的原因, 被拒收的文件 — the
+// projects that have sent nothing or whose last file was refused, for
+// reminders (from the database only; from declarations alone no refusal
+// is known).
 ExportTable buildExportTable(ExportPart part, const std::vector<Declaration> &declarations,
                              const Reference &reference, const ImplausibleOptions &options = {});
 ExportTable buildExportTable(ExportPart part, Database &db, const Reference &reference,
                              const ImplausibleOptions &options = {});
+
+ExportTable missingTable(const StatusReport &status);
 
 // The text of a cell as CSV and the window show it: figures in their
 // shortest form ("35.5", "120"), blank figures empty.
@@ -45,6 +52,13 @@ void writeCsv(const ExportTable &table, const QString &path);
 // One worksheet named after the table's title, bold header row, figures as
 // numbers. Same temporary file and rename. Raises centre::Error.
 void writeXlsx(const ExportTable &table, const QString &path);
+
+// Refuses an export target that would replace a database: the open database
+// (dbName; a postgresql:// name has no file), its -wal, -shm and -journal
+// files, or any other SQLite database. Compared as real files, not as
+// texts: a symbolic link, a hard link, "./" or ".." spellings all count as
+// the file they reach. Raises centre::Error saying so.
+void refuseOutputOverDatabase(const QString &output, const QString &dbName);
 
 // The table as a Qt model (read-only; DisplayRole gives cellText, EditRole
 // and Qt::UserRole the raw value for sorting).

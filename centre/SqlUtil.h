@@ -12,12 +12,52 @@
 
 #include <initializer_list>
 
+#include <cerrno>
+
 namespace centre::detail {
 
-inline QString errorText(const QSqlError &e)
+// What a failed statement says, in Chinese first: SQLite's read-only, full
+// disk, I/O and not-a-database failures are named as such (each asks for a
+// different remedy), with the database's own words after them. A server
+// that says nothing (a connection cut) is still given a reason.
+inline QString reasonText(int sqliteCode, const QString &words, int systemErrno = 0)
+{
+    QString what;
+    // The system's own error, where SQLite kept it, says more than SQLite's
+    // code: a write that found the disk full may come back as an I/O error.
+#ifdef EDQUOT
+    if (systemErrno == EDQUOT)
+        systemErrno = ENOSPC;
+#endif
+    if (systemErrno == ENOSPC)
+        sqliteCode = 13;
+    else if (systemErrno == EROFS || systemErrno == EACCES)
+        sqliteCode = 8;
+    switch (sqliteCode & 0xff) {
+    case 3: what = QStringLiteral("没有访问数据库文件的权限"); break;                 // SQLITE_PERM
+    case 5: case 6: what = QStringLiteral("数据库正被其他程序占用，等待超时"); break; // BUSY, LOCKED
+    case 8: what = QStringLiteral("数据库是只读的（文件、所在文件夹或磁盘不可写）"); break; // READONLY
+    case 10: what = QStringLiteral("读写磁盘出错"); break;                            // IOERR
+    case 11: what = QStringLiteral("数据库文件已损坏"); break;                        // CORRUPT
+    case 13: what = QStringLiteral("磁盘已满"); break;                                 // FULL
+    case 14: what = QStringLiteral("无法打开数据库文件"); break;                      // CANTOPEN
+    case 26: what = QStringLiteral("不是数据库文件"); break;                          // NOTADB
+    default: break;
+    }
+    const QString said = words.trimmed();
+    if (what.isEmpty())
+        return said.isEmpty() ? QStringLiteral("与数据库的连接中断，数据库没有给出原因") : said;
+    return said.isEmpty() ? what : QStringLiteral("%1（%2）").arg(what, said);
+}
+
+inline QString errorText(const QSqlError &e, bool sqlite)
 {
     QString text = e.databaseText().trimmed();
-    return text.isEmpty() ? e.text().trimmed() : text;
+    if (text.isEmpty())
+        text = e.driverText().trimmed();
+    // SQLite's codes are its result codes; PostgreSQL's are SQLSTATEs,
+    // whose words say enough.
+    return reasonText(sqlite ? e.nativeErrorCode().toInt() : 0, text);
 }
 
 inline QSqlQuery prepare(Database &db, const QString &sql)
@@ -25,7 +65,7 @@ inline QSqlQuery prepare(Database &db, const QString &sql)
     QSqlQuery q(db.connection());
     q.setForwardOnly(true);
     if (!q.prepare(sql))
-        throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.name(), errorText(q.lastError())));
+        throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), errorText(q.lastError(), !db.isPostgres())));
     return q;
 }
 
@@ -35,7 +75,7 @@ inline void exec(Database &db, QSqlQuery &q, std::initializer_list<QVariant> val
     for (const QVariant &v : values)
         q.bindValue(i++, v);
     if (!q.exec())
-        throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.name(), errorText(q.lastError())));
+        throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), errorText(q.lastError(), !db.isPostgres())));
 }
 
 // Times as stored: ISO 8601 UTC with milliseconds, which sort as text.

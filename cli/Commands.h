@@ -22,6 +22,7 @@ int cmdPrompts(const QStringList &args);
 int cmdCollect(const QStringList &args);
 int cmdStatus(const QStringList &args);
 int cmdExport(const QStringList &args);
+int cmdHistory(const QStringList &args);
 
 // Points the store at PROGRAM_DIR when given, else at the program directory
 // the window program would use (made ready on first use). False, with the

@@ -1,8 +1,9 @@
 // The monitoring centre's commands:
 //   collect DB PATH... [--program-dir DIR]
 //   status DB [--json] [--factor X] [--program-dir DIR]
-//   export DB (--csv FILE | --xlsx FILE | --pdf FILE) [--part declarations|findings|implausible]
+//   export DB (--csv FILE | --xlsx FILE | --pdf FILE) [--part declarations|findings|implausible|missing]
 //          [--factor X] [--program-dir DIR]
+//   history DB CODE [--diff [ID ID]]
 // DB is an SQLite file or a postgresql:// URI. Messages are Chinese, on
 // stderr; the summary line, the status and nothing else go to stdout.
 #include "cli/Commands.h"
@@ -12,10 +13,12 @@
 #include "centre/Export.h"
 #include "centre/Status.h"
 #include "controls/Fonts.h"
+#include "store/Catalogue.h"
 #include "store/Paths.h"
 
 #include <QDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -141,7 +144,13 @@ int cmdCollect(const QStringList &args)
         bar.clear();
         if (files.isEmpty())
             say(stderr, QStringLiteral("没有找到上报文件（*SJSB.dbf）。\n"));
+        // What was stored is told even when the database failed half-way.
         say(stdout, centre::summaryLine(s) + QLatin1Char('\n'));
+        if (!s.error.isEmpty()) {
+            say(stderr, QStringLiteral("收集中断：%1\n已存入数据库的文件如上；其余 %2 个文件没有存入，可再次收集。\n")
+                            .arg(s.error).arg(s.notDone));
+            return s.total() > 0 ? 1 : 2;
+        }
         return s.refused > 0 ? 1 : 0;
     } catch (const centre::Error &e) {
         say(stderr, e.message() + QLatin1Char('\n'));
@@ -203,12 +212,15 @@ int cmdExport(const QStringList &args)
     centre::ExportPart part = centre::ExportPart::Declarations;
     if (a.positional.size() != 1 || targets != 1 || a.json || (!a.part.isEmpty() && !centre::parseExportPart(a.part, &part))) {
         say(stderr, QStringLiteral("用法：pdeclare-cli export DB (--csv FILE | --xlsx FILE | --pdf FILE) "
-                                   "[--part declarations|findings|implausible] [--factor X] [--program-dir DIR]\n"));
+                                   "[--part declarations|findings|implausible|missing] [--factor X] [--program-dir DIR]\n"));
         return 2;
     }
     if (!useProgramDir(a.programDir))
         return 2;
     try {
+        // Nothing is written over the database itself, its companions or any
+        // other SQLite file, however the path is spelled.
+        centre::refuseOutputOverDatabase(!a.pdf.isEmpty() ? a.pdf : !a.csv.isEmpty() ? a.csv : a.xlsx, a.positional.front());
         const Centre c = openCentre(a);
         if (!a.pdf.isEmpty()) {
             // The form names 宋体: without the substitutions the PDF would
@@ -222,6 +234,99 @@ int cmdExport(const QStringList &args)
             else
                 centre::writeXlsx(table, a.xlsx);
         }
+        return 0;
+    } catch (const centre::Error &e) {
+        say(stderr, e.message() + QLatin1Char('\n'));
+        return 2;
+    }
+}
+
+// Every stored file of a project, newest collection first, with where it
+// came from and who took it; with --diff the figures that differ between
+// two of them (by their numbers; by default the current file and the one
+// collected before it).
+int cmdHistory(const QStringList &args)
+{
+    QStringList positional;
+    bool diff = false;
+    for (const QString &a : args) {
+        if (a == QLatin1String("--diff"))
+            diff = true;
+        else if (a.startsWith(QLatin1String("--"))) {
+            say(stderr, QStringLiteral("pdeclare-cli history：未知的选项 %1\n").arg(a));
+            return 2;
+        } else
+            positional << a;
+    }
+    if (positional.size() != 2 && !(diff && positional.size() == 4)) {
+        say(stderr, QStringLiteral("用法：pdeclare-cli history DB CODE [--diff [编号 编号]]\n"));
+        return 2;
+    }
+    try {
+        auto db = centre::Database::openExisting(positional[0]);
+        const QString code = positional[1];
+        const auto files = centre::fileHistory(*db, code);
+        if (files.empty()) {
+            say(stderr, QStringLiteral("数据库中没有项目 %1 的上报文件。\n").arg(code));
+            return 1;
+        }
+        const auto local = [](const QDateTime &t) { return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); };
+        if (!diff) {
+            say(stdout, QStringLiteral("编号\t收集时间\t申报日期\t文件名\t来源路径\t收集人\t主机\tSHA-256\t审核发现\t状态\n"));
+            for (const auto &f : files) {
+                const QString date = f.declaredOn.isEmpty() ? QStringLiteral("-")
+                                     : QStringLiteral("%1（%2）").arg(f.declaredOn, f.dateSource == QLatin1String("table")
+                                                                                  ? QStringLiteral("表内日期")
+                                                                                  : QStringLiteral("文件时间"));
+                say(stdout, QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8\t%9\t%10\n")
+                                .arg(f.id)
+                                .arg(local(f.collectedAt), date, f.name, QDir::toNativeSeparators(f.sourcePath), f.collectedBy,
+                                     f.host, f.sha256)
+                                .arg(f.findings)
+                                .arg(f.current ? QStringLiteral("当前") : QStringLiteral("历史")));
+            }
+            return 0;
+        }
+        qint64 from = 0, to = 0;
+        if (positional.size() == 4) {
+            bool ok1 = false, ok2 = false;
+            from = positional[2].toLongLong(&ok1);
+            to = positional[3].toLongLong(&ok2);
+            if (!ok1 || !ok2) {
+                say(stderr, QStringLiteral("pdeclare-cli history：--diff 后面应为两个文件编号\n"));
+                return 2;
+            }
+        } else {
+            if (files.size() < 2) {
+                say(stderr, QStringLiteral("项目 %1 只有一个文件，没有可比较的。\n").arg(code));
+                return 1;
+            }
+            // The current file against the one collected before it.
+            const auto current = std::find_if(files.begin(), files.end(), [](const auto &f) { return f.current; });
+            to = current != files.end() ? current->id : files[0].id;
+            from = (files[0].id == to ? files[1] : files[0]).id;
+        }
+        const auto a = centre::storedDeclaration(*db, from), b = centre::storedDeclaration(*db, to);
+        for (const auto &[id, d] : {std::pair{from, &a}, std::pair{to, &b}})
+            if (!*d || (*d)->file.project != code) {
+                say(stderr, QStringLiteral("项目 %1 没有编号为 %2 的文件。\n").arg(code).arg(id));
+                return 1;
+            }
+        say(stdout, QStringLiteral("%1（编号 %2）→ %3（编号 %4）\n").arg(a->file.name).arg(from).arg(b->file.name).arg(to));
+        const auto text = [](const std::optional<double> &v) {
+            return v ? centre::cellText(QVariant(*v)) : QStringLiteral("（空白）");
+        };
+        int changed = 0;
+        for (int i = 0; i < centre::kIndicators; ++i)
+            for (int p = 0; p < centre::kPeriods; ++p) {
+                const auto &x = a->figures[std::size_t(p)][std::size_t(i)], &y = b->figures[std::size_t(p)][std::size_t(i)];
+                if (x == y)
+                    continue;
+                ++changed;
+                say(stdout, QStringLiteral("%1\t%2\t%3\t→\t%4\n")
+                                .arg(centre::indicatorTitle(i), store::catalogue::periods()[std::size_t(p)].label, text(x), text(y)));
+            }
+        say(stdout, QStringLiteral("共 %1 个数值不同\n").arg(changed));
         return 0;
     } catch (const centre::Error &e) {
         say(stderr, e.message() + QLatin1Char('\n'));

@@ -32,8 +32,9 @@ static const char helpText[] =
     "  prompts FIELD PERIOD [FIELD=FIGURE ...] [PROGRAM_DIR]  the entry window's prompts on leaving FIELD\n"
     "  collect DB PATH... [--program-dir DIR]          take upload files into the centre's database\n"
     "  status DB [--json] [--factor X] [--program-dir DIR]  who sent, findings, mismatches, implausible\n"
-    "  export DB --csv|--xlsx|--pdf FILE [--part declarations|findings|implausible] [--factor X] [--program-dir DIR]\n"
-    "    (collect, status and export: the monitoring centre, package pdeclare-centre)\n"
+    "  export DB --csv|--xlsx|--pdf FILE [--part declarations|findings|implausible|missing] [--factor X] [--program-dir DIR]\n"
+    "  history DB CODE [--diff [ID ID]]                every file of a project; the figures changed between two\n"
+    "    (collect, status, export and history: the monitoring centre, package pdeclare-centre)\n"
     "  --help                                          show this list\n"
     "  --version                                       show the version\n"
     "Without PROGRAM_DIR the tables are those the window program uses.\n";
@@ -55,7 +56,7 @@ static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QS
     }
 }
 
-// collect, status and export run as pdeclare-centre-cli beside this program,
+// collect, status, export and history run as pdeclare-centre-cli beside this program,
 // with the same arguments, standard channels and exit code.
 static int handToCentre(char *argv[])
 {
@@ -111,7 +112,8 @@ static int run(QStringList args, char *argv[])
     if (command == QLatin1String("backup")) return cli::cmdBackup(args);
     if (command == QLatin1String("upload")) return cli::cmdUpload(args);
     if (command == QLatin1String("prompts")) return cli::cmdPrompts(args);
-    if (command == QLatin1String("collect") || command == QLatin1String("status") || command == QLatin1String("export"))
+    if (command == QLatin1String("collect") || command == QLatin1String("status") || command == QLatin1String("export")
+        || command == QLatin1String("history"))
         return handToCentre(argv);
     return usage();
 }
@@ -128,7 +130,7 @@ int main(int argc, char *argv[])
                        && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0
                            || qstrcmp(argv[1], "prompts") == 0
                            || qstrcmp(argv[1], "collect") == 0 || qstrcmp(argv[1], "status") == 0
-                           || qstrcmp(argv[1], "export") == 0);
+                           || qstrcmp(argv[1], "export") == 0 || qstrcmp(argv[1], "history") == 0);
     std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
     QStringList args = app->arguments();
     args.removeFirst();

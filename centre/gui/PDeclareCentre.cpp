@@ -5,6 +5,7 @@
 #include "app/UnitMain.h"
 #include "centre/gui/UnitCentre.h"
 #include "controls/Fonts.h"
+#include "controls/Translations.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -16,6 +17,8 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("PDeclare"));
     QApplication::setApplicationName(QStringLiteral("PDeclareCentre"));
     ui::installFontSubstitutions();
+    // Qt's own dialogs (file choosers, input boxes) in Chinese too.
+    ui::installQtTranslations();
     app::installDefaultFont();
     TfrmMain::applySkin();
 

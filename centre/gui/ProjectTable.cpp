@@ -35,7 +35,7 @@ QVariant ProjectStatusModel::data(const QModelIndex &index, int role) const
         switch (column) {
         case Code: return p.code;
         case Name: return p.name;
-        case Sent: return p.sent ? T("已报送") : T("未报送");
+        case Sent: return p.refusedLast ? T("拒收") : !p.sent ? T("未报送") : p.empty ? T("空表") : T("已报送");
         case Findings: return p.sent ? QVariant(p.findings) : QVariant();
         case Mismatch: return p.mismatch ? T("不符") : QString();
         case Implausible: return p.sent ? QVariant(p.implausible) : QVariant();

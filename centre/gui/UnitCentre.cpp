@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -33,6 +34,7 @@
 #include <QTableWidget>
 #include <QThread>
 #include <QToolBar>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -74,6 +76,15 @@ void fillRow(QTableWidget *table, int row, const QStringList &cells)
         item->setToolTip(cells[c]);
         table->setItem(row, c, item);
     }
+}
+
+// A database that exists is opened as it is: read-only when this user may
+// not write it (reading works; a collect says it is read-only). A new file
+// name creates the database.
+std::unique_ptr<centre::Database> openForWindow(const QString &name)
+{
+    return centre::Database::isPostgresName(name) || QFileInfo::exists(name) ? centre::Database::openExisting(name)
+                                                                              : centre::Database::open(name);
 }
 
 QString localTime(const QDateTime &utc) { return utc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
@@ -133,6 +144,9 @@ void TfrmCentre::buildMenu()
     database->setObjectName(QStringLiteral("mnuDatabase"));
     add(database, "actOpenFile", "打开或新建数据库文件…", &TfrmCentre::askOpenFile);
     add(database, "actOpenPostgres", "连接 PostgreSQL 数据库…", &TfrmCentre::askOpenPostgres);
+    // Another reviewer's collect appears on F5, and on PostgreSQL (where
+    // several reviewers share one database) every half minute by itself.
+    add(database, "actRefresh", "刷新", &TfrmCentre::refresh)->setShortcut(QKeySequence::Refresh);
     database->addSeparator();
     add(database, "actExit", "退出", &QWidget::close);
 
@@ -156,7 +170,7 @@ void TfrmCentre::buildMenu()
     for (const char *name : {"actOpenFile", "actCollectFolder", "actCollectFiles", "actExportDeclarations", "actExportPdf"})
         tools->addAction(findChild<QAction *>(QLatin1String(name)));
     tools->addSeparator();
-    auto *factorLabel = new QLabel(T(" 相邻时期变化超过 "), tools);
+    auto *factorLabel = new QLabel(T(" 数值相差超过 "), tools);
     m_factorBox = new QDoubleSpinBox(tools);
     m_factorBox->setObjectName(QStringLiteral("spnChangeFactor"));
     m_factorBox->setRange(1.5, 1000);
@@ -164,7 +178,7 @@ void TfrmCentre::buildMenu()
     m_factorBox->setSingleStep(0.5);
     m_factorBox->setValue(m_options.changeFactor);
     m_factorBox->setSuffix(T(" 倍"));
-    m_factorBox->setToolTip(T("同一项目相邻两期数值相差超过此倍数时计为异常数值（0 和很小的数不计）"));
+    m_factorBox->setToolTip(T("数值与本项目其他时期、或与各项目的中位数相差超过此倍数时计为异常数值（0 不计，很小的数需相差更多）"));
     tools->addWidget(factorLabel);
     tools->addWidget(m_factorBox);
     tools->addWidget(new QLabel(T(" 计为异常"), tools));
@@ -269,12 +283,18 @@ void TfrmCentre::buildWindow()
     m_projectTabs->setObjectName(QStringLiteral("tabProject"));
     m_findings = makeList(QStringLiteral("grdFindings"), {T("时期"), T("审核发现")}, m_projectTabs);
     m_implausible = makeList(QStringLiteral("grdImplausible"), {T("指标"), T("时期"), T("数值"), T("说明")}, m_projectTabs);
-    m_files = makeList(QStringLiteral("grdFiles"), {T("文件"), T("收集时间"), T("医院标记"), T("审核发现"), T("当前")},
+    m_files = makeList(QStringLiteral("grdFiles"),
+                       {T("文件"), T("收集时间"), T("医院标记"), T("审核发现"), T("当前"), T("申报日期"), T("来源路径"),
+                        T("收集人"), T("主机")},
                        m_projectTabs);
     m_findings->setColumnWidth(0, 90);
     m_implausible->setColumnWidth(0, 220);
     m_files->setColumnWidth(0, 180);
     m_files->setColumnWidth(1, 130);
+    connect(m_implausible, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (const QTableWidgetItem *item = m_implausible->item(row, 0))
+            setChartFigure(item->data(Qt::UserRole).toInt(), item->data(Qt::UserRole + 1).toInt());
+    });
     m_projectTabs->addTab(m_findings, T("审核发现"));
     m_projectTabs->addTab(m_implausible, T("异常数值"));
     m_projectTabs->addTab(m_files, T("上报文件"));
@@ -355,9 +375,15 @@ bool TfrmCentre::openDatabase(const QString &name)
     std::optional<QString> problem;
     try {
         const ui::BusyCursor busy;
-        auto db = centre::Database::open(name.trimmed());
+        auto db = openForWindow(name.trimmed());
         m_db = std::move(db);
         reload();
+        if (!m_refreshTimer) {
+            m_refreshTimer = new QTimer(this);
+            m_refreshTimer->setInterval(30000);
+            connect(m_refreshTimer, &QTimer::timeout, this, [this] { refresh(); });
+        }
+        m_db->isPostgres() ? m_refreshTimer->start() : m_refreshTimer->stop();
     } catch (const std::exception &e) {
         problem = ui::errorText(e);
     }
@@ -374,21 +400,20 @@ bool TfrmCentre::openDatabase(const QString &name)
 
 QString TfrmCentre::shownName(const QString &name)
 {
-    if (!centre::Database::isPostgresName(name))
-        return name;
-    QUrl url(name);
-    url.setPassword(QString());
-    return url.toString();
+    return centre::Database::shownName(name);
 }
 
 void TfrmCentre::reload()
 {
-    m_declarations = centre::currentDeclarations(*m_db);
+    // The projects of the list, as status and the exports see them; codes
+    // stored but no longer listed are named as unknown.
+    QStringList unknown = centre::unknownProjectCodes(*m_db);
+    m_declarations = centre::listedDeclarations(centre::currentDeclarations(*m_db), *m_reference, &unknown);
     m_declarationOf.clear();
     for (size_t i = 0; i < m_declarations.size(); ++i)
         m_declarationOf.insert(m_declarations[i].file.project, int(i));
-    m_status = centre::computeStatus(m_declarations, centre::storedFileCount(*m_db), centre::unknownProjectCodes(*m_db),
-                                     *m_reference, m_options);
+    m_status = centre::computeStatus(m_declarations, centre::storedFileCount(*m_db), unknown, *m_reference, m_options,
+                                     centre::storedRefusals(*m_db), centre::lastCollected(*m_db));
     const QString keep = m_selected;
     m_model->setProjects(m_status.projects);
     m_selected.clear();
@@ -481,7 +506,10 @@ void TfrmCentre::updateProjectPanel()
         return;
     }
     if (!declaration) {
-        m_projectTitle->setText(T("%1 %2\n未报送：数据库中没有该项目的上报文件。").arg(status->code, status->name));
+        m_projectTitle->setText(status->refusedLast
+                                    ? T("%1 %2\n拒收：%3\n被拒收的文件：%4").arg(status->code, status->name, status->refusalReason,
+                                                                           QDir::toNativeSeparators(status->refusalPath))
+                                    : T("%1 %2\n未报送：数据库中没有该项目的上报文件。").arg(status->code, status->name));
         return;
     }
     const centre::StoredFile &file = declaration->file;
@@ -494,6 +522,10 @@ void TfrmCentre::updateProjectPanel()
                        .arg(status->implausible);
     if (status->mismatch)
         text += T("\n标记不符：医院标记为检验通过，但中心审核发现问题。");
+    text += status->empty ? T("\n空表：全部数值为空白或 0。") : T("\n空白数值 %1 个（共 295 个）").arg(status->blanks);
+    if (status->refusedLast)
+        text += T("\n拒收：最近上报的文件未收下（%1），被拒收的文件：%2")
+                    .arg(status->refusalReason, QDir::toNativeSeparators(status->refusalPath));
     m_projectTitle->setText(text);
 
     m_findings->setRowCount(int(declaration->findings.size()));
@@ -504,16 +536,24 @@ void TfrmCentre::updateProjectPanel()
         if (flagged.code != m_selected)
             continue;
         m_implausible->insertRow(row);
-        fillRow(m_implausible, row++,
+        fillRow(m_implausible, row,
                 {flagged.caption, flagged.periodLabel, centre::cellText(flagged.value), flagged.explanation});
+        // A double click shows this indicator and period in the chart.
+        m_implausible->item(row, 0)->setData(Qt::UserRole, flagged.indicator);
+        m_implausible->item(row, 0)->setData(Qt::UserRole + 1, flagged.period);
+        ++row;
     }
     try {
-        const auto files = centre::filesOfProject(*m_db, m_selected);
+        const auto files = centre::fileHistory(*m_db, m_selected);
         m_files->setRowCount(int(files.size()));
-        for (size_t i = 0; i < files.size(); ++i)
+        for (size_t i = 0; i < files.size(); ++i) {
+            const auto &f = files[i];
+            const QString declared = f.declaredOn.isEmpty() ? QString()
+                                     : f.declaredOn + (f.dateSource == QLatin1String("table") ? T("（表内日期）") : T("（文件时间）"));
             fillRow(m_files, int(i),
-                    {files[i].name, localTime(files[i].collectedAt), files[i].hospitalFlag,
-                     QString::number(files[i].findings), files[i].current ? T("当前") : T("历史")});
+                    {f.name, localTime(f.collectedAt), f.hospitalFlag, QString::number(f.findings),
+                     f.current ? T("当前") : T("历史"), declared, QDir::toNativeSeparators(f.sourcePath), f.collectedBy, f.host});
+        }
     } catch (const std::exception &e) {
         statusBar()->showMessage(ui::errorText(e), 10000);
     }
@@ -578,6 +618,29 @@ void TfrmCentre::updateActions()
     m_previewButton->setEnabled(ready && m_declarationOf.contains(m_selected));
 }
 
+bool TfrmCentre::refresh()
+{
+    if (!m_db || m_job)
+        return false;
+    try {
+        reload();
+        return true;
+    } catch (const std::exception &) {
+        // The connection may be gone (a server restarted): once more on a
+        // new one, then the reason is told.
+    }
+    try {
+        auto db = centre::Database::openExisting(m_db->name());
+        m_db = std::move(db);
+        reload();
+        statusBar()->showMessage(T("已重新连接数据库。"), 5000);
+        return true;
+    } catch (const std::exception &e) {
+        statusBar()->showMessage(T("无法刷新：%1").arg(ui::errorText(e)));
+        return false;
+    }
+}
+
 // ---- jobs in a worker thread ----
 
 bool TfrmCentre::startJob(const QString &what, bool cancellable, Work work,
@@ -592,7 +655,7 @@ bool TfrmCentre::startJob(const QString &what, bool cancellable, Work work,
     const QString name = m_db->name();
     job->thread = QThread::create([job, name, work = std::move(work)] {
         try {
-            auto db = centre::Database::open(name);
+            auto db = openForWindow(name);
             work(*db, *job);
         } catch (const std::exception &e) {
             job->error = ui::errorText(e);
@@ -665,14 +728,12 @@ bool TfrmCentre::startCollect(const QStringList &paths)
                 return !job.cancel;
             });
         },
-        [this, summary, found](const QString &error) {
-            // Whatever happened, the files taken so far are in the database.
-            try {
-                reload();
-            } catch (const std::exception &e) {
-                ui::MessageBox::show(this, ui::errorText(e), T("错误"), ui::Icon::Warning);
-                return;
-            }
+        [this, summary, found](const QString &jobError) {
+            // The database's failure half-way comes with the summary of what it kept.
+            const QString error = !jobError.isEmpty() ? jobError : summary->error;
+            // Whatever happened, the files taken so far are in the database:
+            // shown as they are (on a new connection if this one was lost).
+            refresh();
             if (!error.isEmpty() && summary->total() == 0 && *found != 0) {
                 ui::MessageBox::show(this, T("收集未能进行：\n%1").arg(error), T("错误"), ui::Icon::Warning);
                 return;
@@ -686,7 +747,11 @@ bool TfrmCentre::startCollect(const QStringList &paths)
             if (summary->cancelled)
                 text += T("\n已取消：已处理的文件保存在数据库中，其余文件未收集，可再次收集。");
             if (!error.isEmpty())
-                text += T("\n收集中断：%1\n已处理的文件保存在数据库中。").arg(error);
+                text += summary->error.isEmpty()
+                            ? T("\n收集中断：%1\n已处理的文件保存在数据库中。").arg(error)
+                            : T("\n收集中断：%1\n以上是已存入数据库的文件；其余 %2 个文件没有存入，可再次收集。")
+                                  .arg(error)
+                                  .arg(summary->notDone);
             if (!summary->refusedFiles.empty()) {
                 text += T("\n\n以下文件未收下（其内容没有存入数据库），请告知相应医院改正后重新上报：");
                 int listed = 0;
@@ -695,14 +760,43 @@ bool TfrmCentre::startCollect(const QStringList &paths)
                         text += T("\n……另有 %1 个文件未收下。").arg(summary->refusedFiles.size() - kListedRefusals);
                         break;
                     }
-                    text += T("\n%1：%2").arg(QFileInfo(refused.path).fileName(), refused.reason);
+                    text += T("\n%1：%2").arg(QDir::toNativeSeparators(refused.path), refused.reason);
                 }
             }
             const bool trouble = !summary->refusedFiles.empty() || !error.isEmpty();
-            ui::MessageBox::show(this, text, trouble ? T("收集结果") : T("提示"),
-                                 trouble ? ui::Icon::Warning : ui::Icon::Information);
+            if (summary->refusedFiles.empty()) {
+                ui::MessageBox::show(this, text, trouble ? T("收集结果") : T("提示"),
+                                     trouble ? ui::Icon::Warning : ui::Icon::Information);
+                return;
+            }
+            // The whole list, for the letters to the hospitals.
+            text += T("\n\n要把全部 %1 个未收下的文件（路径与原因）保存为 CSV 文件吗？").arg(summary->refusedFiles.size());
+            if (ui::MessageBox::show(this, text, T("收集结果"), ui::Icon::Warning, ui::Buttons::YesNo) == ui::Answer::Yes) {
+                const QString path = QFileDialog::getSaveFileName(this, T("保存未收下的文件清单"), T("未收下的文件.csv"),
+                                                                  T("CSV 文件 (*.csv)"));
+                if (!path.isEmpty())
+                    saveRefusals(*summary, path);
+            }
         });
     return started;
+}
+
+bool TfrmCentre::saveRefusals(const centre::CollectSummary &summary, const QString &path)
+{
+    centre::ExportTable table;
+    table.title = T("未收下的文件");
+    table.headers << T("文件") << T("文件夹") << T("原因");
+    for (const auto &refused : summary.refusedFiles)
+        table.rows.push_back({QFileInfo(refused.path).fileName(), QDir::toNativeSeparators(QFileInfo(refused.path).absolutePath()),
+                              refused.reason});
+    try {
+        centre::refuseOutputOverDatabase(path, m_db ? m_db->name() : QString());
+        centre::writeCsv(table, path);
+    } catch (const std::exception &e) {
+        ui::MessageBox::show(this, T("清单未能保存：%1").arg(ui::errorText(e)), T("错误"), ui::Icon::Warning);
+        return false;
+    }
+    return true;
 }
 
 // ---- exports ----
@@ -719,6 +813,7 @@ bool TfrmCentre::exportTable(centre::ExportPart part, const QString &path)
     QString title;
     qsizetype rows = 0;
     try {
+        centre::refuseOutputOverDatabase(path, m_db->name());
         const ui::BusyCursor busy;
         const centre::ExportTable table = centre::buildExportTable(part, m_declarations, *m_reference, m_options);
         if (suffix == QLatin1String("csv"))
@@ -738,6 +833,14 @@ bool TfrmCentre::exportTable(centre::ExportPart part, const QString &path)
 
 bool TfrmCentre::startCommitteePdf(const QString &path)
 {
+    if (!m_db)
+        return false;
+    try {
+        centre::refuseOutputOverDatabase(path, m_db->name());
+    } catch (const std::exception &e) {
+        ui::MessageBox::show(this, T("评审委员会报告未能生成：%1").arg(ui::errorText(e)), T("错误"), ui::Icon::Warning);
+        return false;
+    }
     const auto reference = m_reference;
     const auto options = m_options;
     return startJob(
@@ -768,7 +871,7 @@ void TfrmCentre::askOpenPostgres()
 {
     bool ok = false;
     const QString uri = QInputDialog::getText(this, T("连接 PostgreSQL 数据库"),
-                                              T("连接地址，例如 postgresql://用户@主机:5432/数据库："),
+                                              T("连接地址（不含密码），例如 postgresql://用户@主机:5432/数据库："),
                                               QLineEdit::Normal, QStringLiteral("postgresql://"), &ok);
     if (!ok || uri.trimmed().isEmpty())
         return;
@@ -777,7 +880,18 @@ void TfrmCentre::askOpenPostgres()
                              T("提示"), ui::Icon::Information);
         return;
     }
-    openDatabase(uri);
+    // The password is asked for on its own, masked, and never shown again.
+    QUrl url(uri.trimmed());
+    if (url.password().isEmpty()) {
+        const QString password = QInputDialog::getText(this, T("连接 PostgreSQL 数据库"),
+                                                       T("用户 %1 的密码（没有密码时留空）：").arg(url.userName()),
+                                                       QLineEdit::Password, QString(), &ok);
+        if (!ok)
+            return;
+        if (!password.isEmpty())
+            url.setPassword(password);
+    }
+    openDatabase(url.toString());
 }
 
 void TfrmCentre::askCollectFiles()

@@ -11,6 +11,7 @@
 // asks for the name or path and calls it. Messages go through
 // ui::MessageBox, the form through report::PreviewWindow, so that a test
 // drives the window without a modal box.
+#include "centre/Collect.h"
 #include "centre/Database.h"
 #include "centre/Export.h"
 #include "centre/Reference.h"
@@ -34,6 +35,7 @@ class QTableView;
 class QTableWidget;
 class QTabWidget;
 class QThread;
+class QTimer;
 
 namespace centregui {
 class IndicatorChart;
@@ -61,6 +63,8 @@ public:
     // database, another job running). jobFinished() follows, after the
     // table and the summary message.
     bool startCollect(const QStringList &paths);
+    // Writes the refused files of a collect (file, folder, reason) as CSV.
+    bool saveRefusals(const centre::CollectSummary &summary, const QString &path);
     void cancelJob();
     bool isBusy() const { return m_job != nullptr; }
 
@@ -69,6 +73,11 @@ public:
     bool exportTable(centre::ExportPart part, const QString &path);
     // Writes the committee's PDF in a worker thread; jobFinished() follows.
     bool startCommitteePdf(const QString &path);
+
+    // Reads the database again (another reviewer may have collected),
+    // reconnecting once when the connection was lost; false when it could
+    // not, with the reason in the status bar.
+    bool refresh();
 
     // The project whose findings, files and bar are shown; empty for none.
     void selectProject(const QString &code);
@@ -149,4 +158,5 @@ private:
     QLabel *m_jobLabel = nullptr;
     QProgressBar *m_progress = nullptr;
     QPushButton *m_cancelButton = nullptr;
+    QTimer *m_refreshTimer = nullptr;
 };

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,6 +28,9 @@
 inline void PrintTo(const QString &s, std::ostream *os) { *os << s.toStdString(); }
 
 #include <cmath>
+#include <optional>
+
+#include <unistd.h>
 
 using namespace centretest;
 
@@ -61,7 +65,7 @@ void dropCentreTables(const QString &uri)
         QSqlQuery q(db);
         for (const char *table : {"current_figures"})
             q.exec(QStringLiteral("DROP VIEW IF EXISTS %1").arg(QLatin1String(table)));
-        for (const char *table : {"findings", "figures", "unknown_files", "files", "schema_version"})
+        for (const char *table : {"findings", "figures", "unknown_files", "refusals", "files", "schema_version"})
             q.exec(QStringLiteral("DROP TABLE IF EXISTS %1 CASCADE").arg(QLatin1String(table)));
         db.close();
     }
@@ -165,7 +169,7 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
 
     const auto first = cli(withDir({QStringLiteral("collect"), db, uploads.path()}));
     EXPECT_EQ(first.exitCode, 1) << first.err.constData();
-    EXPECT_EQ(QString::fromUtf8(first.out), QStringLiteral("新增 251，替换 1，未变 0，拒收 4\n"));
+    EXPECT_EQ(QString::fromUtf8(first.out), QStringLiteral("新增 251，替换 0，未变 0，拒收 4，历史 1\n"));
     const QString err = QString::fromUtf8(first.err);
     EXPECT_TRUE(err.contains(QStringLiteral("拒收 ") + uploads.filePath(QStringLiteral("a/5260SJSB.dbf")) + QStringLiteral("：不是可读的 DBF 表")))
         << err.toStdString();
@@ -191,15 +195,17 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
     EXPECT_TRUE(projectIn(status, code(262)).value(QStringLiteral("sent")).toBool());
     EXPECT_EQ(projectIn(status, code(0)),
               QJsonObject({{"code", code(0)}, {"name", projectName(0)}, {"sent", true}, {"findings", 1}, {"mismatch", true},
-                           {"implausible", projectIn(status, code(0)).value(QStringLiteral("implausible"))}}));
+                           {"implausible", projectIn(status, code(0)).value(QStringLiteral("implausible"))}, {"refused", 0},
+                           {"blanks", 0}, {"empty", false}}));
     EXPECT_EQ(projectIn(status, code(12)).value(QStringLiteral("findings")).toInt(), 1);
     EXPECT_FALSE(projectIn(status, code(12)).value(QStringLiteral("mismatch")).toBool());
-    // 2004's papers: far from the other projects, and a jump from 2003 and back to 2005.
-    EXPECT_EQ(projectIn(status, code(20)).value(QStringLiteral("implausible")).toInt(), 3);
+    // 2004's papers: one flag on the one wrong figure (far from the project's
+    // other periods and from the other projects), none on its neighbours.
+    EXPECT_EQ(projectIn(status, code(20)).value(QStringLiteral("implausible")).toInt(), 1);
     for (int p : {30, 40, 249})
         EXPECT_EQ(projectIn(status, code(p)),
                   QJsonObject({{"code", code(p)}, {"name", projectName(p)}, {"sent", true}, {"findings", 0},
-                               {"mismatch", false}, {"implausible", 0}}));
+                               {"mismatch", false}, {"implausible", 0}, {"refused", 0}, {"blanks", 0}, {"empty", false}}));
 
     // Collecting again changes nothing.
     const auto again = cli(withDir({QStringLiteral("collect"), db, uploads.path()}));
@@ -226,7 +232,7 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
     const auto fmt = [](double v) { return QString::number(v, 'g', 15); };
     const Figures f20 = plausibleFigures(20);
     EXPECT_EQ(QString::fromUtf8(py.out),
-              QStringLiteral("1256 62\n24.发表论文数\n")
+              QStringLiteral("1256 63\n24.发表论文数\n")
                   + QStringLiteral("5020 %1 2002年 %2 %3\n").arg(projectName(20), fmt(f20[0][0]), fmt(f20[0][std::size_t(papers)]))
                   + QStringLiteral("5020 %1 2004年 %2 %3\n")
                         .arg(projectName(20), fmt(f20[2][0]), fmt(std::round(f20[2][std::size_t(papers)] * 30 * 100) / 100))
@@ -256,16 +262,12 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
                                                     QStringLiteral("http://schemas.openxmlformats.org/spreadsheetml/2006/main")));
     ASSERT_EQ(sheet.exitCode, 0) << sheet.err.constData();
     const QStringList lines = QString::fromUtf8(sheet.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 5) << sheet.out.constData();
+    ASSERT_EQ(lines.size(), 3) << sheet.out.constData();
     EXPECT_EQ(lines[0], QStringLiteral("异常数值"));
     EXPECT_EQ(lines[1], QStringLiteral("项目编码|项目名称|指标|字段|时期|数值|说明"));
     const QString value = fmt(std::round(f20[2][std::size_t(papers)] * 30 * 100) / 100);
-    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("5020|%1|24.发表论文数|fblws|2004年|%2|中位数 ").arg(projectName(20), value)))
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("5020|%1|24.发表论文数|fblws|2004年|%2|本项目其他时期中位数 ").arg(projectName(20), value)))
         << lines[2].toStdString();
-    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("5020|%1|24.发表论文数|fblws|2004年|%2|上期（2003年）").arg(projectName(20), value)))
-        << lines[3].toStdString();
-    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("5020|%1|24.发表论文数|fblws|2005年|").arg(projectName(20))))
-        << lines[4].toStdString();
 }
 
 // A project sends a corrected file: it becomes current, the first is kept
@@ -299,10 +301,10 @@ TEST_P(CentreCli, ReplacementKeepsHistoryAndFindingsFollowTheCurrentFile)
     QString expected = QStringLiteral("{\"files\": 2, \"projects\": [");
     for (int p = 0; p < 6; ++p)
         expected += QStringLiteral("%1{\"code\": \"%2\", \"name\": \"%3\", \"sent\": %4, \"findings\": 0, "
-                                   "\"mismatch\": false, \"implausible\": 0}")
+                                   "\"mismatch\": false, \"implausible\": 0, \"refused\": 0, \"blanks\": 0, \"empty\": false}")
                         .arg(p ? QStringLiteral(", ") : QString(), code(p), projectName(p),
                              p == 1 ? QStringLiteral("true") : QStringLiteral("false"));
-    expected += QStringLiteral("], \"unknown\": []}\n");
+    expected += QStringLiteral("], \"unknown\": [], \"refusals\": []}\n");
     r = cli(withDir({QStringLiteral("status"), db, QStringLiteral("--json")}));
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(QString::fromUtf8(r.out), expected);
@@ -310,9 +312,9 @@ TEST_P(CentreCli, ReplacementKeepsHistoryAndFindingsFollowTheCurrentFile)
     r = cli(withDir({QStringLiteral("status"), db}));
     const QStringList table = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(table.size(), 8) << r.out.constData();
-    EXPECT_EQ(table[2].simplified(), QStringLiteral("5001 %1 已报 0 0").arg(projectName(1)));
-    EXPECT_EQ(table[3].simplified(), QStringLiteral("5002 %1 未报 - -").arg(projectName(2)));
-    EXPECT_EQ(table[7], QStringLiteral("共 6 个项目：已报 1，未报 5，有审核发现 0，标记不符 0，有异常数值 0；已收文件 2 个"));
+    EXPECT_EQ(table[2].simplified(), QStringLiteral("5001 %1 已报 0 0 0").arg(projectName(1)));
+    EXPECT_EQ(table[3].simplified(), QStringLiteral("5002 %1 未报 - - -").arg(projectName(2)));
+    EXPECT_EQ(table[7], QStringLiteral("共 6 个项目：已报 1，未报 5，拒收 0，空表 0，有审核发现 0，标记不符 0，有异常数值 0；已收文件 2 个"));
     r = cli(withDir({QStringLiteral("export"), db, QStringLiteral("--csv"), findingsCsv, QStringLiteral("--part"),
                      QStringLiteral("findings")}));
     EXPECT_EQ(testsupport::fileBytes(findingsCsv),
@@ -418,15 +420,25 @@ TEST_P(CentreCli, CommitteePdfHoldsSummaryAndEachProjectsFormWithItsFindings)
     EXPECT_EQ(line(second, QStringLiteral("异常数值")), QStringLiteral("异常数值（0 处）"));
     const QStringList third = page(5).split(QLatin1Char('\n'));
     EXPECT_EQ(line(third, QStringLiteral("审核发现")), QStringLiteral("审核发现（0 条）"));
-    EXPECT_EQ(line(third, QStringLiteral("异常数值")), QStringLiteral("异常数值（2 处）"));
+    EXPECT_EQ(line(third, QStringLiteral("异常数值")), QStringLiteral("异常数值（1 处）：表中标 * 的数值"));
+    // Every page numbered, every form page headed with its project, the
+    // contents on the summary page, the implausible figure starred in the form.
+    for (int n = 1; n <= 5; ++n)
+        EXPECT_TRUE(page(n).remove(QLatin1Char(' ')).contains(QStringLiteral("第%1页共5页").arg(n))) << page(n).toStdString();
+    for (int n : {2, 3})
+        EXPECT_FALSE(line(page(n).split(QLatin1Char('\n')), QStringLiteral("%1 %2").arg(code(0), projectName(0))).isEmpty()) << n;
+    EXPECT_EQ(line(summary, QStringLiteral("%1 %2 ……").arg(code(2), projectName(2))),
+              QStringLiteral("%1 %2 …… 第 4 页").arg(code(2), projectName(2)));
+    EXPECT_TRUE((page(4) + page(5)).contains(QStringLiteral("900*")));
+    // The project's other periods, 2003 and 2005 (the two middle ones, the
+    // nearer to 900 is the reference).
     const double before = jump[1][std::size_t(indicator("fblws"))], after = jump[3][std::size_t(indicator("fblws"))];
+    const double nearer = std::max(before, after);
     const auto fmt = [](double v) { return QString::number(v, 'g', 15); };
     EXPECT_EQ(line(third, QStringLiteral("24.发表论文数 2004年")),
-              QStringLiteral("24.发表论文数 2004年 900：上期（2003年）%1，变化 %2 倍（界限 5 倍）")
-                  .arg(fmt(before), fmt(std::round(900 / before * 10) / 10)));
-    EXPECT_EQ(line(third, QStringLiteral("24.发表论文数 2005年")),
-              QStringLiteral("24.发表论文数 2005年 %1：上期（2004年）900，变化 %2 倍（界限 5 倍）")
-                  .arg(fmt(after), fmt(std::round(900 / after * 10) / 10)));
+              QStringLiteral("24.发表论文数 2004年 900：本项目其他时期中位数 %1，相差 %2 倍（界限 5 倍）")
+                  .arg(fmt(nearer), fmt(std::round(900 / nearer * 10) / 10)));
+    EXPECT_EQ(line(third, QStringLiteral("24.发表论文数 2005年")), QString());
 }
 
 // What a script at the centre sees when nothing can be done: exit code 2,
@@ -472,4 +484,335 @@ TEST(CentreCliFailures, NothingDoneExitsTwoWithAMessageAndCreatesNothing)
     EXPECT_TRUE(said(r).startsWith(QStringLiteral("用法：pdeclare-cli export"))) << r.err.constData();
 
     EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList{code(0) + QStringLiteral("SJSB.dbf")});
+}
+
+// An export never replaces a database: not the open one by any spelling of
+// its path (a symbolic link, "..", a hard link), not its -wal/-shm/-journal
+// files, not another SQLite file. Each is refused with exit 2 and the
+// database still answers afterwards, byte for byte as before.
+TEST(CentreCliFailures, ExportOntoTheDatabaseIsRefusedHoweverThePathIsSpelled)
+{
+    testsupport::TempProgramDir dir;
+    QTemporaryDir work;
+    const QString db = work.filePath(QStringLiteral("centre.db"));
+    writeProjectList(dir.path(), 1);
+    writeUpload(work.path(), code(0), projectName(0), plausibleFigures(0));
+    ASSERT_EQ(cli({QStringLiteral("collect"), db, work.path(), QStringLiteral("--program-dir"), dir.path()}).exitCode, 0);
+    const QByteArray before = testsupport::fileBytes(db);
+
+    QDir(work.path()).mkdir(QStringLiteral("sub"));
+    ASSERT_TRUE(QFile::link(db, work.filePath(QStringLiteral("link.csv"))));
+    ASSERT_EQ(::link(QFile::encodeName(db).constData(), QFile::encodeName(work.filePath(QStringLiteral("hard.csv"))).constData()), 0);
+    const QString other = work.filePath(QStringLiteral("other.sqlite"));
+    ASSERT_EQ(testsupport::python(QStringLiteral("import sqlite3; c = sqlite3.connect('%1'); c.execute('create table t (x)'); c.commit()")
+                                      .arg(other))
+                  .exitCode,
+              0);
+    const QByteArray otherBefore = testsupport::fileBytes(other);
+
+    const QStringList targets{db, work.filePath(QStringLiteral("sub/../centre.db")), work.filePath(QStringLiteral("link.csv")),
+                              work.filePath(QStringLiteral("hard.csv")), db + QStringLiteral("-wal"),
+                              db + QStringLiteral("-journal"), other};
+    for (const QString &target : targets)
+        for (const char *kind : {"--csv", "--xlsx", "--pdf"}) {
+            const auto r = cli({QStringLiteral("export"), db, QLatin1String(kind), target, QStringLiteral("--program-dir"), dir.path()});
+            EXPECT_EQ(r.exitCode, 2) << kind << ' ' << target.toStdString();
+            EXPECT_TRUE(said(r).startsWith(QStringLiteral("不能导出到“%1”：").arg(target))) << r.err.constData();
+        }
+    EXPECT_EQ(testsupport::fileBytes(db), before);
+    EXPECT_EQ(testsupport::fileBytes(other), otherBefore);
+    EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-journal")));
+    EXPECT_EQ(statusJson(db, dir.path()).value(QStringLiteral("files")).toInt(), 1);
+    // A plain new file beside it is written as always.
+    EXPECT_EQ(cli({QStringLiteral("export"), db, QStringLiteral("--csv"), work.filePath(QStringLiteral("sub/ok.csv")),
+                   QStringLiteral("--program-dir"), dir.path()})
+                  .exitCode,
+              0);
+}
+
+// The database is blamed for what really failed, and what was stored is
+// told. A name SQLite would read as a URI ("file:…?mode=memory" kept
+// nothing) is refused; a disk that fills half-way (here a file size limit)
+// ends with the summary of the files kept, exit 1 and "磁盘已满", and the
+// next collect takes the rest; a database this user cannot write is read by
+// status and export, and collect says it is read-only.
+TEST(CentreCliFailures, TheDatabaseIsBlamedForWhatFailedAndWhatWasStoredIsTold)
+{
+    testsupport::TempProgramDir dir;
+    QTemporaryDir work;
+    writeProjectList(dir.path(), 300);
+    const QString uploads = work.filePath(QStringLiteral("uploads"));
+    QDir().mkpath(uploads);
+    for (int p = 0; p < 300; ++p)
+        writeUpload(uploads, code(p), projectName(p), plausibleFigures(p));
+
+    auto r = cli({QStringLiteral("collect"), QStringLiteral("file:%1?mode=memory").arg(work.filePath(QStringLiteral("m.db"))),
+                  uploads, QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(said(r).contains(QStringLiteral("不是数据库文件的路径"))) << r.err.constData();
+    EXPECT_TRUE(r.out.isEmpty());
+
+    // A small disk of its own (as root, a tmpfs); otherwise a file size
+    // limit, which SQLite reports as an I/O error rather than a full disk.
+    const bool root = ::geteuid() == 0;
+    const QString disk = work.filePath(QStringLiteral("disk"));
+    QDir().mkpath(disk);
+    const bool mounted = root && testsupport::run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                                           QStringLiteral("-o"), QStringLiteral("size=700k,mode=755"),
+                                                                           QStringLiteral("tmpfs"), disk}).exitCode == 0;
+    const auto unmount = qScopeGuard([&] {
+        if (mounted)
+            testsupport::run(QStringLiteral("umount"), {disk});
+    });
+    const QString db = QDir(disk).filePath(QStringLiteral("centre.db"));
+    const QString program = testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli");
+    r = testsupport::run(QStringLiteral("/bin/bash"),
+                         {QStringLiteral("-c"), mounted ? QStringLiteral("exec \"$@\"") : QStringLiteral("trap '' XFSZ; ulimit -f 600; exec \"$@\""),
+                          QStringLiteral("bash"), program, QStringLiteral("collect"), db, uploads, QStringLiteral("--program-dir"), dir.path()},
+                         {}, 300000);
+    EXPECT_EQ(r.exitCode, 1) << r.err.constData();
+    static const QRegularExpression summary(QStringLiteral("^新增 (\\d+)，替换 0，未变 0，拒收 0\n$"));
+    const auto m = summary.match(QString::fromUtf8(r.out));
+    ASSERT_TRUE(m.hasMatch()) << r.out.constData();
+    const int kept = m.captured(1).toInt();
+    EXPECT_GT(kept, 0);
+    EXPECT_LT(kept, 300);
+    EXPECT_TRUE(said(r).startsWith(QStringLiteral("收集中断：数据库“%1”出错：%2").arg(db, mounted ? QStringLiteral("磁盘已满") : QStringLiteral("读写磁盘出错"))))
+        << r.err.constData();
+    if (mounted)
+        testsupport::run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,size=64m"), disk});
+    r = cli({QStringLiteral("collect"), db, uploads, QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 %1，替换 0，未变 %2，拒收 0\n").arg(300 - kept).arg(kept));
+
+    // Another user's database in a folder only its owner may write: read as
+    // the unprivileged user (as root, through runuser).
+    for (const QString &folder : {work.path(), disk})
+        ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ReadOther | QFileDevice::ExeOther));
+    QFile::setPermissions(db, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                          | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    const auto asOther = [&](QStringList args) {
+        args << QStringLiteral("--program-dir") << dir.path();
+        if (!root)
+            return cli(args);
+        return testsupport::run(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("nobody"),
+                                                                       QStringLiteral("--"), program} + args, {}, 300000);
+    };
+    if (!root)
+        QFile::setPermissions(disk, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QTemporaryDir out;
+    QFile::setPermissions(out.path(), QFileDevice::Permissions(0x7777));
+    r = asOther({QStringLiteral("status"), db, QStringLiteral("--json")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(QJsonDocument::fromJson(r.out).object().value(QStringLiteral("files")).toInt(), 300);
+    r = asOther({QStringLiteral("export"), db, QStringLiteral("--csv"), QDir(out.path()).filePath(QStringLiteral("d.csv"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(QFileInfo::exists(QDir(out.path()).filePath(QStringLiteral("d.csv"))));
+    r = asOther({QStringLiteral("collect"), db, uploads});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(said(r).contains(QStringLiteral("是只读的"))) << r.err.constData();
+    QFile::setPermissions(disk, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+namespace {
+
+// Runs statements on the test's PostgreSQL database.
+void onPostgres(const QString &uri, const QStringList &statements)
+{
+    const QUrl url(uri);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("test-sql"));
+        db.setHostName(url.host());
+        db.setPort(url.port(5432));
+        db.setUserName(url.userName());
+        db.setDatabaseName(url.path().mid(1));
+        ASSERT_TRUE(db.open());
+        for (const QString &statement : statements) {
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(statement)) << statement.toStdString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("test-sql"));
+}
+
+} // namespace
+
+// The server drops the connection half-way (here it ends the collect's own
+// session once 50 files are stored, as a shutdown does): the summary tells
+// the 50, the server's reason follows, exit 1; collecting again completes.
+TEST(CentreCliPostgres, LostConnectionIsToldWithWhatWasStoredAndAReCollectCompletes)
+{
+    if (pgUri().isEmpty())
+        GTEST_SKIP() << "no PostgreSQL server for the tests (run them through tests/centre/with-postgres)";
+    dropCentreTables(pgUri());
+    testsupport::TempProgramDir dir;
+    QTemporaryDir work;
+    writeProjectList(dir.path(), 120);
+    for (int p = 0; p < 120; ++p)
+        writeUpload(work.path(), code(p), projectName(p), plausibleFigures(p));
+    QTemporaryDir empty;
+    ASSERT_EQ(cli({QStringLiteral("collect"), pgUri(), empty.path(), QStringLiteral("--program-dir"), dir.path()}).exitCode, 0);
+    onPostgres(pgUri(), {QStringLiteral("CREATE FUNCTION cut_off() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                                        "IF (SELECT count(*) FROM files) >= 50 THEN PERFORM pg_terminate_backend(pg_backend_pid()); "
+                                        "END IF; RETURN NEW; END $$"),
+                         QStringLiteral("CREATE TRIGGER cut_off BEFORE INSERT ON files FOR EACH ROW EXECUTE FUNCTION cut_off()")});
+
+    auto r = cli({QStringLiteral("collect"), pgUri(), work.path(), QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 1) << r.err.constData();
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 50，替换 0，未变 0，拒收 0\n"));
+    EXPECT_TRUE(said(r).startsWith(QStringLiteral("收集中断：数据库“%1”出错：").arg(pgUri()))) << r.err.constData();
+    EXPECT_TRUE(said(r).contains(QStringLiteral("terminating connection"))) << r.err.constData();
+    EXPECT_TRUE(said(r).contains(QStringLiteral("其余 70 个文件没有存入"))) << r.err.constData();
+
+    onPostgres(pgUri(), {QStringLiteral("DROP TRIGGER cut_off ON files"), QStringLiteral("DROP FUNCTION cut_off()")});
+    r = cli({QStringLiteral("collect"), pgUri(), work.path(), QStringLiteral("--program-dir"), dir.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 70，替换 0，未变 50，拒收 0\n"));
+}
+
+// Several reviewers start on a database that does not exist yet: creating
+// the schema is serialised, and every collect succeeds.
+TEST_P(CentreCli, SeveralCollectsOnANewDatabaseAllSucceed)
+{
+    writeProjectList(dir.path(), 40);
+    std::vector<std::unique_ptr<QProcess>> runs;
+    for (int k = 0; k < 6; ++k) {
+        const QString folder = work.filePath(QString::number(k));
+        QDir().mkpath(folder);
+        for (int p = k * 6; p < k * 6 + 6; ++p)
+            writeUpload(folder, code(p), projectName(p), plausibleFigures(p));
+    }
+    for (int k = 0; k < 6; ++k) {
+        runs.push_back(std::make_unique<QProcess>());
+        runs.back()->start(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"),
+                           withDir({QStringLiteral("collect"), db, work.filePath(QString::number(k))}));
+    }
+    for (auto &run : runs) {
+        ASSERT_TRUE(run->waitForFinished(120000));
+        EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().constData();
+        EXPECT_EQ(QString::fromUtf8(run->readAllStandardOutput()), QStringLiteral("新增 6，替换 0，未变 0，拒收 0\n"));
+    }
+    EXPECT_EQ(statusJson(db, dir.path()).value(QStringLiteral("files")).toInt(), 36);
+}
+
+// What a reviewer relies on beyond the counts: every refusal is kept and
+// shown (拒收, also for a project whose correction was refused after a good
+// file); a file is what its name and rows say; an all-blank or all-zero
+// declaration is 空表, not a clean one, and its blanks print blank; the
+// projects to remind; and a project's files with the figures that changed.
+TEST_P(CentreCli, RefusalsEmptyDeclarationsHistoryAndDiffAreTold)
+{
+    writeProjectList(dir.path(), 8);
+    const QString a = work.filePath(QStringLiteral("a")), b = work.filePath(QStringLiteral("b"));
+    QDir().mkpath(a);
+    QDir().mkpath(b);
+    const auto rows = [](const QStringList &codes, const QStringList &flags, std::optional<double> figure) {
+        std::vector<std::vector<QVariant>> out;
+        for (const auto &period : store::catalogue::periods()) {
+            const int i = period.index - 1;
+            std::vector<QVariant> row{codes[i] + QStringLiteral("  医院"), period.code, flags[i]};
+            row.resize(store::catalogue::declarationFields().size(), figure ? QVariant(*figure) : QVariant());
+            out.push_back(std::move(row));
+        }
+        return out;
+    };
+    const QStringList five = {code(2), code(2), code(2), code(2), code(2)}, y5 = {"Y", "Y", "Y", "Y", "Y"};
+    const QString first = writeUpload(a, code(0), projectName(0), plausibleFigures(0));
+    QFile(first).setFileTime(QDateTime::currentDateTimeUtc().addDays(-1), QFileDevice::FileModificationTime);
+    writeUpload(a, code(1), projectName(1), plausibleFigures(1));
+    store::DbfTable::create(QDir(a).filePath(code(2) + QStringLiteral("SJSB.dbf")), store::catalogue::declarationFields(),
+                            rows(five, y5, std::nullopt));
+    store::DbfTable::create(QDir(a).filePath(code(3) + QStringLiteral("SJSB.dbf")), store::catalogue::declarationFields(),
+                            rows({code(3), code(3), code(3), code(3), code(3)}, y5, 0.0));
+    auto r = cli(withDir({QStringLiteral("collect"), db, a}));
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+
+    Figures corrected = plausibleFigures(0);
+    corrected[2][0] = 1234;
+    writeUpload(b, code(0), projectName(0), corrected);
+    const QString broken = QDir(b).filePath(code(1) + QStringLiteral("SJSB.dbf"));
+    QFile cut(broken);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(testsupport::fileBytes(QDir(a).filePath(code(1) + QStringLiteral("SJSB.dbf"))).left(300));
+    cut.close();
+    writeUpload(b, code(5), projectName(5), plausibleFigures(5), QStringLiteral("Y"), code(4) + QStringLiteral("SJSB.dbf"));
+    store::DbfTable::create(QDir(b).filePath(code(6) + QStringLiteral("SJSB.dbf")), store::catalogue::declarationFields(),
+                            rows({code(6), code(6), QStringLiteral("5099"), code(6), code(6)}, y5, 1.0));
+    store::DbfTable::create(QDir(b).filePath(code(7) + QStringLiteral("SJSB.dbf")), store::catalogue::declarationFields(),
+                            rows({code(7), code(7), code(7), code(7), code(7)}, {"Y", "Y", "Y", "N", "Y"}, 1.0));
+    r = cli(withDir({QStringLiteral("collect"), db, b}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("新增 0，替换 1，未变 0，拒收 4\n"));
+    EXPECT_TRUE(said(r).contains(QStringLiteral("文件名表明是项目 5004，表中却是项目 5005"))) << r.err.constData();
+    EXPECT_TRUE(said(r).contains(QStringLiteral("各行的项目不一致：第 1 行为项目 5006，第 3 行为项目 5099"))) << r.err.constData();
+    EXPECT_TRUE(said(r).contains(QStringLiteral("各行的医院标记不一致：第 1 行为“Y”，第 4 行为“N”"))) << r.err.constData();
+
+    const QJsonObject status = statusJson(db, dir.path());
+    const auto state = [&](int p, const char *key) { return projectIn(status, code(p)).value(QLatin1String(key)); };
+    EXPECT_TRUE(state(1, "sent").toBool());
+    EXPECT_EQ(state(1, "refused").toInt(), 1);
+    EXPECT_EQ(state(4, "refused").toInt(), 1);
+    EXPECT_FALSE(state(5, "sent").toBool()); // 5004's file named 5005 inside: taken for neither
+    EXPECT_TRUE(state(2, "empty").toBool());
+    EXPECT_EQ(state(2, "blanks").toInt(), 295);
+    EXPECT_EQ(state(2, "findings").toInt(), 0);
+    EXPECT_TRUE(state(3, "empty").toBool());
+    EXPECT_EQ(state(3, "blanks").toInt(), 0);
+    EXPECT_FALSE(state(0, "empty").toBool());
+    QStringList refusals;
+    for (const QJsonValue &v : status.value(QStringLiteral("refusals")).toArray())
+        refusals << v.toObject().value(QStringLiteral("code")).toString() + QLatin1Char(' ')
+                        + QFileInfo(v.toObject().value(QStringLiteral("path")).toString()).fileName();
+    refusals.sort();
+    EXPECT_EQ(refusals, (QStringList{"5001 5001SJSB.dbf", "5004 5004SJSB.dbf", "5006 5006SJSB.dbf", "5007 5007SJSB.dbf"}));
+
+    const QString text = QString::fromUtf8(cli(withDir({QStringLiteral("status"), db})).out);
+    EXPECT_TRUE(text.contains(QStringLiteral("拒收 5001：不是可读的 DBF 表"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("共 8 个项目：已报 4，未报 4，拒收 4，空表 2，"))) << text.toStdString();
+
+    const QString missing = work.filePath(QStringLiteral("missing.csv"));
+    ASSERT_EQ(cli(withDir({QStringLiteral("export"), db, QStringLiteral("--csv"), missing, QStringLiteral("--part"),
+                           QStringLiteral("missing")}))
+                  .exitCode,
+              0);
+    const QStringList reminders = QString::fromUtf8(testsupport::fileBytes(missing)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(reminders.size(), 6) << testsupport::fileBytes(missing).constData();
+    EXPECT_TRUE(reminders[1].startsWith(QStringLiteral("5001,%1,拒收,不是可读的 DBF 表").arg(projectName(1))));
+    EXPECT_EQ(reminders[3], QStringLiteral("5005,%1,未报,,").arg(projectName(5)));
+
+    // History: both files of 5000, newest collection first; the diff names
+    // the one figure the hospital corrected.
+    r = cli({QStringLiteral("history"), db, code(0)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QStringList history = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(history.size(), 3);
+    EXPECT_TRUE(history[1].contains(QDir(b).filePath(code(0) + QStringLiteral("SJSB.dbf"))) && history[1].endsWith(QStringLiteral("\t0\t当前")))
+        << history[1].toStdString();
+    EXPECT_TRUE(history[2].contains(first) && history[2].endsWith(QStringLiteral("\t历史"))) << history[2].toStdString();
+    EXPECT_TRUE(history[2].contains(QStringLiteral("（表内日期）")));
+    r = cli({QStringLiteral("history"), db, code(0), QStringLiteral("--diff")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    const QStringList diff = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(diff.size(), 3) << r.out.constData();
+    EXPECT_EQ(diff[1], QStringLiteral("1.床位数(1)医院床位数\t2004年\t%1\t→\t1234").arg(plausibleFigures(0)[2][0]));
+    EXPECT_EQ(diff[2], QStringLiteral("共 1 个数值不同"));
+
+    // The committee PDF prints the all-blank declaration's figures blank.
+    const QString pdf = work.filePath(QStringLiteral("committee.pdf"));
+    ASSERT_EQ(cli(withDir({QStringLiteral("export"), db, QStringLiteral("--pdf"), pdf})).exitCode, 0);
+    QString blankForm;
+    for (int page = 1; page <= testsupport::pdfPageCount(pdf); ++page) {
+        const QString t = QString::fromUtf8(testsupport::run(QStringLiteral("pdftotext"),
+                                                             {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                                                              QString::number(page), QStringLiteral("-layout"), pdf, QStringLiteral("-")})
+                                                .out);
+        if (t.simplified().contains(QStringLiteral("项目名称： %1 医院").arg(code(2))))
+            blankForm += t; // the form's first sheet, which holds most figures
+    }
+    ASSERT_FALSE(blankForm.isEmpty());
+    static const QRegularExpression zero(QStringLiteral("(^|\\s)0(\\s|$)"));
+    EXPECT_FALSE(blankForm.contains(zero)) << blankForm.toStdString();
 }

@@ -79,9 +79,13 @@ TEST_F(NinetyUploads, DatabaseFailureMidFileLeavesNoPartOfItsBatch)
 
     centre::Collector collector(*db, ref);
     int reported = 0;
-    EXPECT_THROW(collector.collect(files, [&](int, int, const centre::FileOutcome &) { return ++reported, true; }),
-                 centre::Error);
+    const centre::CollectSummary failed =
+        collector.collect(files, [&](int, int, const centre::FileOutcome &) { return ++reported, true; });
     EXPECT_EQ(reported, 40); // files 0..39 were stored, the 41st failed
+    // The summary counts what the database kept, and says what failed.
+    EXPECT_EQ(centre::summaryLine(failed), QStringLiteral("新增 32，替换 0，未变 0，拒收 0"));
+    EXPECT_TRUE(failed.error.contains(QStringLiteral("refused by the test"))) << failed.error.toStdString();
+    EXPECT_EQ(failed.notDone, 58);
     EXPECT_EQ(centre::storedFileCount(*db), 32); // the first batch, committed
     EXPECT_TRUE(centre::currentDeclaration(*db, code(31)));
     EXPECT_FALSE(centre::currentDeclaration(*db, code(32)));

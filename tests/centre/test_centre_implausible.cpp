@@ -1,6 +1,7 @@
 // The implausibility flags on hand-made declarations: the cases where the
 // textbook formula alone would fail (more than half the figures equal, zeros,
 // small counts) and the texts a reviewer reads.
+#include "LabelledFigures.h"
 #include "centre/Status.h"
 #include "store/Catalogue.h"
 #include "tests/support/TestSupport.h"
@@ -47,7 +48,7 @@ TEST(CentreImplausible, ManyEqualFiguresStillFlagTheFarOneButNotTheirNeighbours)
     all.push_back(declaration(QStringLiteral("1020"), 11));
     all.push_back(declaration(QStringLiteral("1021"), 200));
     EXPECT_EQ(texts(centre::findImplausible(all, ref)),
-              QStringList{QStringLiteral("1021 24.发表论文数 2004年 200 中位数 10，修正Z分数 7.1（界限 3.5）")});
+              QStringList{QStringLiteral("1021 24.发表论文数 2004年 200 各项目中位数 10，相差 20 倍（界限 5 倍）")});
     // All equal: nothing is implausible, and nothing divides by zero.
     all.pop_back();
     all.pop_back();
@@ -65,5 +66,50 @@ TEST(CentreImplausible, JumpsIgnoreZerosAndSmallCounts)
         declaration(QStringLiteral("1004"), 12, 60),   // exactly 5 times: not above the factor
     };
     EXPECT_EQ(texts(centre::findImplausible(all, ref)),
-              QStringList{QStringLiteral("1003 24.发表论文数 2005年 61 上期（2004年）12，变化 5.1 倍（界限 5 倍）")});
+              QStringList{QStringLiteral("1003 24.发表论文数 2005年 61 2004年为 12，相差 5.1 倍（界限 5 倍）")});
+}
+
+// Rates at their cap: 15 of 20 hospitals at 100 leave no spread to measure
+// (a median absolute deviation of 0). 95 and 96 are ordinary; 1,000 (a unit
+// slip) is not. A negative figure is flagged whatever the others; a jump of
+// 5.01 times reads "5.01", never "5", beside its limit of 5.
+TEST(CentreImplausible, RatesAtTheirCapNegativesAndLimitsReadRight)
+{
+    testsupport::TempProgramDir dir;
+    const centre::Reference ref = centre::Reference::load(dir.path());
+    const int rate = store::catalogue::indicatorIndex(QStringLiteral("sb_whl"));
+    std::vector<centre::Declaration> all;
+    const double values[] = {100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 95, 96, 98, 99, 1000};
+    for (int i = 0; i < 20; ++i) {
+        all.push_back(declaration(QStringLiteral("20%1").arg(i, 2, 10, QLatin1Char('0')), 0));
+        all.back().figures[0][std::size_t(rate)] = values[i];
+    }
+    all[3].figures[1][std::size_t(rate)] = -50;
+    all[4].figures[0][std::size_t(rate)] = 400; // then 400 in 2003 and 2004 too
+    all[4].figures[1][std::size_t(rate)] = 400;
+    all[4].figures[2][std::size_t(rate)] = 80;  // 400 / 80 = 5, not above 5
+    all[5].figures[0][std::size_t(rate)].reset();
+    all[5].figures[1][std::size_t(rate)] = 20;
+    all[5].figures[2][std::size_t(rate)] = 100.2; // 5.01 times the 20 of 2003
+    EXPECT_EQ(texts(centre::findImplausible(all, ref)),
+              (QStringList{QStringLiteral("2003 4.设备(4)完好率% 2003年 -50 数值为负"),
+                           QStringLiteral("2005 4.设备(4)完好率% 2004年 100.2 2003年为 20，相差 5.01 倍（界限 5 倍）"),
+                           QStringLiteral("2019 4.设备(4)完好率% 2002年 1000 各项目中位数 100，相差 10 倍（界限 5 倍）")}));
+}
+
+// The labelled benchmark's two figures at the default settings, over a fixed
+// seed: at least 80 % of the flags are planted errors, and at least 90 % of
+// the ×10, ×100 and ÷100 slips are flagged.
+TEST(CentreImplausible, LabelledBenchmarkFlagsArePlantedErrorsAndUnitSlipsAreFound)
+{
+    testsupport::TempProgramDir dir;
+    const centre::Reference ref = centre::Reference::load(dir.path());
+    for (quint32 seed : {20061u, 2002u}) {
+        const centretest::LabelledSet set = centretest::labelledSet(600, seed);
+        const auto flags = centre::findImplausible(set.declarations, ref);
+        const centretest::FlagScore score = centretest::scoreFlags(set, flags);
+        EXPECT_GE(score.unitSlips, 50);
+        EXPECT_GE(score.precision(), 0.80) << score.flagsOnPlanted << " of " << score.flags << " flags planted";
+        EXPECT_GE(score.unitSlipRecall(), 0.90) << score.unitSlipsFlagged << " of " << score.unitSlips << " slips flagged";
+    }
 }

@@ -139,9 +139,10 @@ private slots:
         const ui::ShownBox box = lastBox();
         QCOMPARE(box.caption, T("收集结果"));
         QVERIFY2(box.text.startsWith(T("收集结束：新增 10，替换 0，未变 0，拒收 2。")), qPrintable(box.text));
-        // Each bad file on a line of its own: its name, then why.
+        // Each bad file on a line of its own: its path with its folder, then why.
         const QStringList lines = box.text.split(QLatin1Char('\n'));
-        for (const QString &name : {QFileInfo(m_truncated).fileName(), QStringLiteral("9999SJSB.dbf")}) {
+        for (const QString &name : {QDir::toNativeSeparators(m_truncated),
+                                    QDir::toNativeSeparators(QDir(m_uploads).filePath(QStringLiteral("9999SJSB.dbf")))}) {
             const auto line = std::find_if(lines.begin(), lines.end(),
                                            [&](const QString &l) { return l.startsWith(name + T("：")); });
             QVERIFY2(line != lines.end() && line->size() > name.size() + 4, qPrintable(box.text));
@@ -152,7 +153,8 @@ private slots:
         QCOMPARE(m_window->status().files, 10);
         for (const auto &u : m_sent)
             QCOMPARE(shownCell(u.code, 2), T("已报送"));
-        QCOMPARE(shownCell(m_list[10].code, 2), T("未报送"));
+        // The project whose file was refused reads 拒收, not 未报送.
+        QCOMPARE(shownCell(m_list[10].code, 2), T("拒收"));
         QCOMPARE(shownCell(m_list[10].code, 3), QString());
         QVERIFY(m_window->findChild<QLabel *>(QStringLiteral("lblSummary"))->text().contains(T("不在项目列表中的项目编码：9999")));
         // The rule broken under a Y flag: findings and a mismatch.
@@ -267,6 +269,10 @@ private slots:
         auto *implausible = m_window->findChild<QTableWidget *>(QStringLiteral("grdImplausible"));
         QVERIFY(implausible->rowCount() >= 1);
         QCOMPARE(implausible->item(0, 0)->text(), centre::indicatorTitle(0));
+        // Double-clicking the flag shows its indicator and period in the chart.
+        m_window->setChartFigure(5, 5);
+        emit implausible->cellDoubleClicked(0, 1);
+        QCOMPARE(chart->titleText(), centre::indicatorTitle(0) + T("（") + implausible->item(0, 1)->text() + T("）"));
 
         report::PreviewWindow::clearShownReports();
         QTest::keyClick(m_window->projectView(), Qt::Key_Return);
