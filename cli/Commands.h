@@ -16,6 +16,8 @@ int cmdCheck(const QStringList &args);
 int cmdPrint(const QStringList &args);
 int cmdBackup(const QStringList &args);
 int cmdUpload(const QStringList &args);
+// 0 no prompt, 1 prompts printed, 2 failure.
+int cmdPrompts(const QStringList &args);
 // The monitoring centre: 0 done, 1 some upload files refused, 2 nothing done.
 int cmdCollect(const QStringList &args);
 int cmdStatus(const QStringList &args);

@@ -29,6 +29,7 @@ static const char helpText[] =
     "  print --data|--blank [--pdf FILE] [PROGRAM_DIR] write the filled or the blank form as PDF\n"
     "  backup DIR [PROGRAM_DIR]                        copy the declaration table into DIR\n"
     "  upload DIR [--yes|--no] [PROGRAM_DIR]           check, then write the upload file into DIR\n"
+    "  prompts FIELD PERIOD [FIELD=FIGURE ...] [PROGRAM_DIR]  the entry window's prompts on leaving FIELD\n"
     "  collect DB PATH... [--program-dir DIR]          take upload files into the centre's database\n"
     "  status DB [--json] [--factor X] [--program-dir DIR]  who sent, findings, mismatches, implausible\n"
     "  export DB --csv|--xlsx|--pdf FILE [--part declarations|findings|implausible|missing] [--factor X] [--program-dir DIR]\n"
@@ -110,6 +111,7 @@ static int run(QStringList args, char *argv[])
     if (command == QLatin1String("print")) return cli::cmdPrint(args);
     if (command == QLatin1String("backup")) return cli::cmdBackup(args);
     if (command == QLatin1String("upload")) return cli::cmdUpload(args);
+    if (command == QLatin1String("prompts")) return cli::cmdPrompts(args);
     if (command == QLatin1String("collect") || command == QLatin1String("status") || command == QLatin1String("export")
         || command == QLatin1String("history"))
         return handToCentre(argv);
@@ -121,11 +123,12 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietQtMessages);
-    // sql and dump need no fonts nor painting: a plain core application
+    // sql, dump and prompts need no fonts nor painting: a plain core application
     // starts in a fraction of the time, which counts in scripted use.
     // (collect, status and export are only handed on.)
     const bool plain = argc > 1
                        && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0
+                           || qstrcmp(argv[1], "prompts") == 0
                            || qstrcmp(argv[1], "collect") == 0 || qstrcmp(argv[1], "status") == 0
                            || qstrcmp(argv[1], "export") == 0 || qstrcmp(argv[1], "history") == 0);
     std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
