@@ -238,6 +238,35 @@ bool changeLock(int fd, Lock from, Lock to)
     return true;
 }
 
+// Temporary files are named target + kTempMark + six random characters: a
+// name no user gives a file, so that a clean-up never takes a user's own
+// copy ("result.dbf.backup", "result.dbf.2024v1") for a leftover.
+constexpr char kTempMark[] = "~pdeclare-tmp-";
+
+// Removes the marked temporary files in dir (of the target named `of`, or
+// of any target) that no live process holds: a process writing one holds
+// its lock until the file has its name.
+void removeMarked(const QString &dir, const QString &of)
+{
+    static const QRegularExpression temp(QStringLiteral("^(.+)%1[A-Za-z0-9]{6}$")
+                                             .arg(QRegularExpression::escape(QLatin1String(kTempMark))));
+    const QDir d(dir);
+    const QStringList names = d.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch m = temp.match(name);
+        if (!m.hasMatch() || (!of.isEmpty() && m.captured(1) != of))
+            continue;
+        const QByteArray path = native(d.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
 Error fault(const QString &path, const QString &what) { return Error(ErrorKind::Io, QStringLiteral("文件 %1：%2").arg(path, what)); }
 
 } // namespace
@@ -425,14 +454,16 @@ void File::close()
 
 NewFile::NewFile(const QString &target) : m_target(target)
 {
-    QByteArray pattern = native(target) + ".XXXXXX";
+    QByteArray pattern = native(target) + kTempMark + "XXXXXX";
     m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (m_fd < 0)
         throw fault(target, QStringLiteral("无法创建：%1").arg(reason(errno)));
     m_temp = QFile::decodeName(pattern);
-    // Held while the file is being written: the start-up clean-up removes
-    // only temporary files that no live process holds.
+    // Held while the file is being written: a clean-up removes only
+    // temporary files that no live process holds.
     ::flock(m_fd, LOCK_EX);
+    // What an earlier write of this same target left when it was killed.
+    removeMarked(QFileInfo(target).absolutePath(), QFileInfo(target).fileName());
 }
 
 NewFile::~NewFile()
@@ -498,6 +529,29 @@ bool NewFile::commit(bool replace)
     stepDone();
     syncDirOf(m_target);
     return true;
+}
+
+NewFileDevice::NewFileDevice(const QString &target) : m_file(target) { open(QIODevice::WriteOnly); }
+
+qint64 NewFileDevice::writeData(const char *data, qint64 len)
+{
+    if (m_error)
+        return -1;
+    try {
+        m_file.write(data, len);
+        return len;
+    } catch (const Error &e) {
+        m_error = e; // the writer goes on or stops; commit() tells it
+        return -1;
+    }
+}
+
+void NewFileDevice::commit()
+{
+    if (m_error)
+        throw *m_error;
+    close();
+    m_file.commit();
 }
 
 void replaceFile(const QString &path, const QByteArray &bytes)
@@ -691,25 +745,7 @@ bool Journal::recover(File &table)
 
 // ---- start-up helpers -------------------------------------------------------
 
-void removeLeftovers(const QString &dir)
-{
-    static const QRegularExpression temp(QStringLiteral("\\.dbf\\.[A-Za-z0-9]{6}$"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const QDir d(dir);
-    const QStringList names = d.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        if (!temp.match(name).hasMatch())
-            continue;
-        const QByteArray path = native(d.filePath(name));
-        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0)
-            continue;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.constData());
-        ::close(fd);
-    }
-}
+void removeLeftovers(const QString &dir) { removeMarked(dir, QString()); }
 
 QString cannotWrite(const QString &dir)
 {

@@ -14,7 +14,10 @@
 #include "store/Error.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
+
+#include <optional>
 
 namespace store::fileio {
 
@@ -71,8 +74,9 @@ private:
 
 // A new file written beside its target and given the target's name only
 // when every byte is written and synced: a failure or a kill leaves the
-// target as it was and no temporary file once the destructor ran (a kill
-// leaves a "name.XXXXXX" file, removed at the next start).
+// target as it was and no temporary file once the destructor ran. A kill
+// leaves "name~pdeclare-tmp-XXXXXX", removed at the next start (Result/ and
+// DataMeta/) or by the next write of the same target in its folder.
 class NewFile {
 public:
     explicit NewFile(const QString &target);
@@ -85,6 +89,9 @@ public:
     // Syncs, renames over the target (replace) or gives the name only when
     // it is free (!replace: returns false when the target exists).
     bool commit(bool replace = true);
+    // The temporary file's name, for a writer that opens it by name (it
+    // must write into the same file, not replace it).
+    const QString &tempPath() const { return m_temp; }
 
 private:
     void fail(const QString &what, int error);
@@ -92,6 +99,22 @@ private:
     QString m_temp;
     int m_fd = -1;
     bool m_done = false;
+};
+
+// A NewFile for writers that want a device (QPdfWriter): a failed write is
+// kept and raised by commit(), which gives the file its name.
+class NewFileDevice : public QIODevice {
+public:
+    explicit NewFileDevice(const QString &target);
+    void commit();
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 len) override;
+
+private:
+    NewFile m_file;
+    std::optional<Error> m_error;
 };
 
 // Writes a whole file through NewFile.
@@ -131,8 +154,9 @@ private:
     bool m_finished = false;
 };
 
-// Removes the temporary files ("*.dbf.XXXXXX") that a kill left in dir; one
-// that a running process is writing is left alone.
+// Removes the temporary files of this program ("*~pdeclare-tmp-XXXXXX")
+// that a kill left in dir; one that a running process is writing is left
+// alone, and so is every file without that mark.
 void removeLeftovers(const QString &dir);
 
 // Why files cannot be saved in dir (read-only, no permission, a full disk),

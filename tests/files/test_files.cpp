@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -22,6 +23,7 @@
 #include <functional>
 #include <map>
 
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -107,7 +109,7 @@ void restore(const QString &root, const std::map<QString, QByteArray> &files)
 QStringList leftovers(const QString &root)
 {
     QStringList found;
-    QDirIterator it(root, {QStringLiteral("*.dbf.??????"), QStringLiteral("*-journal")}, QDir::Files | QDir::Hidden,
+    QDirIterator it(root, {QStringLiteral("*~pdeclare-tmp-*"), QStringLiteral("*-journal")}, QDir::Files | QDir::Hidden,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
         found << it.next();
@@ -252,6 +254,35 @@ TEST_F(WritingCommands, BackupOverAnEarlierOneAndUploadNeverLeaveAPartialFile)
     ASSERT_TRUE(QDir().mkpath(uploadDir));
     everyWrite({QStringLiteral("upload"), uploadDir, QStringLiteral("--yes"), dir.path()},
                {QStringLiteral("Result/result.dbf"), QStringLiteral("Upload/1001SJSB.dbf")});
+}
+
+// A backup into a folder of the user's removes what an earlier killed
+// backup left there, and nothing else: not the user's own copies named
+// like the table, not a temporary file another process is still writing.
+TEST_F(WritingCommands, BackupRemovesOnlyItsOwnStaleTemporaryFiles)
+{
+    const QDir folder(target.path());
+    const QStringList users{QStringLiteral("result.dbf.backup"), QStringLiteral("result.dbf.2024v1"),
+                            QStringLiteral("sjsbb.DBF.Backup"), QStringLiteral("result.dbf.Ab12Cd")};
+    for (const QString &name : users) {
+        QFile f(folder.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("a user's copy");
+    }
+    QFile stale(folder.filePath(QStringLiteral("result.dbf~pdeclare-tmp-Ab12Cd")));
+    QFile held(folder.filePath(QStringLiteral("result.dbf~pdeclare-tmp-Zz99Yy")));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly) && held.open(QIODevice::WriteOnly));
+    stale.close();
+    ASSERT_EQ(::flock(held.handle(), LOCK_EX), 0);
+
+    const Outcome r = cli({QStringLiteral("backup"), folder.path(), dir.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QStringList expected = users;
+    expected << QStringLiteral("result.dbf") << QFileInfo(held).fileName();
+    expected.sort();
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    for (const QString &name : users)
+        EXPECT_EQ(testsupport::fileBytes(folder.filePath(name)), QByteArray("a user's copy"));
 }
 
 // The entry window's save: five periods, one of them a new row, as one change.
