@@ -5,6 +5,9 @@
 
 namespace cli {
 
+// The whole program: reads the command and runs it (main calls only this).
+int run(int argc, char *argv[]);
+
 int cmdSql(const QStringList &args);
 int cmdDump(const QStringList &args);
 int cmdCheck(const QStringList &args);

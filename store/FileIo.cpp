@@ -2,134 +2,44 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 namespace store::fileio {
 
 namespace {
 
-QByteArray native(const QString &path) { return QFile::encodeName(path); }
-
-// ---- test seam --------------------------------------------------------------
-
-struct Seam {
-    Fault fault = Fault::None;
-    int at = 0;
-    int count = 0;
-    bool fromEnvironment = false;
-};
-
-Seam &seam()
+Env *&installed()
 {
-    static Seam s;
-    if (!s.fromEnvironment) {
-        s.fromEnvironment = true;
-        if (const char *fail = std::getenv("PDECLARE_FAIL_WRITE")) {
-            s.fault = Fault::FailWrite;
-            s.at = std::atoi(fail);
-        } else if (const char *stop = std::getenv("PDECLARE_EXIT_AFTER_WRITE")) {
-            s.fault = Fault::ExitAfterWrite;
-            s.at = std::atoi(stop);
-        }
-    }
-    return s;
+    static Env *e = nullptr;
+    return e;
 }
 
-// Before a call that changes a file: false (errno ENOSPC) when the seam
-// makes this one fail.
-bool step()
-{
-    Seam &s = seam();
-    ++s.count;
-    if (s.fault == Fault::FailWrite && s.count == s.at) {
-        errno = ENOSPC;
-        return false;
-    }
-    return true;
-}
+Error fault(const QString &path, const QString &what) { return Error(ErrorKind::Io, QStringLiteral("文件 %1：%2").arg(path, what)); }
 
-// After it: the seam may end the process here, as a kill would.
-void stepDone()
-{
-    const Seam &s = seam();
-    if (s.fault == Fault::ExitAfterWrite && s.count == s.at)
-        ::_exit(86);
-}
+QString dirOf(const QString &path) { return QFileInfo(path).absolutePath(); }
 
-bool syncFd(int fd)
-{
-    if (!step())
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    stepDone();
-    return ok;
-}
-
-bool writeFd(int fd, qint64 pos, const char *data, qint64 len)
-{
-    if (!step())
-        return false;
-    while (len > 0) {
-        const ssize_t n = pos >= 0 ? ::pwrite(fd, data, size_t(len), off_t(pos)) : ::write(fd, data, size_t(len));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        len -= n;
-        if (pos >= 0)
-            pos += n;
-    }
-    stepDone();
-    return true;
-}
-
-bool unlinkPath(const QString &path)
-{
-    if (!step())
-        return false;
-    const bool ok = ::unlink(native(path).constData()) == 0 || errno == ENOENT;
-    stepDone();
-    return ok;
-}
-
-// The directory entry of a renamed or new file reaches the disk too.
-void syncDirOf(const QString &path)
-{
-    const QByteArray dir = native(QFileInfo(path).absolutePath());
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
+// The directory entry of a renamed or new file reaches the disk too. A
+// folder that cannot be synced costs nothing but that: the file is whole.
+void syncDirOf(const QString &path) { env().syncDir(dirOf(path)); }
 
 // ---- locks ------------------------------------------------------------------
 //
-// flock belongs to an open file: two opens of one table in this process
-// would exclude each other. So the process holds one lock per file (by
-// device and inode), shared by all its opens, the strongest they need.
+// A lock belongs to an open file: two opens of one table in this process
+// would exclude each other. So the process holds one lock per file (by its
+// id), on the open file of the first holder, kept open while any holder
+// needs it, the strongest they need.
 
 struct LockEntry {
-    int fd = -1; // a duplicate of the first holder's descriptor
+    std::shared_ptr<EnvFile> file; // the first holder's
     int shared = 0;
     int exclusive = 0;
     Lock held = Lock::None;
@@ -141,32 +51,29 @@ std::mutex &lockMutex()
     return m;
 }
 
-std::map<std::pair<dev_t, ino_t>, LockEntry> &lockTable()
+std::map<FileId, LockEntry> &lockTable()
 {
-    static std::map<std::pair<dev_t, ino_t>, LockEntry> t;
+    static std::map<FileId, LockEntry> t;
     return t;
 }
 
 constexpr int kLockWaitMs = 20000;
 
-// Takes the lock `want` on fd without blocking for ever: another process
-// holding the table for longer than a statement takes is reported.
-bool flockBounded(int fd, int operation)
+// Takes the lock without waiting for ever: another process holding the
+// table for longer than a statement takes is reported.
+Status lockBounded(EnvFile &file, Lock want)
 {
     int waited = 0;
     int pause = 1;
     while (true) {
-        if (::flock(fd, operation | LOCK_NB) == 0)
-            return true;
+        const Status s = file.lock(want);
         // A file system without locks: work as before locks existed.
-        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        if (waited >= kLockWaitMs) {
-            errno = EWOULDBLOCK;
-            return false;
-        }
+        if (s.ok() || s.code == Errc::NoLocks)
+            return {};
+        if (s.code != Errc::Locked)
+            return s;
+        if (waited >= kLockWaitMs)
+            return s;
         std::this_thread::sleep_for(std::chrono::milliseconds(pause));
         waited += pause;
         pause = std::min(pause * 2, 20);
@@ -178,39 +85,31 @@ Lock strongest(const LockEntry &e)
     return e.exclusive > 0 ? Lock::Exclusive : e.shared > 0 ? Lock::Shared : Lock::None;
 }
 
-bool applyLock(LockEntry &e)
+Status applyLock(LockEntry &e)
 {
     const Lock want = strongest(e);
     if (want == e.held)
-        return true;
+        return {};
     if (want == Lock::None) {
-        ::flock(e.fd, LOCK_UN);
-    } else if (!flockBounded(e.fd, want == Lock::Exclusive ? LOCK_EX : LOCK_SH)) {
-        return false;
+        e.file->lock(Lock::None);
+    } else if (const Status s = lockBounded(*e.file, want); !s.ok()) {
+        return s;
     }
     e.held = want;
-    return true;
+    return {};
 }
 
-std::pair<dev_t, ino_t> identity(int fd)
-{
-    struct stat st {};
-    ::fstat(fd, &st);
-    return {st.st_dev, st.st_ino};
-}
-
-// Changes this holder's part from `from` to `to`. False (errno set) when the
-// lock could not be had; the holder keeps `from` then.
-bool changeLock(int fd, Lock from, Lock to)
+// Changes this holder's part from `from` to `to`. On failure the holder
+// keeps `from`.
+Status changeLock(const std::shared_ptr<EnvFile> &file, const FileId &id, Lock from, Lock to)
 {
     if (from == to)
-        return true;
+        return {};
     std::lock_guard<std::mutex> guard(lockMutex());
     auto &table = lockTable();
-    const auto key = identity(fd);
-    LockEntry &e = table[key];
-    if (e.fd < 0)
-        e.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    LockEntry &e = table[id];
+    if (!e.file)
+        e.file = file;
     auto count = [&](Lock l, int d) {
         if (l == Lock::Shared)
             e.shared += d;
@@ -219,29 +118,32 @@ bool changeLock(int fd, Lock from, Lock to)
     };
     count(from, -1);
     count(to, +1);
-    if (!applyLock(e)) {
-        const int saved = errno;
+    const Status s = applyLock(e);
+    if (!s.ok()) {
         count(to, -1);
         count(from, +1);
         applyLock(e);
-        errno = saved;
-        if (strongest(e) == Lock::None) {
-            ::close(e.fd);
-            table.erase(key);
-        }
-        return false;
     }
-    if (strongest(e) == Lock::None) {
-        ::close(e.fd);
-        table.erase(key);
-    }
-    return true;
+    if (strongest(e) == Lock::None)
+        table.erase(id);
+    return s;
 }
+
+// ---- temporary files ----------------------------------------------------------
 
 // Temporary files are named target + kTempMark + six random characters: a
 // name no user gives a file, so that a clean-up never takes a user's own
 // copy ("result.dbf.backup", "result.dbf.2024v1") for a leftover.
 constexpr char kTempMark[] = "~pdeclare-tmp-";
+
+QString randomSuffix()
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString s;
+    for (int i = 0; i < 6; ++i)
+        s += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))]);
+    return s;
+}
 
 // Removes the marked temporary files in dir (of the target named `of`, or
 // of any target) that no live process holds: a process writing one holds
@@ -256,59 +158,108 @@ void removeMarked(const QString &dir, const QString &of)
         const QRegularExpressionMatch m = temp.match(name);
         if (!m.hasMatch() || (!of.isEmpty() && m.captured(1) != of))
             continue;
-        const QByteArray path = native(d.filePath(name));
-        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0)
+        const QString path = d.filePath(name);
+        FileStat st;
+        if (!env().stat(path, Follow::NoLinks, &st).ok() || st.kind != Kind::Regular)
             continue;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.constData());
-        ::close(fd);
+        std::unique_ptr<EnvFile> file;
+        if (!env().open(path, Open::Read, &file).ok())
+            continue;
+        if (file->lock(Lock::Exclusive).ok())
+            env().remove(path);
     }
 }
-
-Error fault(const QString &path, const QString &what) { return Error(ErrorKind::Io, QStringLiteral("文件 %1：%2").arg(path, what)); }
 
 } // namespace
 
-QString reason(int error)
+// ---- the environment ----------------------------------------------------------
+
+Env &env()
+{
+    Env *e = installed();
+    return e ? *e : platformEnv();
+}
+
+void setEnv(Env *e) { installed() = e; }
+
+// ---- reasons ------------------------------------------------------------------
+
+Status statusOfErrno(int error)
 {
     switch (error) {
-    case ENOSPC: return QStringLiteral("磁盘空间不足，请腾出空间后再试");
-    case EDQUOT: return QStringLiteral("超出了磁盘配额，请腾出空间后再试");
-    case EROFS: return QStringLiteral("所在的磁盘是只读的");
+    case 0: return {};
+    case ENOENT: return {Errc::NotFound, error};
+    case EEXIST: return {Errc::Exists, error};
     case EACCES:
-    case EPERM: return QStringLiteral("没有权限，请检查文件和文件夹的权限");
-    case ENOENT: return QStringLiteral("不存在");
-    case ELOOP: return QStringLiteral("路径中的符号链接构成了循环");
-    case ENOTDIR: return QStringLiteral("路径中有一部分不是文件夹");
-    case EISDIR: return QStringLiteral("这是一个文件夹，不是文件");
-    case EIO: return QStringLiteral("读写磁盘时出错（也许移动存储设备已拔出或已损坏）");
-    case EWOULDBLOCK: return QStringLiteral("正被另一个程序使用，请稍后再试");
-    case EBUSY:
-    case ETXTBSY: return QStringLiteral("文件正被其他程序使用，请稍后再试");
-    case EFBIG: return QStringLiteral("文件太大");
-    case ENAMETOOLONG: return QStringLiteral("路径太长");
+    case EPERM: return {Errc::Denied, error};
+    case EROFS: return {Errc::ReadOnly, error};
+    case ENOSPC: return {Errc::NoSpace, error};
+#ifdef EDQUOT
+    case EDQUOT: return {Errc::Quota, error};
+#endif
+    case EISDIR: return {Errc::IsDirectory, error};
+    case ENOTDIR: return {Errc::NotDirectory, error};
+#ifdef ELOOP
+    case ELOOP: return {Errc::Loop, error};
+#endif
+    case ENAMETOOLONG: return {Errc::NameTooLong, error};
     case EMFILE:
-    case ENFILE: return QStringLiteral("打开的文件太多，请关闭一些程序后再试");
-    case 0: return QStringLiteral("原因不明");
-    default: return QStringLiteral("系统错误（代码 %1）").arg(error);
+    case ENFILE: return {Errc::TooManyOpen, error};
+    case EBUSY: return {Errc::Busy, error};
+#ifdef ETXTBSY
+    case ETXTBSY: return {Errc::Busy, error};
+#endif
+    case EWOULDBLOCK: return {Errc::Locked, error};
+    case ENOLCK: return {Errc::NoLocks, error};
+    case EFBIG: return {Errc::TooBig, error};
+    case EIO: return {Errc::Io, error};
+    case ENXIO: return {Errc::NotRegular, error};
+    default: return {Errc::Other, error};
     }
 }
 
-int pathError(const QString &path)
+QString reason(const Status &status)
 {
-    struct stat st {};
-    if (::stat(native(path).constData(), &st) != 0)
-        return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    switch (status.code) {
+    case Errc::Ok: return QStringLiteral("原因不明");
+    case Errc::NoSpace: return QStringLiteral("磁盘空间不足，请腾出空间后再试");
+    case Errc::Quota: return QStringLiteral("超出了磁盘配额，请腾出空间后再试");
+    case Errc::ReadOnly: return QStringLiteral("所在的磁盘是只读的");
+    case Errc::Denied: return QStringLiteral("没有权限，请检查文件和文件夹的权限");
+    case Errc::NotFound: return QStringLiteral("不存在");
+    case Errc::Exists: return QStringLiteral("同名的文件已存在");
+    case Errc::Loop: return QStringLiteral("路径中的符号链接构成了循环");
+    case Errc::NotDirectory: return QStringLiteral("路径中有一部分不是文件夹");
+    case Errc::IsDirectory: return QStringLiteral("这是一个文件夹，不是文件");
+    case Errc::Io: return QStringLiteral("读写磁盘时出错（也许移动存储设备已拔出或已损坏）");
+    case Errc::Locked: return QStringLiteral("正被另一个程序使用，请稍后再试");
+    case Errc::Busy: return QStringLiteral("文件正被其他程序使用，请稍后再试");
+    case Errc::NoLocks: return QStringLiteral("所在的磁盘不支持文件锁");
+    case Errc::TooBig: return QStringLiteral("文件太大");
+    case Errc::NameTooLong: return QStringLiteral("路径太长");
+    case Errc::TooManyOpen: return QStringLiteral("打开的文件太多，请关闭一些程序后再试");
+    case Errc::NotRegular: return QStringLiteral("不是普通文件");
+    case Errc::Other: break;
+    }
+    return QStringLiteral("系统错误（代码 %1）").arg(status.system);
+}
+
+QString reason(int error) { return reason(statusOfErrno(error)); }
+
+Status pathError(const QString &path)
+{
+    FileStat st;
+    const Status s = env().stat(path, Follow::Links, &st);
+    if (!s.ok())
+        return s;
+    return st.kind == Kind::Directory ? Status{} : Status{Errc::NotDirectory, 0};
 }
 
 // ---- File -------------------------------------------------------------------
 
-File::File(File &&o) noexcept : m_fd(o.m_fd), m_write(o.m_write), m_lock(o.m_lock), m_path(std::move(o.m_path))
+File::File(File &&o) noexcept
+    : m_file(std::move(o.m_file)), m_id(o.m_id), m_write(o.m_write), m_lock(o.m_lock), m_path(std::move(o.m_path))
 {
-    o.m_fd = -1;
     o.m_lock = Lock::None;
 }
 
@@ -316,11 +267,11 @@ File &File::operator=(File &&o) noexcept
 {
     if (this != &o) {
         close();
-        m_fd = o.m_fd;
+        m_file = std::move(o.m_file);
+        m_id = o.m_id;
         m_write = o.m_write;
         m_lock = o.m_lock;
         m_path = std::move(o.m_path);
-        o.m_fd = -1;
         o.m_lock = Lock::None;
     }
     return *this;
@@ -330,48 +281,48 @@ File::~File() { close(); }
 
 File File::open(const QString &path, bool write, Lock lock)
 {
-    const QByteArray name = native(path);
-    auto kind = [](const struct stat &st) {
-        return S_ISDIR(st.st_mode)                           ? QStringLiteral("文件夹")
-            : S_ISFIFO(st.st_mode)                           ? QStringLiteral("管道")
-            : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? QStringLiteral("设备")
-                                                             : QStringLiteral("特殊文件");
+    auto kind = [](Kind k) {
+        switch (k) {
+        case Kind::Directory: return QStringLiteral("文件夹");
+        case Kind::Pipe: return QStringLiteral("管道");
+        case Kind::Device: return QStringLiteral("设备");
+        default: return QStringLiteral("特殊文件");
+        }
     };
-    auto notRegular = [&](const struct stat &st) {
-        return fault(path, QStringLiteral("不是普通文件（%1），不能作为表打开").arg(kind(st)));
+    auto notRegular = [&](Kind k) {
+        return fault(path, QStringLiteral("不是普通文件（%1），不能作为表打开").arg(kind(k)));
     };
     for (int attempt = 0;; ++attempt) {
         // A device is not even opened (opening some has effects of its own).
-        struct stat first {};
-        if (::stat(name.constData(), &first) != 0)
-            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(errno)));
-        if (!S_ISREG(first.st_mode))
-            throw notRegular(first);
-        // O_NONBLOCK: should it have become a named pipe meanwhile, opening
-        // it must not wait for a writer.
-        const int fd = ::open(name.constData(), (write ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            const int error = errno;
-            if (error == ENXIO || error == EWOULDBLOCK)
+        FileStat first;
+        if (const Status s = env().stat(path, Follow::Links, &first); !s.ok())
+            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(s)));
+        if (first.kind != Kind::Regular)
+            throw notRegular(first.kind);
+        std::unique_ptr<EnvFile> opened;
+        if (const Status s = env().open(path, write ? Open::ReadWrite : Open::Read, &opened); !s.ok()) {
+            if (s.code == Errc::NotRegular || s.code == Errc::Locked)
                 throw fault(path, QStringLiteral("不是普通文件，不能作为表打开"));
-            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(error)));
+            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(s)));
         }
+        FileStat st;
+        if (const Status s = opened->stat(&st); !s.ok())
+            throw fault(path, QStringLiteral("无法读取：%1").arg(reason(s)));
+        // Should it have become something else meanwhile (a named pipe,
+        // which the open did not wait for).
+        if (st.kind != Kind::Regular)
+            throw notRegular(st.kind);
         File f;
-        f.m_fd = fd;
+        f.m_file = std::move(opened);
+        f.m_id = st.id;
         f.m_write = write;
         f.m_path = path;
-        struct stat st {};
-        if (::fstat(fd, &st) != 0)
-            throw fault(path, QStringLiteral("无法读取：%1").arg(reason(errno)));
-        if (!S_ISREG(st.st_mode))
-            throw notRegular(st);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         if (lock == Lock::None)
             return f;
         f.relock(lock);
         // Replaced (packed) while we waited: the lock is on the old file.
-        struct stat now {};
-        if (::stat(name.constData(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+        FileStat now;
+        if (env().stat(path, Follow::Links, &now).ok() && now.id == st.id)
             return f;
         if (attempt >= 20)
             throw fault(path, QStringLiteral("文件在打开时一再被替换，请稍后再试"));
@@ -380,153 +331,131 @@ File File::open(const QString &path, bool write, Lock lock)
 
 qint64 File::size() const
 {
-    struct stat st {};
-    if (::fstat(m_fd, &st) != 0)
-        throw fault(m_path, QStringLiteral("无法读取：%1").arg(reason(errno)));
-    return st.st_size;
+    FileStat st;
+    if (const Status s = m_file->stat(&st); !s.ok())
+        throw fault(m_path, QStringLiteral("无法读取：%1").arg(reason(s)));
+    return st.size;
 }
 
 bool File::isStillNamed() const
 {
-    struct stat mine {}, named {};
-    return ::fstat(m_fd, &mine) == 0 && ::stat(native(m_path).constData(), &named) == 0 && mine.st_dev == named.st_dev
-        && mine.st_ino == named.st_ino;
+    FileStat named;
+    return env().stat(m_path, Follow::Links, &named).ok() && named.id == m_id;
 }
 
 void File::readAt(qint64 pos, char *data, qint64 len) const
 {
-    while (len > 0) {
-        const ssize_t n = ::pread(m_fd, data, size_t(len), off_t(pos));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw fault(m_path, QStringLiteral("无法读取：%1").arg(reason(errno)));
-        if (n == 0)
-            throw fault(m_path, QStringLiteral("读取时文件比预期的短（可能正被其他程序改写）"));
-        data += n;
-        len -= n;
-        pos += n;
-    }
+    qint64 got = 0;
+    if (const Status s = m_file->read(pos, data, len, &got); !s.ok())
+        throw fault(m_path, QStringLiteral("无法读取：%1").arg(reason(s)));
+    if (got < len)
+        throw fault(m_path, QStringLiteral("读取时文件比预期的短（可能正被其他程序改写）"));
 }
 
 void File::writeAt(qint64 pos, const char *data, qint64 len)
 {
-    if (!writeFd(m_fd, pos, data, len))
-        throw fault(m_path, QStringLiteral("无法写入：%1").arg(reason(errno)));
+    if (const Status s = m_file->write(pos, data, len); !s.ok())
+        throw fault(m_path, QStringLiteral("无法写入：%1").arg(reason(s)));
 }
 
 void File::truncate(qint64 size)
 {
-    if (!step() || ::ftruncate(m_fd, off_t(size)) != 0)
-        throw fault(m_path, QStringLiteral("无法写入：%1").arg(reason(errno)));
-    stepDone();
+    if (const Status s = m_file->truncate(size); !s.ok())
+        throw fault(m_path, QStringLiteral("无法写入：%1").arg(reason(s)));
 }
 
 void File::sync()
 {
-    if (!syncFd(m_fd))
-        throw fault(m_path, QStringLiteral("无法写入磁盘：%1").arg(reason(errno)));
+    if (const Status s = m_file->sync(); !s.ok())
+        throw fault(m_path, QStringLiteral("无法写入磁盘：%1").arg(reason(s)));
 }
 
 void File::relock(Lock lock)
 {
-    if (!changeLock(m_fd, m_lock, lock)) {
-        const int error = errno;
-        throw fault(m_path, error == EWOULDBLOCK ? QStringLiteral("正被另一个程序使用（已等待 %1 秒），请稍后再试")
-                                                      .arg(kLockWaitMs / 1000)
-                                                : QStringLiteral("无法加锁：%1").arg(reason(error)));
+    if (const Status s = changeLock(m_file, m_id, m_lock, lock); !s.ok()) {
+        throw fault(m_path, s.code == Errc::Locked ? QStringLiteral("正被另一个程序使用（已等待 %1 秒），请稍后再试")
+                                                         .arg(kLockWaitMs / 1000)
+                                                   : QStringLiteral("无法加锁：%1").arg(reason(s)));
     }
     m_lock = lock;
 }
 
 void File::close()
 {
-    if (m_fd < 0)
+    if (!m_file)
         return;
     if (m_lock != Lock::None)
-        changeLock(m_fd, m_lock, Lock::None);
+        changeLock(m_file, m_id, m_lock, Lock::None);
     m_lock = Lock::None;
-    ::close(m_fd);
-    m_fd = -1;
+    m_file.reset();
 }
 
 // ---- NewFile ----------------------------------------------------------------
 
 NewFile::NewFile(const QString &target) : m_target(target)
 {
-    QByteArray pattern = native(target) + kTempMark + "XXXXXX";
-    m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (m_fd < 0)
-        throw fault(target, QStringLiteral("无法创建：%1").arg(reason(errno)));
-    m_temp = QFile::decodeName(pattern);
+    Status s;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_temp = target + QLatin1String(kTempMark) + randomSuffix();
+        s = env().open(m_temp, Open::CreateNew, &m_file);
+        if (s.code != Errc::Exists)
+            break;
+    }
+    if (!s.ok()) {
+        m_temp.clear();
+        throw fault(target, QStringLiteral("无法创建：%1").arg(reason(s)));
+    }
     // Held while the file is being written: a clean-up removes only
     // temporary files that no live process holds.
-    ::flock(m_fd, LOCK_EX);
+    m_file->lock(Lock::Exclusive);
     // What an earlier write of this same target left when it was killed.
-    removeMarked(QFileInfo(target).absolutePath(), QFileInfo(target).fileName());
+    removeMarked(dirOf(target), QFileInfo(target).fileName());
 }
 
 NewFile::~NewFile()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    m_file.reset();
     if (!m_done && !m_temp.isEmpty())
-        ::unlink(native(m_temp).constData());
+        env().remove(m_temp);
 }
 
-void NewFile::fail(const QString &what, int error)
+void NewFile::fail(const QString &what, const Status &status)
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-    ::unlink(native(m_temp).constData());
+    m_file.reset();
+    env().remove(m_temp);
     m_done = true;
-    throw fault(m_target, QStringLiteral("%1：%2").arg(what, reason(error)));
+    throw fault(m_target, QStringLiteral("%1：%2").arg(what, reason(status)));
 }
 
 void NewFile::write(const char *data, qint64 len)
 {
-    if (m_fd < 0)
+    if (!m_file)
         throw fault(m_target, QStringLiteral("无法写入：文件已关闭"));
-    if (!writeFd(m_fd, -1, data, len))
-        fail(QStringLiteral("无法写入"), errno);
+    if (const Status s = m_file->write(m_at, data, len); !s.ok())
+        fail(QStringLiteral("无法写入"), s);
+    m_at += len;
 }
 
 bool NewFile::commit(bool replace)
 {
-    // An ordinary new file's permissions, not a temporary file's private ones.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(m_fd, 0666 & ~mask);
-    if (!syncFd(m_fd))
-        fail(QStringLiteral("无法写入磁盘"), errno);
-    // The file stays open (and locked) until it has its name: the start-up
-    // clean-up of another process never takes it for a leftover.
-    const QByteArray temp = native(m_temp);
-    const QByteArray target = native(m_target);
-    if (!step())
-        fail(QStringLiteral("无法写入"), errno);
-    if (replace) {
-        if (::rename(temp.constData(), target.constData()) != 0)
-            fail(QStringLiteral("无法替换"), errno);
-    } else {
-        if (::link(temp.constData(), target.constData()) != 0) {
-            const int error = errno;
-            if (error == EEXIST) {
-                ::unlink(temp.constData());
-                ::close(m_fd);
-                m_fd = -1;
-                m_done = true;
-                return false;
-            }
-            fail(QStringLiteral("无法创建"), error);
+    if (!m_file)
+        throw fault(m_target, QStringLiteral("无法写入：文件已关闭"));
+    if (const Status s = m_file->sync(); !s.ok())
+        fail(QStringLiteral("无法写入磁盘"), s);
+    // The file stays open (and locked) until it has its name: the clean-up
+    // of another process never takes it for a leftover.
+    const Status s = env().rename(m_temp, m_target, replace ? Replace::Yes : Replace::No);
+    if (!s.ok()) {
+        if (!replace && s.code == Errc::Exists) {
+            m_file.reset();
+            env().remove(m_temp);
+            m_done = true;
+            return false;
         }
-        ::unlink(temp.constData());
+        fail(replace ? QStringLiteral("无法替换") : QStringLiteral("无法创建"), s);
     }
-    ::close(m_fd); // synced above: nothing is left to fail here
-    m_fd = -1;
+    m_file.reset(); // synced above: nothing is left to fail here
     m_done = true;
-    stepDone();
     syncDirOf(m_target);
     return true;
 }
@@ -650,27 +579,25 @@ bool replay(File &journal, File *table)
 Journal::Journal(File &table) : m_table(table), m_size(table.size())
 {
     const QString path = pathOf(table.path());
-    m_fd = ::open(native(path).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (m_fd < 0)
-        throw fault(table.path(), QStringLiteral("无法创建修改记录文件：%1").arg(reason(errno)));
+    if (const Status s = env().open(path, Open::CreateNew, &m_file); !s.ok())
+        throw fault(table.path(), QStringLiteral("无法创建修改记录文件：%1").arg(reason(s)));
     m_buffer = QByteArray(kMagic, 8);
     put(m_buffer, quint64(m_size), 8);
 }
 
 Journal::~Journal()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    m_file.reset();
     // Not written whole (a failure before the table was touched): no use.
     if (!m_written && !m_finished)
-        ::unlink(native(pathOf(m_table.path())).constData());
+        env().remove(pathOf(m_table.path()));
 }
 
 void Journal::flush()
 {
     m_sum = checksum(m_sum, m_buffer.constData(), m_buffer.size());
-    if (!writeFd(m_fd, m_at, m_buffer.constData(), m_buffer.size()))
-        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(errno)));
+    if (const Status s = m_file->write(m_at, m_buffer.constData(), m_buffer.size()); !s.ok())
+        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
     m_at += m_buffer.size();
     m_buffer.clear();
 }
@@ -697,8 +624,8 @@ void Journal::write()
     put(m_buffer, sum, 4);
     m_buffer.append(kEnd, 8);
     flush();
-    if (!syncFd(m_fd))
-        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(errno)));
+    if (const Status s = m_file->sync(); !s.ok())
+        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
     syncDirOf(pathOf(m_table.path()));
     m_written = true;
 }
@@ -706,8 +633,8 @@ void Journal::write()
 void Journal::finish()
 {
     m_table.sync();
-    if (!unlinkPath(pathOf(m_table.path())))
-        throw fault(m_table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(errno)));
+    if (const Status s = env().remove(pathOf(m_table.path())); !s.ok() && s.code != Errc::NotFound)
+        throw fault(m_table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(s)));
     m_finished = true;
 }
 
@@ -719,7 +646,7 @@ bool Journal::rollBack()
         File journal;
         journal = File::open(pathOf(m_table.path()), false, Lock::None);
         replay(journal, &m_table);
-        if (!unlinkPath(pathOf(m_table.path())))
+        if (const Status s = env().remove(pathOf(m_table.path())); !s.ok() && s.code != Errc::NotFound)
             return false;
         m_finished = true;
         return true;
@@ -737,8 +664,8 @@ bool Journal::recover(File &table)
     if (replay(journal, nullptr))
         replay(journal, &table);
     journal.close();
-    if (!unlinkPath(path))
-        throw fault(table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(errno)));
+    if (const Status s = env().remove(path); !s.ok() && s.code != Errc::NotFound)
+        throw fault(table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(s)));
     syncDirOf(path);
     return true;
 }
@@ -749,40 +676,26 @@ void removeLeftovers(const QString &dir) { removeMarked(dir, QString()); }
 
 QString cannotWrite(const QString &dir)
 {
-    const QByteArray name = native(dir);
-    if (::access(name.constData(), W_OK) != 0)
-        return reason(errno);
-    struct statvfs fs {};
+    qint64 free = -1;
+    if (const Status s = env().writableDir(dir, &free); !s.ok())
+        return reason(s);
     // Room for a few records and the journal of a save.
-    if (::statvfs(name.constData(), &fs) == 0 && quint64(fs.f_bavail) * fs.f_frsize < 64 * 1024)
-        return reason(ENOSPC);
+    if (free >= 0 && free < 64 * 1024)
+        return reason(Status{Errc::NoSpace, 0});
     return QString();
 }
 
 bool holdInstanceLock(const QString &path)
 {
-    static int held = -1; // kept open for the life of the process
-    const int fd = ::open(native(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    static std::unique_ptr<EnvFile> held; // kept open for the life of the process
+    std::unique_ptr<EnvFile> file;
+    if (!env().open(path, Open::CreateOrOpen, &file).ok())
         return true; // a folder we cannot write is reported by the start-up checks
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return errno != EWOULDBLOCK;
-    }
-    if (held >= 0)
-        ::close(held);
-    held = fd;
+    const Status s = file->lock(Lock::Exclusive);
+    if (!s.ok())
+        return s.code != Errc::Locked;
+    held = std::move(file);
     return true;
 }
-
-void setFault(Fault f, int n)
-{
-    Seam &s = seam();
-    s.fault = f;
-    s.at = n;
-    s.count = 0;
-}
-
-int writeCount() { return seam().count; }
 
 } // namespace store::fileio

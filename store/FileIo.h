@@ -3,31 +3,31 @@
 // opening with checks (a regular file only, never blocking on a pipe),
 // whole writes with every result checked, syncing, file locks, the rollback
 // journal of a table and new files made whole beside their target and then
-// renamed. The platform calls (open, flock, fsync, rename, link) live only
-// here; a failure raises store::Error with the reason in Chinese.
-//
-// A test seam counts every call that changes a file (write, truncate, sync,
-// rename, link, unlink) and can make the N-th one fail with ENOSPC or end the
-// process right after it (see setFault, or the environment variables
-// PDECLARE_FAIL_WRITE=N and PDECLARE_EXIT_AFTER_WRITE=N read at the first
-// write).
+// renamed. Every platform call goes through the Env (store/Env.h) installed
+// for the process; a failure raises store::Error with the reason in Chinese.
+#include "store/Env.h"
 #include "store/Error.h"
 
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace store::fileio {
 
-enum class Lock { None, Shared, Exclusive };
+using Lock = LockKind;
 
-// The errno of looking up path as a folder (0 when it is one).
-int pathError(const QString &path);
+// Looking up path as a folder: Ok when it is one, NotDirectory when it is
+// something else, or why it cannot be looked at.
+Status pathError(const QString &path);
 
-// The reason of an errno value, in Chinese ("磁盘空间不足" ...).
+// The reason of a failure, in Chinese ("磁盘空间不足" ...).
+QString reason(const Status &status);
+// The same for an errno value of a library call (Qt's, the C library's).
 QString reason(int error);
+Status statusOfErrno(int error);
 
 // Opens an existing table file. Anything that is not a regular file (pipe,
 // device, directory) is refused without reading a byte; a symlink loop and a
@@ -46,17 +46,19 @@ public:
 
     static File open(const QString &path, bool write, Lock lock);
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return bool(m_file); }
     bool writable() const { return m_write; }
     const QString &path() const { return m_path; }
     Lock lock() const { return m_lock; }
     qint64 size() const;
+    // Which file this is (see FileId).
+    FileId id() const { return m_id; }
     // Whether the path still leads to this file (not replaced by a rename).
     bool isStillNamed() const;
 
     // Reads exactly len bytes at pos; raises on a short read.
     void readAt(qint64 pos, char *data, qint64 len) const;
-    // Writes all len bytes at pos in one call (the seam counts it).
+    // Writes all len bytes at pos in one call.
     void writeAt(qint64 pos, const char *data, qint64 len);
     void truncate(qint64 size);
     void sync();
@@ -66,7 +68,8 @@ public:
     void close();
 
 private:
-    int m_fd = -1;
+    std::shared_ptr<EnvFile> m_file;
+    FileId m_id;
     bool m_write = false;
     Lock m_lock = Lock::None;
     QString m_path;
@@ -94,10 +97,11 @@ public:
     const QString &tempPath() const { return m_temp; }
 
 private:
-    void fail(const QString &what, int error);
+    [[noreturn]] void fail(const QString &what, const Status &status);
     QString m_target;
     QString m_temp;
-    int m_fd = -1;
+    std::unique_ptr<EnvFile> m_file;
+    qint64 m_at = 0;
     bool m_done = false;
 };
 
@@ -145,7 +149,7 @@ private:
     void flush();
     File &m_table;
     qint64 m_size = 0;
-    int m_fd = -1;
+    std::unique_ptr<EnvFile> m_file;
     qint64 m_at = 0;       // bytes of the journal on disk
     QByteArray m_buffer;   // bytes not yet written
     quint32 m_sum = 2166136261u;
@@ -167,10 +171,5 @@ QString cannotWrite(const QString &dir);
 // the process (a second program on the same directory): false when another
 // process holds it.
 bool holdInstanceLock(const QString &path);
-
-// Test seam.
-enum class Fault { None, FailWrite, ExitAfterWrite };
-void setFault(Fault fault, int n);
-int writeCount();
 
 } // namespace store::fileio

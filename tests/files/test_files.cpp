@@ -4,6 +4,7 @@
 // symlink loop). A hang or an unbounded read ends at the test's TIMEOUT or at
 // the address-space limit given to the command, never at a timing here.
 #include "tests/check/CheckTestData.h"
+#include "tests/support/FaultEnv.h"
 #include "tests/support/TestSupport.h"
 
 #include "store/DbfTable.h"
@@ -40,13 +41,11 @@ struct Outcome {
     QString err;
 };
 
-Outcome cli(const QStringList &args, const QStringList &env = {}, rlim_t addressSpace = 0)
+// Runs pdeclare-cli, or with faults (FaultEnv's options in front) its test
+// build over a file layer that fails on purpose.
+Outcome cli(const QStringList &args, const QStringList &faults = {}, rlim_t addressSpace = 0)
 {
     QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString &kv : env)
-        e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
-    p.setProcessEnvironment(e);
 #ifdef PDECLARE_SANITIZED
     // AddressSanitizer reserves terabytes of address space for its shadow
     // memory, so no limit on it can apply: the sanitized run checks the
@@ -58,7 +57,7 @@ Outcome cli(const QStringList &args, const QStringList &env = {}, rlim_t address
             const rlimit limit{addressSpace, addressSpace};
             ::setrlimit(RLIMIT_AS, &limit);
         });
-    p.start(cliPath(), args);
+    p.start(faults.isEmpty() ? cliPath() : QStringLiteral(PDECLARE_FAULTY_CLI), faults + args);
     p.waitForFinished(-1);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
 }
@@ -163,16 +162,16 @@ protected:
 
         QStringList copies, expected;
         int faults = 0;
-        for (const char *mode : {"PDECLARE_FAIL_WRITE", "PDECLARE_EXIT_AFTER_WRITE"}) {
+        for (const QString &mode : {QStringLiteral("--fail-change"), QStringLiteral("--exit-after-change")}) {
             for (int n = 1;; ++n) {
                 ASSERT_LT(n, 200);
                 restore(root, before);
-                const Outcome r = cli(command, {QStringLiteral("%1=%2").arg(QLatin1String(mode)).arg(n)});
-                const QString where = QStringLiteral("%1=%2: %3").arg(QLatin1String(mode)).arg(n).arg(r.err);
+                const Outcome r = cli(command, {mode, QString::number(n)});
+                const QString where = QStringLiteral("%1 %2: %3").arg(mode).arg(n).arg(r.err);
                 if (r.exitCode == 0)
                     break; // no N-th write: the command ran whole
                 ++faults;
-                if (QLatin1String(mode) == QLatin1String("PDECLARE_FAIL_WRITE")) {
+                if (mode == QLatin1String("--fail-change")) {
                     EXPECT_EQ(r.exitCode, 2) << where.toStdString();
                     EXPECT_TRUE(r.err.contains(QStringLiteral("磁盘空间不足"))) << where.toStdString();
                     EXPECT_EQ(leftovers(root), QStringList()) << where.toStdString();
@@ -298,7 +297,9 @@ TEST_F(WritingCommands, SavingFivePeriodsWithAnAppendIsAllOrNothing)
     auto save = [&](int exitAfter) {
         const pid_t child = ::fork();
         if (child == 0) {
-            store::fileio::setFault(store::fileio::Fault::ExitAfterWrite, exitAfter);
+            static testsupport::FaultEnv faults;
+            faults.exitAfterChange(exitAfter);
+            store::fileio::setEnv(&faults);
             try {
                 store::sql::saveKeyedRows(dir.file(QStringLiteral("Result")), QStringLiteral("result"), QStringLiteral("nd"), rows);
             } catch (...) {
