@@ -1,5 +1,6 @@
 #include "store/FileIo.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -492,26 +493,61 @@ void replaceFile(const QString &path, const QByteArray &bytes)
 
 // ---- Journal ----------------------------------------------------------------
 //
-// Layout: "PDJRNL01", the table's size (8 bytes), then per range its position
-// (8), length (4) and bytes, then the number of ranges (4), a checksum of
-// everything before it (4) and "PDJEND01". A journal without its end was
-// being written when the process ended: the table was not touched yet. The
-// journal is written and read a piece at a time: a change of any size needs
-// a bounded amount of memory.
+// A change of a table is journalled before the table is touched. Layout
+// (numbers little-endian):
+//
+//   head    "PDJRNL02", the table's file number (8), 1 when that number is
+//           the file system's own (1, see FileId::persistent), the table's
+//           size before the change (8)
+//   ranges  per range: position (8), length (4), the hash of the bytes about
+//           to be written for every piece of the range that lies in one
+//           512-byte block of the file (8 each), then the bytes there now
+//   tail    number of ranges (4), the table's size after the change (8), a
+//           checksum of everything before it (8), "PDJEND02"
+//
+// Only the part of a range inside the file as it was is kept: what lies
+// beyond is cut off when the table is put back. The journal is written and
+// read a range at a time, so a change of any size needs bounded memory.
+//
+// A journal without its tail was being written when its process ended: the
+// table was not touched yet, and the journal is removed. A whole journal is
+// applied only when the table found with it is the one it was written for,
+// as that process left it:
+//   - the same file number, where the numbers are the file system's own
+//     (the journal lies beside the table, so the volume is the same one;
+//     its number is not compared, it may change when a disk is added);
+//   - a size between the sizes before and after the change (an append cut
+//     short by a kill leaves one in between), never more than after it;
+//   - every piece of every range holds its bytes from before the change or
+//     the bytes written (by their hash). A kill or a power loss can tear a
+//     write at a block boundary, not within a 512-byte block, so pieces
+//     are looked at one by one.
+// A table restored from a backup (a copy keeps the file's number), another
+// table, a journal cut short, damaged, forged or written by an older version
+// of the program fails one of these: the table is left as it is, the journal
+// is renamed "...-journal.not-applied-<time>" and the user told.
+//
+// Putting a table back writes every range's old bytes (a no-op where they
+// are old already) and cuts the file to its old size, which is never more
+// than it has: a kill meanwhile leaves a table that passes the same checks.
 
 namespace {
 
-const char kMagic[] = "PDJRNL01";
-const char kEnd[] = "PDJEND01";
+const char kMagic[] = "PDJRNL02";
+const char kEnd[] = "PDJEND02";
+constexpr int kHeadSize = 8 + 8 + 1 + 8;
+constexpr int kTailSize = 4 + 8 + 8 + 8;
+constexpr qint64 kBlock = 512;
 constexpr qint64 kMostRange = 16 << 20; // a record, a header, an end byte
+constexpr quint64 kHashStart = 14695981039346656037ull;
 
-void put(QByteArray &out, quint64 v, int bytes)
+void putLe(QByteArray &out, quint64 v, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
         out += char((v >> (8 * i)) & 0xFF);
 }
 
-quint64 get(const char *p, int bytes)
+quint64 getLe(const char *p, int bytes)
 {
     quint64 v = 0;
     for (int i = 0; i < bytes; ++i)
@@ -519,70 +555,219 @@ quint64 get(const char *p, int bytes)
     return v;
 }
 
-quint32 checksum(quint32 h, const char *p, qsizetype n)
+// FNV-1a, 64 bits.
+quint64 hash(quint64 h, const char *p, qsizetype n)
 {
     for (qsizetype i = 0; i < n; ++i)
-        h = (h ^ uchar(p[i])) * 16777619u;
+        h = (h ^ uchar(p[i])) * 1099511628211ull;
     return h;
 }
-constexpr quint32 kChecksumStart = 2166136261u;
 
-// Reads a journal from its start: checks it whole (apply false), or puts its
-// ranges back into the table and cuts the table to its old size (apply
-// true, after a check). False when the journal is not whole.
-bool replay(File &journal, File *table)
+quint64 hash(const char *p, qsizetype n) { return hash(kHashStart, p, n); }
+
+// The pieces of [pos, pos + len) that each lie in one block.
+template <class Each>
+void forPieces(qint64 pos, qint64 len, Each each)
 {
-    const qint64 size = journal.size();
-    if (size < 16 + 16)
-        return false;
-    char head[16];
-    journal.readAt(0, head, 16);
-    if (std::memcmp(head, kMagic, 8) != 0)
-        return false;
-    char tail[16];
-    journal.readAt(size - 16, tail, 16);
-    if (std::memcmp(tail + 8, kEnd, 8) != 0)
-        return false;
-    quint32 sum = checksum(kChecksumStart, head, 16);
-    const qint64 original = qint64(get(head + 8, 8));
-    quint32 ranges = 0;
-    const qint64 end = size - 16;
-    QByteArray bytes;
-    for (qint64 at = 16; at < end;) {
-        if (end - at < 12)
-            return false;
-        char entry[12];
-        journal.readAt(at, entry, 12);
-        const qint64 pos = qint64(get(entry, 8));
-        const qint64 len = qint64(get(entry + 8, 4));
-        // Saved ranges lie inside the table as it was.
-        if (len > end - at - 12 || len > kMostRange || pos < 0 || original < 0 || pos > original - len)
-            return false;
-        bytes.resize(qsizetype(len));
-        journal.readAt(at + 12, bytes.data(), len);
-        sum = checksum(checksum(sum, entry, 12), bytes.constData(), len);
-        if (table)
-            table->writeAt(pos, bytes.constData(), len);
-        at += 12 + len;
-        ++ranges;
+    for (qint64 at = pos; at < pos + len;) {
+        const qint64 end = std::min(pos + len, (at / kBlock + 1) * kBlock);
+        each(at - pos, end - at);
+        at = end;
     }
-    sum = checksum(sum, tail, 4);
-    if (!table)
-        return ranges == get(tail, 4) && sum == get(tail + 4, 4);
-    table->truncate(original);
-    table->sync();
+}
+
+qint64 pieceCount(qint64 pos, qint64 len) { return len <= 0 ? 0 : (pos + len - 1) / kBlock - pos / kBlock + 1; }
+
+enum class Pass {
+    Check,  // the journal whole and sound, and the table's size and id
+    Verify, // and every range's bytes in the table old or new
+    Apply,  // puts the old bytes back and cuts the table to its old size
+};
+
+// Walks a journal in one of the passes. False, with the reason in *why, when
+// it is not sound or does not fit the table; *unfinished tells a journal
+// whose writing never ended (the table was not touched).
+bool walk(File &journal, File &table, Pass pass, QString *why, bool *unfinished = nullptr)
+{
+    auto refuse = [&](const QString &reasonText) {
+        *why = reasonText;
+        return false;
+    };
+    if (unfinished)
+        *unfinished = false;
+    const qint64 size = journal.size();
+    char head[kHeadSize];
+    journal.readAt(0, head, std::min<qint64>(size, 8));
+    // Made, then ended before its first bytes were all written.
+    if (size < 8 && std::memcmp(head, kMagic, size_t(size)) == 0) {
+        if (unfinished)
+            *unfinished = true;
+        return refuse(QStringLiteral("记录没有写完"));
+    }
+    if (size < 8 || std::memcmp(head, kMagic, 6) != 0)
+        return refuse(QStringLiteral("这不是本程序的修改记录"));
+    if (std::memcmp(head, kMagic, 8) != 0)
+        return refuse(QStringLiteral("记录由另一版本的程序写成，无法核对"));
+    char tail[kTailSize];
+    journal.readAt(size - 8, tail + kTailSize - 8, 8);
+    if (std::memcmp(tail + kTailSize - 8, kEnd, 8) != 0) {
+        if (unfinished)
+            *unfinished = true;
+        return refuse(QStringLiteral("记录没有写完"));
+    }
+    if (size < kHeadSize + kTailSize)
+        return refuse(QStringLiteral("记录已损坏，结构不完整"));
+    journal.readAt(size - kTailSize, tail, kTailSize);
+    journal.readAt(0, head, kHeadSize);
+    const quint64 number = getLe(head + 8, 8);
+    const bool persistent = head[16] == 1;
+    const qint64 oldSize = qint64(getLe(head + 17, 8));
+    const quint32 count = quint32(getLe(tail, 4));
+    const qint64 newSize = qint64(getLe(tail + 4, 8));
+    const qint64 now = table.size();
+    if (pass == Pass::Check) {
+        const FileId id = table.id();
+        if (persistent && id.persistent && number != id.file)
+            return refuse(QStringLiteral("记录属于另一个文件"));
+        if (oldSize < 0 || newSize < oldSize)
+            return refuse(QStringLiteral("记录已损坏，其中的大小不合理"));
+        if (oldSize > now)
+            return refuse(QStringLiteral("记录的原大小为 %1 字节，而表现在只有 %2 字节").arg(oldSize).arg(now));
+        if (now > newSize)
+            return refuse(QStringLiteral("表现在有 %1 字节，比这次修改后应有的 %2 字节还多").arg(now).arg(newSize));
+    }
+    quint64 sum = hash(head, kHeadSize);
+    quint32 ranges = 0;
+    const qint64 end = size - kTailSize;
+    QByteArray hashes, old, current;
+    for (qint64 at = kHeadSize; at < end; ++ranges) {
+        char entry[12];
+        if (end - at < 12)
+            return refuse(QStringLiteral("记录已损坏，结构不完整"));
+        journal.readAt(at, entry, 12);
+        const qint64 pos = qint64(getLe(entry, 8));
+        const qint64 len = qint64(getLe(entry + 8, 4));
+        if (len <= 0 || len > kMostRange || pos < 0)
+            return refuse(QStringLiteral("记录已损坏，结构不完整"));
+        // Ranges lie inside the table as it was, and so inside it now.
+        if (pos > oldSize - len)
+            return refuse(QStringLiteral("记录的第 %1 段超出了表修改前的大小").arg(ranges + 1));
+        const qint64 hashBytes = 8 * pieceCount(pos, len);
+        if (hashBytes + len > end - at - 12)
+            return refuse(QStringLiteral("记录已损坏，结构不完整"));
+        hashes.resize(qsizetype(hashBytes));
+        old.resize(qsizetype(len));
+        journal.readAt(at + 12, hashes.data(), hashBytes);
+        journal.readAt(at + 12 + hashBytes, old.data(), len);
+        at += 12 + hashBytes + len;
+        if (pass == Pass::Check) {
+            sum = hash(hash(hash(sum, entry, 12), hashes.constData(), hashes.size()), old.constData(), old.size());
+        } else if (pass == Pass::Verify) {
+            current.resize(qsizetype(len));
+            table.readAt(pos, current.data(), len);
+            bool fits = true;
+            qint64 piece = 0;
+            forPieces(pos, len, [&](qint64 offset, qint64 n) {
+                const char *held = current.constData() + offset;
+                fits = fits
+                    && (std::memcmp(held, old.constData() + offset, size_t(n)) == 0
+                        || hash(held, n) == getLe(hashes.constData() + 8 * piece, 8));
+                ++piece;
+            });
+            if (!fits)
+                return refuse(QStringLiteral("表中第 %1 段的内容既不是这次修改前的，也不是修改后的").arg(ranges + 1));
+        } else {
+            table.writeAt(pos, old.constData(), len);
+        }
+    }
+    if (pass == Pass::Check) {
+        sum = hash(sum, tail, 12);
+        if (ranges != count || sum != getLe(tail + 12, 8))
+            return refuse(QStringLiteral("记录已损坏，校验和不符"));
+    }
+    if (pass == Pass::Apply) {
+        table.truncate(oldSize);
+        table.sync();
+    }
     return true;
+}
+
+QString kindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::Regular: return QStringLiteral("一个文件");
+    case Kind::Directory: return QStringLiteral("一个文件夹");
+    case Kind::Link: return QStringLiteral("一个符号链接");
+    case Kind::Pipe: return QStringLiteral("一个管道");
+    case Kind::Device: return QStringLiteral("一个设备");
+    case Kind::Other: break;
+    }
+    return QStringLiteral("一个特殊文件");
+}
+
+// Renames a journal that was not applied so that it is kept, says so and
+// tells the user what to do.
+void setAside(const File &table, const QString &path, const QString &why)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside;
+    Status s;
+    for (int n = 1; n <= 100; ++n) {
+        aside = path + QStringLiteral(".not-applied-") + stamp + (n > 1 ? QStringLiteral("-%1").arg(n) : QString());
+        s = env().rename(path, aside, Replace::No);
+        if (s.code != Errc::Exists)
+            break;
+    }
+    const QString name = QDir::toNativeSeparators(path);
+    QString text = QStringLiteral("表 %1 旁有一份未完成的修改记录 %2，但它与这个表不符（%3）。为免改错数据，没有用它还原表，表按现在的内容打开。")
+                       .arg(QDir::toNativeSeparators(table.path()), name, why);
+    if (s.ok()) {
+        syncDirOf(path);
+        text += QStringLiteral("这份记录已改名为 %1 保留。请检查表中的数据，如有错误请用备份恢复；数据无误时可以删除 %1。")
+                    .arg(QDir::toNativeSeparators(aside));
+    } else {
+        text += QStringLiteral("这份记录无法改名保留（%1），在它移走之前这个表不能保存修改。请关闭程序，把 %2 移到别处后再打开。")
+                    .arg(reason(s), name);
+    }
+    notice(text);
+}
+
+std::function<void(const QString &)> &noticeHandler()
+{
+    static std::function<void(const QString &)> handler;
+    return handler;
 }
 
 } // namespace
 
-Journal::Journal(File &table) : m_table(table), m_size(table.size())
+QString Journal::pathOf(const File &table)
 {
-    const QString path = pathOf(table.path());
-    if (const Status s = env().open(path, Open::CreateNew, &m_file); !s.ok())
+    // Beside the real file: a table reached through a link and through its
+    // own name has one journal.
+    const QString real = QFileInfo(table.path()).canonicalFilePath();
+    FileStat st;
+    if (real.isEmpty() || !env().stat(real, Follow::Links, &st).ok() || st.id != table.id())
+        throw fault(table.path(), QStringLiteral("无法确定表文件的实际位置（也许正被其他程序移动或替换），请稍后再试"));
+    return real + QStringLiteral("-journal");
+}
+
+Journal::Journal(File &table) : m_table(table), m_path(pathOf(table)), m_size(table.size()), m_newSize(m_size)
+{
+    // A new file of its own: never written through a link, never into
+    // something another program put there.
+    if (const Status s = env().open(m_path, Open::CreateNew, &m_file); !s.ok()) {
+        FileStat st;
+        if (s.code == Errc::Exists && env().stat(m_path, Follow::NoLinks, &st).ok())
+            throw fault(table.path(), QStringLiteral("无法保存修改：%1 已存在（%2），本程序要用这个名字记录修改。请把它移到别处或删除后再试")
+                                          .arg(QDir::toNativeSeparators(m_path), kindName(st.kind)));
         throw fault(table.path(), QStringLiteral("无法创建修改记录文件：%1").arg(reason(s)));
+    }
     m_buffer = QByteArray(kMagic, 8);
-    put(m_buffer, quint64(m_size), 8);
+    putLe(m_buffer, table.id().file, 8);
+    m_buffer += char(table.id().persistent ? 1 : 0);
+    putLe(m_buffer, quint64(m_size), 8);
+    m_planned = m_done = kHashStart;
+    m_sum = kHashStart;
 }
 
 Journal::~Journal()
@@ -590,25 +775,29 @@ Journal::~Journal()
     m_file.reset();
     // Not written whole (a failure before the table was touched): no use.
     if (!m_written && !m_finished)
-        env().remove(pathOf(m_table.path()));
+        env().remove(m_path);
 }
 
 void Journal::flush()
 {
-    m_sum = checksum(m_sum, m_buffer.constData(), m_buffer.size());
+    m_sum = hash(m_sum, m_buffer.constData(), m_buffer.size());
     if (const Status s = m_file->write(m_at, m_buffer.constData(), m_buffer.size()); !s.ok())
         throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
     m_at += m_buffer.size();
     m_buffer.clear();
 }
 
-void Journal::save(qint64 pos, qint64 len)
+void Journal::save(qint64 pos, QByteArrayView bytes)
 {
+    const qint64 len = bytes.size();
+    m_planned = hash(hash(m_planned, reinterpret_cast<const char *>(&pos), sizeof pos), bytes.data(), len);
+    m_newSize = std::max(m_newSize, pos + len);
     const qint64 inside = std::min(pos + len, m_size) - pos;
     if (inside <= 0)
         return;
-    put(m_buffer, quint64(pos), 8);
-    put(m_buffer, quint64(inside), 4);
+    putLe(m_buffer, quint64(pos), 8);
+    putLe(m_buffer, quint64(inside), 4);
+    forPieces(pos, inside, [&](qint64 offset, qint64 n) { putLe(m_buffer, hash(bytes.data() + offset, n), 8); });
     const qsizetype at = m_buffer.size();
     m_buffer.resize(at + inside);
     m_table.readAt(pos, m_buffer.data() + at, inside);
@@ -619,23 +808,37 @@ void Journal::save(qint64 pos, qint64 len)
 
 void Journal::write()
 {
-    put(m_buffer, m_ranges, 4);
-    const quint32 sum = checksum(m_sum, m_buffer.constData(), m_buffer.size());
-    put(m_buffer, sum, 4);
+    putLe(m_buffer, m_ranges, 4);
+    putLe(m_buffer, quint64(m_newSize), 8);
+    putLe(m_buffer, hash(m_sum, m_buffer.constData(), m_buffer.size()), 8); // of everything before it
     m_buffer.append(kEnd, 8);
     flush();
     if (const Status s = m_file->sync(); !s.ok())
         throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
-    syncDirOf(pathOf(m_table.path()));
+    syncDirOf(m_path);
     m_written = true;
+}
+
+void Journal::put(qint64 pos, QByteArrayView bytes)
+{
+    m_done = hash(hash(m_done, reinterpret_cast<const char *>(&pos), sizeof pos), bytes.data(), bytes.size());
+    ++m_put;
+    m_table.writeAt(pos, bytes.data(), bytes.size());
 }
 
 void Journal::finish()
 {
+    if (m_done != m_planned) {
+        rollBack();
+        throw fault(m_table.path(), QStringLiteral("写入的内容与修改记录不符（程序内部错误），表已还原，请重新打开后再试"));
+    }
     m_table.sync();
-    if (const Status s = env().remove(pathOf(m_table.path())); !s.ok() && s.code != Errc::NotFound)
+    if (const Status s = env().remove(m_path); !s.ok() && s.code != Errc::NotFound)
         throw fault(m_table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(s)));
     m_finished = true;
+    // The change counts as done once the journal is gone from the disk too:
+    // a journal that came back after a power loss would undo it.
+    syncDirOf(m_path);
 }
 
 bool Journal::rollBack()
@@ -643,31 +846,66 @@ bool Journal::rollBack()
     if (!m_written || m_finished)
         return true;
     try {
-        File journal;
-        journal = File::open(pathOf(m_table.path()), false, Lock::None);
-        replay(journal, &m_table);
-        if (const Status s = env().remove(pathOf(m_table.path())); !s.ok() && s.code != Errc::NotFound)
+        // Our own journal, of a change this process tore: the ranges are
+        // put back whatever they hold now.
+        m_file.reset();
+        File journal = File::open(m_path, false, Lock::None);
+        QString why;
+        if (!walk(journal, m_table, Pass::Check, &why) || !walk(journal, m_table, Pass::Apply, &why))
+            return false;
+        journal.close();
+        if (const Status s = env().remove(m_path); !s.ok() && s.code != Errc::NotFound)
             return false;
         m_finished = true;
+        syncDirOf(m_path);
         return true;
     } catch (const Error &) {
         return false; // the journal stays: the next open puts the table back
     }
 }
 
+bool Journal::pending(const File &table)
+{
+    FileStat st;
+    return env().stat(pathOf(table), Follow::NoLinks, &st).ok() && st.kind == Kind::Regular;
+}
+
 bool Journal::recover(File &table)
 {
-    const QString path = pathOf(table.path());
-    if (!QFileInfo::exists(path))
+    const QString path = pathOf(table);
+    // Only a regular file can be a journal of ours (it is never made
+    // through a link); anything else there stops the next write, which
+    // says so.
+    FileStat st;
+    if (!env().stat(path, Follow::NoLinks, &st).ok() || st.kind != Kind::Regular)
         return false;
     File journal = File::open(path, false, Lock::None);
-    if (replay(journal, nullptr))
-        replay(journal, &table);
-    journal.close();
+    QString why;
+    bool unfinished = false;
+    if (!walk(journal, table, Pass::Check, &why, &unfinished) || !walk(journal, table, Pass::Verify, &why)) {
+        journal.close();
+        if (!unfinished) {
+            setAside(table, path, why);
+            return true;
+        }
+    } else {
+        walk(journal, table, Pass::Apply, &why);
+        journal.close();
+    }
     if (const Status s = env().remove(path); !s.ok() && s.code != Errc::NotFound)
         throw fault(table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(s)));
     syncDirOf(path);
     return true;
+}
+
+void setNoticeHandler(std::function<void(const QString &)> handler) { noticeHandler() = std::move(handler); }
+
+void notice(const QString &text)
+{
+    if (noticeHandler())
+        noticeHandler()(text);
+    else
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
 }
 
 // ---- start-up helpers -------------------------------------------------------

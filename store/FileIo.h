@@ -9,9 +9,11 @@
 #include "store/Error.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QIODevice>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -124,39 +126,65 @@ private:
 // Writes a whole file through NewFile.
 void replaceFile(const QString &path, const QByteArray &bytes);
 
-// The rollback journal of a table: the original bytes of the ranges about to
-// change and the file's size, written and synced before the table is touched.
+// The rollback journal of a table: written and synced before the table is
+// touched, it holds what puts the table back as it was, and what proves that
+// a table found with it later is the one it was written for (see FileIo.cpp).
+// It lies beside the table's real file ("result.dbf-journal"), also when the
+// table is reached through a symbolic link.
 class Journal {
 public:
-    static QString pathOf(const QString &table) { return table + QStringLiteral("-journal"); }
-    explicit Journal(File &table); // creates the journal file
+    // Where the journal of an open table lies.
+    static QString pathOf(const File &table);
+    explicit Journal(File &table); // creates the journal file, never through a link
     ~Journal();                    // removes it when it was never written whole
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
-    // Keeps the original bytes of [pos, pos+len) (the part inside the file).
-    void save(qint64 pos, qint64 len);
-    void write();  // journal on disk and synced
-    void finish(); // table synced, journal removed
+    // Keeps the bytes of the table at [pos, pos + bytes.size()) as they are
+    // (the part inside the file) and what bytes will be written there.
+    void save(qint64 pos, QByteArrayView bytes);
+    void write(); // journal on disk and synced
+    // Writes bytes at pos: the same ranges, in the same order and with the
+    // same bytes as saved.
+    void put(qint64 pos, QByteArrayView bytes);
+    // Table synced, journal removed. Raises (after putting the table back)
+    // when what was written is not what was saved.
+    void finish();
     // Puts the saved bytes back (after a failed change); true when done.
     bool rollBack();
 
+    // Whether a journal (or anything else) lies where the table's would.
+    static bool pending(const File &table);
     // A journal left by a process that ended mid-change: puts the table back
-    // as it was before that change. table must be open for writing, under an
-    // exclusive lock. Returns true when a journal was found.
+    // as it was before that change, when the journal proves to belong to
+    // this table as it is now. Otherwise the table is left as it is, the
+    // journal kept aside under a name that says so, and the user told (see
+    // notice()). table must be open for writing, under an exclusive lock.
+    // Returns true when a journal was found.
     static bool recover(File &table);
 
 private:
     void flush();
     File &m_table;
-    qint64 m_size = 0;
+    QString m_path;
+    qint64 m_size = 0;     // the table's size before the change
+    qint64 m_newSize = 0;  // and after it
     std::unique_ptr<EnvFile> m_file;
     qint64 m_at = 0;       // bytes of the journal on disk
     QByteArray m_buffer;   // bytes not yet written
-    quint32 m_sum = 2166136261u;
+    quint64 m_sum = 0;     // checksum of the journal written so far
+    quint64 m_planned = 0; // digest of every range to write, as saved
+    quint64 m_done = 0;    // and as written
     quint32 m_ranges = 0;
+    quint32 m_put = 0;
     bool m_written = false;
     bool m_finished = false;
 };
+
+// What the file layer tells the user without stopping the work (a journal
+// that was not applied): the handler shows it (a message box, a line on
+// standard error). Without one it goes to standard error.
+void setNoticeHandler(std::function<void(const QString &)> handler);
+void notice(const QString &text);
 
 // Removes the temporary files of this program ("*~pdeclare-tmp-XXXXXX")
 // that a kill left in dir; one that a running process is writing is left

@@ -328,6 +328,182 @@ TEST_F(WritingCommands, SavingFivePeriodsWithAnAppendIsAllOrNothing)
     EXPECT_GT(endedEarly, 2);
 }
 
+// ---- the journal: applied only to the table it was written for ---------------
+
+namespace {
+
+QStringList keptAside(const QString &dir)
+{
+    return QDir(dir).entryList({QStringLiteral("*-journal.not-applied-*")}, QDir::Files);
+}
+
+// A journal as someone who knows its layout would forge it (sound checksum,
+// the table's own file number), so that only its content can betray it:
+// per range position, length, a hash per 512-byte block and the old bytes.
+QByteArray forgedJournal(const QString &table, qint64 oldSize, qint64 newSize,
+                         const std::vector<std::pair<qint64, qint64>> &ranges)
+{
+    auto le = [](QByteArray &out, quint64 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out += char((v >> (8 * i)) & 0xFF);
+    };
+    struct stat st {};
+    ::stat(QFile::encodeName(table).constData(), &st);
+    QByteArray j("PDJRNL02");
+    le(j, quint64(st.st_ino), 8);
+    j += char(1);
+    le(j, quint64(oldSize), 8);
+    for (const auto &[pos, len] : ranges) {
+        le(j, quint64(pos), 8);
+        le(j, quint64(len), 4);
+        j += QByteArray(8 * int((pos + len - 1) / 512 - pos / 512 + 1), '\0');
+        j += QByteArray(int(len), 'x');
+    }
+    le(j, ranges.size(), 4);
+    le(j, quint64(newSize), 8);
+    quint64 h = 14695981039346656037ull;
+    for (char c : j)
+        h = (h ^ uchar(c)) * 1099511628211ull;
+    le(j, h, 8);
+    return j + "PDJEND02";
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path); // into the file that is there, as cp does
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+// An update killed half way leaves its journal; the user then copies a
+// backup back over result.dbf (cp keeps the file's number). The next open
+// must not "roll back" the backup: it opens as copied, the journal is kept
+// aside and the user told.
+TEST_F(WritingCommands, AJournalLeftBeforeABackupWasCopiedBackIsNotApplied)
+{
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString table = result + QStringLiteral("/result.dbf");
+    const QByteArray backup = testsupport::fileBytes(table);
+    exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=11"));
+    const Outcome killed = cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=7")},
+                               {QStringLiteral("--exit-after-change"), QStringLiteral("4")});
+    ASSERT_EQ(killed.exitCode, 86);
+    ASSERT_TRUE(QFile::exists(table + QStringLiteral("-journal")));
+
+    writeFile(table, backup);
+    const Outcome r = cli({QStringLiteral("sql"), result, QStringLiteral("select * from result")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("没有用它还原表"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("如有错误请用备份恢复"))) << r.err.toStdString();
+    EXPECT_EQ(testsupport::fileBytes(table), backup);
+    EXPECT_FALSE(QFile::exists(table + QStringLiteral("-journal")));
+    EXPECT_EQ(keptAside(result).size(), 1);
+    EXPECT_EQ(cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=12")}).exitCode, 0);
+}
+
+// A journal put beside another table of the same layout (a copy with more
+// rows), and journals forged to be short, to claim a huge table, or to
+// reach past the table's end: none changes a byte, each is kept aside.
+TEST_F(WritingCommands, JournalsOfAnotherTableOrForgedChangeNothing)
+{
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString table = result + QStringLiteral("/result.dbf");
+    const QString big = result + QStringLiteral("/big.dbf");
+    ASSERT_TRUE(QFile::copy(table, big));
+    {
+        store::DbfTable t = store::DbfTable::load(big, store::DbfTable::Access::Write);
+        t.appendRecords(std::vector<std::vector<QVariant>>(40, std::vector<QVariant>(t.fields().size())));
+    }
+    const Outcome killed = cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=7")},
+                               {QStringLiteral("--exit-after-change"), QStringLiteral("4")});
+    ASSERT_EQ(killed.exitCode, 86);
+    const QByteArray journal = testsupport::fileBytes(table + QStringLiteral("-journal"));
+    ASSERT_FALSE(journal.isEmpty());
+    const qint64 size = QFileInfo(big).size();
+    const std::vector<std::pair<QString, QByteArray>> journals{
+        {QStringLiteral("of another table"), journal},
+        {QStringLiteral("short"), QByteArray("PDJRNL02") + QByteArray(16, '\0') + "PDJEND02"},
+        {QStringLiteral("2^40 bytes before"), forgedJournal(big, qint64(1) << 40, qint64(1) << 40, {})},
+        {QStringLiteral("past the end"), forgedJournal(big, size, size + 16, {{size - 4, 16}})},
+        {QStringLiteral("from an older version"), QByteArray("PDJRNL01") + QByteArray(8, '\0') + QByteArray(8, '\0') + "PDJEND01"},
+    };
+    for (const auto &[what, bytes] : journals) {
+        const QByteArray before = testsupport::fileBytes(big);
+        writeFile(big + QStringLiteral("-journal"), bytes);
+        const Outcome r = cli({QStringLiteral("sql"), result, QStringLiteral("select * from big")});
+        EXPECT_EQ(r.exitCode, 0) << what.toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("没有用它还原表"))) << what.toStdString() << ": " << r.err.toStdString();
+        EXPECT_EQ(testsupport::fileBytes(big), before) << what.toStdString();
+        EXPECT_FALSE(QFile::exists(big + QStringLiteral("-journal"))) << what.toStdString();
+        for (const QString &aside : keptAside(result))
+            QFile::remove(result + QLatin1Char('/') + aside);
+    }
+}
+
+// A table reached through a symbolic link has one journal, beside the real
+// file: killed through either name at any change, it reads back old or new
+// through the other; and a change made through one name is never undone by
+// an open through the other.
+TEST_F(WritingCommands, ASymlinkedTableKilledAndReopenedEitherWay)
+{
+    QTemporaryDir realDir;
+    const QString real = realDir.filePath(QStringLiteral("result.dbf"));
+    const QString link = dir.file(QStringLiteral("Result/result.dbf"));
+    ASSERT_TRUE(QFile::rename(link, real));
+    ASSERT_TRUE(QFile::link(real, link));
+    const QByteArray before = testsupport::fileBytes(real);
+    const QString oldState = ours(real);
+    ASSERT_EQ(cli({QStringLiteral("sql"), realDir.path(), QStringLiteral("update result set cws_yy=7")}).exitCode, 0);
+    const QString newState = ours(real);
+    const std::pair<QString, QString> ways[] = {{dir.file(QStringLiteral("Result")), realDir.path()},
+                                                {realDir.path(), dir.file(QStringLiteral("Result"))}};
+    for (const auto &[killedIn, reopenedIn] : ways) {
+        for (int n = 1;; ++n) {
+            ASSERT_LT(n, 50);
+            writeFile(real, before);
+            const Outcome r = cli({QStringLiteral("sql"), killedIn, QStringLiteral("update result set cws_yy=7")},
+                                  {QStringLiteral("--exit-after-change"), QString::number(n)});
+            EXPECT_FALSE(QFile::exists(link + QStringLiteral("-journal"))) << n;
+            const Outcome reopened = cli({QStringLiteral("sql"), reopenedIn, QStringLiteral("select * from result")});
+            EXPECT_EQ(reopened.exitCode, 0) << reopened.err.toStdString();
+            EXPECT_EQ(reopened.err, QString()) << n;
+            const QString state = ours(real);
+            EXPECT_TRUE(state == oldState || state == newState) << n << state.toStdString();
+            if (r.exitCode == 0)
+                break;
+        }
+        ASSERT_EQ(cli({QStringLiteral("sql"), reopenedIn, QStringLiteral("update result set jsjxry=9")}).exitCode, 0);
+        const QByteArray committed = testsupport::fileBytes(real);
+        EXPECT_EQ(cli({QStringLiteral("sql"), killedIn, QStringLiteral("select * from result")}).exitCode, 0);
+        EXPECT_EQ(testsupport::fileBytes(real), committed);
+    }
+}
+
+// Something that is no journal where the journal goes (a folder, a dangling
+// link) is never written through: the table still reads, a write is refused
+// with the remedy, and the link's target is never made.
+TEST_F(WritingCommands, AJournalPathThatIsNoFileIsNeverWrittenThrough)
+{
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString journal = result + QStringLiteral("/result.dbf-journal");
+    const QString elsewhere = target.filePath(QStringLiteral("elsewhere"));
+    const QByteArray before = testsupport::fileBytes(result + QStringLiteral("/result.dbf"));
+    for (int kind = 0; kind < 2; ++kind) {
+        ASSERT_TRUE(kind == 0 ? QDir().mkdir(journal) : QFile::link(elsewhere, journal));
+        EXPECT_EQ(cli({QStringLiteral("sql"), result, QStringLiteral("select * from result")}).exitCode, 0);
+        const Outcome r = cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=7")});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("请把它移到别处或删除后再试"))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(kind == 0 ? QStringLiteral("文件夹") : QStringLiteral("符号链接"))) << r.err.toStdString();
+        EXPECT_EQ(testsupport::fileBytes(result + QStringLiteral("/result.dbf")), before);
+        EXPECT_FALSE(QFileInfo::exists(elsewhere));
+        ASSERT_TRUE(kind == 0 ? QDir().rmdir(journal) : QFile::remove(journal));
+    }
+    EXPECT_EQ(cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=7")}).exitCode, 0);
+}
+
 // Two processes that update and append at once lose nothing, and a reader
 // never catches a table in the middle of a change.
 TEST(TwoProcesses, WritersAndReadersTakeTurns)
