@@ -68,6 +68,25 @@ Converters &convertersFor(quint8 mark)
     return *slot;
 }
 
+// Whether bytes are GBK as every reader takes it: single bytes below 0x80
+// and pairs of a lead byte 0x81-0xFE with a trail byte 0x40-0xFE (not 0x7F).
+// Windows' code page 936 also maps the euro sign to the lone byte 0x80,
+// which other DBF readers reject; it counts as a character GBK cannot hold.
+bool isPlainGbk(QByteArrayView b)
+{
+    for (qsizetype i = 0; i < b.size(); ++i) {
+        const uchar c = uchar(b[i]);
+        if (c < 0x80)
+            continue;
+        if (c == 0x80 || c == 0xFF || i + 1 >= b.size())
+            return false;
+        const uchar t = uchar(b[++i]);
+        if (t < 0x40 || t == 0x7F || t == 0xFF)
+            return false;
+    }
+    return true;
+}
+
 bool isAscii(QByteArrayView b)
 {
     for (char c : b)
@@ -109,7 +128,7 @@ QByteArray encode(quint8 mark, const QString &text, bool *ok)
     // The converter puts a substitute for a character it has no bytes for
     // without telling: a text that does not read back was not kept whole.
     if (ok)
-        *ok = QString(c.decoder.decode(bytes)) == text;
+        *ok = QString(c.decoder.decode(bytes)) == text && (!isGbk(mark) || isPlainGbk(bytes));
     return bytes;
 }
 
