@@ -5,6 +5,9 @@
 
 namespace cli {
 
+// The whole program: reads the command and runs it (main calls only this).
+int run(int argc, char *argv[]);
+
 // Flushes stdout; the first failure's errno is kept for the exit check.
 void flushOutput();
 // 0 when everything printed reached stdout, else the errno of the failure.
