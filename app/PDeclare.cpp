@@ -33,6 +33,15 @@ int main(int argc, char *argv[])
                              ui::applicationTitle(), ui::Icon::Information);
         return 1;
     }
+    // What the file layer tells without stopping the work (a change record
+    // that did not fit its table) is shown once the current step is over,
+    // not while that step holds a table locked.
+    store::fileio::setNoticeHandler([](const QString &text) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [text] { ui::MessageBox::show(QApplication::activeWindow(), text, QStringLiteral("提示"), ui::Icon::Warning); },
+            Qt::QueuedConnection);
+    });
     auto *main = new TfrmMain; // frees itself when closed
     app::raiseOnRequest(store::paths::programDir(), &application);
     main->show();

@@ -4,6 +4,7 @@
 
 #include "print/FormLayout.h"
 #include "store/Catalogue.h"
+#include "store/FileIo.h"
 
 #include <QDate>
 #include <QHash>
@@ -361,7 +362,9 @@ void writeCommitteePdf(Database &db, const Reference &reference, const QString &
     const StatusReport status = computeStatus(declarations, storedFileCount(db), unknownProjectCodes(db), reference,
                                               options, storedRefusals(db), lastCollected(db));
     try {
-        report::writePdf(kTitle, committeePages(declarations, status, reference), path);
+        store::fileio::NewFileDevice out(path);
+        report::writePdf(kTitle, committeePages(declarations, status, reference), out, path);
+        out.commit();
     } catch (const std::exception &e) {
         throw Error(QString::fromStdString(e.what()));
     }

@@ -2,12 +2,11 @@
 
 #include "report/Prepared.h"
 #include "store/Catalogue.h"
+#include "store/FileIo.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QUuid>
 
 #include <xlsxwriter.h>
 
@@ -150,13 +149,7 @@ void writeCsv(const ExportTable &table, const QString &path)
             cells << cellText(v);
         line(cells);
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        writeFailed(path, file.errorString());
-    if (file.write(bytes) != bytes.size())
-        writeFailed(path, file.errorString());
-    if (!file.commit())
-        writeFailed(path, file.errorString());
+    store::fileio::replaceFile(path, bytes);
 }
 
 void writeXlsx(const ExportTable &table, const QString &path)
@@ -164,10 +157,10 @@ void writeXlsx(const ExportTable &table, const QString &path)
     const QFileInfo target(path);
     if (!target.absoluteDir().exists())
         writeFailed(path, QStringLiteral("文件夹不存在"));
-    // Written beside the target under a temporary name, then renamed over it.
-    const QString temp = target.absoluteDir().filePath(
-        QStringLiteral(".%1.%2.tmp").arg(target.fileName(), QUuid::createUuid().toString(QUuid::Id128)));
-    const QByteArray tempName = QFile::encodeName(temp);
+    // The library writes the temporary file beside the target (through its
+    // own handle, into the same file), which then gets the target's name.
+    store::fileio::NewFile out(path);
+    const QByteArray tempName = QFile::encodeName(out.tempPath());
     lxw_workbook *book = workbook_new(tempName.constData());
     if (!book)
         writeFailed(path, QStringLiteral("无法建立文件"));
@@ -191,14 +184,9 @@ void writeXlsx(const ExportTable &table, const QString &path)
     }
     worksheet_freeze_panes(sheet, 1, 0);
     const lxw_error err = workbook_close(book);
-    if (err != LXW_NO_ERROR) {
-        QFile::remove(temp);
+    if (err != LXW_NO_ERROR)
         writeFailed(path, QString::fromUtf8(lxw_strerror(err)));
-    }
-    if (std::rename(tempName.constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(temp);
-        writeFailed(path, QStringLiteral("无法替换原文件"));
-    }
+    out.commit();
 }
 
 namespace {

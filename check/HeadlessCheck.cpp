@@ -1,6 +1,7 @@
 #include "check/HeadlessCheck.h"
 
 #include "check/FindingsReport.h"
+#include "store/FileIo.h"
 #include "store/Paths.h"
 
 namespace check {
@@ -26,8 +27,11 @@ void HeadlessCheckHost::previewFindings(store::Query &findings)
     for (findings.first(); !findings.eof(); findings.next())
         m_list.emplace_back(textOf(findings, QStringLiteral("name1")).trimmed(),
                             textOf(findings, QStringLiteral("name3")).trimmed());
-    if (!m_pdfPath.isEmpty())
-        report::writePdf(prepareFindings(findings), m_pdfPath);
+    if (!m_pdfPath.isEmpty()) {
+        store::fileio::NewFileDevice pdf(m_pdfPath);
+        report::writePdf(prepareFindings(findings), pdf, m_pdfPath);
+        pdf.commit();
+    }
 }
 
 QByteArray findingLines(const std::vector<std::pair<QString, QString>> &findings)

@@ -5,6 +5,9 @@
 
 namespace cli {
 
+// The whole program: reads the command and runs it (main calls only this).
+int run(int argc, char *argv[]);
+
 // Flushes stdout; the first failure's errno is kept for the exit check.
 void flushOutput();
 // 0 when everything printed reached stdout, else the errno of the failure.
@@ -16,6 +19,8 @@ int cmdCheck(const QStringList &args);
 int cmdPrint(const QStringList &args);
 int cmdBackup(const QStringList &args);
 int cmdUpload(const QStringList &args);
+// 0 no prompt, 1 prompts printed, 2 failure.
+int cmdPrompts(const QStringList &args);
 // The monitoring centre: 0 done, 1 some upload files refused, 2 nothing done.
 int cmdCollect(const QStringList &args);
 int cmdStatus(const QStringList &args);

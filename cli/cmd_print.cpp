@@ -7,6 +7,7 @@
 #include "controls/Fonts.h"
 #include "print/PrintForm.h"
 #include "store/Error.h"
+#include "store/FileIo.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -68,7 +69,9 @@ int cmdPrint(const QStringList &args)
             queries.push_back(q.get());
         print::openPeriodQueries(queries);
         const report::PreparedReport prepared = print::prepareForm(variant, queries);
-        report::writePdf(prepared, pdf);
+        store::fileio::NewFileDevice out(pdf);
+        report::writePdf(prepared, out, pdf);
+        out.commit();
     } catch (...) {
         return fail(store::errorText());
     }

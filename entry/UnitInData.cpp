@@ -4,7 +4,7 @@
 #include "controls/HintStyle.h"
 #include "controls/MessageBox.h"
 #include "controls/TDBNumberEdit.h"
-#include "store/Format.h"
+#include "entry/RulePrompts.h"
 #include "entry/UnitZk.h"
 #include "store/Catalogue.h"
 #include "store/Paths.h"
@@ -30,6 +30,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <algorithm>
+
 namespace cat = store::catalogue;
 
 namespace {
@@ -51,6 +53,11 @@ constexpr int kEditX[] = {309, 402, 494, 586, 679};
 constexpr int kEditWidth = 91;
 constexpr int kEditHeight = 24;
 constexpr int kBottomPanelHeight = 57;
+constexpr int kSaveX = 688; // 保存退出 within its panel
+constexpr int kSaveY = 16;
+constexpr int kSaveWidth = 75;
+constexpr int kSaveHeight = 25;
+constexpr int kSaveRightGap = 10;
 constexpr int kWheelStep = 20;
 constexpr double kMaxFigure = 999999999.99;
 constexpr int kClientWidth = 823; // the designed client area
@@ -94,6 +101,21 @@ protected:
             banner->setGeometry(0, 0, width(), 41);
         if (bottomPanel)
             bottomPanel->setGeometry(0, height() - kBottomPanelHeight, width(), kBottomPanelHeight);
+    }
+};
+
+// The panel of 保存退出: the button at its designed place, moved left only
+// when the panel is too narrow for it (a window bounded to a narrow screen).
+class ButtonPanel : public QFrame {
+public:
+    explicit ButtonPanel(QWidget *parent) : QFrame(parent) {}
+    QWidget *button = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent *) override
+    {
+        if (button)
+            button->move(std::max(0, std::min(kSaveX, width() - kSaveWidth - kSaveRightGap)), kSaveY);
     }
 };
 
@@ -314,12 +336,14 @@ void TfrmInData::buildContent()
         }
     }
 
-    auto *bottomPanel = new QFrame(canvas);
+    auto *bottomPanel = new ButtonPanel(canvas);
     bottomPanel->setObjectName(QStringLiteral("Panel3"));
     canvas->bottomPanel = bottomPanel;
+    m_bottomPanel = bottomPanel;
     m_save = new QPushButton(QStringLiteral("保存退出"), bottomPanel);
     m_save->setObjectName(QStringLiteral("Btn_Save"));
-    m_save->setGeometry(688, 16, 75, 25);
+    m_save->setGeometry(kSaveX, kSaveY, kSaveWidth, kSaveHeight);
+    bottomPanel->button = m_save;
     connect(m_save, &QPushButton::clicked, this, [this] { Btn_SaveClick(); });
 
     QWidget *previous = m_choose;
@@ -331,6 +355,43 @@ void TfrmInData::buildContent()
     QWidget::setTabOrder(previous, m_save);
 
     m_scrollBox->setWidget(canvas);
+    placeButtonPanel();
+}
+
+// At the designed size the button panel ends the scrolled content, as
+// designed. In a window bounded to a smaller screen it stands below the
+// scrolled part instead, so that 保存退出 is in sight without scrolling.
+void TfrmInData::placeButtonPanel()
+{
+    if (!m_bottomPanel)
+        return;
+    auto *canvas = static_cast<GridCanvas *>(m_content);
+    const bool bounded = width() < kClientWidth || height() < kClientHeight;
+    const bool outside = canvas->bottomPanel == nullptr;
+    if (bounded == outside)
+        return;
+    const int gridHeight = gridBottom() + 6;
+    if (bounded) {
+        canvas->bottomPanel = nullptr;
+        m_bottomPanel->setFixedHeight(kBottomPanelHeight);
+        m_scrollBox->parentWidget()->layout()->addWidget(m_bottomPanel);
+        canvas->setMinimumHeight(gridHeight);
+        canvas->setMaximumHeight(gridHeight);
+    } else {
+        m_scrollBox->parentWidget()->layout()->removeWidget(m_bottomPanel);
+        m_bottomPanel->setParent(canvas);
+        m_bottomPanel->setMinimumHeight(0);
+        m_bottomPanel->setMaximumHeight(QWIDGETSIZE_MAX);
+        canvas->bottomPanel = m_bottomPanel;
+        canvas->setMaximumHeight(gridHeight + kBottomPanelHeight);
+        canvas->setMinimumHeight(gridHeight + kBottomPanelHeight);
+        m_bottomPanel->setGeometry(0, canvas->height() - kBottomPanelHeight, canvas->width(), kBottomPanelHeight);
+    }
+    m_bottomPanel->show();
+    // A move between parents puts the button last in the focus chain; it
+    // stays the stop after the last figure.
+    if (!m_edits.empty())
+        QWidget::setTabOrder(m_edits.back(), m_save);
 }
 
 void TfrmInData::FormCreate()
@@ -366,6 +427,7 @@ void TfrmInData::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     // Now on its screen, with its frame known.
     fitToScreen();
+    placeButtonPanel();
     if (m_shownOnce)
         return;
     m_shownOnce = true;
@@ -492,30 +554,12 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
 {
     if (m_closing || m_inPrompt)
         return;
-    // n = name without "DBN"; its last digits are the period, the rest the field.
-    const QString n = edit->objectName().mid(3);
-    int split = int(n.size());
-    while (split > 0 && n.at(split - 1).isDigit())
-        --split;
-    if (split == int(n.size()) || split == 0)
+    int indicator = -1;
+    int periodIndex = 0;
+    if (!cat::parseEditName(edit->objectName(), &indicator, &periodIndex))
         return;
-    const cat::Period *period = cat::periodByIndex(n.mid(split).toInt());
-    if (!period)
-        return;
-    const QString f = n.left(split);
-    const QString d = QString::number(period->index);
+    const cat::Period &period = *cat::periodByIndex(periodIndex);
 
-    // An empty edit is below every number and equal to another empty edit.
-    auto greater = [](const QVariant &a, const QVariant &b) {
-        if (!a.isValid())
-            return false;
-        if (!b.isValid())
-            return true;
-        return a.toDouble() > b.toDouble();
-    };
-    // Rows of the rules broken, in the table's order; their texts are read
-    // only for these, once the conditions have all been looked at.
-    std::vector<int> broken;
     m_inPrompt = true;
     m_typedOn = false;
     try {
@@ -523,43 +567,21 @@ void TfrmInData::NumberEditExit(ui::TDBNumberEdit *edit)
         // A figure brought to the limit while it was typed is said once.
         const QString clampedFrom = edit->takeClampNotice();
         if (!clampedFrom.isEmpty())
-            messages << period->label + QStringLiteral("  输入的数 %1 超过上限，已按 %2 记录。")
-                                            .arg(clampedFrom, store::formatNumber(edit->maxValue()));
-        m_dm.close();
-        m_dm.clearSql();
-        m_dm.setSql(QStringLiteral("select * from tjjctjk where cond like '%") + f + QStringLiteral("%' "));
-        m_dm.open();
-        const QVariant own = edit->value();
-        const QString cond = QStringLiteral("cond");
-        for (int row = 0, rows = m_dm.recordCount(); row < rows; ++row) {
-            const QString c = m_dm.value(row, cond).toString().trimmed();
-            const int tailLength = int(c.size()) - int(f.size()) - 1;
-            double number = 0;
-            if (tailLength >= 0 && UDeclareFunction::IsNumber(c.right(tailLength), &number)) {
-                if (greater(own, QVariant(number)))
-                    broken.push_back(row);
-                continue;
-            }
-            const int p = c.indexOf(QLatin1Char('>'));
-            if (p < 0)
-                continue;
-            ui::TDBNumberEdit *a = findEdit(QStringLiteral("DBN") + c.left(p) + d);
-            ui::TDBNumberEdit *b = a ? findEdit(QStringLiteral("DBN") + c.mid(p + 1) + d) : nullptr;
-            if (a && b && greater(a->value(), b->value()))
-                broken.push_back(row);
-        }
-        QStringList ruleTexts;
-        for (int row : broken)
-            ruleTexts << m_dm.value(row, QStringLiteral("Cont")).toString().trimmed();
-        for (const QString &text : ruleTexts)
-            messages << period->label + QStringLiteral("  ") + text;
+            messages << entry::RulePrompts::clamped(period, clampedFrom, edit->maxValue());
+        entry::RulePrompts rules(m_dm);
+        const entry::Prompts prompts =
+            rules.afterExit(cat::indicators()[std::size_t(indicator)], period, [&](const cat::Indicator &ind) {
+                const ui::TDBNumberEdit *e = findEdit(cat::editName(ind, periodIndex));
+                return e ? e->value() : QVariant();
+            });
+        messages << prompts.messages;
         // The edit keeps the rules it breaks in sight (a red frame, their
         // texts as its tooltip) until its figure changes, for a clerk who
         // typed on without looking up.
-        if (ruleTexts.isEmpty())
+        if (prompts.mark.isEmpty())
             edit->clearMark();
         else
-            edit->setMark(period->label + QStringLiteral("：") + ruleTexts.join(QStringLiteral("\n")));
+            edit->setMark(prompts.mark);
         for (const QString &message : messages) {
             ui::MessageBox::showPrompt(this, message);
             // The window takes the keyboard back from the closed box at once:

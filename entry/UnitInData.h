@@ -68,6 +68,7 @@ protected:
 private:
     void FormCreate();
     void fitToScreen();
+    void placeButtonPanel();
     void buildContent();
     void moveToNextControl(QWidget *from, bool forward);
     void afterPrompts(ui::TDBNumberEdit *left);
@@ -86,6 +87,7 @@ private:
     QLineEdit *m_yydm = nullptr;
     QToolButton *m_choose = nullptr;
     QPushButton *m_save = nullptr;
+    QWidget *m_bottomPanel = nullptr; // Panel3, holding m_save
     std::vector<ui::TDBNumberEdit *> m_edits; // catalogue order within each period, periods 1..5
     QHash<QString, ui::TDBNumberEdit *> m_byName; // lower-case name
     bool m_shownOnce = false;

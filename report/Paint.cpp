@@ -301,41 +301,50 @@ void writePdf(const PreparedReport &report, const QString &path)
 
 void writePdf(const QString &title, const PageSource &next, const QString &path)
 {
-    const PreparedPage *page = next();
-    if (!page)
-        throw std::runtime_error(QStringLiteral("报表没有可输出的页面。").toStdString());
     // Written beside the target and moved over it at the end, so a failure
     // never leaves half a file under the chosen name.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error(
             QStringLiteral("无法写入文件“%1”：%2").arg(path, file.errorString()).toStdString());
-    {
-        QPdfWriter writer(&file);
-        constexpr int dpi = 1200;
-        writer.setResolution(dpi);
-        writer.setTitle(title);
-        writer.setCreator(QStringLiteral("PDeclare"));
-        auto pageSize = [](const PreparedPage &p) {
-            return QPageSize(QSizeF(p.widthMm, p.heightMm), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
-        };
-        writer.setPageSize(pageSize(*page));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-        QPainter painter;
-        if (!painter.begin(&writer))
-            throw std::runtime_error(QStringLiteral("无法生成 PDF 文件“%1”。").arg(path).toStdString());
-        const double pixelsPerMm = dpi / 25.4;
-        paintPage(painter, *page, pixelsPerMm);
-        while ((page = next())) {
-            writer.setPageSize(pageSize(*page));
-            writer.newPage();
-            paintPage(painter, *page, pixelsPerMm);
-        }
-        painter.end();
-    }
+    writePdf(title, next, file, path);
     if (!file.commit())
         throw std::runtime_error(
             QStringLiteral("无法写入文件“%1”：%2").arg(path, file.errorString()).toStdString());
+}
+
+void writePdf(const PreparedReport &report, QIODevice &out, const QString &name)
+{
+    std::size_t i = 0;
+    writePdf(report.title, [&]() { return i < report.pages.size() ? &report.pages[i++] : nullptr; }, out, name);
+}
+
+void writePdf(const QString &title, const PageSource &next, QIODevice &out, const QString &name)
+{
+    const PreparedPage *page = next();
+    if (!page)
+        throw std::runtime_error(QStringLiteral("报表没有可输出的页面。").toStdString());
+    QPdfWriter writer(&out);
+    constexpr int dpi = 1200;
+    writer.setResolution(dpi);
+    writer.setTitle(title);
+    writer.setCreator(QStringLiteral("PDeclare"));
+    auto pageSize = [](const PreparedPage &p) {
+        return QPageSize(QSizeF(p.widthMm, p.heightMm), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
+    };
+    writer.setPageSize(pageSize(*page));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    QPainter painter;
+    if (!painter.begin(&writer))
+        throw std::runtime_error(QStringLiteral("无法生成 PDF 文件“%1”。").arg(name).toStdString());
+    const double pixelsPerMm = dpi / 25.4;
+    paintPage(painter, *page, pixelsPerMm);
+    while ((page = next())) {
+        writer.setPageSize(pageSize(*page));
+        writer.newPage();
+        paintPage(painter, *page, pixelsPerMm);
+    }
+    painter.end();
 }
 
 } // namespace report

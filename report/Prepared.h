@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+class QIODevice;
 class QPainter;
 class QWidget;
 
@@ -65,5 +66,10 @@ void writePdf(const PreparedReport &report, const QString &path); // throws on f
 // valid until the next call.
 using PageSource = std::function<const PreparedPage *()>;
 void writePdf(const QString &title, const PageSource &next, const QString &path); // throws on failure
+
+// The same into a device the caller opened for writing and finishes (a file
+// that gets its name only when whole); name stands for it in messages.
+void writePdf(const PreparedReport &report, QIODevice &out, const QString &name);
+void writePdf(const QString &title, const PageSource &next, QIODevice &out, const QString &name);
 
 } // namespace report

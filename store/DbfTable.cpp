@@ -8,8 +8,10 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
+#include <map>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -718,9 +720,11 @@ DbfTable::Impl::Plan DbfTable::Impl::recordPlan(const std::vector<quint32> &reco
     for (quint32 r : records)
         plan.ranges.emplace_back(recordPos(r), header.recordLength);
     plan.ranges.emplace_back(1, 3);
-    plan.bytes = [this, &records, edit](size_t i) {
+    // Made once: the bytes of a range are asked for twice (see apply).
+    const QByteArray date = dateBytes();
+    plan.bytes = [this, &records, edit, date](size_t i) {
         if (i == records.size())
-            return dateBytes();
+            return date;
         QByteArray rec = diskRecord(records[i]);
         edit(i, rec.data());
         return rec;
@@ -729,8 +733,11 @@ DbfTable::Impl::Plan DbfTable::Impl::recordPlan(const std::vector<quint32> &reco
 }
 
 // Writes the plan as one change: the original bytes go to the journal first,
-// so that a failure or a kill at any point leaves the table as it was before
-// or as it is after, never in between. Afterwards the records are read again
+// with what will be written over them, so that a failure or a kill at any
+// point leaves the table as it was before or as it is after, never in
+// between. The new bytes are made twice (for the journal, then for the
+// table) rather than held: a change of any size needs bounded memory; the
+// journal refuses to finish if the two ever differ. Afterwards the records are read again
 // from the file, and the lock is the one this object held before.
 void DbfTable::Impl::write(const std::function<Plan(quint32)> &build)
 {
@@ -756,15 +763,13 @@ void DbfTable::Impl::apply(const Plan &plan)
 {
     {
         fileio::Journal journal(file);
-        for (const auto &[pos, length] : plan.ranges)
-            journal.save(pos, length);
+        for (size_t i = 0; i < plan.ranges.size(); ++i)
+            journal.save(plan.ranges[i].first, plan.bytes(i));
         journal.write();
         try {
             // Each range in one write: a record is never half written.
-            for (size_t i = 0; i < plan.ranges.size(); ++i) {
-                const QByteArray bytes = plan.bytes(i);
-                file.writeAt(plan.ranges[i].first, bytes.constData(), bytes.size());
-            }
+            for (size_t i = 0; i < plan.ranges.size(); ++i)
+                journal.put(plan.ranges[i].first, plan.bytes(i));
             journal.finish();
         } catch (...) {
             journal.rollBack();
@@ -793,7 +798,7 @@ DbfTable DbfTable::load(const QString &path, Access access)
     m.path = path;
     const bool write = access == Access::Write;
     m.file = fileio::File::open(path, write, write ? fileio::Lock::Exclusive : fileio::Lock::Shared);
-    if (QFileInfo::exists(fileio::Journal::pathOf(path))) {
+    if (fileio::Journal::pending(m.file)) {
         // A change that a process did not finish (we hold the lock now, so
         // its writer has ended): the table is put back as it was first.
         fileio::File fix = fileio::File::open(path, true, fileio::Lock::Exclusive);
@@ -1107,19 +1112,30 @@ void DbfTable::replaceRecords(const std::vector<std::vector<QVariant>> &rows)
     d->change(all, rows, true);
 }
 
-quint32 DbfTable::Impl::change(const std::vector<std::pair<quint32, FieldValues>> &records,
+quint32 DbfTable::Impl::change(const std::vector<std::pair<quint32, FieldValues>> &given,
                                const std::vector<std::vector<QVariant>> &rows, bool deleteRecords)
 {
     Impl *d = this;
-    if (records.empty() && rows.empty())
+    if (given.empty() && rows.empty())
         return d->header.recordCount;
+    // One range per record: the values of a record given twice are set in
+    // their order, as one edit of it.
+    std::vector<std::pair<quint32, FieldValues>> records;
+    std::map<quint32, size_t> seen;
     std::vector<quint32> numbers;
-    numbers.reserve(records.size());
-    for (const auto &[record, values] : records) {
+    numbers.reserve(given.size());
+    for (const auto &[record, values] : given) {
         d->checkRecord(record);
         for (const auto &value : values)
             d->checkField(value.first);
-        numbers.push_back(record);
+        const auto [at, fresh] = seen.emplace(record, records.size());
+        if (fresh) {
+            records.emplace_back(record, values);
+            numbers.push_back(record);
+        } else {
+            FieldValues &to = records[at->second].second;
+            to.insert(to.end(), values.begin(), values.end());
+        }
     }
     QByteArray appended;
     for (const auto &row : rows)
@@ -1158,12 +1174,15 @@ quint32 DbfTable::Impl::change(const std::vector<std::pair<quint32, FieldValues>
 
 void DbfTable::markDeleted(quint32 record, bool deleted) { markDeleted(std::vector<quint32>{record}, deleted); }
 
-void DbfTable::markDeleted(const std::vector<quint32> &records, bool deleted)
+void DbfTable::markDeleted(const std::vector<quint32> &given, bool deleted)
 {
-    if (records.empty())
+    if (given.empty())
         return;
-    for (quint32 r : records)
+    for (quint32 r : given)
         d->checkRecord(r);
+    std::vector<quint32> records = given; // each once
+    std::sort(records.begin(), records.end());
+    records.erase(std::unique(records.begin(), records.end()), records.end());
     d->write([&](quint32 diskCount) {
         d->requireRecordsInPlace(diskCount);
         return d->recordPlan(records, [deleted](size_t, char *rec) { rec[0] = deleted ? '*' : ' '; });

@@ -1,135 +1,46 @@
 #include "store/FileIo.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 namespace store::fileio {
 
 namespace {
 
-QByteArray native(const QString &path) { return QFile::encodeName(path); }
-
-// ---- test seam --------------------------------------------------------------
-
-struct Seam {
-    Fault fault = Fault::None;
-    int at = 0;
-    int count = 0;
-    bool fromEnvironment = false;
-};
-
-Seam &seam()
+Env *&installed()
 {
-    static Seam s;
-    if (!s.fromEnvironment) {
-        s.fromEnvironment = true;
-        if (const char *fail = std::getenv("PDECLARE_FAIL_WRITE")) {
-            s.fault = Fault::FailWrite;
-            s.at = std::atoi(fail);
-        } else if (const char *stop = std::getenv("PDECLARE_EXIT_AFTER_WRITE")) {
-            s.fault = Fault::ExitAfterWrite;
-            s.at = std::atoi(stop);
-        }
-    }
-    return s;
+    static Env *e = nullptr;
+    return e;
 }
 
-// Before a call that changes a file: false (errno ENOSPC) when the seam
-// makes this one fail.
-bool step()
-{
-    Seam &s = seam();
-    ++s.count;
-    if (s.fault == Fault::FailWrite && s.count == s.at) {
-        errno = ENOSPC;
-        return false;
-    }
-    return true;
-}
+Error fault(const QString &path, const QString &what) { return Error(ErrorKind::Io, QStringLiteral("文件 %1：%2").arg(path, what)); }
 
-// After it: the seam may end the process here, as a kill would.
-void stepDone()
-{
-    const Seam &s = seam();
-    if (s.fault == Fault::ExitAfterWrite && s.count == s.at)
-        ::_exit(86);
-}
+QString dirOf(const QString &path) { return QFileInfo(path).absolutePath(); }
 
-bool syncFd(int fd)
-{
-    if (!step())
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    stepDone();
-    return ok;
-}
-
-bool writeFd(int fd, qint64 pos, const char *data, qint64 len)
-{
-    if (!step())
-        return false;
-    while (len > 0) {
-        const ssize_t n = pos >= 0 ? ::pwrite(fd, data, size_t(len), off_t(pos)) : ::write(fd, data, size_t(len));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        len -= n;
-        if (pos >= 0)
-            pos += n;
-    }
-    stepDone();
-    return true;
-}
-
-bool unlinkPath(const QString &path)
-{
-    if (!step())
-        return false;
-    const bool ok = ::unlink(native(path).constData()) == 0 || errno == ENOENT;
-    stepDone();
-    return ok;
-}
-
-// The directory entry of a renamed or new file reaches the disk too.
-void syncDirOf(const QString &path)
-{
-    const QByteArray dir = native(QFileInfo(path).absolutePath());
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
+// The directory entry of a renamed or new file reaches the disk too. A
+// folder that cannot be synced costs nothing but that: the file is whole.
+void syncDirOf(const QString &path) { env().syncDir(dirOf(path)); }
 
 // ---- locks ------------------------------------------------------------------
 //
-// flock belongs to an open file: two opens of one table in this process
-// would exclude each other. So the process holds one lock per file (by
-// device and inode), shared by all its opens, the strongest they need.
+// A lock belongs to an open file: two opens of one table in this process
+// would exclude each other. So the process holds one lock per file (by its
+// id), on the open file of the first holder, kept open while any holder
+// needs it, the strongest they need.
 
 struct LockEntry {
-    int fd = -1; // a duplicate of the first holder's descriptor
+    std::shared_ptr<EnvFile> file; // the first holder's
     int shared = 0;
     int exclusive = 0;
     Lock held = Lock::None;
@@ -141,32 +52,29 @@ std::mutex &lockMutex()
     return m;
 }
 
-std::map<std::pair<dev_t, ino_t>, LockEntry> &lockTable()
+std::map<FileId, LockEntry> &lockTable()
 {
-    static std::map<std::pair<dev_t, ino_t>, LockEntry> t;
+    static std::map<FileId, LockEntry> t;
     return t;
 }
 
 constexpr int kLockWaitMs = 20000;
 
-// Takes the lock `want` on fd without blocking for ever: another process
-// holding the table for longer than a statement takes is reported.
-bool flockBounded(int fd, int operation)
+// Takes the lock without waiting for ever: another process holding the
+// table for longer than a statement takes is reported.
+Status lockBounded(EnvFile &file, Lock want)
 {
     int waited = 0;
     int pause = 1;
     while (true) {
-        if (::flock(fd, operation | LOCK_NB) == 0)
-            return true;
+        const Status s = file.lock(want);
         // A file system without locks: work as before locks existed.
-        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        if (waited >= kLockWaitMs) {
-            errno = EWOULDBLOCK;
-            return false;
-        }
+        if (s.ok() || s.code == Errc::NoLocks)
+            return {};
+        if (s.code != Errc::Locked)
+            return s;
+        if (waited >= kLockWaitMs)
+            return s;
         std::this_thread::sleep_for(std::chrono::milliseconds(pause));
         waited += pause;
         pause = std::min(pause * 2, 20);
@@ -178,39 +86,31 @@ Lock strongest(const LockEntry &e)
     return e.exclusive > 0 ? Lock::Exclusive : e.shared > 0 ? Lock::Shared : Lock::None;
 }
 
-bool applyLock(LockEntry &e)
+Status applyLock(LockEntry &e)
 {
     const Lock want = strongest(e);
     if (want == e.held)
-        return true;
+        return {};
     if (want == Lock::None) {
-        ::flock(e.fd, LOCK_UN);
-    } else if (!flockBounded(e.fd, want == Lock::Exclusive ? LOCK_EX : LOCK_SH)) {
-        return false;
+        e.file->lock(Lock::None);
+    } else if (const Status s = lockBounded(*e.file, want); !s.ok()) {
+        return s;
     }
     e.held = want;
-    return true;
+    return {};
 }
 
-std::pair<dev_t, ino_t> identity(int fd)
-{
-    struct stat st {};
-    ::fstat(fd, &st);
-    return {st.st_dev, st.st_ino};
-}
-
-// Changes this holder's part from `from` to `to`. False (errno set) when the
-// lock could not be had; the holder keeps `from` then.
-bool changeLock(int fd, Lock from, Lock to)
+// Changes this holder's part from `from` to `to`. On failure the holder
+// keeps `from`.
+Status changeLock(const std::shared_ptr<EnvFile> &file, const FileId &id, Lock from, Lock to)
 {
     if (from == to)
-        return true;
+        return {};
     std::lock_guard<std::mutex> guard(lockMutex());
     auto &table = lockTable();
-    const auto key = identity(fd);
-    LockEntry &e = table[key];
-    if (e.fd < 0)
-        e.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    LockEntry &e = table[id];
+    if (!e.file)
+        e.file = file;
     auto count = [&](Lock l, int d) {
         if (l == Lock::Shared)
             e.shared += d;
@@ -219,67 +119,148 @@ bool changeLock(int fd, Lock from, Lock to)
     };
     count(from, -1);
     count(to, +1);
-    if (!applyLock(e)) {
-        const int saved = errno;
+    const Status s = applyLock(e);
+    if (!s.ok()) {
         count(to, -1);
         count(from, +1);
         applyLock(e);
-        errno = saved;
-        if (strongest(e) == Lock::None) {
-            ::close(e.fd);
-            table.erase(key);
-        }
-        return false;
     }
-    if (strongest(e) == Lock::None) {
-        ::close(e.fd);
-        table.erase(key);
-    }
-    return true;
+    if (strongest(e) == Lock::None)
+        table.erase(id);
+    return s;
 }
 
-Error fault(const QString &path, const QString &what) { return Error(ErrorKind::Io, QStringLiteral("文件 %1：%2").arg(path, what)); }
+// ---- temporary files ----------------------------------------------------------
+
+// Temporary files are named target + kTempMark + six random characters: a
+// name no user gives a file, so that a clean-up never takes a user's own
+// copy ("result.dbf.backup", "result.dbf.2024v1") for a leftover.
+constexpr char kTempMark[] = "~pdeclare-tmp-";
+
+QString randomSuffix()
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString s;
+    for (int i = 0; i < 6; ++i)
+        s += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))]);
+    return s;
+}
+
+// Removes the marked temporary files in dir (of the target named `of`, or
+// of any target) that no live process holds: a process writing one holds
+// its lock until the file has its name.
+void removeMarked(const QString &dir, const QString &of)
+{
+    static const QRegularExpression temp(QStringLiteral("^(.+)%1[A-Za-z0-9]{6}$")
+                                             .arg(QRegularExpression::escape(QLatin1String(kTempMark))));
+    const QDir d(dir);
+    const QStringList names = d.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch m = temp.match(name);
+        if (!m.hasMatch() || (!of.isEmpty() && m.captured(1) != of))
+            continue;
+        const QString path = d.filePath(name);
+        FileStat st;
+        if (!env().stat(path, Follow::NoLinks, &st).ok() || st.kind != Kind::Regular)
+            continue;
+        std::unique_ptr<EnvFile> file;
+        if (!env().open(path, Open::Read, &file).ok())
+            continue;
+        if (file->lock(Lock::Exclusive).ok())
+            env().remove(path);
+    }
+}
 
 } // namespace
 
-QString reason(int error)
+// ---- the environment ----------------------------------------------------------
+
+Env &env()
+{
+    Env *e = installed();
+    return e ? *e : platformEnv();
+}
+
+void setEnv(Env *e) { installed() = e; }
+
+// ---- reasons ------------------------------------------------------------------
+
+Status statusOfErrno(int error)
 {
     switch (error) {
-    case ENOSPC: return QStringLiteral("磁盘空间不足，请腾出空间后再试");
-    case EDQUOT: return QStringLiteral("超出了磁盘配额，请腾出空间后再试");
-    case EROFS: return QStringLiteral("所在的磁盘是只读的");
+    case 0: return {};
+    case ENOENT: return {Errc::NotFound, error};
+    case EEXIST: return {Errc::Exists, error};
     case EACCES:
-    case EPERM: return QStringLiteral("没有权限，请检查文件和文件夹的权限");
-    case ENOENT: return QStringLiteral("不存在");
-    case ELOOP: return QStringLiteral("路径中的符号链接构成了循环");
-    case ENOTDIR: return QStringLiteral("路径中有一部分不是文件夹");
-    case EISDIR: return QStringLiteral("这是一个文件夹，不是文件");
-    case EIO: return QStringLiteral("读写磁盘时出错（也许移动存储设备已拔出或已损坏）");
-    case EWOULDBLOCK: return QStringLiteral("正被另一个程序使用，请稍后再试");
-    case EBUSY:
-    case ETXTBSY: return QStringLiteral("文件正被其他程序使用，请稍后再试");
-    case EFBIG: return QStringLiteral("文件太大");
-    case ENAMETOOLONG: return QStringLiteral("路径太长");
+    case EPERM: return {Errc::Denied, error};
+    case EROFS: return {Errc::ReadOnly, error};
+    case ENOSPC: return {Errc::NoSpace, error};
+#ifdef EDQUOT
+    case EDQUOT: return {Errc::Quota, error};
+#endif
+    case EISDIR: return {Errc::IsDirectory, error};
+    case ENOTDIR: return {Errc::NotDirectory, error};
+#ifdef ELOOP
+    case ELOOP: return {Errc::Loop, error};
+#endif
+    case ENAMETOOLONG: return {Errc::NameTooLong, error};
     case EMFILE:
-    case ENFILE: return QStringLiteral("打开的文件太多，请关闭一些程序后再试");
-    case 0: return QStringLiteral("原因不明");
-    default: return QStringLiteral("系统错误（代码 %1）").arg(error);
+    case ENFILE: return {Errc::TooManyOpen, error};
+    case EBUSY: return {Errc::Busy, error};
+#ifdef ETXTBSY
+    case ETXTBSY: return {Errc::Busy, error};
+#endif
+    case EWOULDBLOCK: return {Errc::Locked, error};
+    case ENOLCK: return {Errc::NoLocks, error};
+    case EFBIG: return {Errc::TooBig, error};
+    case EIO: return {Errc::Io, error};
+    case ENXIO: return {Errc::NotRegular, error};
+    default: return {Errc::Other, error};
     }
 }
 
-int pathError(const QString &path)
+QString reason(const Status &status)
 {
-    struct stat st {};
-    if (::stat(native(path).constData(), &st) != 0)
-        return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    switch (status.code) {
+    case Errc::Ok: return QStringLiteral("原因不明");
+    case Errc::NoSpace: return QStringLiteral("磁盘空间不足，请腾出空间后再试");
+    case Errc::Quota: return QStringLiteral("超出了磁盘配额，请腾出空间后再试");
+    case Errc::ReadOnly: return QStringLiteral("所在的磁盘是只读的");
+    case Errc::Denied: return QStringLiteral("没有权限，请检查文件和文件夹的权限");
+    case Errc::NotFound: return QStringLiteral("不存在");
+    case Errc::Exists: return QStringLiteral("同名的文件已存在");
+    case Errc::Loop: return QStringLiteral("路径中的符号链接构成了循环");
+    case Errc::NotDirectory: return QStringLiteral("路径中有一部分不是文件夹");
+    case Errc::IsDirectory: return QStringLiteral("这是一个文件夹，不是文件");
+    case Errc::Io: return QStringLiteral("读写磁盘时出错（也许移动存储设备已拔出或已损坏）");
+    case Errc::Locked: return QStringLiteral("正被另一个程序使用，请稍后再试");
+    case Errc::Busy: return QStringLiteral("文件正被其他程序使用，请稍后再试");
+    case Errc::NoLocks: return QStringLiteral("所在的磁盘不支持文件锁");
+    case Errc::TooBig: return QStringLiteral("文件太大");
+    case Errc::NameTooLong: return QStringLiteral("路径太长");
+    case Errc::TooManyOpen: return QStringLiteral("打开的文件太多，请关闭一些程序后再试");
+    case Errc::NotRegular: return QStringLiteral("不是普通文件");
+    case Errc::Other: break;
+    }
+    return QStringLiteral("系统错误（代码 %1）").arg(status.system);
+}
+
+QString reason(int error) { return reason(statusOfErrno(error)); }
+
+Status pathError(const QString &path)
+{
+    FileStat st;
+    const Status s = env().stat(path, Follow::Links, &st);
+    if (!s.ok())
+        return s;
+    return st.kind == Kind::Directory ? Status{} : Status{Errc::NotDirectory, 0};
 }
 
 // ---- File -------------------------------------------------------------------
 
-File::File(File &&o) noexcept : m_fd(o.m_fd), m_write(o.m_write), m_lock(o.m_lock), m_path(std::move(o.m_path))
+File::File(File &&o) noexcept
+    : m_file(std::move(o.m_file)), m_id(o.m_id), m_write(o.m_write), m_lock(o.m_lock), m_path(std::move(o.m_path))
 {
-    o.m_fd = -1;
     o.m_lock = Lock::None;
 }
 
@@ -287,11 +268,11 @@ File &File::operator=(File &&o) noexcept
 {
     if (this != &o) {
         close();
-        m_fd = o.m_fd;
+        m_file = std::move(o.m_file);
+        m_id = o.m_id;
         m_write = o.m_write;
         m_lock = o.m_lock;
         m_path = std::move(o.m_path);
-        o.m_fd = -1;
         o.m_lock = Lock::None;
     }
     return *this;
@@ -301,48 +282,48 @@ File::~File() { close(); }
 
 File File::open(const QString &path, bool write, Lock lock)
 {
-    const QByteArray name = native(path);
-    auto kind = [](const struct stat &st) {
-        return S_ISDIR(st.st_mode)                           ? QStringLiteral("文件夹")
-            : S_ISFIFO(st.st_mode)                           ? QStringLiteral("管道")
-            : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? QStringLiteral("设备")
-                                                             : QStringLiteral("特殊文件");
+    auto kind = [](Kind k) {
+        switch (k) {
+        case Kind::Directory: return QStringLiteral("文件夹");
+        case Kind::Pipe: return QStringLiteral("管道");
+        case Kind::Device: return QStringLiteral("设备");
+        default: return QStringLiteral("特殊文件");
+        }
     };
-    auto notRegular = [&](const struct stat &st) {
-        return fault(path, QStringLiteral("不是普通文件（%1），不能作为表打开").arg(kind(st)));
+    auto notRegular = [&](Kind k) {
+        return fault(path, QStringLiteral("不是普通文件（%1），不能作为表打开").arg(kind(k)));
     };
     for (int attempt = 0;; ++attempt) {
         // A device is not even opened (opening some has effects of its own).
-        struct stat first {};
-        if (::stat(name.constData(), &first) != 0)
-            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(errno)));
-        if (!S_ISREG(first.st_mode))
-            throw notRegular(first);
-        // O_NONBLOCK: should it have become a named pipe meanwhile, opening
-        // it must not wait for a writer.
-        const int fd = ::open(name.constData(), (write ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            const int error = errno;
-            if (error == ENXIO || error == EWOULDBLOCK)
+        FileStat first;
+        if (const Status s = env().stat(path, Follow::Links, &first); !s.ok())
+            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(s)));
+        if (first.kind != Kind::Regular)
+            throw notRegular(first.kind);
+        std::unique_ptr<EnvFile> opened;
+        if (const Status s = env().open(path, write ? Open::ReadWrite : Open::Read, &opened); !s.ok()) {
+            if (s.code == Errc::NotRegular || s.code == Errc::Locked)
                 throw fault(path, QStringLiteral("不是普通文件，不能作为表打开"));
-            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(error)));
+            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(s)));
         }
+        FileStat st;
+        if (const Status s = opened->stat(&st); !s.ok())
+            throw fault(path, QStringLiteral("无法读取：%1").arg(reason(s)));
+        // Should it have become something else meanwhile (a named pipe,
+        // which the open did not wait for).
+        if (st.kind != Kind::Regular)
+            throw notRegular(st.kind);
         File f;
-        f.m_fd = fd;
+        f.m_file = std::move(opened);
+        f.m_id = st.id;
         f.m_write = write;
         f.m_path = path;
-        struct stat st {};
-        if (::fstat(fd, &st) != 0)
-            throw fault(path, QStringLiteral("无法读取：%1").arg(reason(errno)));
-        if (!S_ISREG(st.st_mode))
-            throw notRegular(st);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         if (lock == Lock::None)
             return f;
         f.relock(lock);
         // Replaced (packed) while we waited: the lock is on the old file.
-        struct stat now {};
-        if (::stat(name.constData(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+        FileStat now;
+        if (env().stat(path, Follow::Links, &now).ok() && now.id == st.id)
             return f;
         if (attempt >= 20)
             throw fault(path, QStringLiteral("文件在打开时一再被替换，请稍后再试"));
@@ -351,153 +332,156 @@ File File::open(const QString &path, bool write, Lock lock)
 
 qint64 File::size() const
 {
-    struct stat st {};
-    if (::fstat(m_fd, &st) != 0)
-        throw fault(m_path, QStringLiteral("无法读取：%1").arg(reason(errno)));
-    return st.st_size;
+    FileStat st;
+    if (const Status s = m_file->stat(&st); !s.ok())
+        throw fault(m_path, QStringLiteral("无法读取：%1").arg(reason(s)));
+    return st.size;
 }
 
 bool File::isStillNamed() const
 {
-    struct stat mine {}, named {};
-    return ::fstat(m_fd, &mine) == 0 && ::stat(native(m_path).constData(), &named) == 0 && mine.st_dev == named.st_dev
-        && mine.st_ino == named.st_ino;
+    FileStat named;
+    return env().stat(m_path, Follow::Links, &named).ok() && named.id == m_id;
 }
 
 void File::readAt(qint64 pos, char *data, qint64 len) const
 {
-    while (len > 0) {
-        const ssize_t n = ::pread(m_fd, data, size_t(len), off_t(pos));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw fault(m_path, QStringLiteral("无法读取：%1").arg(reason(errno)));
-        if (n == 0)
-            throw fault(m_path, QStringLiteral("读取时文件比预期的短（可能正被其他程序改写）"));
-        data += n;
-        len -= n;
-        pos += n;
-    }
+    qint64 got = 0;
+    if (const Status s = m_file->read(pos, data, len, &got); !s.ok())
+        throw fault(m_path, QStringLiteral("无法读取：%1").arg(reason(s)));
+    if (got < len)
+        throw fault(m_path, QStringLiteral("读取时文件比预期的短（可能正被其他程序改写）"));
 }
 
 void File::writeAt(qint64 pos, const char *data, qint64 len)
 {
-    if (!writeFd(m_fd, pos, data, len))
-        throw fault(m_path, QStringLiteral("无法写入：%1").arg(reason(errno)));
+    if (const Status s = m_file->write(pos, data, len); !s.ok())
+        throw fault(m_path, QStringLiteral("无法写入：%1").arg(reason(s)));
 }
 
 void File::truncate(qint64 size)
 {
-    if (!step() || ::ftruncate(m_fd, off_t(size)) != 0)
-        throw fault(m_path, QStringLiteral("无法写入：%1").arg(reason(errno)));
-    stepDone();
+    if (const Status s = m_file->truncate(size); !s.ok())
+        throw fault(m_path, QStringLiteral("无法写入：%1").arg(reason(s)));
 }
 
 void File::sync()
 {
-    if (!syncFd(m_fd))
-        throw fault(m_path, QStringLiteral("无法写入磁盘：%1").arg(reason(errno)));
+    if (const Status s = m_file->sync(); !s.ok())
+        throw fault(m_path, QStringLiteral("无法写入磁盘：%1").arg(reason(s)));
 }
 
 void File::relock(Lock lock)
 {
-    if (!changeLock(m_fd, m_lock, lock)) {
-        const int error = errno;
-        throw fault(m_path, error == EWOULDBLOCK ? QStringLiteral("正被另一个程序使用（已等待 %1 秒），请稍后再试")
-                                                      .arg(kLockWaitMs / 1000)
-                                                : QStringLiteral("无法加锁：%1").arg(reason(error)));
+    if (const Status s = changeLock(m_file, m_id, m_lock, lock); !s.ok()) {
+        throw fault(m_path, s.code == Errc::Locked ? QStringLiteral("正被另一个程序使用（已等待 %1 秒），请稍后再试")
+                                                         .arg(kLockWaitMs / 1000)
+                                                   : QStringLiteral("无法加锁：%1").arg(reason(s)));
     }
     m_lock = lock;
 }
 
 void File::close()
 {
-    if (m_fd < 0)
+    if (!m_file)
         return;
     if (m_lock != Lock::None)
-        changeLock(m_fd, m_lock, Lock::None);
+        changeLock(m_file, m_id, m_lock, Lock::None);
     m_lock = Lock::None;
-    ::close(m_fd);
-    m_fd = -1;
+    m_file.reset();
 }
 
 // ---- NewFile ----------------------------------------------------------------
 
 NewFile::NewFile(const QString &target) : m_target(target)
 {
-    QByteArray pattern = native(target) + ".XXXXXX";
-    m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (m_fd < 0)
-        throw fault(target, QStringLiteral("无法创建：%1").arg(reason(errno)));
-    m_temp = QFile::decodeName(pattern);
-    // Held while the file is being written: the start-up clean-up removes
-    // only temporary files that no live process holds.
-    ::flock(m_fd, LOCK_EX);
+    Status s;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_temp = target + QLatin1String(kTempMark) + randomSuffix();
+        s = env().open(m_temp, Open::CreateNew, &m_file);
+        if (s.code != Errc::Exists)
+            break;
+    }
+    if (!s.ok()) {
+        m_temp.clear();
+        throw fault(target, QStringLiteral("无法创建：%1").arg(reason(s)));
+    }
+    // Held while the file is being written: a clean-up removes only
+    // temporary files that no live process holds.
+    m_file->lock(Lock::Exclusive);
+    // What an earlier write of this same target left when it was killed.
+    removeMarked(dirOf(target), QFileInfo(target).fileName());
 }
 
 NewFile::~NewFile()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    m_file.reset();
     if (!m_done && !m_temp.isEmpty())
-        ::unlink(native(m_temp).constData());
+        env().remove(m_temp);
 }
 
-void NewFile::fail(const QString &what, int error)
+void NewFile::fail(const QString &what, const Status &status)
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-    ::unlink(native(m_temp).constData());
+    m_file.reset();
+    env().remove(m_temp);
     m_done = true;
-    throw fault(m_target, QStringLiteral("%1：%2").arg(what, reason(error)));
+    throw fault(m_target, QStringLiteral("%1：%2").arg(what, reason(status)));
 }
 
 void NewFile::write(const char *data, qint64 len)
 {
-    if (m_fd < 0)
+    if (!m_file)
         throw fault(m_target, QStringLiteral("无法写入：文件已关闭"));
-    if (!writeFd(m_fd, -1, data, len))
-        fail(QStringLiteral("无法写入"), errno);
+    if (const Status s = m_file->write(m_at, data, len); !s.ok())
+        fail(QStringLiteral("无法写入"), s);
+    m_at += len;
 }
 
 bool NewFile::commit(bool replace)
 {
-    // An ordinary new file's permissions, not a temporary file's private ones.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(m_fd, 0666 & ~mask);
-    if (!syncFd(m_fd))
-        fail(QStringLiteral("无法写入磁盘"), errno);
-    // The file stays open (and locked) until it has its name: the start-up
-    // clean-up of another process never takes it for a leftover.
-    const QByteArray temp = native(m_temp);
-    const QByteArray target = native(m_target);
-    if (!step())
-        fail(QStringLiteral("无法写入"), errno);
-    if (replace) {
-        if (::rename(temp.constData(), target.constData()) != 0)
-            fail(QStringLiteral("无法替换"), errno);
-    } else {
-        if (::link(temp.constData(), target.constData()) != 0) {
-            const int error = errno;
-            if (error == EEXIST) {
-                ::unlink(temp.constData());
-                ::close(m_fd);
-                m_fd = -1;
-                m_done = true;
-                return false;
-            }
-            fail(QStringLiteral("无法创建"), error);
+    if (!m_file)
+        throw fault(m_target, QStringLiteral("无法写入：文件已关闭"));
+    if (const Status s = m_file->sync(); !s.ok())
+        fail(QStringLiteral("无法写入磁盘"), s);
+    // The file stays open (and locked) until it has its name: the clean-up
+    // of another process never takes it for a leftover.
+    const Status s = env().rename(m_temp, m_target, replace ? Replace::Yes : Replace::No);
+    if (!s.ok()) {
+        if (!replace && s.code == Errc::Exists) {
+            m_file.reset();
+            env().remove(m_temp);
+            m_done = true;
+            return false;
         }
-        ::unlink(temp.constData());
+        fail(replace ? QStringLiteral("无法替换") : QStringLiteral("无法创建"), s);
     }
-    ::close(m_fd); // synced above: nothing is left to fail here
-    m_fd = -1;
+    m_file.reset(); // synced above: nothing is left to fail here
     m_done = true;
-    stepDone();
     syncDirOf(m_target);
     return true;
+}
+
+NewFileDevice::NewFileDevice(const QString &target) : m_file(target) { open(QIODevice::WriteOnly); }
+
+qint64 NewFileDevice::writeData(const char *data, qint64 len)
+{
+    if (m_error)
+        return -1;
+    try {
+        m_file.write(data, len);
+        return len;
+    } catch (const Error &e) {
+        m_error = e; // the writer goes on or stops; commit() tells it
+        return -1;
+    }
+}
+
+void NewFileDevice::commit()
+{
+    if (m_error)
+        throw *m_error;
+    close();
+    m_file.commit();
 }
 
 void replaceFile(const QString &path, const QByteArray &bytes)
@@ -509,26 +493,61 @@ void replaceFile(const QString &path, const QByteArray &bytes)
 
 // ---- Journal ----------------------------------------------------------------
 //
-// Layout: "PDJRNL01", the table's size (8 bytes), then per range its position
-// (8), length (4) and bytes, then the number of ranges (4), a checksum of
-// everything before it (4) and "PDJEND01". A journal without its end was
-// being written when the process ended: the table was not touched yet. The
-// journal is written and read a piece at a time: a change of any size needs
-// a bounded amount of memory.
+// A change of a table is journalled before the table is touched. Layout
+// (numbers little-endian):
+//
+//   head    "PDJRNL02", the table's file number (8), 1 when that number is
+//           the file system's own (1, see FileId::persistent), the table's
+//           size before the change (8)
+//   ranges  per range: position (8), length (4), the hash of the bytes about
+//           to be written for every piece of the range that lies in one
+//           512-byte block of the file (8 each), then the bytes there now
+//   tail    number of ranges (4), the table's size after the change (8), a
+//           checksum of everything before it (8), "PDJEND02"
+//
+// Only the part of a range inside the file as it was is kept: what lies
+// beyond is cut off when the table is put back. The journal is written and
+// read a range at a time, so a change of any size needs bounded memory.
+//
+// A journal without its tail was being written when its process ended: the
+// table was not touched yet, and the journal is removed. A whole journal is
+// applied only when the table found with it is the one it was written for,
+// as that process left it:
+//   - the same file number, where the numbers are the file system's own
+//     (the journal lies beside the table, so the volume is the same one;
+//     its number is not compared, it may change when a disk is added);
+//   - a size between the sizes before and after the change (an append cut
+//     short by a kill leaves one in between), never more than after it;
+//   - every piece of every range holds its bytes from before the change or
+//     the bytes written (by their hash). A kill or a power loss can tear a
+//     write at a block boundary, not within a 512-byte block, so pieces
+//     are looked at one by one.
+// A table restored from a backup (a copy keeps the file's number), another
+// table, a journal cut short, damaged, forged or written by an older version
+// of the program fails one of these: the table is left as it is, the journal
+// is renamed "...-journal.not-applied-<time>" and the user told.
+//
+// Putting a table back writes every range's old bytes (a no-op where they
+// are old already) and cuts the file to its old size, which is never more
+// than it has: a kill meanwhile leaves a table that passes the same checks.
 
 namespace {
 
-const char kMagic[] = "PDJRNL01";
-const char kEnd[] = "PDJEND01";
+const char kMagic[] = "PDJRNL02";
+const char kEnd[] = "PDJEND02";
+constexpr int kHeadSize = 8 + 8 + 1 + 8;
+constexpr int kTailSize = 4 + 8 + 8 + 8;
+constexpr qint64 kBlock = 512;
 constexpr qint64 kMostRange = 16 << 20; // a record, a header, an end byte
+constexpr quint64 kHashStart = 14695981039346656037ull;
 
-void put(QByteArray &out, quint64 v, int bytes)
+void putLe(QByteArray &out, quint64 v, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
         out += char((v >> (8 * i)) & 0xFF);
 }
 
-quint64 get(const char *p, int bytes)
+quint64 getLe(const char *p, int bytes)
 {
     quint64 v = 0;
     for (int i = 0; i < bytes; ++i)
@@ -536,98 +555,249 @@ quint64 get(const char *p, int bytes)
     return v;
 }
 
-quint32 checksum(quint32 h, const char *p, qsizetype n)
+// FNV-1a, 64 bits.
+quint64 hash(quint64 h, const char *p, qsizetype n)
 {
     for (qsizetype i = 0; i < n; ++i)
-        h = (h ^ uchar(p[i])) * 16777619u;
+        h = (h ^ uchar(p[i])) * 1099511628211ull;
     return h;
 }
-constexpr quint32 kChecksumStart = 2166136261u;
 
-// Reads a journal from its start: checks it whole (apply false), or puts its
-// ranges back into the table and cuts the table to its old size (apply
-// true, after a check). False when the journal is not whole.
-bool replay(File &journal, File *table)
+quint64 hash(const char *p, qsizetype n) { return hash(kHashStart, p, n); }
+
+// The pieces of [pos, pos + len) that each lie in one block.
+template <class Each>
+void forPieces(qint64 pos, qint64 len, Each each)
 {
-    const qint64 size = journal.size();
-    if (size < 16 + 16)
-        return false;
-    char head[16];
-    journal.readAt(0, head, 16);
-    if (std::memcmp(head, kMagic, 8) != 0)
-        return false;
-    char tail[16];
-    journal.readAt(size - 16, tail, 16);
-    if (std::memcmp(tail + 8, kEnd, 8) != 0)
-        return false;
-    quint32 sum = checksum(kChecksumStart, head, 16);
-    const qint64 original = qint64(get(head + 8, 8));
-    quint32 ranges = 0;
-    const qint64 end = size - 16;
-    QByteArray bytes;
-    for (qint64 at = 16; at < end;) {
-        if (end - at < 12)
-            return false;
-        char entry[12];
-        journal.readAt(at, entry, 12);
-        const qint64 pos = qint64(get(entry, 8));
-        const qint64 len = qint64(get(entry + 8, 4));
-        // Saved ranges lie inside the table as it was.
-        if (len > end - at - 12 || len > kMostRange || pos < 0 || original < 0 || pos > original - len)
-            return false;
-        bytes.resize(qsizetype(len));
-        journal.readAt(at + 12, bytes.data(), len);
-        sum = checksum(checksum(sum, entry, 12), bytes.constData(), len);
-        if (table)
-            table->writeAt(pos, bytes.constData(), len);
-        at += 12 + len;
-        ++ranges;
+    for (qint64 at = pos; at < pos + len;) {
+        const qint64 end = std::min(pos + len, (at / kBlock + 1) * kBlock);
+        each(at - pos, end - at);
+        at = end;
     }
-    sum = checksum(sum, tail, 4);
-    if (!table)
-        return ranges == get(tail, 4) && sum == get(tail + 4, 4);
-    table->truncate(original);
-    table->sync();
+}
+
+qint64 pieceCount(qint64 pos, qint64 len) { return len <= 0 ? 0 : (pos + len - 1) / kBlock - pos / kBlock + 1; }
+
+enum class Pass {
+    Check,  // the journal whole and sound, and the table's size and id
+    Verify, // and every range's bytes in the table old or new
+    Apply,  // puts the old bytes back and cuts the table to its old size
+};
+
+// Walks a journal in one of the passes. False, with the reason in *why, when
+// it is not sound or does not fit the table; *unfinished tells a journal
+// whose writing never ended (the table was not touched).
+bool walk(File &journal, File &table, Pass pass, QString *why, bool *unfinished = nullptr)
+{
+    auto refuse = [&](const QString &reasonText) {
+        *why = reasonText;
+        return false;
+    };
+    if (unfinished)
+        *unfinished = false;
+    const qint64 size = journal.size();
+    char head[kHeadSize];
+    journal.readAt(0, head, std::min<qint64>(size, 8));
+    // Made, then ended before its first bytes were all written.
+    if (size < 8 && std::memcmp(head, kMagic, size_t(size)) == 0) {
+        if (unfinished)
+            *unfinished = true;
+        return refuse(QStringLiteral("记录没有写完"));
+    }
+    if (size < 8 || std::memcmp(head, kMagic, 6) != 0)
+        return refuse(QStringLiteral("这不是本程序的修改记录"));
+    if (std::memcmp(head, kMagic, 8) != 0)
+        return refuse(QStringLiteral("记录由另一版本的程序写成，无法核对"));
+    char tail[kTailSize];
+    journal.readAt(size - 8, tail + kTailSize - 8, 8);
+    if (std::memcmp(tail + kTailSize - 8, kEnd, 8) != 0) {
+        if (unfinished)
+            *unfinished = true;
+        return refuse(QStringLiteral("记录没有写完"));
+    }
+    if (size < kHeadSize + kTailSize)
+        return refuse(QStringLiteral("记录已损坏，结构不完整"));
+    journal.readAt(size - kTailSize, tail, kTailSize);
+    journal.readAt(0, head, kHeadSize);
+    const quint64 number = getLe(head + 8, 8);
+    const bool persistent = head[16] == 1;
+    const qint64 oldSize = qint64(getLe(head + 17, 8));
+    const quint32 count = quint32(getLe(tail, 4));
+    const qint64 newSize = qint64(getLe(tail + 4, 8));
+    const qint64 now = table.size();
+    if (pass == Pass::Check) {
+        const FileId id = table.id();
+        if (persistent && id.persistent && number != id.file)
+            return refuse(QStringLiteral("记录属于另一个文件"));
+        if (oldSize < 0 || newSize < oldSize)
+            return refuse(QStringLiteral("记录已损坏，其中的大小不合理"));
+        if (oldSize > now)
+            return refuse(QStringLiteral("记录的原大小为 %1 字节，而表现在只有 %2 字节").arg(oldSize).arg(now));
+        if (now > newSize)
+            return refuse(QStringLiteral("表现在有 %1 字节，比这次修改后应有的 %2 字节还多").arg(now).arg(newSize));
+    }
+    quint64 sum = hash(head, kHeadSize);
+    quint32 ranges = 0;
+    const qint64 end = size - kTailSize;
+    QByteArray hashes, old, current;
+    for (qint64 at = kHeadSize; at < end; ++ranges) {
+        char entry[12];
+        if (end - at < 12)
+            return refuse(QStringLiteral("记录已损坏，结构不完整"));
+        journal.readAt(at, entry, 12);
+        const qint64 pos = qint64(getLe(entry, 8));
+        const qint64 len = qint64(getLe(entry + 8, 4));
+        if (len <= 0 || len > kMostRange || pos < 0)
+            return refuse(QStringLiteral("记录已损坏，结构不完整"));
+        // Ranges lie inside the table as it was, and so inside it now.
+        if (pos > oldSize - len)
+            return refuse(QStringLiteral("记录的第 %1 段超出了表修改前的大小").arg(ranges + 1));
+        const qint64 hashBytes = 8 * pieceCount(pos, len);
+        if (hashBytes + len > end - at - 12)
+            return refuse(QStringLiteral("记录已损坏，结构不完整"));
+        hashes.resize(qsizetype(hashBytes));
+        old.resize(qsizetype(len));
+        journal.readAt(at + 12, hashes.data(), hashBytes);
+        journal.readAt(at + 12 + hashBytes, old.data(), len);
+        at += 12 + hashBytes + len;
+        if (pass == Pass::Check) {
+            sum = hash(hash(hash(sum, entry, 12), hashes.constData(), hashes.size()), old.constData(), old.size());
+        } else if (pass == Pass::Verify) {
+            current.resize(qsizetype(len));
+            table.readAt(pos, current.data(), len);
+            bool fits = true;
+            qint64 piece = 0;
+            forPieces(pos, len, [&](qint64 offset, qint64 n) {
+                const char *held = current.constData() + offset;
+                fits = fits
+                    && (std::memcmp(held, old.constData() + offset, size_t(n)) == 0
+                        || hash(held, n) == getLe(hashes.constData() + 8 * piece, 8));
+                ++piece;
+            });
+            if (!fits)
+                return refuse(QStringLiteral("表中第 %1 段的内容既不是这次修改前的，也不是修改后的").arg(ranges + 1));
+        } else {
+            table.writeAt(pos, old.constData(), len);
+        }
+    }
+    if (pass == Pass::Check) {
+        sum = hash(sum, tail, 12);
+        if (ranges != count || sum != getLe(tail + 12, 8))
+            return refuse(QStringLiteral("记录已损坏，校验和不符"));
+    }
+    if (pass == Pass::Apply) {
+        table.truncate(oldSize);
+        table.sync();
+    }
     return true;
+}
+
+QString kindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::Regular: return QStringLiteral("一个文件");
+    case Kind::Directory: return QStringLiteral("一个文件夹");
+    case Kind::Link: return QStringLiteral("一个符号链接");
+    case Kind::Pipe: return QStringLiteral("一个管道");
+    case Kind::Device: return QStringLiteral("一个设备");
+    case Kind::Other: break;
+    }
+    return QStringLiteral("一个特殊文件");
+}
+
+// Renames a journal that was not applied so that it is kept, says so and
+// tells the user what to do.
+void setAside(const File &table, const QString &path, const QString &why)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside;
+    Status s;
+    for (int n = 1; n <= 100; ++n) {
+        aside = path + QStringLiteral(".not-applied-") + stamp + (n > 1 ? QStringLiteral("-%1").arg(n) : QString());
+        s = env().rename(path, aside, Replace::No);
+        if (s.code != Errc::Exists)
+            break;
+    }
+    const QString name = QDir::toNativeSeparators(path);
+    QString text = QStringLiteral("表 %1 旁有一份未完成的修改记录 %2，但它与这个表不符（%3）。为免改错数据，没有用它还原表，表按现在的内容打开。")
+                       .arg(QDir::toNativeSeparators(table.path()), name, why);
+    if (s.ok()) {
+        syncDirOf(path);
+        text += QStringLiteral("这份记录已改名为 %1 保留。请检查表中的数据，如有错误请用备份恢复；数据无误时可以删除 %1。")
+                    .arg(QDir::toNativeSeparators(aside));
+    } else {
+        text += QStringLiteral("这份记录无法改名保留（%1），在它移走之前这个表不能保存修改。请关闭程序，把 %2 移到别处后再打开。")
+                    .arg(reason(s), name);
+    }
+    notice(text);
+}
+
+std::function<void(const QString &)> &noticeHandler()
+{
+    static std::function<void(const QString &)> handler;
+    return handler;
 }
 
 } // namespace
 
-Journal::Journal(File &table) : m_table(table), m_size(table.size())
+QString Journal::pathOf(const File &table)
 {
-    const QString path = pathOf(table.path());
-    m_fd = ::open(native(path).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (m_fd < 0)
-        throw fault(table.path(), QStringLiteral("无法创建修改记录文件：%1").arg(reason(errno)));
+    // Beside the real file: a table reached through a link and through its
+    // own name has one journal.
+    const QString real = QFileInfo(table.path()).canonicalFilePath();
+    FileStat st;
+    if (real.isEmpty() || !env().stat(real, Follow::Links, &st).ok() || st.id != table.id())
+        throw fault(table.path(), QStringLiteral("无法确定表文件的实际位置（也许正被其他程序移动或替换），请稍后再试"));
+    return real + QStringLiteral("-journal");
+}
+
+Journal::Journal(File &table) : m_table(table), m_path(pathOf(table)), m_size(table.size()), m_newSize(m_size)
+{
+    // A new file of its own: never written through a link, never into
+    // something another program put there.
+    if (const Status s = env().open(m_path, Open::CreateNew, &m_file); !s.ok()) {
+        FileStat st;
+        if (s.code == Errc::Exists && env().stat(m_path, Follow::NoLinks, &st).ok())
+            throw fault(table.path(), QStringLiteral("无法保存修改：%1 已存在（%2），本程序要用这个名字记录修改。请把它移到别处或删除后再试")
+                                          .arg(QDir::toNativeSeparators(m_path), kindName(st.kind)));
+        throw fault(table.path(), QStringLiteral("无法创建修改记录文件：%1").arg(reason(s)));
+    }
     m_buffer = QByteArray(kMagic, 8);
-    put(m_buffer, quint64(m_size), 8);
+    putLe(m_buffer, table.id().file, 8);
+    m_buffer += char(table.id().persistent ? 1 : 0);
+    putLe(m_buffer, quint64(m_size), 8);
+    m_planned = m_done = kHashStart;
+    m_sum = kHashStart;
 }
 
 Journal::~Journal()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    m_file.reset();
     // Not written whole (a failure before the table was touched): no use.
     if (!m_written && !m_finished)
-        ::unlink(native(pathOf(m_table.path())).constData());
+        env().remove(m_path);
 }
 
 void Journal::flush()
 {
-    m_sum = checksum(m_sum, m_buffer.constData(), m_buffer.size());
-    if (!writeFd(m_fd, m_at, m_buffer.constData(), m_buffer.size()))
-        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(errno)));
+    m_sum = hash(m_sum, m_buffer.constData(), m_buffer.size());
+    if (const Status s = m_file->write(m_at, m_buffer.constData(), m_buffer.size()); !s.ok())
+        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
     m_at += m_buffer.size();
     m_buffer.clear();
 }
 
-void Journal::save(qint64 pos, qint64 len)
+void Journal::save(qint64 pos, QByteArrayView bytes)
 {
+    const qint64 len = bytes.size();
+    m_planned = hash(hash(m_planned, reinterpret_cast<const char *>(&pos), sizeof pos), bytes.data(), len);
+    m_newSize = std::max(m_newSize, pos + len);
     const qint64 inside = std::min(pos + len, m_size) - pos;
     if (inside <= 0)
         return;
-    put(m_buffer, quint64(pos), 8);
-    put(m_buffer, quint64(inside), 4);
+    putLe(m_buffer, quint64(pos), 8);
+    putLe(m_buffer, quint64(inside), 4);
+    forPieces(pos, inside, [&](qint64 offset, qint64 n) { putLe(m_buffer, hash(bytes.data() + offset, n), 8); });
     const qsizetype at = m_buffer.size();
     m_buffer.resize(at + inside);
     m_table.readAt(pos, m_buffer.data() + at, inside);
@@ -638,23 +808,37 @@ void Journal::save(qint64 pos, qint64 len)
 
 void Journal::write()
 {
-    put(m_buffer, m_ranges, 4);
-    const quint32 sum = checksum(m_sum, m_buffer.constData(), m_buffer.size());
-    put(m_buffer, sum, 4);
+    putLe(m_buffer, m_ranges, 4);
+    putLe(m_buffer, quint64(m_newSize), 8);
+    putLe(m_buffer, hash(m_sum, m_buffer.constData(), m_buffer.size()), 8); // of everything before it
     m_buffer.append(kEnd, 8);
     flush();
-    if (!syncFd(m_fd))
-        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(errno)));
-    syncDirOf(pathOf(m_table.path()));
+    if (const Status s = m_file->sync(); !s.ok())
+        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
+    syncDirOf(m_path);
     m_written = true;
+}
+
+void Journal::put(qint64 pos, QByteArrayView bytes)
+{
+    m_done = hash(hash(m_done, reinterpret_cast<const char *>(&pos), sizeof pos), bytes.data(), bytes.size());
+    ++m_put;
+    m_table.writeAt(pos, bytes.data(), bytes.size());
 }
 
 void Journal::finish()
 {
+    if (m_done != m_planned) {
+        rollBack();
+        throw fault(m_table.path(), QStringLiteral("写入的内容与修改记录不符（程序内部错误），表已还原，请重新打开后再试"));
+    }
     m_table.sync();
-    if (!unlinkPath(pathOf(m_table.path())))
-        throw fault(m_table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(errno)));
+    if (const Status s = env().remove(m_path); !s.ok() && s.code != Errc::NotFound)
+        throw fault(m_table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(s)));
     m_finished = true;
+    // The change counts as done once the journal is gone from the disk too:
+    // a journal that came back after a power loss would undo it.
+    syncDirOf(m_path);
 }
 
 bool Journal::rollBack()
@@ -662,91 +846,94 @@ bool Journal::rollBack()
     if (!m_written || m_finished)
         return true;
     try {
-        File journal;
-        journal = File::open(pathOf(m_table.path()), false, Lock::None);
-        replay(journal, &m_table);
-        if (!unlinkPath(pathOf(m_table.path())))
+        // Our own journal, of a change this process tore: the ranges are
+        // put back whatever they hold now.
+        m_file.reset();
+        File journal = File::open(m_path, false, Lock::None);
+        QString why;
+        if (!walk(journal, m_table, Pass::Check, &why) || !walk(journal, m_table, Pass::Apply, &why))
+            return false;
+        journal.close();
+        if (const Status s = env().remove(m_path); !s.ok() && s.code != Errc::NotFound)
             return false;
         m_finished = true;
+        syncDirOf(m_path);
         return true;
     } catch (const Error &) {
         return false; // the journal stays: the next open puts the table back
     }
 }
 
+bool Journal::pending(const File &table)
+{
+    FileStat st;
+    return env().stat(pathOf(table), Follow::NoLinks, &st).ok() && st.kind == Kind::Regular;
+}
+
 bool Journal::recover(File &table)
 {
-    const QString path = pathOf(table.path());
-    if (!QFileInfo::exists(path))
+    const QString path = pathOf(table);
+    // Only a regular file can be a journal of ours (it is never made
+    // through a link); anything else there stops the next write, which
+    // says so.
+    FileStat st;
+    if (!env().stat(path, Follow::NoLinks, &st).ok() || st.kind != Kind::Regular)
         return false;
     File journal = File::open(path, false, Lock::None);
-    if (replay(journal, nullptr))
-        replay(journal, &table);
-    journal.close();
-    if (!unlinkPath(path))
-        throw fault(table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(errno)));
+    QString why;
+    bool unfinished = false;
+    if (!walk(journal, table, Pass::Check, &why, &unfinished) || !walk(journal, table, Pass::Verify, &why)) {
+        journal.close();
+        if (!unfinished) {
+            setAside(table, path, why);
+            return true;
+        }
+    } else {
+        walk(journal, table, Pass::Apply, &why);
+        journal.close();
+    }
+    if (const Status s = env().remove(path); !s.ok() && s.code != Errc::NotFound)
+        throw fault(table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(s)));
     syncDirOf(path);
     return true;
 }
 
+void setNoticeHandler(std::function<void(const QString &)> handler) { noticeHandler() = std::move(handler); }
+
+void notice(const QString &text)
+{
+    if (noticeHandler())
+        noticeHandler()(text);
+    else
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
 // ---- start-up helpers -------------------------------------------------------
 
-void removeLeftovers(const QString &dir)
-{
-    static const QRegularExpression temp(QStringLiteral("\\.dbf\\.[A-Za-z0-9]{6}$"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const QDir d(dir);
-    const QStringList names = d.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        if (!temp.match(name).hasMatch())
-            continue;
-        const QByteArray path = native(d.filePath(name));
-        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0)
-            continue;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlink(path.constData());
-        ::close(fd);
-    }
-}
+void removeLeftovers(const QString &dir) { removeMarked(dir, QString()); }
 
 QString cannotWrite(const QString &dir)
 {
-    const QByteArray name = native(dir);
-    if (::access(name.constData(), W_OK) != 0)
-        return reason(errno);
-    struct statvfs fs {};
+    qint64 free = -1;
+    if (const Status s = env().writableDir(dir, &free); !s.ok())
+        return reason(s);
     // Room for a few records and the journal of a save.
-    if (::statvfs(name.constData(), &fs) == 0 && quint64(fs.f_bavail) * fs.f_frsize < 64 * 1024)
-        return reason(ENOSPC);
+    if (free >= 0 && free < 64 * 1024)
+        return reason(Status{Errc::NoSpace, 0});
     return QString();
 }
 
 bool holdInstanceLock(const QString &path)
 {
-    static int held = -1; // kept open for the life of the process
-    const int fd = ::open(native(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    static std::unique_ptr<EnvFile> held; // kept open for the life of the process
+    std::unique_ptr<EnvFile> file;
+    if (!env().open(path, Open::CreateOrOpen, &file).ok())
         return true; // a folder we cannot write is reported by the start-up checks
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return errno != EWOULDBLOCK;
-    }
-    if (held >= 0)
-        ::close(held);
-    held = fd;
+    const Status s = file->lock(Lock::Exclusive);
+    if (!s.ok())
+        return s.code != Errc::Locked;
+    held = std::move(file);
     return true;
 }
-
-void setFault(Fault f, int n)
-{
-    Seam &s = seam();
-    s.fault = f;
-    s.at = n;
-    s.count = 0;
-}
-
-int writeCount() { return seam().count; }
 
 } // namespace store::fileio

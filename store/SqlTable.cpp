@@ -133,8 +133,8 @@ QString tableFile(const QString &dirIn, const QString &name)
     if (!QFileInfo(dir).isDir()) {
         // A symlink loop, a file where a folder should be, no permission:
         // each is told as what it is, "missing" only when it is.
-        const int error = fileio::pathError(dir);
-        if (error != 0 && error != ENOENT)
+        const fileio::Status error = fileio::pathError(dir);
+        if (!error.ok() && error.code != fileio::Errc::NotFound)
             throw Error(QStringLiteral("无法打开表 %1：无法打开目录 %2：%3").arg(name, dir, fileio::reason(error)));
         throw Error(ErrorKind::NotFound, QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
     }

@@ -96,15 +96,23 @@ private slots:
         }
     }
 
+    // Only the program's own temporary files go: a user's copies beside the
+    // tables, named like them, stay.
     void damagedTemplateIsToldNotCopiedAndLeftoversAreRemoved()
     {
         TempProgramDir dir(false);
         const QString templ = dir.file(QStringLiteral("DataMeta/sjsbb.dbf"));
-        const QString leftover = dir.file(QStringLiteral("Result/result.dbf.Ab12Cd"));
+        const QString leftover = dir.file(QStringLiteral("Result/result.dbf~pdeclare-tmp-Ab12Cd"));
         writeBytes(leftover, "half a table");
+        const QStringList users{QStringLiteral("Result/result.dbf.backup"), QStringLiteral("Result/result.dbf.2024v1"),
+                                QStringLiteral("DataMeta/sjsbb.DBF.Backup"), QStringLiteral("Result/result.dbf.Ab12Cd")};
+        for (const QString &name : users)
+            writeBytes(dir.file(name), "a user's copy");
         writeBytes(templ, testsupport::fileBytes(templ).left(100));
         startProgram();
         QVERIFY(!QFile::exists(leftover));
+        for (const QString &name : users)
+            QCOMPARE(testsupport::fileBytes(dir.file(name)), QByteArray("a user's copy"));
         QVERIFY(!QFile::exists(dir.file(QStringLiteral("Result/result.dbf"))));
         QCOMPARE(int(ui::MessageBox::shown().size()), 1);
         const ui::ShownBox box = ui::MessageBox::shown().front();

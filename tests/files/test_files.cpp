@@ -4,6 +4,7 @@
 // symlink loop). A hang or an unbounded read ends at the test's TIMEOUT or at
 // the address-space limit given to the command, never at a timing here.
 #include "tests/check/CheckTestData.h"
+#include "tests/support/FaultEnv.h"
 #include "tests/support/TestSupport.h"
 
 #include "store/DbfTable.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -22,6 +24,7 @@
 #include <functional>
 #include <map>
 
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,15 +41,13 @@ struct Outcome {
     QString err;
 };
 
-Outcome cli(const QStringList &args, const QStringList &env = {}, rlim_t addressSpace = 0, const QString &out = {})
+// Runs pdeclare-cli, or with faults (FaultEnv's options in front) its test
+// build over a file layer that fails on purpose; out takes its stdout.
+Outcome cli(const QStringList &args, const QStringList &faults = {}, rlim_t addressSpace = 0, const QString &out = {})
 {
     QProcess p;
     if (!out.isEmpty())
         p.setStandardOutputFile(out);
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString &kv : env)
-        e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
-    p.setProcessEnvironment(e);
 #ifdef PDECLARE_SANITIZED
     // AddressSanitizer reserves terabytes of address space for its shadow
     // memory, so no limit on it can apply: the sanitized run checks the
@@ -58,7 +59,7 @@ Outcome cli(const QStringList &args, const QStringList &env = {}, rlim_t address
             const rlimit limit{addressSpace, addressSpace};
             ::setrlimit(RLIMIT_AS, &limit);
         });
-    p.start(cliPath(), args);
+    p.start(faults.isEmpty() ? cliPath() : QStringLiteral(PDECLARE_FAULTY_CLI), faults + args);
     p.waitForFinished(-1);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
 }
@@ -109,7 +110,7 @@ void restore(const QString &root, const std::map<QString, QByteArray> &files)
 QStringList leftovers(const QString &root)
 {
     QStringList found;
-    QDirIterator it(root, {QStringLiteral("*.dbf.??????"), QStringLiteral("*-journal")}, QDir::Files | QDir::Hidden,
+    QDirIterator it(root, {QStringLiteral("*~pdeclare-tmp-*"), QStringLiteral("*-journal")}, QDir::Files | QDir::Hidden,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
         found << it.next();
@@ -163,16 +164,16 @@ protected:
 
         QStringList copies, expected;
         int faults = 0;
-        for (const char *mode : {"PDECLARE_FAIL_WRITE", "PDECLARE_EXIT_AFTER_WRITE"}) {
+        for (const QString &mode : {QStringLiteral("--fail-change"), QStringLiteral("--exit-after-change")}) {
             for (int n = 1;; ++n) {
                 ASSERT_LT(n, 200);
                 restore(root, before);
-                const Outcome r = cli(command, {QStringLiteral("%1=%2").arg(QLatin1String(mode)).arg(n)});
-                const QString where = QStringLiteral("%1=%2: %3").arg(QLatin1String(mode)).arg(n).arg(r.err);
+                const Outcome r = cli(command, {mode, QString::number(n)});
+                const QString where = QStringLiteral("%1 %2: %3").arg(mode).arg(n).arg(r.err);
                 if (r.exitCode == cleanExit)
                     break; // no N-th write: the command ran whole
                 ++faults;
-                if (QLatin1String(mode) == QLatin1String("PDECLARE_FAIL_WRITE")) {
+                if (mode == QLatin1String("--fail-change")) {
                     EXPECT_EQ(r.exitCode, 2) << where.toStdString();
                     EXPECT_TRUE(r.err.contains(QStringLiteral("磁盘空间不足"))) << where.toStdString();
                     EXPECT_EQ(leftovers(root), QStringList()) << where.toStdString();
@@ -256,6 +257,35 @@ TEST_F(WritingCommands, BackupOverAnEarlierOneAndUploadNeverLeaveAPartialFile)
                {QStringLiteral("Result/result.dbf"), QStringLiteral("Upload/1001SJSB.dbf")});
 }
 
+// A backup into a folder of the user's removes what an earlier killed
+// backup left there, and nothing else: not the user's own copies named
+// like the table, not a temporary file another process is still writing.
+TEST_F(WritingCommands, BackupRemovesOnlyItsOwnStaleTemporaryFiles)
+{
+    const QDir folder(target.path());
+    const QStringList users{QStringLiteral("result.dbf.backup"), QStringLiteral("result.dbf.2024v1"),
+                            QStringLiteral("sjsbb.DBF.Backup"), QStringLiteral("result.dbf.Ab12Cd")};
+    for (const QString &name : users) {
+        QFile f(folder.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("a user's copy");
+    }
+    QFile stale(folder.filePath(QStringLiteral("result.dbf~pdeclare-tmp-Ab12Cd")));
+    QFile held(folder.filePath(QStringLiteral("result.dbf~pdeclare-tmp-Zz99Yy")));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly) && held.open(QIODevice::WriteOnly));
+    stale.close();
+    ASSERT_EQ(::flock(held.handle(), LOCK_EX), 0);
+
+    const Outcome r = cli({QStringLiteral("backup"), folder.path(), dir.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QStringList expected = users;
+    expected << QStringLiteral("result.dbf") << QFileInfo(held).fileName();
+    expected.sort();
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    for (const QString &name : users)
+        EXPECT_EQ(testsupport::fileBytes(folder.filePath(name)), QByteArray("a user's copy"));
+}
+
 // The check replaces the last run's findings with its own in one change: a
 // kill or a full disk midway leaves the old findings, not an empty list.
 TEST_F(WritingCommands, TheChecksNewFindingsReplaceTheOldOnesAllOrNothing)
@@ -279,7 +309,9 @@ TEST_F(WritingCommands, SavingFivePeriodsWithAnAppendIsAllOrNothing)
     auto save = [&](int exitAfter) {
         const pid_t child = ::fork();
         if (child == 0) {
-            store::fileio::setFault(store::fileio::Fault::ExitAfterWrite, exitAfter);
+            static testsupport::FaultEnv faults;
+            faults.exitAfterChange(exitAfter);
+            store::fileio::setEnv(&faults);
             try {
                 store::sql::saveKeyedRows(dir.file(QStringLiteral("Result")), QStringLiteral("result"), QStringLiteral("nd"), rows);
             } catch (...) {
@@ -306,6 +338,182 @@ TEST_F(WritingCommands, SavingFivePeriodsWithAnAppendIsAllOrNothing)
         ++endedEarly;
     }
     EXPECT_GT(endedEarly, 2);
+}
+
+// ---- the journal: applied only to the table it was written for ---------------
+
+namespace {
+
+QStringList keptAside(const QString &dir)
+{
+    return QDir(dir).entryList({QStringLiteral("*-journal.not-applied-*")}, QDir::Files);
+}
+
+// A journal as someone who knows its layout would forge it (sound checksum,
+// the table's own file number), so that only its content can betray it:
+// per range position, length, a hash per 512-byte block and the old bytes.
+QByteArray forgedJournal(const QString &table, qint64 oldSize, qint64 newSize,
+                         const std::vector<std::pair<qint64, qint64>> &ranges)
+{
+    auto le = [](QByteArray &out, quint64 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out += char((v >> (8 * i)) & 0xFF);
+    };
+    struct stat st {};
+    ::stat(QFile::encodeName(table).constData(), &st);
+    QByteArray j("PDJRNL02");
+    le(j, quint64(st.st_ino), 8);
+    j += char(1);
+    le(j, quint64(oldSize), 8);
+    for (const auto &[pos, len] : ranges) {
+        le(j, quint64(pos), 8);
+        le(j, quint64(len), 4);
+        j += QByteArray(8 * int((pos + len - 1) / 512 - pos / 512 + 1), '\0');
+        j += QByteArray(int(len), 'x');
+    }
+    le(j, ranges.size(), 4);
+    le(j, quint64(newSize), 8);
+    quint64 h = 14695981039346656037ull;
+    for (char c : j)
+        h = (h ^ uchar(c)) * 1099511628211ull;
+    le(j, h, 8);
+    return j + "PDJEND02";
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path); // into the file that is there, as cp does
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+// An update killed half way leaves its journal; the user then copies a
+// backup back over result.dbf (cp keeps the file's number). The next open
+// must not "roll back" the backup: it opens as copied, the journal is kept
+// aside and the user told.
+TEST_F(WritingCommands, AJournalLeftBeforeABackupWasCopiedBackIsNotApplied)
+{
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString table = result + QStringLiteral("/result.dbf");
+    const QByteArray backup = testsupport::fileBytes(table);
+    exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=11"));
+    const Outcome killed = cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=7")},
+                               {QStringLiteral("--exit-after-change"), QStringLiteral("4")});
+    ASSERT_EQ(killed.exitCode, 86);
+    ASSERT_TRUE(QFile::exists(table + QStringLiteral("-journal")));
+
+    writeFile(table, backup);
+    const Outcome r = cli({QStringLiteral("sql"), result, QStringLiteral("select * from result")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("没有用它还原表"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("如有错误请用备份恢复"))) << r.err.toStdString();
+    EXPECT_EQ(testsupport::fileBytes(table), backup);
+    EXPECT_FALSE(QFile::exists(table + QStringLiteral("-journal")));
+    EXPECT_EQ(keptAside(result).size(), 1);
+    EXPECT_EQ(cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=12")}).exitCode, 0);
+}
+
+// A journal put beside another table of the same layout (a copy with more
+// rows), and journals forged to be short, to claim a huge table, or to
+// reach past the table's end: none changes a byte, each is kept aside.
+TEST_F(WritingCommands, JournalsOfAnotherTableOrForgedChangeNothing)
+{
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString table = result + QStringLiteral("/result.dbf");
+    const QString big = result + QStringLiteral("/big.dbf");
+    ASSERT_TRUE(QFile::copy(table, big));
+    {
+        store::DbfTable t = store::DbfTable::load(big, store::DbfTable::Access::Write);
+        t.appendRecords(std::vector<std::vector<QVariant>>(40, std::vector<QVariant>(t.fields().size())));
+    }
+    const Outcome killed = cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=7")},
+                               {QStringLiteral("--exit-after-change"), QStringLiteral("4")});
+    ASSERT_EQ(killed.exitCode, 86);
+    const QByteArray journal = testsupport::fileBytes(table + QStringLiteral("-journal"));
+    ASSERT_FALSE(journal.isEmpty());
+    const qint64 size = QFileInfo(big).size();
+    const std::vector<std::pair<QString, QByteArray>> journals{
+        {QStringLiteral("of another table"), journal},
+        {QStringLiteral("short"), QByteArray("PDJRNL02") + QByteArray(16, '\0') + "PDJEND02"},
+        {QStringLiteral("2^40 bytes before"), forgedJournal(big, qint64(1) << 40, qint64(1) << 40, {})},
+        {QStringLiteral("past the end"), forgedJournal(big, size, size + 16, {{size - 4, 16}})},
+        {QStringLiteral("from an older version"), QByteArray("PDJRNL01") + QByteArray(8, '\0') + QByteArray(8, '\0') + "PDJEND01"},
+    };
+    for (const auto &[what, bytes] : journals) {
+        const QByteArray before = testsupport::fileBytes(big);
+        writeFile(big + QStringLiteral("-journal"), bytes);
+        const Outcome r = cli({QStringLiteral("sql"), result, QStringLiteral("select * from big")});
+        EXPECT_EQ(r.exitCode, 0) << what.toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("没有用它还原表"))) << what.toStdString() << ": " << r.err.toStdString();
+        EXPECT_EQ(testsupport::fileBytes(big), before) << what.toStdString();
+        EXPECT_FALSE(QFile::exists(big + QStringLiteral("-journal"))) << what.toStdString();
+        for (const QString &aside : keptAside(result))
+            QFile::remove(result + QLatin1Char('/') + aside);
+    }
+}
+
+// A table reached through a symbolic link has one journal, beside the real
+// file: killed through either name at any change, it reads back old or new
+// through the other; and a change made through one name is never undone by
+// an open through the other.
+TEST_F(WritingCommands, ASymlinkedTableKilledAndReopenedEitherWay)
+{
+    QTemporaryDir realDir;
+    const QString real = realDir.filePath(QStringLiteral("result.dbf"));
+    const QString link = dir.file(QStringLiteral("Result/result.dbf"));
+    ASSERT_TRUE(QFile::rename(link, real));
+    ASSERT_TRUE(QFile::link(real, link));
+    const QByteArray before = testsupport::fileBytes(real);
+    const QString oldState = ours(real);
+    ASSERT_EQ(cli({QStringLiteral("sql"), realDir.path(), QStringLiteral("update result set cws_yy=7")}).exitCode, 0);
+    const QString newState = ours(real);
+    const std::pair<QString, QString> ways[] = {{dir.file(QStringLiteral("Result")), realDir.path()},
+                                                {realDir.path(), dir.file(QStringLiteral("Result"))}};
+    for (const auto &[killedIn, reopenedIn] : ways) {
+        for (int n = 1;; ++n) {
+            ASSERT_LT(n, 50);
+            writeFile(real, before);
+            const Outcome r = cli({QStringLiteral("sql"), killedIn, QStringLiteral("update result set cws_yy=7")},
+                                  {QStringLiteral("--exit-after-change"), QString::number(n)});
+            EXPECT_FALSE(QFile::exists(link + QStringLiteral("-journal"))) << n;
+            const Outcome reopened = cli({QStringLiteral("sql"), reopenedIn, QStringLiteral("select * from result")});
+            EXPECT_EQ(reopened.exitCode, 0) << reopened.err.toStdString();
+            EXPECT_EQ(reopened.err, QString()) << n;
+            const QString state = ours(real);
+            EXPECT_TRUE(state == oldState || state == newState) << n << state.toStdString();
+            if (r.exitCode == 0)
+                break;
+        }
+        ASSERT_EQ(cli({QStringLiteral("sql"), reopenedIn, QStringLiteral("update result set jsjxry=9")}).exitCode, 0);
+        const QByteArray committed = testsupport::fileBytes(real);
+        EXPECT_EQ(cli({QStringLiteral("sql"), killedIn, QStringLiteral("select * from result")}).exitCode, 0);
+        EXPECT_EQ(testsupport::fileBytes(real), committed);
+    }
+}
+
+// Something that is no journal where the journal goes (a folder, a dangling
+// link) is never written through: the table still reads, a write is refused
+// with the remedy, and the link's target is never made.
+TEST_F(WritingCommands, AJournalPathThatIsNoFileIsNeverWrittenThrough)
+{
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString journal = result + QStringLiteral("/result.dbf-journal");
+    const QString elsewhere = target.filePath(QStringLiteral("elsewhere"));
+    const QByteArray before = testsupport::fileBytes(result + QStringLiteral("/result.dbf"));
+    for (int kind = 0; kind < 2; ++kind) {
+        ASSERT_TRUE(kind == 0 ? QDir().mkdir(journal) : QFile::link(elsewhere, journal));
+        EXPECT_EQ(cli({QStringLiteral("sql"), result, QStringLiteral("select * from result")}).exitCode, 0);
+        const Outcome r = cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=7")});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("请把它移到别处或删除后再试"))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(kind == 0 ? QStringLiteral("文件夹") : QStringLiteral("符号链接"))) << r.err.toStdString();
+        EXPECT_EQ(testsupport::fileBytes(result + QStringLiteral("/result.dbf")), before);
+        EXPECT_FALSE(QFileInfo::exists(elsewhere));
+        ASSERT_TRUE(kind == 0 ? QDir().rmdir(journal) : QFile::remove(journal));
+    }
+    EXPECT_EQ(cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=7")}).exitCode, 0);
 }
 
 // Two processes that update and append at once lose nothing, and a reader
