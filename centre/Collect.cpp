@@ -773,7 +773,10 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
                     std::lock_guard<std::mutex> lock(mutex);
                     slot.ready = true;
                 }
-                changed.notify_all();
+                // This thread waits for whole batches: it is woken by each
+                // helper's last file of a batch, not by every file.
+                if (i + helpers >= std::min(total, (i / kBatch + 1) * kBatch))
+                    changed.notify_all();
             }
         });
     const auto endHelpers = [&] {
