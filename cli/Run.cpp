@@ -16,11 +16,14 @@
 #include <QStringList>
 
 #ifndef Q_OS_WIN
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 static const char helpText[] =
     "usage: pdeclare-cli COMMAND ...\n"
@@ -59,6 +62,44 @@ static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QS
 
 // collect, status, export and history run as pdeclare-centre-cli beside this program,
 // with the same arguments, standard channels and exit code.
+static bool isCentreCommand(const char *command)
+{
+    for (const char *name : {"collect", "status", "export", "history"})
+        if (std::strcmp(command, name) == 0)
+            return true;
+    return false;
+}
+
+static void sayCentreMissing(const char *command)
+{
+    std::fprintf(stderr, "pdeclare-cli: %s 是监测中心的命令，这台电脑上没有安装监测中心（软件包 pdeclare-centre）。\n", command);
+}
+
+#ifndef Q_OS_WIN
+// The hand-over happens first, before any Qt object exists: a centre
+// command then costs this program no more than loading it. The folder of
+// this program comes from the kernel's link to it, as Qt's
+// applicationDirPath finds it; -1 when there is no such link.
+static int handToCentreNow(char *argv[])
+{
+    std::string self(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+    if (length <= 0)
+        return -1;
+    self.resize(std::size_t(length));
+    const std::string centre = self.substr(0, self.rfind('/') + 1) + "pdeclare-centre-cli";
+    struct stat info {};
+    if (::stat(centre.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || ::access(centre.c_str(), X_OK) != 0) {
+        sayCentreMissing(argv[1]);
+        return 2;
+    }
+    argv[0] = const_cast<char *>(centre.c_str());
+    ::execv(centre.c_str(), argv);
+    std::fprintf(stderr, "pdeclare-cli: 无法启动 %s。\n", centre.c_str());
+    return 2;
+}
+#endif
+
 static int handToCentre(char *argv[])
 {
     const QString centre = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pdeclare-centre-cli"))
@@ -67,8 +108,7 @@ static int handToCentre(char *argv[])
 #endif
         ;
     if (!QFileInfo(centre).isExecutable()) {
-        std::fprintf(stderr, "pdeclare-cli: %s 是监测中心的命令，这台电脑上没有安装监测中心（软件包 pdeclare-centre）。\n",
-                     argv[1]);
+        sayCentreMissing(argv[1]);
         return 2;
     }
     std::fflush(stdout);
@@ -113,8 +153,7 @@ static int runCommand(QStringList args, char *argv[])
     if (command == QLatin1String("backup")) return cli::cmdBackup(args);
     if (command == QLatin1String("upload")) return cli::cmdUpload(args);
     if (command == QLatin1String("prompts")) return cli::cmdPrompts(args);
-    if (command == QLatin1String("collect") || command == QLatin1String("status") || command == QLatin1String("export")
-        || command == QLatin1String("history"))
+    if (isCentreCommand(argv[1]))
         return handToCentre(argv);
     return usage();
 }
@@ -123,17 +162,21 @@ namespace cli {
 
 int run(int argc, char *argv[])
 {
+#ifndef Q_OS_WIN
+    if (argc > 1 && isCentreCommand(argv[1])) {
+        if (const int code = handToCentreNow(argv); code >= 0)
+            return code;
+    }
+#endif
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietQtMessages);
     // sql, dump and prompts need no fonts nor painting: a plain core application
     // starts in a fraction of the time, which counts in scripted use.
-    // (collect, status and export are only handed on.)
+    // (The centre's commands are only handed on.)
     const bool plain = argc > 1
                        && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0
-                           || qstrcmp(argv[1], "prompts") == 0
-                           || qstrcmp(argv[1], "collect") == 0 || qstrcmp(argv[1], "status") == 0
-                           || qstrcmp(argv[1], "export") == 0 || qstrcmp(argv[1], "history") == 0);
+                           || qstrcmp(argv[1], "prompts") == 0 || isCentreCommand(argv[1]));
     std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
     QStringList args = app->arguments();
     args.removeFirst();
