@@ -24,6 +24,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <io.h>
@@ -339,6 +340,9 @@ Error fault(const QString &path, const QString &what)
 }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// FileRenameInfoEx (Windows 10 1709 and later), named in the headers only
+// when building for those.
+constexpr auto kFileRenameInfoEx = FILE_INFO_BY_HANDLE_CLASS(22);
 
 } // namespace
 
@@ -594,8 +598,24 @@ bool NewFile::commit(bool replace)
     // The new file takes the name in one step: replacing the old one (it
     // stays whole until then), or only when the name is free. The directory
     // entry is written through before the call returns.
+    // Windows 10 and later rename by the open handle with POSIX semantics,
+    // which puts the file over a table that our own processes still hold
+    // open (with delete sharing); older systems, other file systems and Wine
+    // take MoveFileExW, which needs the old file closed everywhere.
+    bool renamed = false;
+    if (replace) {
+        const std::wstring full = wide(m_target);
+        std::vector<char> info(sizeof(FILE_RENAME_INFO) + full.size() * sizeof(wchar_t), 0);
+        const DWORD renameFlags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+        std::memcpy(info.data(), &renameFlags, sizeof renameFlags); // Flags shares its place with ReplaceIfExists
+        auto *rename = reinterpret_cast<FILE_RENAME_INFO *>(info.data());
+        rename->FileNameLength = DWORD(full.size() * sizeof(wchar_t));
+        std::memcpy(rename->FileName, full.c_str(), full.size() * sizeof(wchar_t));
+        renamed = SetFileInformationByHandle(handleOf(m_fd), kFileRenameInfoEx, info.data(), DWORD(info.size()))
+            && FlushFileBuffers(handleOf(m_fd));
+    }
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExW(temp.c_str(), target.c_str(), flags)) {
+    if (!renamed && !MoveFileExW(temp.c_str(), target.c_str(), flags)) {
         const DWORD error = GetLastError();
         if (!replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
             _close(m_fd);
