@@ -6,6 +6,8 @@
 ; Uninstalling removes the program files only: every user's data lives in
 ; that user's %APPDATA%\PDeclare and stays.
 Unicode true
+; A 64-bit setup program (it also runs where only wine64 is installed).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "x64.nsh"
