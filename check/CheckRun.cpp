@@ -49,8 +49,10 @@ private:
     bool m_on = false;
 };
 
-// Appends findings (name1 the period, name2 empty, name3 the rule's text)
-// to the findings table held open for writing.
+// Gathers findings (name1 the period, name2 empty, name3 the rule's text)
+// and writes them over the old ones in one change of the findings table held
+// open for writing: a kill or a failure midway leaves the findings of the
+// last run, never an empty list.
 class FindingsWriter {
 public:
     explicit FindingsWriter(const QString &path)
@@ -67,21 +69,14 @@ public:
         set(row, m_name2, QString());
         set(row, m_name3, text);
         m_rows.push_back(std::move(row));
-        // Written in batches: one synced change per batch, memory bounded
-        // whatever the number of findings.
-        if (m_rows.size() >= kBatch)
-            flush();
     }
-    void flush()
+    void commit()
     {
-        if (!m_rows.empty())
-            m_table.appendRecords(m_rows);
+        m_table.replaceRecords(m_rows);
         m_rows.clear();
     }
 
 private:
-    static constexpr size_t kBatch = 4096;
-
     int column(const char *name) const
     {
         const int f = m_table.fieldIndex(QLatin1String(name));
@@ -130,8 +125,6 @@ bool run(CheckHost &host, CheckMode mode, Busy &busy)
     const QString findingsPath = store::sql::tableFile(findings.directory(), QStringLiteral("shtable1"));
     std::optional<store::fileio::File> hold;
     hold.emplace(store::fileio::File::open(findingsPath, false, store::fileio::Lock::Exclusive));
-    reopen(findings, QString::fromUtf8(sql::kDeleteFindings));
-    findings.execSql();
     std::optional<FindingsWriter> writer;
     writer.emplace(findingsPath);
 
@@ -159,10 +152,17 @@ bool run(CheckHost &host, CheckMode mode, Busy &busy)
         }
     } catch (...) {
         // A rule that fails stops the run; the findings of the rules before
-        // it are kept, as the user may look at them.
+        // it are kept, as the user may look at them. When they cannot be
+        // written either, the user is told that too, beside the rule's fault.
+        const std::exception_ptr failure = std::current_exception();
         try {
-            writer->flush();
-        } catch (...) {
+            writer->commit();
+        } catch (const store::Error &e) {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const store::Error &first) {
+                throw store::Error(first.kind(), first.message() + QStringLiteral("\n此外，已得出的审核结果也未能保存：") + e.message());
+            }
         }
         throw;
     }
@@ -171,7 +171,7 @@ bool run(CheckHost &host, CheckMode mode, Busy &busy)
     host.setPanelText(1, progressText(100));
     host.processEvents();
 
-    writer->flush();
+    writer->commit();
     reopen(findings, QString::fromUtf8(sql::kSelectFindings));
     findings.open();
     writer.reset();

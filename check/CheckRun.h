@@ -46,7 +46,6 @@ QString progressText(double percent);
 // The statements of the run.
 namespace sql {
 inline const char *const kSelectYydm = "select yydm from result ";
-inline const char *const kDeleteFindings = "delete from shtable1 ";
 inline const char *const kSelectRules = "select * from tjjctjk ";
 inline const char *const kSelectRowsWhere = "select nd from result where ";
 inline const char *const kSelectFindings = "select * from shtable1 ";

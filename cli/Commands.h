@@ -5,6 +5,11 @@
 
 namespace cli {
 
+// Flushes stdout; the first failure's errno is kept for the exit check.
+void flushOutput();
+// 0 when everything printed reached stdout, else the errno of the failure.
+int outputError();
+
 int cmdSql(const QStringList &args);
 int cmdDump(const QStringList &args);
 int cmdCheck(const QStringList &args);

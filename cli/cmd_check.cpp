@@ -38,7 +38,7 @@ int cmdCheck(const QStringList &args)
     const bool passed = check::runCheck(host, CheckMode::Window);
     const QByteArray lines = check::findingLines(host.findings());
     std::fwrite(lines.constData(), 1, std::size_t(lines.size()), stdout);
-    std::fflush(stdout);
+    cli::flushOutput();
     const QByteArray messages = host.messages().join(QLatin1Char('\n')).toUtf8();
     if (host.hadFindings() && messages.isEmpty())
         return 1;

@@ -22,7 +22,7 @@ int cmdSql(const QStringList &args)
         store::sql::runAsText(args.at(0), statement, [](const QByteArray &piece) {
             std::fwrite(piece.constData(), 1, size_t(piece.size()), stdout);
         });
-        std::fflush(stdout);
+        cli::flushOutput();
         return 0;
     } catch (...) {
         std::fprintf(stderr, "%s\n", store::errorText().toUtf8().constData());

@@ -2,6 +2,8 @@
 // for scripted checks. Each command lives in its own file (cmd_*.cpp).
 #include "cli/Commands.h"
 
+#include "store/FileIo.h"
+
 #include <QGuiApplication>
 #include <QStringList>
 
@@ -40,17 +42,8 @@ static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QS
     }
 }
 
-int main(int argc, char *argv[])
+static int run(QStringList args)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quietQtMessages);
-    // sql and dump need no fonts nor painting: a plain core application
-    // starts in a fraction of the time, which counts in scripted use.
-    const bool plain = argc > 1 && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0);
-    std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
-    QStringList args = app->arguments();
-    args.removeFirst();
     if (args.isEmpty())
         return usage();
     const QString command = args.takeFirst();
@@ -72,4 +65,25 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("status")) return cli::cmdStatus(args);
     if (command == QLatin1String("export")) return cli::cmdExport(args);
     return usage();
+}
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietQtMessages);
+    // sql and dump need no fonts nor painting: a plain core application
+    // starts in a fraction of the time, which counts in scripted use.
+    const bool plain = argc > 1 && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0);
+    std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
+    QStringList args = app->arguments();
+    args.removeFirst();
+    const int code = run(args);
+    // What a command printed is part of its result: output that could not
+    // be written (a full disk behind a redirection) is a failure, not a 0.
+    if (const int error = cli::outputError()) {
+        std::fprintf(stderr, "pdeclare-cli: 结果未能全部写出到标准输出：%s\n", store::fileio::reason(error).toLocal8Bit().constData());
+        return 2;
+    }
+    return code;
 }

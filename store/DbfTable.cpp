@@ -254,6 +254,8 @@ struct DbfTable::Impl {
     bool readIsNull(quint32 r, int f) const;
     void encodeField(char *rec, const FieldDef &f, const QVariant &v) const;
     QByteArray encodeRecord(const char *old, const std::vector<QVariant> &values) const;
+    quint32 change(const std::vector<std::pair<quint32, FieldValues>> &records,
+                   const std::vector<std::vector<QVariant>> &rows, bool deleteRecords);
     void setCodec();
 };
 
@@ -1092,6 +1094,23 @@ quint32 DbfTable::appendRecords(const std::vector<std::vector<QVariant>> &rows) 
 quint32 DbfTable::change(const std::vector<std::pair<quint32, FieldValues>> &records,
                          const std::vector<std::vector<QVariant>> &rows)
 {
+    return d->change(records, rows, false);
+}
+
+void DbfTable::replaceRecords(const std::vector<std::vector<QVariant>> &rows)
+{
+    std::vector<std::pair<quint32, FieldValues>> all;
+    all.reserve(d->header.recordCount);
+    for (quint32 r = 0; r < d->header.recordCount; ++r)
+        if (*d->record(r) != '*')
+            all.emplace_back(r, FieldValues{});
+    d->change(all, rows, true);
+}
+
+quint32 DbfTable::Impl::change(const std::vector<std::pair<quint32, FieldValues>> &records,
+                               const std::vector<std::vector<QVariant>> &rows, bool deleteRecords)
+{
+    Impl *d = this;
     if (records.empty() && rows.empty())
         return d->header.recordCount;
     std::vector<quint32> numbers;
@@ -1113,6 +1132,8 @@ quint32 DbfTable::change(const std::vector<std::pair<quint32, FieldValues>> &rec
         Impl::Plan plan = d->recordPlan(numbers, [&](size_t i, char *rec) {
             for (const auto &[index, value] : records[i].second)
                 d->encodeField(rec, d->fields[size_t(index)], value);
+            if (deleteRecords)
+                rec[0] = '*';
         });
         if (rows.empty())
             return plan;

@@ -152,6 +152,9 @@ public:
     // returns the number of the first appended record.
     quint32 change(const std::vector<std::pair<quint32, FieldValues>> &records,
                    const std::vector<std::vector<QVariant>> &rows);
+    // Marks every record deleted and appends rows, as one change: a kill or
+    // a failure leaves the old records or the new ones, never neither.
+    void replaceRecords(const std::vector<std::vector<QVariant>> &rows);
 
 private:
     DbfTable();

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <exception>
+#include <new>
 #include <stdexcept>
 
 namespace store {
@@ -44,7 +45,14 @@ inline QString errorText(const std::exception &e)
 {
     if (const auto *storeError = dynamic_cast<const Error *>(&e))
         return storeError->message();
-    return QString::fromUtf8(e.what());
+    if (dynamic_cast<const std::bad_alloc *>(&e))
+        return QStringLiteral("内存不足，操作没有完成，数据未作改动。请关闭其他程序后再试（std::bad_alloc）。");
+    const QString text = QString::fromUtf8(e.what());
+    // A library's own English text gets a Chinese sentence around it.
+    for (QChar c : text)
+        if (c.unicode() >= 0x3000)
+            return text;
+    return text.isEmpty() ? text : QStringLiteral("操作没有完成，系统报告的原因是：%1").arg(text);
 }
 
 inline QString errorText(const QString &fallback = QString())

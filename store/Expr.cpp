@@ -829,8 +829,11 @@ void Expr::bind(const Schema &schema)
         }
         m_columns[size_t(i)] = index;
     }
+    // Text literals are turned into the table's code page here, once, with
+    // the writer's own check: a character the table cannot hold is refused
+    // instead of becoming '?' (which would also match other rows' '?').
     m_literals.reset();
-    if (!codec::isGbk(schema.codePage())) {
+    {
         std::vector<const Node *> texts;
         collectTextLiterals(*m_root, texts);
         auto literals = std::make_shared<std::vector<Value>>(texts.size());
@@ -922,7 +925,7 @@ private:
 
     const Expr::Source &m_source;
     const std::vector<int> &m_columns;
-    const std::vector<Value> *m_literals; // text literals in the table's code page, when not GBK
+    const std::vector<Value> *m_literals; // text literals in the table's code page
     const Row &m_row;
 };
 

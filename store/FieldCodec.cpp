@@ -167,6 +167,25 @@ QByteArray encodeWith(quint8 mark, QStringView text, bool *ok)
 }
 #endif
 
+// Whether bytes are GBK as every reader takes it: single bytes below 0x80
+// and pairs of a lead byte 0x81-0xFE with a trail byte 0x40-0xFE (not 0x7F).
+// Windows' code page 936 also maps the euro sign to the lone byte 0x80,
+// which other DBF readers reject; it counts as a character GBK cannot hold.
+bool isPlainGbk(QByteArrayView b)
+{
+    for (qsizetype i = 0; i < b.size(); ++i) {
+        const uchar c = uchar(b[i]);
+        if (c < 0x80)
+            continue;
+        if (c == 0x80 || c == 0xFF || i + 1 >= b.size())
+            return false;
+        const uchar t = uchar(b[++i]);
+        if (t < 0x40 || t == 0x7F || t == 0xFF)
+            return false;
+    }
+    return true;
+}
+
 bool isAscii(QByteArrayView b)
 {
     for (char c : b)
@@ -203,7 +222,12 @@ QByteArray encode(quint8 mark, const QString &text, bool *ok)
         }
     if (ascii)
         return text.toLatin1();
-    return encodeWith(mark, text, ok);
+    QByteArray bytes = encodeWith(mark, text, ok);
+    // Windows' code page 936 gives the euro sign the lone byte 0x80, which
+    // other DBF readers reject: such a text was not kept whole either.
+    if (ok && *ok && isGbk(mark) && !isPlainGbk(bytes))
+        *ok = false;
+    return bytes;
 }
 
 bool decodesWhole(quint8 mark, QByteArrayView bytes)

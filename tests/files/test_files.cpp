@@ -38,9 +38,11 @@ struct Outcome {
     QString err;
 };
 
-Outcome cli(const QStringList &args, const QStringList &env = {}, rlim_t addressSpace = 0)
+Outcome cli(const QStringList &args, const QStringList &env = {}, rlim_t addressSpace = 0, const QString &out = {})
 {
     QProcess p;
+    if (!out.isEmpty())
+        p.setStandardOutputFile(out);
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     for (const QString &kv : env)
         e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
@@ -144,7 +146,7 @@ protected:
     // with the process ended right after the N-th write, for every N until
     // the command no longer reaches an N-th write. After each, every table
     // in `watched` is the old or the new one, read by ours and python3-dbf.
-    void everyWrite(const QStringList &command, const QStringList &watched)
+    void everyWrite(const QStringList &command, const QStringList &watched, int cleanExit = 0)
     {
         const QString root = dir.path().chopped(1);
         const auto before = snapshot(root);
@@ -152,7 +154,7 @@ protected:
         for (const QString &t : watched)
             oldState[t] = ours(root + QLatin1Char('/') + t);
         const Outcome clean = cli(command);
-        ASSERT_EQ(clean.exitCode, 0) << clean.err.toStdString();
+        ASSERT_EQ(clean.exitCode, cleanExit) << clean.err.toStdString();
         const std::map<QString, QByteArray> after = snapshot(root);
         for (const QString &t : watched) {
             newState[t] = ours(root + QLatin1Char('/') + t);
@@ -167,7 +169,7 @@ protected:
                 restore(root, before);
                 const Outcome r = cli(command, {QStringLiteral("%1=%2").arg(QLatin1String(mode)).arg(n)});
                 const QString where = QStringLiteral("%1=%2: %3").arg(QLatin1String(mode)).arg(n).arg(r.err);
-                if (r.exitCode == 0)
+                if (r.exitCode == cleanExit)
                     break; // no N-th write: the command ran whole
                 ++faults;
                 if (QLatin1String(mode) == QLatin1String("PDECLARE_FAIL_WRITE")) {
@@ -252,6 +254,16 @@ TEST_F(WritingCommands, BackupOverAnEarlierOneAndUploadNeverLeaveAPartialFile)
     ASSERT_TRUE(QDir().mkpath(uploadDir));
     everyWrite({QStringLiteral("upload"), uploadDir, QStringLiteral("--yes"), dir.path()},
                {QStringLiteral("Result/result.dbf"), QStringLiteral("Upload/1001SJSB.dbf")});
+}
+
+// The check replaces the last run's findings with its own in one change: a
+// kill or a full disk midway leaves the old findings, not an empty list.
+TEST_F(WritingCommands, TheChecksNewFindingsReplaceTheOldOnesAllOrNothing)
+{
+    setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("多于五")}});
+    ASSERT_EQ(cli({QStringLiteral("check"), dir.path()}).exitCode, 1);
+    setRules({{QStringLiteral("jsjxry>2"), QStringLiteral("多于二")}});
+    everyWrite({QStringLiteral("check"), dir.path()}, {QStringLiteral("DataMeta/shtable1.dbf")}, 1);
 }
 
 // The entry window's save: five periods, one of them a new row, as one change.
@@ -480,4 +492,20 @@ TEST(Messages, SemicolonInTheFolderAndALinkLoopAreToldTruly)
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("符号链接构成了循环"))) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains(QStringLiteral("不存在"))) << r.err.toStdString();
+}
+
+// Output that cannot be written is a failure: with stdout on a full disk,
+// the commands that print their result exit 2 and say why.
+TEST_F(WritingCommands, OutputToAFullDiskIsAFailure)
+{
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString backupDir = dir.file(QStringLiteral("Backup"));
+    ASSERT_TRUE(QDir().mkpath(backupDir));
+    for (const QStringList &command : {QStringList{QStringLiteral("sql"), result, QStringLiteral("select * from result")},
+                                       QStringList{QStringLiteral("dump"), result + QStringLiteral("/result.dbf")},
+                                       QStringList{QStringLiteral("backup"), backupDir, dir.path()}}) {
+        const Outcome r = cli(command, {}, 0, QStringLiteral("/dev/full"));
+        EXPECT_EQ(r.exitCode, 2) << command.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("磁盘空间不足"))) << r.err.toStdString();
+    }
 }

@@ -143,6 +143,30 @@ TEST(SqlCodec, TextLiteralsCompareInTheTablesOwnCodePage)
               QStringLiteral("南京,上海"));
 }
 
+// In a GBK table too: an emoji, Hangul or the euro sign (which Windows'
+// code page 936 would write as the lone byte 0x80 that other readers refuse)
+// is refused in SET and in WHERE, and the table keeps its bytes. Before,
+// 'x' became '?x' and where name='한국' matched a row holding '??'.
+TEST(SqlCodec, TextsAGbkTableCannotHoldAreRefusedNotTurnedIntoQuestionMarks)
+{
+    testsupport::TempProgramDir dir(false);
+    const QString folder = dir.file(QStringLiteral("Result/"));
+    const QString path = folder + QStringLiteral("t.dbf");
+    DbfTable::create(path, {FieldDef::make(QStringLiteral("NAME"), 'C', 10)}, {{QStringLiteral("??")}, {QStringLiteral("北京")}});
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    for (const QString &text : {QStringLiteral("😀x"), QStringLiteral("한국"), QStringLiteral("é€™")}) {
+        const QString setError = errorOf([&] { exec(folder, QStringLiteral("update t set name='%1'").arg(text)); });
+        EXPECT_TRUE(setError.contains(QStringLiteral("文字 \"%1\" 中有表 t 的代码页 GBK 不能保存的字符").arg(text))) << setError.toStdString();
+        EXPECT_NE(errorOf([&] { exec(folder, QStringLiteral("delete from t where name='%1'").arg(text)); }), QStringLiteral("(no error)"));
+    }
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    EXPECT_EQ(exec(folder, QStringLiteral("update t set name='上海' where name='北京'")), 1);
+}
+
 TEST(SqlCodec, TypeErrorsFailWhenPreparedWhateverTheRows)
 {
     testsupport::TempProgramDir dir;
