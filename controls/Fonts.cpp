@@ -40,8 +40,9 @@ QList<FaceFile> regularAndBoldFaces(const QString &family)
                     QStringLiteral("NotoSerifSC*.otf")};
     else
         return faces;
-    const QStringList folders{qEnvironmentVariable("WINDIR", QStringLiteral("C:/Windows")) + QStringLiteral("/Fonts"),
-                              qEnvironmentVariable("LOCALAPPDATA") + QStringLiteral("/Microsoft/Windows/Fonts")};
+    const QStringList folders{
+        QDir::fromNativeSeparators(qEnvironmentVariable("WINDIR", QStringLiteral("C:/Windows"))) + QStringLiteral("/Fonts"),
+        QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA")) + QStringLiteral("/Microsoft/Windows/Fonts")};
     for (const QString &folder : folders) {
         const QDir dir(folder);
         if (folder.startsWith(QLatin1Char('/')) || !dir.exists())
