@@ -2,6 +2,7 @@
 
 #include "centre/SqlUtil.h"
 #include "store/Catalogue.h"
+#include "store/FieldCodec.h"
 #include "store/SqlTable.h"
 
 #include <QDir>
@@ -16,7 +17,11 @@
 
 #include <QScopeGuard>
 
+#ifdef PDECLARE_HAVE_OPENSSL
 #include <openssl/evp.h>
+#else
+#include <QCryptographicHash>
+#endif
 #include <sqlite3.h>
 
 #ifdef Q_OS_UNIX
@@ -53,6 +58,10 @@ struct Refusal {
 // opening a converter costs more than decoding a few hundred bytes.
 bool validGbk(QByteArrayView bytes)
 {
+#ifdef Q_OS_WIN
+    // Qt has no GBK converter on Windows: the system's code page 936 tells.
+    return store::codec::decodesWhole(store::codec::kGbkMark, bytes);
+#else
     thread_local QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
     const QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
@@ -67,6 +76,7 @@ bool validGbk(QByteArrayView bytes)
         if (c == QChar::ReplacementCharacter || (c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF))
             return false;
     return true;
+#endif
 }
 
 // The project code a file's name gives: "1006SJSB.dbf" -> "1006"; empty for
@@ -100,11 +110,16 @@ QString typeText(const store::FieldDef &f)
 // and hashing is a good part of collecting a small file.
 QString sha256Hex(const QByteArray &bytes)
 {
+#ifndef PDECLARE_HAVE_OPENSSL
+    // A build without OpenSSL (Windows): Qt's own digest gives the same bytes.
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+#else
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_Digest(bytes.constData(), std::size_t(bytes.size()), digest, &length, EVP_sha256(), nullptr) != 1)
         throw Error(QStringLiteral("无法计算文件的 SHA-256。"));
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex());
+#endif
 }
 
 // What a good upload file gives.

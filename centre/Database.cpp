@@ -104,7 +104,11 @@ Database::Database(const QString &name, bool create)
         throw Error(QStringLiteral("不支持数据库地址“%1”：请给出 SQLite 数据库文件，或 postgresql://用户@主机:端口/数据库。").arg(shownName(name)));
     if (m_postgres) {
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+#ifdef Q_OS_WIN
+            throw Error(QStringLiteral("无法连接 PostgreSQL：Windows 版监测中心不带 PostgreSQL 驱动。请使用 SQLite 数据库文件，或在 Linux 上运行监测中心。"));
+#else
             throw Error(QStringLiteral("无法连接 PostgreSQL：缺少 Qt 的 PostgreSQL 驱动（Debian 软件包 libqt6sql6-psql）。"));
+#endif
         const QUrl url(name);
         const QString db = url.path().mid(1);
         if (!url.isValid() || db.isEmpty())

@@ -317,3 +317,37 @@ QByteArray fontWithIdeographGlyphsOnly(const QByteArray &fontFile, int faceIndex
 }
 
 } // namespace ui
+
+namespace ui {
+
+QList<FaceName> faceNames(const QByteArray &fontFile)
+{
+    QList<FaceName> names;
+    Reader r{fontFile};
+    QList<qsizetype> faces;
+    if (r.u32(0) == tagOf("ttcf")) {
+        const quint32 count = r.u32(8);
+        for (quint32 i = 0; i < count && i < 64 && !r.bad; ++i)
+            faces.append(r.u32(12 + 4 * qsizetype(i)));
+    } else {
+        faces.append(0);
+    }
+    for (const qsizetype face : faces) {
+        const quint16 tableCount = r.u16(face + 4);
+        FaceName name;
+        for (quint16 i = 0; i < tableCount && !r.bad; ++i) {
+            const qsizetype rec = face + 12 + 16 * qsizetype(i);
+            if (r.u32(rec) != tagOf("name") || !r.has(r.u32(rec + 8), r.u32(rec + 12)))
+                continue;
+            const qsizetype at = r.u32(rec + 8);
+            name.family = englishName(r, at, 1);
+            name.style = englishName(r, at, 2);
+        }
+        if (r.bad)
+            break;
+        names.append(name);
+    }
+    return names;
+}
+
+} // namespace ui

@@ -12,6 +12,7 @@
 // each such glyph is reached from its ideograph alone; a genuine radical in
 // the text then falls back to the next font, which keeps its own meaning.
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace ui {
@@ -20,6 +21,14 @@ namespace ui {
 // standalone font named `family` with the cleaned character map. Every other
 // table is copied as it is. Returns an empty array when the data is not a
 // font this can read.
+// The English family and style names of each face of a font file (one for a
+// single font, one per face of a collection), in face order.
+struct FaceName {
+    QString family;
+    QString style;
+};
+QList<FaceName> faceNames(const QByteArray &fontFile);
+
 QByteArray fontWithIdeographGlyphsOnly(const QByteArray &fontFile, int faceIndex, const QString &family);
 
 } // namespace ui

@@ -7,7 +7,14 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+#include "report/Prepared.h"
+
+#ifdef Q_OS_WIN
+#include <QDir>
+#include <QRegularExpression>
+#else
 #include <fontconfig/fontconfig.h>
+#endif
 
 namespace ui {
 
@@ -18,6 +25,46 @@ struct FaceFile {
     QString path;
     int index;
 };
+#ifdef Q_OS_WIN
+// Windows has no fontconfig: the faces are looked for in the system's and the
+// user's font folders, among the files a family is known to come in, by the
+// names inside them.
+QList<FaceFile> regularAndBoldFaces(const QString &family)
+{
+    QList<FaceFile> faces;
+    QStringList patterns;
+    if (family == QLatin1String("SimSun"))
+        patterns = {QStringLiteral("simsun*.tt?")};
+    else if (family == QLatin1String("Noto Serif CJK SC"))
+        patterns = {QStringLiteral("NotoSerifCJK*.tt?"), QStringLiteral("NotoSerifCJK*.otf"),
+                    QStringLiteral("NotoSerifSC*.otf")};
+    else
+        return faces;
+    const QStringList folders{
+        QDir::fromNativeSeparators(qEnvironmentVariable("WINDIR", QStringLiteral("C:/Windows"))) + QStringLiteral("/Fonts"),
+        QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA")) + QStringLiteral("/Microsoft/Windows/Fonts")};
+    for (const QString &folder : folders) {
+        const QDir dir(folder);
+        if (folder.startsWith(QLatin1Char('/')) || !dir.exists())
+            continue;
+        for (const QString &name : dir.entryList(patterns, QDir::Files)) {
+            QFile file(dir.filePath(name));
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const uchar *mapped = file.map(0, file.size());
+            if (!mapped)
+                continue;
+            const QList<FaceName> names =
+                faceNames(QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), file.size()));
+            for (int i = 0; i < names.size(); ++i)
+                if (names[i].family == family
+                    && (names[i].style == QLatin1String("Regular") || names[i].style == QLatin1String("Bold")))
+                    faces.append({file.fileName(), i});
+        }
+    }
+    return faces;
+}
+#else
 QList<FaceFile> regularAndBoldFaces(const QString &family)
 {
     QList<FaceFile> faces;
@@ -45,6 +92,7 @@ QList<FaceFile> regularAndBoldFaces(const QString &family)
     FcPatternDestroy(pattern);
     return faces;
 }
+#endif
 
 // Registers `family` as a copy of the system's `source` faces whose glyphs
 // stand for the ideographs alone (see FontCmap.h), so that a PDF's text reads
@@ -79,6 +127,24 @@ void installFontSubstitutions()
         return;
     done = true;
     // 宋体 is the face of every printed form and findings list.
+#ifdef Q_OS_WIN
+    // Windows has 宋体 (SimSun) itself; the printing face is made from it, or
+    // from Noto Serif CJK SC where it is missing (a system without Chinese
+    // fonts installed), and the forms are drawn with that face.
+    QStringList serif{QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Microsoft YaHei"),
+                      QStringLiteral("SimHei")};
+    const bool printFace = registerIdeographFamily(QStringLiteral("SimSun"), printSerifFamily())
+        || registerIdeographFamily(QStringLiteral("Noto Serif CJK SC"), printSerifFamily());
+    if (printFace) {
+        serif.prepend(printSerifFamily());
+        for (const char *name : {"宋体", "SimSun"})
+            report::drawFamilyAs(QString::fromUtf8(name), printSerifFamily());
+    }
+    const QStringList sans{QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"),
+                           QStringLiteral("Tahoma")};
+    const QStringList kai{QStringLiteral("KaiTi"), QStringLiteral("SimKai"), QStringLiteral("SimSun"),
+                          QStringLiteral("Noto Serif CJK SC")};
+#else
     QStringList serif{QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
                       QStringLiteral("Noto Sans CJK SC")};
     if (registerIdeographFamily(QStringLiteral("Noto Serif CJK SC"), printSerifFamily()))
@@ -87,6 +153,7 @@ void installFontSubstitutions()
                            QStringLiteral("AR PL UKai CN")};
     const QStringList kai{QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UKai"),
                           QStringLiteral("Noto Serif CJK SC")};
+#endif
     for (const char *name : {"宋体", "SimSun", "新宋体", "NSimSun"})
         QFont::insertSubstitutions(QString::fromUtf8(name), serif);
     for (const char *name : {"MS Sans Serif", "Tahoma", "MS Shell Dlg", "MS Shell Dlg 2"})

@@ -19,6 +19,16 @@
 
 namespace report {
 
+namespace {
+QHash<QString, QString> &drawnFamilies()
+{
+    static QHash<QString, QString> faces;
+    return faces;
+}
+} // namespace
+
+void drawFamilyAs(const QString &family, const QString &face) { drawnFamilies().insert(family, face); }
+
 const FontStyle &fontStyle(const QString &family, double pointSize, bool bold)
 {
     // Kept for the life of the program (never destroyed: fonts must not
@@ -29,6 +39,9 @@ const FontStyle &fontStyle(const QString &family, double pointSize, bool bold)
     if (FontStyle *s = cache->value(key))
         return *s;
     QFont font(family);
+    const auto drawn = drawnFamilies().constFind(family);
+    if (drawn != drawnFamilies().constEnd())
+        font.setFamilies({*drawn, family});
     font.setPixelSize(pixels);
     font.setBold(bold);
     font.setHintingPreference(QFont::PreferNoHinting);

@@ -58,6 +58,12 @@ QString formatValue(const QVariant &value, bool numericColumn);
 
 // One painter for every device: the painter's device is mapped so that one
 // millimetre is pixelsPerMm device pixels.
+// Text set in `family` is drawn with `face` (falling back to `family`
+// itself): where a system has the family the forms name (宋体 on Windows),
+// the printing face made from it is the one drawn, so that PDFs extract
+// exactly. Call before anything is drawn.
+void drawFamilyAs(const QString &family, const QString &face);
+
 void paintPage(QPainter &painter, const PreparedPage &page, double pixelsPerMm);
 void writePdf(const PreparedReport &report, const QString &path); // throws on failure
 

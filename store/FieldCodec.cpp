@@ -3,9 +3,14 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -41,6 +46,86 @@ const char *codecName(quint8 mark)
     }
 }
 
+#ifdef Q_OS_WIN
+// Windows: Qt's converter knows only UTF-8 and Latin-1 there (GBK and Big5
+// need ICU), so the texts go through the system's code-page tables, which
+// hold every one of these code pages whatever the system's own code page is.
+unsigned windowsCodePage(quint8 mark)
+{
+    static const struct { const char *name; unsigned cp; } pages[] = {
+        {"IBM437", 437},        {"IBM850", 850},        {"windows-1252", 1252}, {"IBM852", 852},
+        {"IBM866", 866},        {"windows-949", 949},   {"Big5", 950},          {"windows-874", 874},
+        {"Shift_JIS", 932},     {"windows-1255", 1255}, {"windows-1256", 1256}, {"windows-1250", 1250},
+        {"windows-1251", 1251}, {"windows-1254", 1254}, {"windows-1253", 1253}};
+    if (const char *name = codecName(mark))
+        for (const auto &p : pages)
+            if (std::strcmp(p.name, name) == 0)
+                return p.cp;
+    return 936; // GBK
+}
+
+// One character's bytes at the start of b (a lead byte and its trail byte in
+// the double-byte code pages).
+qsizetype charBytes(unsigned cp, QByteArrayView b)
+{
+    return b.size() >= 2 && IsDBCSLeadByteEx(cp, BYTE(b[0])) ? 2 : 1;
+}
+
+// Strict conversion: false when some bytes are no character of the page.
+bool decodeStrict(unsigned cp, QByteArrayView bytes, QString &out)
+{
+    if (bytes.isEmpty()) {
+        out.clear();
+        return true;
+    }
+    const int n = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes.data(), int(bytes.size()), nullptr, 0);
+    if (n <= 0)
+        return false;
+    out.resize(n);
+    MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes.data(), int(bytes.size()),
+                        reinterpret_cast<wchar_t *>(out.data()), n);
+    return true;
+}
+
+QString decodeWith(quint8 mark, QByteArrayView bytes)
+{
+    const unsigned cp = windowsCodePage(mark);
+    QString whole;
+    if (decodeStrict(cp, bytes, whole))
+        return whole;
+    // Some bytes are no character: each such one reads as U+FFFD, as Qt's
+    // converters give it, and the rest as it is.
+    QString out;
+    QString one;
+    while (!bytes.isEmpty()) {
+        const qsizetype n = charBytes(cp, bytes);
+        out += decodeStrict(cp, bytes.first(n), one) ? one : QString(QChar::ReplacementCharacter);
+        bytes = bytes.sliced(n);
+    }
+    return out;
+}
+
+QByteArray encodeWith(quint8 mark, QStringView text, bool *ok)
+{
+    const unsigned cp = windowsCodePage(mark);
+    if (ok)
+        *ok = true;
+    if (text.isEmpty())
+        return QByteArray();
+    const auto *wide = reinterpret_cast<const wchar_t *>(text.utf16());
+    // No "best fit": a character the page lacks is '?' and is told, never
+    // quietly turned into a look-alike.
+    BOOL usedDefault = FALSE;
+    const int n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide, int(text.size()), nullptr, 0, nullptr, &usedDefault);
+    QByteArray bytes(n, Qt::Uninitialized);
+    usedDefault = FALSE;
+    WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide, int(text.size()), bytes.data(), n, nullptr, &usedDefault);
+    // A lone surrogate or a character mapped one way only also fails to read back.
+    if (ok)
+        *ok = !usedDefault && decodeWith(mark, bytes) == text;
+    return bytes;
+}
+#else
 // Converters of one code page. Making one (an ICU converter behind Qt) costs
 // far more than reading a small table, so each thread keeps one pair per code
 // page mark. They are stateless: every call converts a whole text.
@@ -67,6 +152,20 @@ Converters &convertersFor(quint8 mark)
     }
     return *slot;
 }
+
+QString decodeWith(quint8 mark, QByteArrayView bytes) { return convertersFor(mark).decoder.decode(bytes); }
+
+QByteArray encodeWith(quint8 mark, QStringView text, bool *ok)
+{
+    Converters &c = convertersFor(mark);
+    QByteArray bytes = c.encoder.encode(text);
+    // The converter puts a substitute for a character it has no bytes for
+    // without telling: a text that does not read back was not kept whole.
+    if (ok)
+        *ok = QString(c.decoder.decode(bytes)) == text;
+    return bytes;
+}
+#endif
 
 // Whether bytes are GBK as every reader takes it: single bytes below 0x80
 // and pairs of a lead byte 0x81-0xFE with a trail byte 0x40-0xFE (not 0x7F).
@@ -103,7 +202,7 @@ QString decode(quint8 mark, QByteArrayView bytes)
 {
     if (isAscii(bytes))
         return QString::fromLatin1(bytes.data(), bytes.size());
-    QString s = convertersFor(mark).decoder.decode(bytes);
+    QString s = decodeWith(mark, bytes);
     // Some writers pad texts with NUL instead of blanks.
     for (QChar &c : s)
         if (c.unicode() == 0)
@@ -123,13 +222,26 @@ QByteArray encode(quint8 mark, const QString &text, bool *ok)
         }
     if (ascii)
         return text.toLatin1();
-    Converters &c = convertersFor(mark);
-    QByteArray bytes = c.encoder.encode(text);
-    // The converter puts a substitute for a character it has no bytes for
-    // without telling: a text that does not read back was not kept whole.
-    if (ok)
-        *ok = QString(c.decoder.decode(bytes)) == text && (!isGbk(mark) || isPlainGbk(bytes));
+    QByteArray bytes = encodeWith(mark, text, ok);
+    // Windows' code page 936 gives the euro sign the lone byte 0x80, which
+    // other DBF readers reject: such a text was not kept whole either.
+    if (ok && *ok && isGbk(mark) && !isPlainGbk(bytes))
+        *ok = false;
     return bytes;
+}
+
+bool decodesWhole(quint8 mark, QByteArrayView bytes)
+{
+#ifdef Q_OS_WIN
+    QString text;
+    return decodeStrict(windowsCodePage(mark), bytes, text);
+#else
+    if (isAscii(bytes))
+        return true;
+    QStringDecoder decoder(codePageName(mark).toLatin1().constData(), QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError() && !text.contains(QChar::ReplacementCharacter);
+#endif
 }
 
 QString codePageName(quint8 mark)
@@ -144,13 +256,12 @@ QByteArray encodeWithin(quint8 mark, const QString &text, int maxBytes, bool *ok
     if (enc.size() <= maxBytes)
         return enc;
     // Cut at a whole character: encode one code point at a time.
-    QStringEncoder &encoder = convertersFor(mark).encoder;
     enc.clear();
     const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
     qsizetype i = 0;
     while (i < text.size()) {
         const qsizetype n = (QChar::isHighSurrogate(u[i]) && i + 1 < text.size()) ? 2 : 1;
-        const QByteArray piece = encoder.encode(QStringView(text).mid(i, n));
+        const QByteArray piece = encodeWith(mark, QStringView(text).mid(i, n), nullptr);
         if (enc.size() + piece.size() > maxBytes)
             break;
         enc += piece;

@@ -31,6 +31,9 @@ QString decode(quint8 mark, QByteArrayView bytes);
 QByteArray encode(quint8 mark, const QString &text, bool *ok = nullptr);
 // At most maxBytes, cut after a whole character.
 QByteArray encodeWithin(quint8 mark, const QString &text, int maxBytes, bool *ok = nullptr);
+// Whether the bytes are characters of the code page throughout (no byte
+// that the page has no character for).
+bool decodesWhole(quint8 mark, QByteArrayView bytes);
 // The name of the code page behind a mark, for messages.
 QString codePageName(quint8 mark);
 

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 namespace store::paths {
 
@@ -38,10 +39,26 @@ QString delivered(const QString &name)
 }
 } // namespace
 
+namespace {
+// Whether files can be made in dir. On Windows a folder's permissions are
+// not what QFileInfo reads (it sees the read-only attribute alone): a folder
+// under Program Files or on a read-only share is tried with a file.
+bool canWriteIn(const QString &dir)
+{
+    if (!QFileInfo(dir).isWritable())
+        return false;
+#ifdef Q_OS_WIN
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral("pdeclare-probe-XXXXXX.tmp")));
+    return probe.open();
+#else
+    return true;
+#endif
+}
+} // namespace
+
 QString chooseProgramDir(const QString &binaryDir, const QString &userDir)
 {
-    const QFileInfo bin(binaryDir);
-    if (QFileInfo(QDir(binaryDir).filePath(QStringLiteral("DataMeta"))).isDir() && bin.isWritable())
+    if (QFileInfo(QDir(binaryDir).filePath(QStringLiteral("DataMeta"))).isDir() && canWriteIn(binaryDir))
         return withSlash(QDir(binaryDir).absolutePath());
     return withSlash(userDir);
 }
@@ -49,7 +66,13 @@ QString chooseProgramDir(const QString &binaryDir, const QString &userDir)
 QString userProgramDir()
 {
     // The same folder for the window program and pdeclare-cli, whatever
-    // each calls itself.
+    // each calls itself. Windows: the user's roaming application data
+    // (%APPDATA%\PDeclare), where Windows users and their backups expect it.
+#ifdef Q_OS_WIN
+    const QString appData = qEnvironmentVariable("APPDATA");
+    if (!appData.isEmpty())
+        return withSlash(QDir::fromNativeSeparators(appData)) + QStringLiteral("PDeclare/");
+#endif
     return withSlash(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
         + QStringLiteral("pdeclare/");
 }

@@ -40,13 +40,20 @@ public:
     int highlightedBar() const { return m_highlighted; }
     QString titleText() const;
     QString noteText() const;
+#ifdef PDECLARE_HAVE_CHARTS
     QChartView *view() const { return m_view; }
+#endif
 
 private:
     void rebuild();
 
     QLabel *m_note = nullptr;
+#ifdef PDECLARE_HAVE_CHARTS
     QChartView *m_view = nullptr;
+#else
+    // Without Qt Charts (the Windows build): bars painted by a plain widget.
+    QWidget *m_bars = nullptr;
+#endif
     QString m_title;
     QString m_highlight;
     std::vector<ChartPoint> m_points;

@@ -36,10 +36,38 @@ TempProgramDir::~TempProgramDir() { store::paths::setProgramDir(QString()); }
 QString TempProgramDir::path() const { return m_dir.path() + QLatin1Char('/'); }
 QString TempProgramDir::file(const QString &relative) const { return path() + relative; }
 
+#ifdef Q_OS_WIN
+namespace {
+// The Windows build's tests run under Wine, whose Z: drive is the Linux
+// root: the outside programs (python3-dbf, pdftotext, pdfinfo) are the Linux
+// ones, started by their Z: path, and are handed Linux paths.
+QString linuxPaths(QString text)
+{
+    static const QRegularExpression drive(QStringLiteral("(?i)\\bZ:[/\\\\]([^'\"\\s]*)"));
+    QString out;
+    qsizetype at = 0;
+    for (auto it = drive.globalMatch(text); it.hasNext();) {
+        const auto m = it.next();
+        out += text.mid(at, m.capturedStart() - at) + QLatin1Char('/') + QString(m.captured(1)).replace(QLatin1Char('\\'), QLatin1Char('/'));
+        at = m.capturedEnd();
+    }
+    return out + text.mid(at);
+}
+} // namespace
+#endif
+
 ProcessResult run(const QString &program, const QStringList &args, const QByteArray &input, int timeoutMs)
 {
     QProcess p;
+#ifdef Q_OS_WIN
+    QStringList linuxArgs;
+    for (const QString &a : args)
+        linuxArgs << linuxPaths(a);
+    p.start(program.startsWith(QLatin1Char('/')) ? QStringLiteral("Z:") + program : QStringLiteral("Z:/usr/bin/") + program,
+            linuxArgs);
+#else
     p.start(program, args);
+#endif
     ProcessResult r;
     if (!p.waitForStarted(10000)) {
         r.err = "cannot start " + program.toUtf8();

@@ -1,0 +1,247 @@
+// The file layer of the Windows build, seen from outside (run under Wine):
+// a full disk or a kill at every write of the writing commands leaves each
+// table old or new, as ours and python3-dbf read it; a table that another
+// program holds open without sharing is refused with a message and left as
+// it was; Chinese folder names and paths longer than 260 characters work;
+// a second program on one folder is refused.
+#include "tests/check/CheckTestData.h"
+#include "tests/support/TestSupport.h"
+
+#include "store/DbfTable.h"
+#include "store/FileIo.h"
+#include "store/SqlText.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include <windows.h>
+
+using namespace checktest;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString err;
+};
+
+Outcome cli(const QStringList &args, const QStringList &env = {})
+{
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString &kv : env)
+        e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    p.setProcessEnvironment(e);
+    p.start(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli.exe"), args);
+    p.waitForFinished(-1);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
+}
+
+QString ours(const QString &path)
+{
+    if (!QFile::exists(path))
+        return QStringLiteral("(none)");
+    const store::DbfTable t = store::DbfTable::load(path);
+    QString text = QStringLiteral("records: %1\n").arg(t.recordCount());
+    for (quint32 r = 0; r < t.recordCount(); ++r) {
+        if (t.isDeleted(r))
+            continue;
+        for (int f = 0; f < int(t.fields().size()); ++f)
+            text += store::sql::cellText(store::sql::cellValue(t, r, f)) + QLatin1Char('|');
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+std::map<QString, QByteArray> snapshot(const QString &root)
+{
+    std::map<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString f = it.next();
+        files[QDir(root).relativeFilePath(f)] = testsupport::fileBytes(f);
+    }
+    return files;
+}
+
+void restore(const QString &root, const std::map<QString, QByteArray> &files)
+{
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        QFile::remove(it.next());
+    for (const auto &[name, bytes] : files) {
+        QFile f(root + QLatin1Char('/') + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+}
+
+QStringList leftovers(const QString &root)
+{
+    QStringList found;
+    QDirIterator it(root, {QStringLiteral("*.dbf.??????"), QStringLiteral("*-journal")}, QDir::Files | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next();
+    return found;
+}
+
+// The live records of a table as python3-dbf reads it.
+QString pythonView(const QString &path)
+{
+    const auto r = testsupport::python(
+        QStringLiteral("import dbf\nt = dbf.Table('%1')\nt.open()\n"
+                       "print('|'.join(repr([str(v).rstrip() for v in r]) for r in t if not dbf.is_deleted(r)))\n")
+            .arg(path));
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    return QString::fromUtf8(r.out);
+}
+
+// A file held open the way a spreadsheet holds it: no sharing at all, or
+// reading and writing shared but not deleting (renaming over it).
+struct Holder {
+    HANDLE h;
+    Holder(const QString &path, DWORD share)
+        : h(CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), GENERIC_READ, share,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+    }
+    ~Holder() { CloseHandle(h); }
+};
+
+class WindowsFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setProject(QStringLiteral("1001  华东中医药大学附属医院（脾胃病科）"));
+        exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=10, jsjxry=3"));
+    }
+
+    void everyWrite(const QStringList &command, const QString &watched)
+    {
+        const QString root = dir.path().chopped(1);
+        const QString table = root + QLatin1Char('/') + watched;
+        const auto before = snapshot(root);
+        const QString oldState = ours(table);
+        const QString oldView = pythonView(table);
+        const Outcome clean = cli(command);
+        ASSERT_EQ(clean.exitCode, 0) << clean.err.toStdString();
+        const auto after = snapshot(root);
+        const QString newState = ours(table);
+        const QString newView = pythonView(table);
+        ASSERT_NE(oldState, newState);
+        int faults = 0;
+        for (const char *mode : {"PDECLARE_FAIL_WRITE", "PDECLARE_EXIT_AFTER_WRITE"}) {
+            for (int n = 1;; ++n) {
+                ASSERT_LT(n, 200);
+                restore(root, before);
+                const Outcome r = cli(command, {QStringLiteral("%1=%2").arg(QLatin1String(mode)).arg(n)});
+                const std::string where = QStringLiteral("%1=%2: %3").arg(QLatin1String(mode)).arg(n).arg(r.err).toStdString();
+                if (r.exitCode == 0)
+                    break;
+                ++faults;
+                if (QLatin1String(mode) == QLatin1String("PDECLARE_FAIL_WRITE")) {
+                    EXPECT_EQ(r.exitCode, 2) << where;
+                    EXPECT_TRUE(r.err.contains(QStringLiteral("磁盘空间不足"))) << where;
+                    EXPECT_EQ(leftovers(root), QStringList()) << where;
+                } else {
+                    EXPECT_EQ(r.exitCode, 86) << where;
+                }
+                const QString state = ours(table);
+                EXPECT_TRUE(state == oldState || state == newState) << where << "\nreads\n" << state.toStdString();
+                const QString view = pythonView(table);
+                EXPECT_EQ(view, state == oldState ? oldView : newView) << where;
+                EXPECT_EQ(leftovers(root).filter(QStringLiteral("-journal")), QStringList()) << where;
+            }
+        }
+        EXPECT_GT(faults, 2);
+        EXPECT_EQ(snapshot(root), after);
+    }
+
+    testsupport::TempProgramDir dir;
+};
+
+} // namespace
+
+TEST_F(WindowsFiles, UpdateAndPackAreAllOrNothingAtEveryWrite)
+{
+    const QString result = dir.file(QStringLiteral("Result"));
+    everyWrite({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=7, jsjxry=7")},
+               QStringLiteral("Result/result.dbf"));
+    everyWrite({QStringLiteral("sql"), result, QStringLiteral("delete from result where nd>'20040000'")},
+               QStringLiteral("Result/result.dbf"));
+    everyWrite({QStringLiteral("sql"), result, QStringLiteral("pack result")}, QStringLiteral("Result/result.dbf"));
+}
+
+TEST_F(WindowsFiles, BackupOverAnEarlierOneIsAllOrNothingAtEveryWrite)
+{
+    const QString backupDir = dir.file(QStringLiteral("Backup"));
+    ASSERT_TRUE(QDir().mkpath(backupDir));
+    ASSERT_EQ(cli({QStringLiteral("backup"), backupDir, dir.path()}).exitCode, 0);
+    exec(QStringLiteral("Result"), QStringLiteral("update result set cws_yy=11"));
+    everyWrite({QStringLiteral("backup"), backupDir, dir.path()}, QStringLiteral("Backup/result.dbf"));
+}
+
+TEST_F(WindowsFiles, ATableAnotherProgramHoldsIsRefusedAndLeftWhole)
+{
+    const QString result = dir.file(QStringLiteral("Result/result.dbf"));
+    const QByteArray before = testsupport::fileBytes(result);
+    {
+        // Opened without sharing (as Excel opens a .dbf): not even read.
+        Holder excel(result, 0);
+        ASSERT_NE(excel.h, INVALID_HANDLE_VALUE);
+        const Outcome r = cli({QStringLiteral("sql"), dir.file(QStringLiteral("Result")),
+                               QStringLiteral("update result set cws_yy=99")});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("另一个程序"))) << r.err.toStdString();
+    }
+    {
+        // Reading and writing shared, deleting not: a pack cannot put its new
+        // file over the table.
+        Holder tool(result, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_NE(tool.h, INVALID_HANDLE_VALUE);
+        const Outcome r = cli({QStringLiteral("sql"), dir.file(QStringLiteral("Result")), QStringLiteral("pack result")});
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("另一个程序"))) << r.err.toStdString();
+    }
+    EXPECT_EQ(testsupport::fileBytes(result), before);
+    EXPECT_EQ(leftovers(dir.path()), QStringList());
+}
+
+TEST(WindowsPaths, ChineseAndLongFolderNamesWork)
+{
+    QTemporaryDir base;
+    QString deep = base.path() + QStringLiteral("/申报数据备份");
+    while (deep.size() < 300)
+        deep += QStringLiteral("/重点专科项目数据申报文件夹");
+    ASSERT_TRUE(QDir().mkpath(deep + QStringLiteral("/Result")));
+    ASSERT_TRUE(QDir().mkpath(deep + QStringLiteral("/DataMeta")));
+    const QString meta = testsupport::builtProgramDir() + QStringLiteral("DataMeta/");
+    for (const QString &name : QDir(meta).entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(meta + name, deep + QStringLiteral("/DataMeta/") + name));
+    ASSERT_TRUE(QFile::copy(meta + QStringLiteral("sjsbb.dbf"), deep + QStringLiteral("/Result/result.dbf")));
+    const Outcome r = cli({QStringLiteral("sql"), deep + QStringLiteral("/Result"),
+                           QStringLiteral("update result set yydm='8888  辛医院', cws_zk=35.5 where nd='20030112'")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const Outcome pack = cli({QStringLiteral("sql"), deep + QStringLiteral("/Result"), QStringLiteral("pack result")});
+    ASSERT_EQ(pack.exitCode, 0) << pack.err.toStdString();
+    const QString view = pythonView(deep + QStringLiteral("/Result/result.dbf"));
+    EXPECT_TRUE(view.contains(QStringLiteral("8888  辛医院"))) << view.toStdString();
+    EXPECT_TRUE(view.contains(QStringLiteral("35.5"))) << view.toStdString();
+}
+
+TEST(WindowsPaths, ASecondProgramOnTheSameFolderIsRefused)
+{
+    QTemporaryDir folder;
+    const QString lock = folder.filePath(QStringLiteral("程序.lock"));
+    EXPECT_TRUE(store::fileio::holdInstanceLock(lock));
+    // Another open of the same lock file, as a second program makes it.
+    EXPECT_FALSE(store::fileio::holdInstanceLock(lock));
+}
