@@ -563,6 +563,45 @@ TEST(TwoProcesses, WritersAndReadersTakeTurns)
     EXPECT_EQ(v, 200);
 }
 
+// On a file system that keeps no locks (every flock answers ENOLCK), two
+// programs that update at once still take turns, through a lock file beside
+// the table: no increment is lost. One left by a killed process is taken
+// over, and none is left behind.
+TEST(TwoProcesses, WithoutFileSystemLocksALockFileMakesThemTakeTurns)
+{
+    testsupport::TempProgramDir dir;
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString lockFile = result + QStringLiteral("/result.dbf~pdeclare-lock");
+    ASSERT_EQ(store::sql::execute(*store::sql::parse(QStringLiteral("update result set cws_yy=0")), result), 5);
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    {
+        QFile stale(lockFile);
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.write(QByteArray::number(gone) + '\n');
+    }
+    const int rounds = 100;
+    const QString loop = QStringLiteral("for i in $(seq %1); do \"$0\" --no-locks sql \"$1\" "
+                                        "'update result set cws_yy=cws_yy+1' >/dev/null || exit 1; done")
+                             .arg(rounds);
+    QProcess one, two;
+    for (QProcess *p : {&one, &two})
+        p->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), loop, QStringLiteral(PDECLARE_FAULTY_CLI), result});
+    for (QProcess *p : {&one, &two}) {
+        p->waitForFinished(-1);
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().constData();
+    }
+    const store::DbfTable t = store::DbfTable::load(result + QStringLiteral("/result.dbf"));
+    for (quint32 r = 0; r < t.recordCount(); ++r) {
+        double v = 0;
+        ASSERT_TRUE(t.number(r, t.fieldIndex(QStringLiteral("cws_yy")), v));
+        EXPECT_EQ(v, 2 * rounds);
+    }
+    EXPECT_FALSE(QFileInfo::exists(lockFile));
+}
+
 // Two checks at once: each reports all the findings of the data, and the
 // findings table ends with them once, not mixed from both runs.
 TEST_F(WritingCommands, TwoChecksAtOnceBothReportEveryFinding)
