@@ -510,9 +510,17 @@ void File::close()
 
 NewFile::NewFile(const QString &target) : m_target(target)
 {
+    // A target that is a symbolic link: the file it leads to is replaced,
+    // and the link stays a link (a pack through it, an export onto it).
+    FileStat named;
+    if (env().stat(target, Follow::NoLinks, &named).ok() && named.kind == Kind::Link) {
+        const QString real = QFileInfo(target).canonicalFilePath();
+        if (!real.isEmpty())
+            m_target = real;
+    }
     Status s;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        m_temp = target + QLatin1String(kTempMark) + randomSuffix();
+        m_temp = m_target + QLatin1String(kTempMark) + randomSuffix();
         s = env().open(m_temp, Open::CreateNew, &m_file);
         if (s.code != Errc::Exists)
             break;
@@ -525,7 +533,7 @@ NewFile::NewFile(const QString &target) : m_target(target)
     // temporary files that no live process holds.
     m_file->lock(Lock::Exclusive);
     // What an earlier write of this same target left when it was killed.
-    removeMarked(dirOf(target), QFileInfo(target).fileName());
+    removeMarked(dirOf(m_target), QFileInfo(m_target).fileName());
 }
 
 NewFile::~NewFile()

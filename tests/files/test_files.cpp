@@ -491,6 +491,15 @@ TEST_F(WritingCommands, ASymlinkedTableKilledAndReopenedEitherWay)
         EXPECT_EQ(cli({QStringLiteral("sql"), killedIn, QStringLiteral("select * from result")}).exitCode, 0);
         EXPECT_EQ(testsupport::fileBytes(real), committed);
     }
+    // A pack through the link packs the real file; the link stays a link.
+    ASSERT_EQ(cli({QStringLiteral("sql"), dir.file(QStringLiteral("Result")),
+                   QStringLiteral("delete from result where nd='20040112'")}).exitCode, 0);
+    const QString packed = ours(real);
+    ASSERT_EQ(cli({QStringLiteral("sql"), dir.file(QStringLiteral("Result")), QStringLiteral("pack result")}).exitCode, 0);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), real);
+    EXPECT_EQ(store::DbfTable::load(real).recordCount(), 4u);
+    EXPECT_EQ(ours(real).section(QLatin1Char('\n'), 1), packed.section(QLatin1Char('\n'), 1));
 }
 
 // Something that is no journal where the journal goes (a folder, a dangling
