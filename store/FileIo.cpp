@@ -1046,15 +1046,60 @@ QString cannotWrite(const QString &dir)
     return QString();
 }
 
-bool holdInstanceLock(const QString &path)
+bool holdInstanceLock(const QString &path, QString *problem)
 {
+    auto refuse = [&](const QString &why) {
+        if (problem)
+            *problem = QStringLiteral("无法使用锁文件 %1：%2。\n本程序靠它确认没有另一个 PDeclare 在使用同一目录，"
+                                      "无法确认时不启动，以免两个程序同时改写同一批表。\n"
+                                      "请关闭其他 PDeclare 后删除这个%3，或让当前用户可以写它，然后重新启动。")
+                           .arg(QDir::toNativeSeparators(path), why,
+                                why == reason(Status{Errc::IsDirectory, 0}) ? QStringLiteral("文件夹")
+                                                                             : QStringLiteral("文件"));
+        return false;
+    };
+    if (problem)
+        problem->clear();
     static std::unique_ptr<EnvFile> held; // kept open for the life of the process
+    FileStat named;
+    const Status there = env().stat(path, Follow::NoLinks, &named);
+    if (there.ok() && named.kind == Kind::Directory)
+        return refuse(reason(Status{Errc::IsDirectory, 0}));
+    if (there.ok() && named.kind != Kind::Regular)
+        return refuse(QStringLiteral("不是普通文件"));
     std::unique_ptr<EnvFile> file;
-    if (!env().open(path, Open::CreateOrOpen, &file).ok())
-        return true; // a folder we cannot write is reported by the start-up checks
+    if (const Status s = env().open(path, Open::CreateOrOpen, &file); !s.ok()) {
+        // A folder we cannot write is reported by the start-up checks.
+        if (there.code == Errc::NotFound)
+            return true;
+        return refuse(reason(s));
+    }
     const Status s = file->lock(Lock::Exclusive);
-    if (!s.ok())
-        return s.code != Errc::Locked;
+    if (s.code == Errc::NoLocks) {
+        // A file system without locks: a lock file of our own, removed when
+        // the process ends (one left by a killed process is taken over).
+        struct Owned {
+            QString path;
+            ~Owned()
+            {
+                if (!path.isEmpty())
+                    env().remove(path);
+            }
+        };
+        static Owned owned;
+        const QString lockFile = lockFileOf(path);
+        const Status t = takeLockFile(lockFile);
+        if (t.code == Errc::Locked)
+            return false;
+        if (!t.ok())
+            return refuse(QStringLiteral("所在的磁盘不支持文件锁，也无法建立 %1（%2）")
+                              .arg(QDir::toNativeSeparators(lockFile), reason(t)));
+        owned.path = lockFile;
+    } else if (!s.ok()) {
+        if (s.code == Errc::Locked)
+            return false;
+        return refuse(reason(s));
+    }
     held = std::move(file);
     return true;
 }

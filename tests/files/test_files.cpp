@@ -646,6 +646,14 @@ TEST(TwoProcesses, ASecondProgramOnTheSameDirectoryIsRefused)
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     EXPECT_TRUE(store::fileio::holdInstanceLock(lock)); // the lock ends with its process
+    // A folder where the lock file goes: whether another program runs cannot
+    // be known, so the start is refused, naming the file and the remedy.
+    const QString folder = dir.filePath(QStringLiteral("other/.pdeclare.lock"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QString problem;
+    EXPECT_FALSE(store::fileio::holdInstanceLock(folder, &problem));
+    EXPECT_TRUE(problem.contains(folder)) << problem.toStdString();
+    EXPECT_TRUE(problem.contains(QStringLiteral("删除这个文件夹"))) << problem.toStdString();
 }
 
 // Files that are no tables: refused at once with a message that says what
