@@ -144,6 +144,10 @@ public:
     // Whether new files can be made in dir now (ReadOnly, Denied ...), and
     // the bytes free for this user there (-1 when unknown).
     virtual Status writableDir(const QString &dir, qint64 *freeBytes) = 0;
+    // Whether a process with this id is running now (kill(pid, 0);
+    // OpenProcess). True when that cannot be told: a lock file is taken over
+    // only from a holder known to be gone.
+    virtual bool processAlive(qint64 pid) = 0;
 };
 
 // The Env the file layer uses: the one installed, else the platform's own.

@@ -1,5 +1,6 @@
 #include "store/FileIo.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -44,6 +45,9 @@ struct LockEntry {
     int shared = 0;
     int exclusive = 0;
     Lock held = Lock::None;
+    QString lockFile;     // beside the table, used where the file system keeps no locks
+    bool useFile = false; // the file system answered that it keeps none
+    bool ownFile = false; // this process made lockFile and holds it
 };
 
 std::mutex &lockMutex()
@@ -60,16 +64,106 @@ std::map<FileId, LockEntry> &lockTable()
 
 constexpr int kLockWaitMs = 20000;
 
+// ---- lock files ---------------------------------------------------------------
+//
+// Where the file system keeps no locks (flock answers ENOLCK, EOPNOTSUPP or
+// EINVAL, as on some network shares), a table is locked with a file of our
+// own beside the real table (a link's target, not the link): made only when
+// the name is free, holding the holder's process id, removed on release.
+// One left by a killed process (its id no longer runs) is taken over. Every
+// holder is exclusive: readers take turns too, which costs only time.
+
+constexpr char kLockFileMark[] = "~pdeclare-lock";
+
+QString lockFileOf(const QString &table)
+{
+    const QFileInfo info(table);
+    const QString real = info.canonicalFilePath();
+    return (real.isEmpty() ? info.absoluteFilePath() : real) + QLatin1String(kLockFileMark);
+}
+
+// The process id written in a lock file: -1 when the file is gone, 0 when
+// it holds no id (its maker is still writing it, or was killed doing so).
+qint64 lockFileHolder(const QString &path)
+{
+    std::unique_ptr<EnvFile> f;
+    if (const Status s = env().open(path, Open::Read, &f); !s.ok())
+        return s.code == Errc::NotFound ? -1 : 0;
+    char text[32];
+    qint64 got = 0;
+    if (!f->read(0, text, sizeof text, &got).ok())
+        return 0;
+    bool ok = false;
+    const qint64 pid = QByteArray(text, int(got)).trimmed().toLongLong(&ok);
+    return ok && pid > 0 ? pid : 0;
+}
+
+// Makes path holding this process's id: Ok, Exists, or why it cannot be made.
+Status makeLockFile(const QString &path)
+{
+    std::unique_ptr<EnvFile> f;
+    Status s = env().open(path, Open::CreateNew, &f);
+    if (!s.ok())
+        return s;
+    const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid()) + '\n';
+    s = f->write(0, pid.constData(), pid.size());
+    if (!s.ok()) {
+        f.reset();
+        env().remove(path);
+    }
+    return s;
+}
+
+// Takes the lock file without waiting: Ok, Locked while a live process holds
+// it, or why it cannot be made.
+Status takeLockFile(const QString &path)
+{
+    const Status s = makeLockFile(path);
+    if (s.code != Errc::Exists)
+        return s;
+    const qint64 holder = lockFileHolder(path);
+    if (holder <= 0 || env().processAlive(holder))
+        return {Errc::Locked, 0};
+    // Its holder is gone. Only one process removes it: the one that makes
+    // the take-over mark (itself taken over when its maker is gone), and
+    // only while it still names that holder.
+    const QString mark = path + QLatin1String("-takeover");
+    const Status m = makeLockFile(mark);
+    if (m.code == Errc::Exists) {
+        const qint64 marker = lockFileHolder(mark);
+        if (marker > 0 && !env().processAlive(marker))
+            env().remove(mark);
+        return {Errc::Locked, 0};
+    }
+    if (!m.ok())
+        return m;
+    if (lockFileHolder(path) == holder)
+        env().remove(path);
+    env().remove(mark);
+    const Status again = makeLockFile(path);
+    return again.code == Errc::Exists ? Status{Errc::Locked, 0} : again;
+}
+
 // Takes the lock without waiting for ever: another process holding the
 // table for longer than a statement takes is reported.
-Status lockBounded(EnvFile &file, Lock want)
+Status lockBounded(LockEntry &e, Lock want)
 {
     int waited = 0;
     int pause = 1;
     while (true) {
-        const Status s = file.lock(want);
-        // A file system without locks: work as before locks existed.
-        if (s.ok() || s.code == Errc::NoLocks)
+        Status s;
+        if (!e.useFile) {
+            s = e.file->lock(want);
+            e.useFile = s.code == Errc::NoLocks;
+        }
+        if (e.useFile) {
+            s = takeLockFile(e.lockFile);
+            e.ownFile = s.ok();
+            // Nobody writes on a read-only medium: reading needs no lock.
+            if (s.code == Errc::ReadOnly && want == Lock::Shared)
+                return {};
+        }
+        if (s.ok())
             return {};
         if (s.code != Errc::Locked)
             return s;
@@ -92,8 +186,14 @@ Status applyLock(LockEntry &e)
     if (want == e.held)
         return {};
     if (want == Lock::None) {
-        e.file->lock(Lock::None);
-    } else if (const Status s = lockBounded(*e.file, want); !s.ok()) {
+        if (e.ownFile)
+            env().remove(e.lockFile);
+        else if (!e.useFile)
+            e.file->lock(Lock::None);
+        e.ownFile = false;
+    } else if (e.ownFile) {
+        // The lock file excludes everyone already.
+    } else if (const Status s = lockBounded(e, want); !s.ok()) {
         return s;
     }
     e.held = want;
@@ -101,16 +201,19 @@ Status applyLock(LockEntry &e)
 }
 
 // Changes this holder's part from `from` to `to`. On failure the holder
-// keeps `from`.
-Status changeLock(const std::shared_ptr<EnvFile> &file, const FileId &id, Lock from, Lock to)
+// keeps `from`; *lockFile names the lock file when one was used.
+Status changeLock(const std::shared_ptr<EnvFile> &file, const FileId &id, const QString &path, Lock from, Lock to,
+                  QString *lockFile = nullptr)
 {
     if (from == to)
         return {};
     std::lock_guard<std::mutex> guard(lockMutex());
     auto &table = lockTable();
     LockEntry &e = table[id];
-    if (!e.file)
+    if (!e.file) {
         e.file = file;
+        e.lockFile = lockFileOf(path);
+    }
     auto count = [&](Lock l, int d) {
         if (l == Lock::Shared)
             e.shared += d;
@@ -125,6 +228,8 @@ Status changeLock(const std::shared_ptr<EnvFile> &file, const FileId &id, Lock f
         count(from, +1);
         applyLock(e);
     }
+    if (lockFile && e.useFile)
+        *lockFile = e.lockFile;
     if (strongest(e) == Lock::None)
         table.erase(id);
     return s;
@@ -373,10 +478,20 @@ void File::sync()
 
 void File::relock(Lock lock)
 {
-    if (const Status s = changeLock(m_file, m_id, m_lock, lock); !s.ok()) {
-        throw fault(m_path, s.code == Errc::Locked ? QStringLiteral("正被另一个程序使用（已等待 %1 秒），请稍后再试")
-                                                         .arg(kLockWaitMs / 1000)
-                                                   : QStringLiteral("无法加锁：%1").arg(reason(s)));
+    QString lockFile;
+    if (const Status s = changeLock(m_file, m_id, m_path, m_lock, lock, &lockFile); !s.ok()) {
+        QString what = s.code == Errc::Locked
+                           ? QStringLiteral("正被另一个程序使用（已等待 %1 秒），请稍后再试").arg(kLockWaitMs / 1000)
+                           : QStringLiteral("无法加锁：%1").arg(reason(s));
+        if (!lockFile.isEmpty() && s.code == Errc::Locked)
+            what += QStringLiteral("；所在的磁盘不支持文件锁，本程序用锁文件 %1 代替，"
+                                   "如确认没有其他程序在使用这个表，请删除该锁文件后再试")
+                        .arg(QDir::toNativeSeparators(lockFile));
+        else if (!lockFile.isEmpty())
+            what = QStringLiteral("所在的磁盘不支持文件锁，也无法建立锁文件 %1（%2），为免与其他程序同时写入，"
+                                  "没有做任何改动；请把表复制到本机磁盘上再操作，或让当前用户可以在该文件夹中建立文件")
+                       .arg(QDir::toNativeSeparators(lockFile), reason(s));
+        throw fault(m_path, what);
     }
     m_lock = lock;
 }
@@ -386,7 +501,7 @@ void File::close()
     if (!m_file)
         return;
     if (m_lock != Lock::None)
-        changeLock(m_file, m_id, m_lock, Lock::None);
+        changeLock(m_file, m_id, m_path, m_lock, Lock::None);
     m_lock = Lock::None;
     m_file.reset();
 }
@@ -395,9 +510,17 @@ void File::close()
 
 NewFile::NewFile(const QString &target) : m_target(target)
 {
+    // A target that is a symbolic link: the file it leads to is replaced,
+    // and the link stays a link (a pack through it, an export onto it).
+    FileStat named;
+    if (env().stat(target, Follow::NoLinks, &named).ok() && named.kind == Kind::Link) {
+        const QString real = QFileInfo(target).canonicalFilePath();
+        if (!real.isEmpty())
+            m_target = real;
+    }
     Status s;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        m_temp = target + QLatin1String(kTempMark) + randomSuffix();
+        m_temp = m_target + QLatin1String(kTempMark) + randomSuffix();
         s = env().open(m_temp, Open::CreateNew, &m_file);
         if (s.code != Errc::Exists)
             break;
@@ -410,7 +533,7 @@ NewFile::NewFile(const QString &target) : m_target(target)
     // temporary files that no live process holds.
     m_file->lock(Lock::Exclusive);
     // What an earlier write of this same target left when it was killed.
-    removeMarked(dirOf(target), QFileInfo(target).fileName());
+    removeMarked(dirOf(m_target), QFileInfo(m_target).fileName());
 }
 
 NewFile::~NewFile()
@@ -923,15 +1046,60 @@ QString cannotWrite(const QString &dir)
     return QString();
 }
 
-bool holdInstanceLock(const QString &path)
+bool holdInstanceLock(const QString &path, QString *problem)
 {
+    auto refuse = [&](const QString &why) {
+        if (problem)
+            *problem = QStringLiteral("无法使用锁文件 %1：%2。\n本程序靠它确认没有另一个 PDeclare 在使用同一目录，"
+                                      "无法确认时不启动，以免两个程序同时改写同一批表。\n"
+                                      "请关闭其他 PDeclare 后删除这个%3，或让当前用户可以写它，然后重新启动。")
+                           .arg(QDir::toNativeSeparators(path), why,
+                                why == reason(Status{Errc::IsDirectory, 0}) ? QStringLiteral("文件夹")
+                                                                             : QStringLiteral("文件"));
+        return false;
+    };
+    if (problem)
+        problem->clear();
     static std::unique_ptr<EnvFile> held; // kept open for the life of the process
+    FileStat named;
+    const Status there = env().stat(path, Follow::NoLinks, &named);
+    if (there.ok() && named.kind == Kind::Directory)
+        return refuse(reason(Status{Errc::IsDirectory, 0}));
+    if (there.ok() && named.kind != Kind::Regular)
+        return refuse(QStringLiteral("不是普通文件"));
     std::unique_ptr<EnvFile> file;
-    if (!env().open(path, Open::CreateOrOpen, &file).ok())
-        return true; // a folder we cannot write is reported by the start-up checks
+    if (const Status s = env().open(path, Open::CreateOrOpen, &file); !s.ok()) {
+        // A folder we cannot write is reported by the start-up checks.
+        if (there.code == Errc::NotFound)
+            return true;
+        return refuse(reason(s));
+    }
     const Status s = file->lock(Lock::Exclusive);
-    if (!s.ok())
-        return s.code != Errc::Locked;
+    if (s.code == Errc::NoLocks) {
+        // A file system without locks: a lock file of our own, removed when
+        // the process ends (one left by a killed process is taken over).
+        struct Owned {
+            QString path;
+            ~Owned()
+            {
+                if (!path.isEmpty())
+                    env().remove(path);
+            }
+        };
+        static Owned owned;
+        const QString lockFile = lockFileOf(path);
+        const Status t = takeLockFile(lockFile);
+        if (t.code == Errc::Locked)
+            return false;
+        if (!t.ok())
+            return refuse(QStringLiteral("所在的磁盘不支持文件锁，也无法建立 %1（%2）")
+                              .arg(QDir::toNativeSeparators(lockFile), reason(t)));
+        owned.path = lockFile;
+    } else if (!s.ok()) {
+        if (s.code == Errc::Locked)
+            return false;
+        return refuse(reason(s));
+    }
     held = std::move(file);
     return true;
 }

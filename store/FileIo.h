@@ -197,7 +197,8 @@ QString cannotWrite(const QString &dir);
 
 // Holds an exclusive lock on a file of a program directory for the life of
 // the process (a second program on the same directory): false when another
-// process holds it.
-bool holdInstanceLock(const QString &path);
+// process holds it, or when the lock cannot be taken (the file is a folder,
+// or cannot be written): then *problem says why and what to do.
+bool holdInstanceLock(const QString &path, QString *problem = nullptr);
 
 } // namespace store::fileio

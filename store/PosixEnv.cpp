@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -258,6 +259,14 @@ public:
             *freeBytes = qint64(fs.f_bavail) * qint64(fs.f_frsize);
         }
         return {};
+    }
+
+    bool processAlive(qint64 pid) override
+    {
+        if (pid <= 0 || pid != qint64(pid_t(pid)))
+            return true;
+        // EPERM: it runs, under another user.
+        return ::kill(pid_t(pid), 0) == 0 || errno != ESRCH;
     }
 };
 

@@ -491,6 +491,15 @@ TEST_F(WritingCommands, ASymlinkedTableKilledAndReopenedEitherWay)
         EXPECT_EQ(cli({QStringLiteral("sql"), killedIn, QStringLiteral("select * from result")}).exitCode, 0);
         EXPECT_EQ(testsupport::fileBytes(real), committed);
     }
+    // A pack through the link packs the real file; the link stays a link.
+    ASSERT_EQ(cli({QStringLiteral("sql"), dir.file(QStringLiteral("Result")),
+                   QStringLiteral("delete from result where nd='20040112'")}).exitCode, 0);
+    const QString packed = ours(real);
+    ASSERT_EQ(cli({QStringLiteral("sql"), dir.file(QStringLiteral("Result")), QStringLiteral("pack result")}).exitCode, 0);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), real);
+    EXPECT_EQ(store::DbfTable::load(real).recordCount(), 4u);
+    EXPECT_EQ(ours(real).section(QLatin1Char('\n'), 1), packed.section(QLatin1Char('\n'), 1));
 }
 
 // Something that is no journal where the journal goes (a folder, a dangling
@@ -563,6 +572,45 @@ TEST(TwoProcesses, WritersAndReadersTakeTurns)
     EXPECT_EQ(v, 200);
 }
 
+// On a file system that keeps no locks (every flock answers ENOLCK), two
+// programs that update at once still take turns, through a lock file beside
+// the table: no increment is lost. One left by a killed process is taken
+// over, and none is left behind.
+TEST(TwoProcesses, WithoutFileSystemLocksALockFileMakesThemTakeTurns)
+{
+    testsupport::TempProgramDir dir;
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QString lockFile = result + QStringLiteral("/result.dbf~pdeclare-lock");
+    ASSERT_EQ(store::sql::execute(*store::sql::parse(QStringLiteral("update result set cws_yy=0")), result), 5);
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    {
+        QFile stale(lockFile);
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.write(QByteArray::number(gone) + '\n');
+    }
+    const int rounds = 100;
+    const QString loop = QStringLiteral("for i in $(seq %1); do \"$0\" --no-locks sql \"$1\" "
+                                        "'update result set cws_yy=cws_yy+1' >/dev/null || exit 1; done")
+                             .arg(rounds);
+    QProcess one, two;
+    for (QProcess *p : {&one, &two})
+        p->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), loop, QStringLiteral(PDECLARE_FAULTY_CLI), result});
+    for (QProcess *p : {&one, &two}) {
+        p->waitForFinished(-1);
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().constData();
+    }
+    const store::DbfTable t = store::DbfTable::load(result + QStringLiteral("/result.dbf"));
+    for (quint32 r = 0; r < t.recordCount(); ++r) {
+        double v = 0;
+        ASSERT_TRUE(t.number(r, t.fieldIndex(QStringLiteral("cws_yy")), v));
+        EXPECT_EQ(v, 2 * rounds);
+    }
+    EXPECT_FALSE(QFileInfo::exists(lockFile));
+}
+
 // Two checks at once: each reports all the findings of the data, and the
 // findings table ends with them once, not mixed from both runs.
 TEST_F(WritingCommands, TwoChecksAtOnceBothReportEveryFinding)
@@ -598,6 +646,14 @@ TEST(TwoProcesses, ASecondProgramOnTheSameDirectoryIsRefused)
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     EXPECT_TRUE(store::fileio::holdInstanceLock(lock)); // the lock ends with its process
+    // A folder where the lock file goes: whether another program runs cannot
+    // be known, so the start is refused, naming the file and the remedy.
+    const QString folder = dir.filePath(QStringLiteral("other/.pdeclare.lock"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QString problem;
+    EXPECT_FALSE(store::fileio::holdInstanceLock(folder, &problem));
+    EXPECT_TRUE(problem.contains(folder)) << problem.toStdString();
+    EXPECT_TRUE(problem.contains(QStringLiteral("删除这个文件夹"))) << problem.toStdString();
 }
 
 // Files that are no tables: refused at once with a message that says what

@@ -40,6 +40,7 @@ public:
     {
         return m_base.writableDir(dir, freeBytes);
     }
+    bool processAlive(qint64 pid) override { return m_base.processAlive(pid); }
 
     // Around every change: before() counts it and may fail it, after() may
     // end the process.
