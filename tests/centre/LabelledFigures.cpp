@@ -2,6 +2,8 @@
 
 #include "store/Catalogue.h"
 
+#include "UploadFiles.h"
+
 #include <QSet>
 
 #include <cmath>
@@ -13,11 +15,7 @@ namespace cat = store::catalogue;
 
 namespace {
 
-// A middle-sized project, in catalogue order (as the upload files' generator).
-constexpr double kBase[59] = {
-    800, 60, 10, 20, 10, 8, 10, 12, 5000, 600, 80, 95, 30000, 12000, 4000, 300, 2000, 800, 300, 400000, 30000, 150,
-    20000, 1500, 90, 25, 12, 8000, 10, 20, 15, 70, 95, 97, 8, 1, 5, 2, 4, 3, 2, 3, 2, 2, 30, 3, 4, 3, 8, 40, 2, 200,
-    3, 1, 1, 150, 2, 200, 12};
+constexpr const double (&kBase)[59] = kMiddleProject;
 
 enum class Kind { Stock, Flow, CappedRate, Ratio, SmallCount };
 

@@ -11,6 +11,13 @@ namespace centretest {
 
 using Figures = std::array<std::array<double, 59>, 5>; // [period][indicator]
 
+// A middle-sized project's figures, in catalogue order: the base the test
+// files and the labelled figures scale from.
+inline constexpr double kMiddleProject[59] = {
+    800, 60, 10, 20, 10, 8, 10, 12, 5000, 600, 80, 95, 30000, 12000, 4000, 300, 2000, 800, 300, 400000, 30000, 150,
+    20000, 1500, 90, 25, 12, 8000, 10, 20, 15, 70, 95, 97, 8, 1, 5, 2, 4, 3, 2, 3, 2, 2, 30, 3, 4, 3, 8, 40, 2, 200,
+    3, 1, 1, 150, 2, 200, 12};
+
 // Replaces DataMeta/zbzkyy.dbf of programDir by `count` projects with codes
 // code(0) .. code(count - 1).
 void writeProjectList(const QString &programDir, int count);
