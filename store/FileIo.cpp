@@ -339,7 +339,8 @@ QString reason(const Status &status)
     case Errc::IsDirectory: return QStringLiteral("这是一个文件夹，不是文件");
     case Errc::Io: return QStringLiteral("读写磁盘时出错（也许移动存储设备已拔出或已损坏）");
     case Errc::Locked: return QStringLiteral("正被另一个程序使用，请稍后再试");
-    case Errc::Busy: return QStringLiteral("文件正被其他程序使用，请稍后再试");
+    case Errc::Busy:
+        return QStringLiteral("另一个程序（例如电子表格或 FoxPro）正打开着此文件，请先在那个程序中关闭它再试");
     case Errc::NoLocks: return QStringLiteral("所在的磁盘不支持文件锁");
     case Errc::TooBig: return QStringLiteral("文件太大");
     case Errc::NameTooLong: return QStringLiteral("路径太长");

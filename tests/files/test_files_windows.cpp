@@ -32,14 +32,15 @@ struct Outcome {
     QString err;
 };
 
-Outcome cli(const QStringList &args, const QStringList &env = {})
+// pdeclare-cli, or with faults before the command (--fail-change N,
+// --exit-after-change N) its test build over the fault-injecting file layer.
+Outcome cli(const QStringList &args, const QStringList &faults = {})
 {
     QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString &kv : env)
-        e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
-    p.setProcessEnvironment(e);
-    p.start(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli.exe"), args);
+    if (faults.isEmpty())
+        p.start(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli.exe"), args);
+    else
+        p.start(QStringLiteral(PDECLARE_FAULTY_CLI), faults + args);
     p.waitForFinished(-1);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
 }
@@ -86,7 +87,7 @@ void restore(const QString &root, const std::map<QString, QByteArray> &files)
 QStringList leftovers(const QString &root)
 {
     QStringList found;
-    QDirIterator it(root, {QStringLiteral("*.dbf.??????"), QStringLiteral("*-journal")}, QDir::Files | QDir::Hidden,
+    QDirIterator it(root, {QStringLiteral("*~pdeclare-tmp-*"), QStringLiteral("*-journal")}, QDir::Files | QDir::Hidden,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
         found << it.next();
@@ -138,16 +139,16 @@ protected:
         const QString newView = pythonView(table);
         ASSERT_NE(oldState, newState);
         int faults = 0;
-        for (const char *mode : {"PDECLARE_FAIL_WRITE", "PDECLARE_EXIT_AFTER_WRITE"}) {
+        for (const QString mode : {QStringLiteral("--fail-change"), QStringLiteral("--exit-after-change")}) {
             for (int n = 1;; ++n) {
                 ASSERT_LT(n, 200);
                 restore(root, before);
-                const Outcome r = cli(command, {QStringLiteral("%1=%2").arg(QLatin1String(mode)).arg(n)});
-                const std::string where = QStringLiteral("%1=%2: %3").arg(QLatin1String(mode)).arg(n).arg(r.err).toStdString();
+                const Outcome r = cli(command, {mode, QString::number(n)});
+                const std::string where = QStringLiteral("%1 %2: %3").arg(mode).arg(n).arg(r.err).toStdString();
                 if (r.exitCode == 0)
                     break;
                 ++faults;
-                if (QLatin1String(mode) == QLatin1String("PDECLARE_FAIL_WRITE")) {
+                if (mode == QLatin1String("--fail-change")) {
                     EXPECT_EQ(r.exitCode, 2) << where;
                     EXPECT_TRUE(r.err.contains(QStringLiteral("磁盘空间不足"))) << where;
                     EXPECT_EQ(leftovers(root), QStringList()) << where;
