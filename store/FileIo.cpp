@@ -320,6 +320,7 @@ Status statusOfErrno(int error)
     case EFBIG: return {Errc::TooBig, error};
     case EIO: return {Errc::Io, error};
     case ENXIO: return {Errc::NotRegular, error};
+    case EPIPE: return {Errc::PipeClosed, error};
     default: return {Errc::Other, error};
     }
 }
@@ -345,6 +346,7 @@ QString reason(const Status &status)
     case Errc::NameTooLong: return QStringLiteral("路径太长");
     case Errc::TooManyOpen: return QStringLiteral("打开的文件太多，请关闭一些程序后再试");
     case Errc::NotRegular: return QStringLiteral("不是普通文件");
+    case Errc::PipeClosed: return QStringLiteral("读取管道的程序已经关闭了它，内容没有全部送出");
     case Errc::Other: break;
     }
     return QStringLiteral("系统错误（代码 %1）").arg(status.system);
@@ -508,37 +510,87 @@ void File::close()
 
 // ---- NewFile ----------------------------------------------------------------
 
+namespace {
+
+// Where a symbolic link leads, also when nothing is there yet (writing
+// through a dangling link makes the file it names, as a shell does).
+QString linkTargetOf(const QString &link)
+{
+    const QString real = QFileInfo(link).canonicalFilePath();
+    if (!real.isEmpty())
+        return real;
+    QString at = link;
+    for (int depth = 0; depth < 40; ++depth) {
+        FileStat st;
+        if (!env().stat(at, Follow::NoLinks, &st).ok() || st.kind != Kind::Link)
+            return at;
+        const QString next = QFileInfo(at).symLinkTarget();
+        if (next.isEmpty())
+            return at;
+        at = next;
+    }
+    return link; // a loop: the rename says so
+}
+
+} // namespace
+
 NewFile::NewFile(const QString &target) : m_target(target)
 {
     // A target that is a symbolic link: the file it leads to is replaced,
     // and the link stays a link (a pack through it, an export onto it).
     FileStat named;
-    if (env().stat(target, Follow::NoLinks, &named).ok() && named.kind == Kind::Link) {
-        const QString real = QFileInfo(target).canonicalFilePath();
-        if (!real.isEmpty())
-            m_target = real;
-    }
+    if (env().stat(target, Follow::NoLinks, &named).ok() && named.kind == Kind::Link)
+        m_target = linkTargetOf(target);
+    // A pipe or a device keeps its meaning: it is written into.
+    FileStat there;
+    const bool into = env().stat(m_target, Follow::Links, &there).ok()
+                      && there.kind != Kind::Regular && there.kind != Kind::Directory;
+    if (into)
+        openNode(there.kind);
     Status s;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        m_temp = m_target + QLatin1String(kTempMark) + randomSuffix();
+        // What goes into a pipe or device is gathered in the system's
+        // temporary folder (/dev is no place for files of ours).
+        m_temp = (into ? QDir(QDir::tempPath()).filePath(QStringLiteral("pdeclare-output")) : m_target)
+                 + QLatin1String(kTempMark) + randomSuffix();
         s = env().open(m_temp, Open::CreateNew, &m_file);
         if (s.code != Errc::Exists)
             break;
     }
     if (!s.ok()) {
         m_temp.clear();
-        throw fault(target, QStringLiteral("无法创建：%1").arg(reason(s)));
+        m_node.reset();
+        throw fault(target, QStringLiteral("无法创建%1：%2")
+                                .arg(into ? QStringLiteral("临时文件（在 %1 中）").arg(QDir::toNativeSeparators(QDir::tempPath()))
+                                          : QString(),
+                                     reason(s)));
     }
     // Held while the file is being written: a clean-up removes only
     // temporary files that no live process holds.
     m_file->lock(Lock::Exclusive);
     // What an earlier write of this same target left when it was killed.
-    removeMarked(dirOf(m_target), QFileInfo(m_target).fileName());
+    if (!into)
+        removeMarked(dirOf(m_target), QFileInfo(m_target).fileName());
+}
+
+void NewFile::openNode(Kind kind)
+{
+    const Status s = env().open(m_target, Open::WriteInto, &m_node);
+    if (s.ok())
+        return;
+    const QString name = QDir::toNativeSeparators(m_target);
+    if (s.code == Errc::NotRegular || s.code == Errc::IsDirectory)
+        throw fault(name, QStringLiteral("这是%1，不是普通文件。本程序只往普通文件、管道和字符设备中写入，"
+                                         "不会替换或改写它，以免毁坏其中的数据。请换一个文件名")
+                              .arg(kind == Kind::Device ? QStringLiteral("一个磁盘设备") : QStringLiteral("一个特殊文件")));
+    throw fault(name, QStringLiteral("无法写入这个%1：%2")
+                          .arg(kind == Kind::Pipe ? QStringLiteral("管道") : QStringLiteral("设备"), reason(s)));
 }
 
 NewFile::~NewFile()
 {
     m_file.reset();
+    m_node.reset();
     if (!m_done && !m_temp.isEmpty())
         env().remove(m_temp);
 }
@@ -546,6 +598,7 @@ NewFile::~NewFile()
 void NewFile::fail(const QString &what, const Status &status)
 {
     m_file.reset();
+    m_node.reset();
     env().remove(m_temp);
     m_done = true;
     throw fault(m_target, QStringLiteral("%1：%2").arg(what, reason(status)));
@@ -560,10 +613,44 @@ void NewFile::write(const char *data, qint64 len)
     m_at += len;
 }
 
+// The gathered bytes into the pipe or device, as they lie in the temporary
+// file (a writer may have written it by name).
+void NewFile::pourIntoNode()
+{
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (qint64 pos = 0;; pos += buffer.size()) {
+        qint64 got = 0;
+        if (const Status s = m_file->read(pos, buffer.data(), buffer.size(), &got); !s.ok())
+            fail(QStringLiteral("无法读取临时文件"), s);
+        if (got > 0) {
+            if (const Status s = m_node->write(pos, buffer.constData(), got); !s.ok())
+                fail(QStringLiteral("无法写入"), s);
+        }
+        if (got < buffer.size())
+            break;
+    }
+}
+
 bool NewFile::commit(bool replace)
 {
     if (!m_file)
         throw fault(m_target, QStringLiteral("无法写入：文件已关闭"));
+    if (m_node) {
+        // The name is taken by the node itself.
+        if (!replace) {
+            m_file.reset();
+            m_node.reset();
+            env().remove(m_temp);
+            m_done = true;
+            return false;
+        }
+        pourIntoNode();
+        m_node.reset();
+        m_file.reset();
+        env().remove(m_temp);
+        m_done = true;
+        return true;
+    }
     if (const Status s = m_file->sync(); !s.ok())
         fail(QStringLiteral("无法写入磁盘"), s);
     // The file stays open (and locked) until it has its name: the clean-up

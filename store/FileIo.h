@@ -82,6 +82,16 @@ private:
 // target as it was and no temporary file once the destructor ran. A kill
 // leaves "name~pdeclare-tmp-XXXXXX", removed at the next start (Result/ and
 // DataMeta/) or by the next write of the same target in its folder.
+//
+// Every output of the program goes through here, whatever its target is:
+// - a symbolic link (dangling or not): the file it leads to is written as
+//   below, and the link stays a link;
+// - a named pipe or a character device (/dev/null, a terminal): written
+//   into, never replaced. The bytes are gathered in a temporary file of
+//   the system's temporary folder and go into the node at commit(), so a
+//   failed writer sends nothing. The node is opened (a pipe: once a reader
+//   has opened it) when this object is made;
+// - a disk (block device), a socket or anything else special: refused.
 class NewFile {
 public:
     explicit NewFile(const QString &target);
@@ -100,9 +110,12 @@ public:
 
 private:
     [[noreturn]] void fail(const QString &what, const Status &status);
+    void openNode(Kind kind);
+    void pourIntoNode();
     QString m_target;
     QString m_temp;
     std::unique_ptr<EnvFile> m_file;
+    std::unique_ptr<EnvFile> m_node; // the pipe or device written into
     qint64 m_at = 0;
     bool m_done = false;
 };
