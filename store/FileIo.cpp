@@ -251,27 +251,54 @@ QString randomSuffix()
     return s;
 }
 
-// Removes the marked temporary files in dir (of the target named `of`, or
-// of any target) that no live process holds: a process writing one holds
-// its lock until the file has its name.
-void removeMarked(const QString &dir, const QString &of)
+const QRegularExpression &tempName()
 {
     static const QRegularExpression temp(QStringLiteral("^(.+)%1[A-Za-z0-9]{6}$")
                                              .arg(QRegularExpression::escape(QLatin1String(kTempMark))));
+    return temp;
+}
+
+// Whether a live process holds the marked file at path (it takes the lock
+// when it makes the file and keeps it until the file has its name).
+bool held(const QString &path)
+{
+    std::unique_ptr<EnvFile> file;
+    if (!env().open(path, Open::Read, &file).ok())
+        return true; // cannot be told: left alone
+    return !file->lock(Lock::Exclusive).ok();
+}
+
+// A marked folder (NewFolder) is removed when none of the marked files in
+// it is held: its maker holds one for as long as it fills the folder.
+void removeMarkedFolder(const QString &path)
+{
+    const QDir d(path);
+    for (const QString &name : d.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (tempName().match(name).hasMatch() && held(d.filePath(name)))
+            return;
+    }
+    QDir(path).removeRecursively(); // links inside are removed, never followed
+}
+
+// Removes the marked temporary files in dir (of the target named `of`, or
+// of any target) that no live process holds: a process writing one holds
+// its lock until the file has its name. Without `of`, marked folders too.
+void removeMarked(const QString &dir, const QString &of)
+{
     const QDir d(dir);
-    const QStringList names = d.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList names = d.entryList((of.isEmpty() ? QDir::AllEntries : QDir::Files) | QDir::NoDotAndDotDot
+                                          | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
-        const QRegularExpressionMatch m = temp.match(name);
+        const QRegularExpressionMatch m = tempName().match(name);
         if (!m.hasMatch() || (!of.isEmpty() && m.captured(1) != of))
             continue;
         const QString path = d.filePath(name);
         FileStat st;
-        if (!env().stat(path, Follow::NoLinks, &st).ok() || st.kind != Kind::Regular)
+        if (!env().stat(path, Follow::NoLinks, &st).ok())
             continue;
-        std::unique_ptr<EnvFile> file;
-        if (!env().open(path, Open::Read, &file).ok())
-            continue;
-        if (file->lock(Lock::Exclusive).ok())
+        if (st.kind == Kind::Directory && of.isEmpty())
+            removeMarkedFolder(path);
+        else if (st.kind == Kind::Regular && !held(path))
             env().remove(path);
     }
 }
@@ -699,6 +726,90 @@ void replaceFile(const QString &path, const QByteArray &bytes)
     NewFile file(path);
     file.write(bytes);
     file.commit();
+}
+
+// ---- NewFolder --------------------------------------------------------------
+
+NewFolder::NewFolder(const QString &target) : m_target(target)
+{
+    const QString name = QFileInfo(target).fileName();
+    const QDir parent = QFileInfo(target).absoluteDir();
+    for (int attempt = 0; attempt < 100 && m_temp.isEmpty(); ++attempt) {
+        const QString suffix = randomSuffix();
+        const QString folder = name + QLatin1String(kTempMark) + suffix;
+        if (!parent.mkdir(folder)) {
+            if (parent.exists(folder))
+                continue;
+            break; // told below
+        }
+        // The held mark, made and locked before anything else goes in. A
+        // clean-up that ran between the folder and its mark may have taken
+        // the empty folder: then another name is tried.
+        const QString holder = parent.filePath(folder) + QLatin1Char('/') + QStringLiteral("holder") + QLatin1String(kTempMark) + suffix;
+        std::unique_ptr<EnvFile> file;
+        if (!env().open(holder, Open::CreateNew, &file).ok())
+            continue;
+        FileStat mine, named;
+        if (!file->lock(Lock::Exclusive).ok() || !file->stat(&mine).ok()
+            || !env().stat(holder, Follow::NoLinks, &named).ok() || named.id != mine.id) {
+            file.reset();
+            env().remove(holder);
+            parent.rmdir(folder);
+            continue;
+        }
+        m_temp = parent.filePath(folder);
+        m_holder = holder;
+        m_held = std::move(file);
+    }
+    if (m_temp.isEmpty())
+        throw fault(QDir::toNativeSeparators(target), QStringLiteral("无法在 %1 中创建临时文件夹，请检查该文件夹的权限和磁盘空间")
+                                                          .arg(QDir::toNativeSeparators(parent.absolutePath())));
+}
+
+NewFolder::~NewFolder()
+{
+    if (m_done || m_temp.isEmpty())
+        return;
+    QDir(m_temp).removeRecursively();
+    m_held.reset();
+}
+
+void NewFolder::copyIn(const QString &source, const QString &name)
+{
+    File in = File::open(source, false, Lock::None);
+    const QString to = m_temp + QLatin1Char('/') + name;
+    std::unique_ptr<EnvFile> out;
+    if (const Status s = env().open(to, Open::CreateNew, &out); !s.ok())
+        throw fault(QDir::toNativeSeparators(to), QStringLiteral("无法创建：%1").arg(reason(s)));
+    const qint64 size = in.size();
+    QByteArray buffer;
+    for (qint64 pos = 0; pos < size; pos += buffer.size()) {
+        buffer.resize(qsizetype(std::min<qint64>(size - pos, 1 << 20)));
+        in.readAt(pos, buffer.data(), buffer.size());
+        if (const Status s = out->write(pos, buffer.constData(), buffer.size()); !s.ok())
+            throw fault(QDir::toNativeSeparators(to), QStringLiteral("无法写入：%1").arg(reason(s)));
+    }
+    if (const Status s = out->sync(); !s.ok())
+        throw fault(QDir::toNativeSeparators(to), QStringLiteral("无法写入磁盘：%1").arg(reason(s)));
+}
+
+bool NewFolder::commit()
+{
+    env().syncDir(m_temp);
+    QDir parent = QFileInfo(m_target).absoluteDir();
+    if (!parent.rename(QFileInfo(m_temp).fileName(), QFileInfo(m_target).fileName())) {
+        if (QFileInfo::exists(m_target))
+            return false; // the destructor removes this one
+        throw fault(QDir::toNativeSeparators(m_target), QStringLiteral("无法创建文件夹"));
+    }
+    m_done = true;
+    // The mark goes after the rename: a kill in between leaves it in the
+    // folder, where the clean-up of the next start finds it unheld.
+    const QString holder = m_target + QLatin1Char('/') + QFileInfo(m_holder).fileName();
+    env().remove(holder);
+    m_held.reset();
+    syncDirOf(m_target);
+    return true;
 }
 
 // ---- Journal ----------------------------------------------------------------

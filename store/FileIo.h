@@ -139,6 +139,35 @@ private:
 // Writes a whole file through NewFile.
 void replaceFile(const QString &path, const QByteArray &bytes);
 
+// A new folder filled beside its target and given the target's name only
+// when every file in it is whole and synced (the delivered tables copied at
+// the first start): a failure leaves nothing once the destructor ran, a
+// kill leaves "name~pdeclare-tmp-XXXXXX", which the next start's clean-up
+// (removeLeftovers) removes. While it is filled this process holds the lock
+// of a marked file in it, so that the clean-up of a process started
+// meanwhile leaves it alone.
+class NewFolder {
+public:
+    explicit NewFolder(const QString &target);
+    ~NewFolder(); // removes the folder unless committed
+    NewFolder(const NewFolder &) = delete;
+    NewFolder &operator=(const NewFolder &) = delete;
+
+    const QString &path() const { return m_temp; }
+    // Copies source into the folder as name, whole and synced.
+    void copyIn(const QString &source, const QString &name);
+    // Gives the folder the target's name when that is free; false when it
+    // is taken (the folder is then removed).
+    bool commit();
+
+private:
+    QString m_target;
+    QString m_temp;
+    QString m_holder;
+    std::unique_ptr<EnvFile> m_held;
+    bool m_done = false;
+};
+
 // The rollback journal of a table: written and synced before the table is
 // touched, it holds what puts the table back as it was, and what proves that
 // a table found with it later is the one it was written for (see FileIo.cpp).
@@ -199,9 +228,9 @@ private:
 void setNoticeHandler(std::function<void(const QString &)> handler);
 void notice(const QString &text);
 
-// Removes the temporary files of this program ("*~pdeclare-tmp-XXXXXX")
-// that a kill left in dir; one that a running process is writing is left
-// alone, and so is every file without that mark.
+// Removes the temporary files and folders of this program
+// ("*~pdeclare-tmp-XXXXXX") that a kill left in dir; one that a running
+// process is writing is left alone, and so is everything without that mark.
 void removeLeftovers(const QString &dir);
 
 // Why files cannot be saved in dir (read-only, no permission, a full disk),

@@ -9,6 +9,7 @@
 
 #include "store/DbfTable.h"
 #include "store/FileIo.h"
+#include "store/Paths.h"
 #include "store/SqlTable.h"
 #include "store/SqlText.h"
 
@@ -892,4 +893,51 @@ TEST_F(WritingCommands, OutputsWriteIntoPipesAndDevicesWithoutReplacingThem)
             EXPECT_EQ(QDir(QFileInfo(device).absolutePath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size(), 1);
         }
     }
+}
+
+// A first start killed while it copies the delivered tables leaves a marked
+// folder, which the next start removes before it copies them whole; a
+// marked folder that a running start is filling, and the user's own
+// folders, stay.
+TEST(FirstStart, AFolderLeftByAKilledCopyIsClearedByTheNextStart)
+{
+    testsupport::TempProgramDir delivered;
+    QTemporaryDir home;
+    const QString user = home.filePath(QStringLiteral("pdeclare"));
+    const QString from = delivered.file(QStringLiteral("DataMeta"));
+    ASSERT_TRUE(QDir().mkpath(user + QStringLiteral("/DataMeta.old")));
+    ASSERT_TRUE(QDir().mkpath(user + QStringLiteral("/DataMeta.AbC123.tmp")));
+    // Another start filling its folder now holds the mark in it.
+    const QString busy = user + QStringLiteral("/DataMeta~pdeclare-tmp-Busy01");
+    ASSERT_TRUE(QDir().mkpath(busy));
+    const int mark = ::open(QFile::encodeName(busy + QStringLiteral("/holder~pdeclare-tmp-Busy01")).constData(),
+                            O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+    ASSERT_GE(mark, 0);
+    ASSERT_EQ(::flock(mark, LOCK_EX), 0);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        static testsupport::FaultEnv faults;
+        faults.exitAfterChange(2); // the first table written and synced
+        store::fileio::setEnv(&faults);
+        try {
+            store::paths::seedUserDir(user, from);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(WEXITSTATUS(status), 86);
+    EXPECT_FALSE(QFileInfo::exists(user + QStringLiteral("/DataMeta")));
+    ASSERT_EQ(QDir(user).entryList({QStringLiteral("DataMeta~pdeclare-tmp-*")}, QDir::Dirs).size(), 2);
+
+    store::paths::seedUserDir(user, from);
+    EXPECT_EQ(QDir(user).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{QStringLiteral("DataMeta"), QStringLiteral("DataMeta.AbC123.tmp"), QStringLiteral("DataMeta.old"),
+                           QStringLiteral("DataMeta~pdeclare-tmp-Busy01"), QStringLiteral("Result")}));
+    EXPECT_EQ(QDir(user + QStringLiteral("/DataMeta")).entryList(QDir::Files | QDir::Hidden),
+              QDir(from).entryList(QDir::Files | QDir::Hidden));
+    ::close(mark);
 }
