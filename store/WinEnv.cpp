@@ -56,6 +56,8 @@ Status fromWindows(DWORD error)
     case ERROR_NOT_SUPPORTED:
     case ERROR_INVALID_FUNCTION: return {Errc::NoLocks, int(error)};
     case ERROR_FILE_TOO_LARGE: return {Errc::TooBig, int(error)};
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA: return {Errc::PipeClosed, int(error)};
     case ERROR_NOT_READY:
     case ERROR_CRC:
     case ERROR_GEN_FAILURE:
@@ -142,7 +144,8 @@ OVERLAPPED at(qint64 pos)
 
 class WinFile final : public EnvFile {
 public:
-    explicit WinFile(HANDLE h) : m_h(h) {}
+    // stream: a device or pipe opened with Open::WriteInto, written in order.
+    explicit WinFile(HANDLE h, bool stream = false) : m_h(h), m_stream(stream) {}
     ~WinFile() override { CloseHandle(m_h); }
 
     Status read(qint64 pos, char *data, qint64 len, qint64 *got) override
@@ -171,7 +174,7 @@ public:
         while (len > 0) {
             OVERLAPPED o = at(pos);
             DWORD n = 0;
-            if (!WriteFile(m_h, data, DWORD(std::min<qint64>(len, 1 << 30)), &n, &o))
+            if (!WriteFile(m_h, data, DWORD(std::min<qint64>(len, 1 << 30)), &n, m_stream ? nullptr : &o))
                 return lastError();
             if (n == 0)
                 return {Errc::NoSpace, 0};
@@ -237,6 +240,7 @@ private:
     }
 
     HANDLE m_h;
+    bool m_stream;
     LockKind m_held = LockKind::None;
     int m_persistent = -1; // not asked yet
 };
@@ -261,6 +265,7 @@ public:
             disposition = OPEN_ALWAYS;
             flags |= FILE_FLAG_OPEN_REPARSE_POINT;
             break;
+        case Open::WriteInto: return openToWriteInto(path, out);
         }
         const HANDLE h = CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
@@ -383,6 +388,26 @@ public:
     }
 
 private:
+    // An existing device (NUL, CON) or pipe (\\.\pipe\...), written in
+    // order; a file or folder is refused before anything is written.
+    static Status openToWriteInto(const QString &path, std::unique_ptr<EnvFile> *out)
+    {
+        const std::wstring name = wide(path);
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return {Errc::IsDirectory, 0};
+        const HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return lastError();
+        const DWORD type = GetFileType(h);
+        if (type != FILE_TYPE_CHAR && type != FILE_TYPE_PIPE) {
+            CloseHandle(h);
+            return {Errc::NotRegular, 0};
+        }
+        *out = std::make_unique<WinFile>(h, true);
+        return {};
+    }
+
     // Windows 10 and later rename by an open handle with POSIX semantics,
     // which puts the new file over a table that our own processes still hold
     // open (with delete sharing). Older systems, FAT and Wine refuse it;
