@@ -133,6 +133,37 @@ struct Parsed {
     std::vector<Hit> findings;
 };
 
+// The rules' view of one row of an upload file: its figures as collect has
+// already read them for storing (blank or unreadable ones the same as the
+// table gives them: null, or the file refused before any rule runs), every
+// other column from the table. The rules name the same figures again and
+// again; reading each from its digits every time was most of their cost.
+class FigureRow : public store::expr::Row {
+public:
+    FigureRow(const store::DbfTable &table, const std::vector<int> &indicatorOfField)
+        : m_row(table), m_indicatorOf(indicatorOfField)
+    {
+    }
+    void setRecord(quint32 record, const std::array<std::optional<double>, 59> &figures)
+    {
+        m_row.setRecord(record);
+        m_figures = &figures;
+    }
+    store::expr::Value column(int index) const override
+    {
+        const int i = m_indicatorOf[std::size_t(index)];
+        if (i < 0)
+            return m_row.column(index);
+        const std::optional<double> &v = (*m_figures)[std::size_t(i)];
+        return v ? store::expr::Value::num(*v) : store::expr::Value::null();
+    }
+
+private:
+    store::sql::RecordRow m_row;
+    const std::vector<int> &m_indicatorOf;
+    const std::array<std::optional<double>, 59> *m_figures = nullptr;
+};
+
 // One file read, hashed and checked, waiting to be stored.
 struct Prepared {
     FileOutcome outcome;           // path; when refused, the reason
@@ -282,6 +313,7 @@ struct Collector::Impl {
     Database &db;
     const Reference &ref;
     std::vector<int> indicatorFields; // template field index of each indicator
+    std::vector<int> indicatorOfField; // the other way round; -1 for a field that holds no figure
     int yydmField = -1, ndField = -1, flagField = -1;
     sqlite3 *lite = nullptr; // the connection's own handle on SQLite
     QString collectedBy, host;
@@ -301,6 +333,12 @@ struct Collector::Impl {
         flagField = find(QStringLiteral("bln_zkjy"));
         for (const auto &ind : cat::indicators())
             indicatorFields.push_back(find(ind.field));
+        indicatorOfField.assign(fields.size(), -1);
+        for (int i = 0; i < int(indicatorFields.size()); ++i) {
+            const int f = indicatorFields[std::size_t(i)];
+            if (fields[std::size_t(f)].type == 'N' || fields[std::size_t(f)].type == 'F')
+                indicatorOfField[std::size_t(f)] = i;
+        }
 
         const QVariant handle = db.isPostgres() ? QVariant() : db.connection().driver()->handle();
         if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
@@ -366,6 +404,7 @@ struct Collector::Impl {
 
         Parsed p;
         std::vector<quint32> rows; // live records in record order
+        std::vector<const cat::Period *> rowPeriods; // the period of each
         std::array<bool, 5> seen{};
         for (quint32 r = 0; r < table.recordCount(); ++r) {
             if (table.isDeleted(r))
@@ -375,6 +414,7 @@ struct Collector::Impl {
             const cat::Period *period = cat::periodByCode(nd);
             if (!period)
                 throw Refusal{QStringLiteral("第 %1 行的时期代码“%2”不是五个申报时期之一").arg(r + 1).arg(nd)};
+            rowPeriods.push_back(period);
             if (seen[std::size_t(period->index - 1)])
                 throw Refusal{QStringLiteral("时期 %1 出现了两次").arg(period->label)};
             seen[std::size_t(period->index - 1)] = true;
@@ -414,21 +454,22 @@ struct Collector::Impl {
 
         // The delivered rules, as the hospital's check runs them: rule by
         // rule, and within a rule the selected rows in record order.
-        store::sql::RecordRow row(table);
+        // Each row's figures are those read above, once per file.
+        FigureRow row(table, indicatorOfField);
         for (std::size_t k = 0; k < ref.rules().size(); ++k) {
             const Rule &rule = ref.rules()[k];
-            for (quint32 r : rows) {
-                row.setRecord(r);
+            for (std::size_t n = 0; n < rows.size(); ++n) {
+                const quint32 r = rows[n];
+                const cat::Period &period = *rowPeriods[n];
+                row.setRecord(r, p.figures[std::size_t(period.index - 1)]);
                 bool holds = false;
                 try {
                     holds = rule.expr.holds(row);
                 } catch (const store::Error &e) {
                     throw Refusal{QStringLiteral("第 %1 条规则无法在此文件上执行：%2").arg(k + 1).arg(e.message())};
                 }
-                if (holds) {
-                    const QString nd = table.decodeText(table.rawView(r, ndField)).trimmed();
-                    p.findings.push_back({cat::periodByCode(nd)->index, cat::periodLabelFromCode(nd), rule.text});
-                }
+                if (holds)
+                    p.findings.push_back({period.index, period.label, rule.text});
             }
         }
         return p;
@@ -554,6 +595,7 @@ struct Collector::Impl {
         Batch batch(*this);
         FileOutcome out = store(pr);
         batch.commit();
+        syncLog();
         return out;
     }
 
@@ -573,6 +615,29 @@ struct Collector::Impl {
         QSqlQuery q(db.connection());
         if (!q.exec(QString::fromLatin1(sql)))
             throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), detail::errorText(q.lastError(), !db.isPostgres())));
+    }
+
+    // Puts what this collect committed on the disk before it returns. With
+    // synchronous=NORMAL SQLite syncs its log only at a checkpoint, and the
+    // close of the last connection makes one; but while another reviewer
+    // (or the window) has the database open, closing makes none. So the
+    // collect ends with a checkpoint of its own: it syncs the log, copies it
+    // into the database file and syncs that, which the close then need not
+    // do again. Where a reader still holds part of the log, one commit with
+    // synchronous=FULL syncs the whole log instead.
+    void syncLog()
+    {
+        if (!lite)
+            return; // PostgreSQL: a commit is on the server's disk
+        int logged = 0, copied = 0;
+        if (sqlite3_wal_checkpoint_v2(lite, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logged, &copied) == SQLITE_OK
+            && copied == logged)
+            return;
+        run("PRAGMA synchronous=FULL");
+        const auto normal = qScopeGuard([this] { sqlite3_exec(lite, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr); });
+        Batch batch(*this);
+        run("UPDATE schema_version SET version = version");
+        batch.commit();
     }
 
     // On SQLite files are stored a batch at a time in one transaction, each
@@ -911,6 +976,14 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
     }
     // When cancelled, the helpers' work in hand is dropped.
     endHelpers();
+    // What was stored is on the disk when collect returns.
+    if (s.error.isEmpty()) {
+        try {
+            d->syncLog();
+        } catch (const Error &e) {
+            s.error = e.message();
+        }
+    }
     return s;
 }
 
