@@ -37,7 +37,12 @@ int cmdHistory(const QStringList &args);
 // waits; elsewhere it replaces this process as execBeside does.
 #ifndef Q_OS_WIN
 int execBeside(const char *program, char *argv[], const QString &missing);
+// The same without a word, and without anything that needs a constructor to
+// have run: returns when PROGRAM cannot be run.
+void execBesideQuietly(const char *program, char *argv[]);
 #endif
+// collect, status, export and history: the monitoring centre's.
+bool isCentreCommand(const char *command);
 int runBeside(const char *program, char *argv[], const QStringList &args, const QString &missing);
 
 // Points the store at PROGRAM_DIR when given, else at the program directory

@@ -52,7 +52,7 @@ static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QS
 
 // collect, status, export and history run as pdeclare-centre-cli beside this program,
 // with the same arguments, standard channels and exit code.
-static bool isCentreCommand(const char *command)
+bool cli::isCentreCommand(const char *command)
 {
     for (const char *name : {"collect", "status", "export", "history"})
         if (std::strcmp(command, name) == 0)
@@ -87,7 +87,7 @@ static int runCommand(QStringList args, char *argv[])
     if (command == QLatin1String("backup")) return cli::cmdBackup(args);
     if (command == QLatin1String("upload")) return cli::cmdUpload(args);
     if (command == QLatin1String("prompts")) return cli::cmdPrompts(args);
-    if (isCentreCommand(argv[1]))
+    if (cli::isCentreCommand(argv[1]))
         return cli::runBeside("pdeclare-centre-cli", argv, QStringList{command} + args, centreMissing(argv[1]));
     return usage();
 }
@@ -99,7 +99,7 @@ int run(int argc, char *argv[])
 #ifndef Q_OS_WIN
     // The hand-over happens first, before any Qt object exists: a centre
     // command then costs this program no more than loading it.
-    if (argc > 1 && isCentreCommand(argv[1])) {
+    if (argc > 1 && cli::isCentreCommand(argv[1])) {
         if (const int code = cli::execBeside("pdeclare-centre-cli", argv, centreMissing(argv[1])); code >= 0)
             return code;
     }
@@ -112,7 +112,7 @@ int run(int argc, char *argv[])
     // (The centre's commands are only handed on.)
     const bool plain = argc > 1
                        && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0
-                           || qstrcmp(argv[1], "prompts") == 0 || isCentreCommand(argv[1]));
+                           || qstrcmp(argv[1], "prompts") == 0 || cli::isCentreCommand(argv[1]));
     std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
     QStringList args = app->arguments();
     args.removeFirst();

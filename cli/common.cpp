@@ -17,7 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
-#include <string>
+#include <cstring>
 
 namespace cli {
 
@@ -51,23 +51,55 @@ bool useProgramDir(const QString &dirOrEmpty)
 }
 
 #ifndef Q_OS_WIN
+namespace {
+
+// PROGRAM's path in this program's folder, found through the kernel's link
+// to this program (as Qt's applicationDirPath finds it); false when there
+// is no such link. Plain C calls only: it also runs before the libraries'
+// constructors (see main.cpp).
+bool pathBeside(const char *program, char *path, std::size_t size)
+{
+    const ssize_t length = ::readlink("/proc/self/exe", path, size - 1);
+    if (length <= 0)
+        return false;
+    path[length] = '\0';
+    char *slash = std::strrchr(path, '/');
+    if (!slash || std::size_t(slash + 1 - path) + std::strlen(program) + 1 > size)
+        return false;
+    std::strcpy(slash + 1, program);
+    return true;
+}
+
+bool runnable(const char *path)
+{
+    struct stat info {};
+    return ::stat(path, &info) == 0 && S_ISREG(info.st_mode) && ::access(path, X_OK) == 0;
+}
+
+char besidePath[4096];
+
+} // namespace
+
+void execBesideQuietly(const char *program, char *argv[])
+{
+    if (!pathBeside(program, besidePath, sizeof besidePath) || !runnable(besidePath))
+        return;
+    argv[0] = besidePath;
+    ::execv(besidePath, argv);
+}
+
 int execBeside(const char *program, char *argv[], const QString &missing)
 {
-    std::string self(4096, '\0');
-    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-    if (length <= 0)
+    if (!pathBeside(program, besidePath, sizeof besidePath))
         return -1;
-    self.resize(std::size_t(length));
-    const std::string path = self.substr(0, self.rfind('/') + 1) + program;
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || ::access(path.c_str(), X_OK) != 0) {
+    if (!runnable(besidePath)) {
         std::fputs(missing.toLocal8Bit().constData(), stderr);
         return 2;
     }
     std::fflush(stdout);
-    argv[0] = const_cast<char *>(path.c_str());
-    ::execv(path.c_str(), argv);
-    std::fprintf(stderr, "无法启动 %s。\n", path.c_str());
+    argv[0] = besidePath;
+    ::execv(besidePath, argv);
+    std::fprintf(stderr, "无法启动 %s。\n", besidePath);
     return 2;
 }
 #endif
