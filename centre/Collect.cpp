@@ -37,6 +37,7 @@
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <tuple>
 
@@ -318,6 +319,13 @@ struct Collector::Impl {
     sqlite3 *lite = nullptr; // the connection's own handle on SQLite
     QString collectedBy, host;
     Statement bySha, currentOf, insertFile, insertFigures, insertFinding, setCurrent, insertUnknown, insertRefusal;
+    std::vector<std::pair<std::string, sqlite3_stmt *>> control; // run()'s statements, prepared
+
+    ~Impl()
+    {
+        for (const auto &c : control)
+            sqlite3_finalize(c.second);
+    }
 
     Impl(Database &d, const Reference &r) : db(d), ref(r)
     {
@@ -601,15 +609,33 @@ struct Collector::Impl {
 
     // Runs a statement that takes no values and gives no rows (transaction
     // control). On PostgreSQL it cannot be a prepared statement.
+    // On SQLite each is prepared once (control): parsing "SAVEPOINT one_file"
+    // and its release anew for every file cost more than running them.
     void run(const char *sql)
     {
         if (lite) {
-            char *why = nullptr;
-            if (sqlite3_exec(lite, sql, nullptr, nullptr, &why) != SQLITE_OK) {
-                const QString text = detail::reasonText(sqlite3_extended_errcode(lite), QString::fromUtf8(why ? why : sqlite3_errmsg(lite)), sqlite3_system_errno(lite));
-                sqlite3_free(why);
+            sqlite3_stmt *statement = nullptr;
+            for (const auto &[text, prepared] : control)
+                if (text == sql) {
+                    statement = prepared;
+                    break;
+                }
+            int rc = SQLITE_OK;
+            if (!statement) {
+                rc = sqlite3_prepare_v2(lite, sql, -1, &statement, nullptr);
+                if (rc == SQLITE_OK)
+                    control.emplace_back(sql, statement);
+            }
+            if (rc == SQLITE_OK)
+                rc = sqlite3_step(statement);
+            if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+                const QString text = detail::reasonText(sqlite3_extended_errcode(lite), QString::fromUtf8(sqlite3_errmsg(lite)),
+                                                        sqlite3_system_errno(lite));
+                if (statement)
+                    sqlite3_reset(statement);
                 throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), text));
             }
+            sqlite3_reset(statement);
             return;
         }
         QSqlQuery q(db.connection());
