@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 namespace store::expr {
 
@@ -109,8 +110,11 @@ const char *findSegment(const char *t, const char *te, const char *seg, size_t n
 {
     if (size_t(te - t) < n)
         return nullptr;
-    if (!std::memchr(seg, '_', n))
-        return static_cast<const char *>(memmem(t, size_t(te - t), seg, n));
+    if (!std::memchr(seg, '_', n)) {
+        const std::string_view text(t, size_t(te - t));
+        const size_t at = text.find(std::string_view(seg, n));
+        return at == std::string_view::npos ? nullptr : t + at;
+    }
     for (const char *p = t; p + n <= te; ++p)
         if (segmentMatches(p, seg, n))
             return p;
