@@ -9,6 +9,7 @@
 
 #include "store/DbfTable.h"
 #include "store/FileIo.h"
+#include "store/SqlTable.h"
 #include "store/SqlText.h"
 
 #include <QDir>

@@ -39,11 +39,13 @@ TEST(ProgramDir, BinaryFolderWithDataMetaIsUsedElseTheUsersFolder)
     EXPECT_EQ(paths::chooseProgramDir(bin, user), user + QLatin1Char('/'));
     QDir().mkpath(bin + QStringLiteral("/DataMeta"));
     EXPECT_EQ(paths::chooseProgramDir(bin, user), bin + QLatin1Char('/'));
+#ifndef Q_OS_WIN // a folder's read-only mark does not stop writes on Windows
     if (geteuid() != 0) { // root may write anywhere
         QFile::setPermissions(bin, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         EXPECT_EQ(paths::chooseProgramDir(bin, user), user + QLatin1Char('/'));
         QFile::setPermissions(bin, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
+#endif
 }
 
 TEST(ProgramDir, UsersFolderGetsTheDeliveredTablesOnceAndKeepsItsOwn)
