@@ -3,11 +3,17 @@
 // 0 success, 1 stopped by findings or the user's No, 2 failure (message on stderr).
 #include <QStringList>
 
+#include <cstddef>
+
 namespace cli {
 
 // The whole program: reads the command and runs it (main calls only this).
 int run(int argc, char *argv[]);
 
+// Writes bytes to stdout; a failure's errno is kept for the exit check
+// (a large write fails inside fwrite, where a later flush no longer
+// knows why).
+void writeOutput(const char *data, std::size_t size);
 // Flushes stdout; the first failure's errno is kept for the exit check.
 void flushOutput();
 // 0 when everything printed reached stdout, else the errno of the failure.

@@ -29,6 +29,12 @@ namespace {
 void say(FILE *to, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
+    if (to == stdout) {
+        // Kept for the exit check: a result that did not reach stdout is a failure.
+        writeOutput(bytes.constData(), std::size_t(bytes.size()));
+        flushOutput();
+        return;
+    }
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
     std::fflush(to);
 }

@@ -37,7 +37,7 @@ int cmdCheck(const QStringList &args)
     host.setPdfPath(pdf);
     const bool passed = check::runCheck(host, CheckMode::Window);
     const QByteArray lines = check::findingLines(host.findings());
-    std::fwrite(lines.constData(), 1, std::size_t(lines.size()), stdout);
+    cli::writeOutput(lines.constData(), std::size_t(lines.size()));
     cli::flushOutput();
     const QByteArray messages = host.messages().join(QLatin1Char('\n')).toUtf8();
     if (host.hadFindings() && messages.isEmpty())

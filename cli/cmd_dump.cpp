@@ -26,8 +26,8 @@ const char *versionName(quint8 v)
 
 void print(const QString &line)
 {
-    std::fputs(line.toUtf8().constData(), stdout);
-    std::fputc('\n', stdout);
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    cli::writeOutput(bytes.constData(), std::size_t(bytes.size()));
 }
 
 } // namespace

@@ -82,7 +82,7 @@ int cmdPrompts(const QStringList &args)
             });
         for (const QString &message : shown.messages) {
             const QByteArray line = (message + QLatin1Char('\n')).toUtf8();
-            std::fwrite(line.constData(), 1, std::size_t(line.size()), stdout);
+            cli::writeOutput(line.constData(), std::size_t(line.size()));
         }
         cli::flushOutput();
         return shown.messages.isEmpty() ? 0 : 1;

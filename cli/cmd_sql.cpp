@@ -20,7 +20,7 @@ int cmdSql(const QStringList &args)
     try {
         // Printed as it comes: a large result is never held whole.
         store::sql::runAsText(args.at(0), statement, [](const QByteArray &piece) {
-            std::fwrite(piece.constData(), 1, size_t(piece.size()), stdout);
+            cli::writeOutput(piece.constData(), size_t(piece.size()));
         });
         cli::flushOutput();
         return 0;

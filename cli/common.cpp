@@ -14,6 +14,13 @@ namespace {
 int firstOutputError = 0;
 }
 
+void writeOutput(const char *data, std::size_t size)
+{
+    errno = 0;
+    if (std::fwrite(data, 1, size, stdout) != size && firstOutputError == 0)
+        firstOutputError = errno ? errno : EIO;
+}
+
 void flushOutput()
 {
     errno = 0;

@@ -5,12 +5,13 @@
 #include "report/Prepared.h"
 #include "report/TextLayout.h"
 
+#include "store/FileIo.h"
+
 #include <QGlyphRun>
 #include <QHash>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTextBoundaryFinder>
 
 #include <cmath>
@@ -341,16 +342,15 @@ void writePdf(const PreparedReport &report, const QString &path)
 
 void writePdf(const QString &title, const PageSource &next, const QString &path)
 {
-    // Written beside the target and moved over it at the end, so a failure
-    // never leaves half a file under the chosen name.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(
-            QStringLiteral("无法写入文件“%1”：%2").arg(path, file.errorString()).toStdString());
+    // Through the program's file layer: a file is written beside the target
+    // and moved over it at the end, so a failure never leaves half a file
+    // under the chosen name; a pipe or device is written into, never
+    // replaced; a link keeps leading to the saved file.
+    // A failure raises store::Error, a std::runtime_error with the reason
+    // in Chinese, as the callers expect.
+    store::fileio::NewFileDevice file(path);
     writePdf(title, next, file, path);
-    if (!file.commit())
-        throw std::runtime_error(
-            QStringLiteral("无法写入文件“%1”：%2").arg(path, file.errorString()).toStdString());
+    file.commit();
 }
 
 void writePdf(const PreparedReport &report, QIODevice &out, const QString &name)

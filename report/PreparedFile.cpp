@@ -23,11 +23,12 @@
 // the value a new cell or line has.
 #include "report/Prepared.h"
 
+#include "store/FileIo.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <stdexcept>
 
@@ -145,11 +146,13 @@ void PreparedReport::save(const QString &path) const
                            {QStringLiteral("version"), kVersion},
                            {QStringLiteral("title"), title},
                            {QStringLiteral("pages"), pagesJson}};
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 ||
-        !file.commit())
-        throw std::runtime_error(
-            QStringLiteral("无法保存预览报表“%1”：%2").arg(path, file.errorString()).toStdString());
+    // Through the program's file layer (a file replaced whole, a pipe or
+    // device written into, a link kept).
+    try {
+        store::fileio::replaceFile(path, QJsonDocument(root).toJson(QJsonDocument::Compact));
+    } catch (const store::Error &e) {
+        throw std::runtime_error(QStringLiteral("无法保存预览报表：%1").arg(e.message()).toStdString());
+    }
 }
 
 PreparedReport PreparedReport::load(const QString &path)

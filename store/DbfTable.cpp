@@ -217,13 +217,13 @@ struct DbfTable::Impl {
     const char *loadWindow(quint32 r) const;
     void readRecords();
     qint64 recordPos(quint32 r) const { return header.headerLength + qint64(r) * header.recordLength; }
-    QByteArray diskRecord(quint32 r) const;
     // The ranges of the file a write changes, and their new bytes, made
     // when each range is written (from the record as the file holds it then):
     // a write of any number of records needs a bounded amount of memory.
     struct Plan {
-        std::vector<std::pair<qint64, qint64>> ranges; // position, length
-        std::function<QByteArray(size_t range)> bytes;
+        size_t count = 0; // ranges
+        // The position and new bytes of range i, in the order of the file.
+        std::function<std::pair<qint64, QByteArray>(size_t range)> range;
     };
     void beginWrite(quint32 &diskCount);
     void requireRecordsInPlace(quint32 diskCount) const;
@@ -698,13 +698,6 @@ void DbfTable::Impl::requireRecordsInPlace(quint32 diskCount) const
         throw fault(QStringLiteral("读取之后已有记录被其他程序移走，请重新打开"));
 }
 
-QByteArray DbfTable::Impl::diskRecord(quint32 r) const
-{
-    QByteArray rec(header.recordLength, '\0');
-    file.readAt(recordPos(r), rec.data(), rec.size());
-    return rec;
-}
-
 QByteArray DbfTable::Impl::dateBytes() const
 {
     QByteArray date(3, '\0');
@@ -716,18 +709,35 @@ DbfTable::Impl::Plan DbfTable::Impl::recordPlan(const std::vector<quint32> &reco
                                                const std::function<void(size_t, char *)> &edit)
 {
     Plan plan;
-    plan.ranges.reserve(records.size() + 1);
-    for (quint32 r : records)
-        plan.ranges.emplace_back(recordPos(r), header.recordLength);
-    plan.ranges.emplace_back(1, 3);
+    plan.count = records.size() + 1;
     // Made once: the bytes of a range are asked for twice (see apply).
     const QByteArray date = dateBytes();
-    plan.bytes = [this, &records, edit, date](size_t i) {
+    // Records are read from the file a run of them at a time (one read for
+    // many records of a large change). A record is in a plan once, and the
+    // change writes a record only after asking for it: the bytes read ahead
+    // are still those on disk when their record's turn comes.
+    struct ReadAhead {
+        QByteArray bytes;
+        quint32 first = 0;
+        quint32 count = 0;
+    };
+    auto ahead = std::make_shared<ReadAhead>();
+    plan.range = [this, &records, edit, date, ahead](size_t i) {
         if (i == records.size())
-            return date;
-        QByteArray rec = diskRecord(records[i]);
+            return std::pair<qint64, QByteArray>(1, date);
+        const quint32 r = records[i];
+        if (r - ahead->first >= ahead->count) {
+            const quint32 per = std::max<quint32>(1, (1u << 20) / header.recordLength);
+            ahead->count = 0;
+            const quint32 count = std::min(per, header.recordCount - r);
+            ahead->bytes.resize(qsizetype(count) * header.recordLength);
+            file.readAt(recordPos(r), ahead->bytes.data(), ahead->bytes.size());
+            ahead->first = r;
+            ahead->count = count;
+        }
+        QByteArray rec(ahead->bytes.constData() + qsizetype(r - ahead->first) * header.recordLength, header.recordLength);
         edit(i, rec.data());
-        return rec;
+        return std::pair<qint64, QByteArray>(recordPos(r), rec);
     };
     return plan;
 }
@@ -763,13 +773,17 @@ void DbfTable::Impl::apply(const Plan &plan)
 {
     {
         fileio::Journal journal(file);
-        for (size_t i = 0; i < plan.ranges.size(); ++i)
-            journal.save(plan.ranges[i].first, plan.bytes(i));
+        for (size_t i = 0; i < plan.count; ++i) {
+            const auto [pos, bytes] = plan.range(i);
+            journal.save(pos, bytes);
+        }
         journal.write();
         try {
             // Each range in one write: a record is never half written.
-            for (size_t i = 0; i < plan.ranges.size(); ++i)
-                journal.put(plan.ranges[i].first, plan.bytes(i));
+            for (size_t i = 0; i < plan.count; ++i) {
+                const auto [pos, bytes] = plan.range(i);
+                journal.put(pos, bytes);
+            }
             journal.finish();
         } catch (...) {
             journal.rollBack();
@@ -1092,6 +1106,28 @@ void DbfTable::writeFields(quint32 record, const std::vector<std::pair<int, QVar
 
 void DbfTable::writeFields(const std::vector<std::pair<quint32, FieldValues>> &records) { change(records, {}); }
 
+void DbfTable::writeFields(const std::vector<quint32> &records, const std::function<FieldValues(quint32)> &valuesOf)
+{
+    if (records.empty())
+        return;
+    for (size_t i = 0; i < records.size(); ++i) {
+        d->checkRecord(records[i]);
+        // In file order, each once: a record is made from its bytes before
+        // the change, which the records written so far never are.
+        if (i > 0 && records[i] <= records[i - 1])
+            throw d->fault(QStringLiteral("要修改的记录没有按序号排列（程序内部错误），没有做任何修改"));
+    }
+    d->write([&](quint32 diskCount) {
+        d->requireRecordsInPlace(diskCount);
+        return d->recordPlan(records, [&](size_t i, char *rec) {
+            for (const auto &[index, value] : valuesOf(records[i])) {
+                d->checkField(index);
+                d->encodeField(rec, d->fields[size_t(index)], value);
+            }
+        });
+    });
+}
+
 quint32 DbfTable::appendRecord(const std::vector<QVariant> &values) { return appendRecords({values}); }
 
 quint32 DbfTable::appendRecords(const std::vector<std::vector<QVariant>> &rows) { return change({}, rows); }
@@ -1162,11 +1198,16 @@ quint32 DbfTable::Impl::change(const std::vector<std::pair<quint32, FieldValues>
         QByteArray head(7, '\0');
         putHeaderDate(head.data(), d->header.version, QDate::currentDate());
         put32(head.data() + 3, diskCount + quint32(rows.size()));
-        plan.ranges.back() = {d->recordPos(diskCount), appended.size()};
-        plan.ranges.emplace_back(1, 7);
-        const auto edits = plan.bytes;
+        // The date range of the edits gives way to the appended records and
+        // then the header's date and count.
+        const auto edits = plan.range;
         const size_t tail = numbers.size();
-        plan.bytes = [edits, tail, appended, head](size_t i) { return i < tail ? edits(i) : i == tail ? appended : head; };
+        const qint64 at = d->recordPos(diskCount);
+        plan.count = tail + 2;
+        plan.range = [edits, tail, at, appended, head](size_t i) {
+            return i < tail ? edits(i) : i == tail ? std::pair<qint64, QByteArray>(at, appended)
+                                                   : std::pair<qint64, QByteArray>(1, head);
+        };
         return plan;
     });
     return first;

@@ -28,6 +28,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -142,6 +143,13 @@ public:
     // The same for several records, as one change.
     using FieldValues = std::vector<std::pair<int, QVariant>>;
     void writeFields(const std::vector<std::pair<quint32, FieldValues>> &records);
+    // The same in memory bounded whatever the number of records (no value
+    // is held): records in ascending order, each once; valuesOf(record)
+    // gives a record's new values from the table as it was before this
+    // change. It is asked twice per record (for the journal, then for the
+    // file) and must give the same both times (the journal refuses to
+    // finish, and puts the table back, if not).
+    void writeFields(const std::vector<quint32> &records, const std::function<FieldValues(quint32 record)> &valuesOf);
     // Appends a record (header count updated); returns its 0-based number.
     quint32 appendRecord(const std::vector<QVariant> &values);
     // Appends rows as one change; returns the number of the first.

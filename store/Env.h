@@ -41,6 +41,7 @@ enum class Errc {
     TooBig,       // beyond the largest file the file system holds (EFBIG)
     Io,           // the medium failed (EIO; ERROR_CRC, a removed USB stick)
     NotRegular,   // open(): a link, pipe or device where the mode allows none
+    PipeClosed,   // the reader of a pipe has gone (EPIPE; ERROR_BROKEN_PIPE, ERROR_NO_DATA)
     Other,
 };
 
@@ -117,6 +118,14 @@ enum class Open {
     // folder, pipe or device at the name is refused (NotRegular, IsDirectory)
     // and never followed or opened.
     CreateOrOpen,
+    // An existing character device or named pipe (links followed), for
+    // writing into it as a shell's redirection does: nothing is created,
+    // truncated or renamed. The bytes go out in the order of the write()
+    // calls (their pos is not used: a pipe has no positions). Waits for a
+    // reader of a named pipe. Anything else at the name, a disk (block
+    // device) included, is refused (NotRegular, IsDirectory) without being
+    // written; NotFound when there is nothing.
+    WriteInto,
 };
 
 enum class Follow { Links, NoLinks };

@@ -251,27 +251,54 @@ QString randomSuffix()
     return s;
 }
 
-// Removes the marked temporary files in dir (of the target named `of`, or
-// of any target) that no live process holds: a process writing one holds
-// its lock until the file has its name.
-void removeMarked(const QString &dir, const QString &of)
+const QRegularExpression &tempName()
 {
     static const QRegularExpression temp(QStringLiteral("^(.+)%1[A-Za-z0-9]{6}$")
                                              .arg(QRegularExpression::escape(QLatin1String(kTempMark))));
+    return temp;
+}
+
+// Whether a live process holds the marked file at path (it takes the lock
+// when it makes the file and keeps it until the file has its name).
+bool held(const QString &path)
+{
+    std::unique_ptr<EnvFile> file;
+    if (!env().open(path, Open::Read, &file).ok())
+        return true; // cannot be told: left alone
+    return !file->lock(Lock::Exclusive).ok();
+}
+
+// A marked folder (NewFolder) is removed when none of the marked files in
+// it is held: its maker holds one for as long as it fills the folder.
+void removeMarkedFolder(const QString &path)
+{
+    const QDir d(path);
+    for (const QString &name : d.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (tempName().match(name).hasMatch() && held(d.filePath(name)))
+            return;
+    }
+    QDir(path).removeRecursively(); // links inside are removed, never followed
+}
+
+// Removes the marked temporary files in dir (of the target named `of`, or
+// of any target) that no live process holds: a process writing one holds
+// its lock until the file has its name. Without `of`, marked folders too.
+void removeMarked(const QString &dir, const QString &of)
+{
     const QDir d(dir);
-    const QStringList names = d.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList names = d.entryList((of.isEmpty() ? QDir::AllEntries : QDir::Files) | QDir::NoDotAndDotDot
+                                          | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
-        const QRegularExpressionMatch m = temp.match(name);
+        const QRegularExpressionMatch m = tempName().match(name);
         if (!m.hasMatch() || (!of.isEmpty() && m.captured(1) != of))
             continue;
         const QString path = d.filePath(name);
         FileStat st;
-        if (!env().stat(path, Follow::NoLinks, &st).ok() || st.kind != Kind::Regular)
+        if (!env().stat(path, Follow::NoLinks, &st).ok())
             continue;
-        std::unique_ptr<EnvFile> file;
-        if (!env().open(path, Open::Read, &file).ok())
-            continue;
-        if (file->lock(Lock::Exclusive).ok())
+        if (st.kind == Kind::Directory && of.isEmpty())
+            removeMarkedFolder(path);
+        else if (st.kind == Kind::Regular && !held(path))
             env().remove(path);
     }
 }
@@ -320,6 +347,7 @@ Status statusOfErrno(int error)
     case EFBIG: return {Errc::TooBig, error};
     case EIO: return {Errc::Io, error};
     case ENXIO: return {Errc::NotRegular, error};
+    case EPIPE: return {Errc::PipeClosed, error};
     default: return {Errc::Other, error};
     }
 }
@@ -345,6 +373,7 @@ QString reason(const Status &status)
     case Errc::NameTooLong: return QStringLiteral("路径太长");
     case Errc::TooManyOpen: return QStringLiteral("打开的文件太多，请关闭一些程序后再试");
     case Errc::NotRegular: return QStringLiteral("不是普通文件");
+    case Errc::PipeClosed: return QStringLiteral("读取管道的程序已经关闭了它，内容没有全部送出");
     case Errc::Other: break;
     }
     return QStringLiteral("系统错误（代码 %1）").arg(status.system);
@@ -508,37 +537,87 @@ void File::close()
 
 // ---- NewFile ----------------------------------------------------------------
 
+namespace {
+
+// Where a symbolic link leads, also when nothing is there yet (writing
+// through a dangling link makes the file it names, as a shell does).
+QString linkTargetOf(const QString &link)
+{
+    const QString real = QFileInfo(link).canonicalFilePath();
+    if (!real.isEmpty())
+        return real;
+    QString at = link;
+    for (int depth = 0; depth < 40; ++depth) {
+        FileStat st;
+        if (!env().stat(at, Follow::NoLinks, &st).ok() || st.kind != Kind::Link)
+            return at;
+        const QString next = QFileInfo(at).symLinkTarget();
+        if (next.isEmpty())
+            return at;
+        at = next;
+    }
+    return link; // a loop: the rename says so
+}
+
+} // namespace
+
 NewFile::NewFile(const QString &target) : m_target(target)
 {
     // A target that is a symbolic link: the file it leads to is replaced,
     // and the link stays a link (a pack through it, an export onto it).
     FileStat named;
-    if (env().stat(target, Follow::NoLinks, &named).ok() && named.kind == Kind::Link) {
-        const QString real = QFileInfo(target).canonicalFilePath();
-        if (!real.isEmpty())
-            m_target = real;
-    }
+    if (env().stat(target, Follow::NoLinks, &named).ok() && named.kind == Kind::Link)
+        m_target = linkTargetOf(target);
+    // A pipe or a device keeps its meaning: it is written into.
+    FileStat there;
+    const bool into = env().stat(m_target, Follow::Links, &there).ok()
+                      && there.kind != Kind::Regular && there.kind != Kind::Directory;
+    if (into)
+        openNode(there.kind);
     Status s;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        m_temp = m_target + QLatin1String(kTempMark) + randomSuffix();
+        // What goes into a pipe or device is gathered in the system's
+        // temporary folder (/dev is no place for files of ours).
+        m_temp = (into ? QDir(QDir::tempPath()).filePath(QStringLiteral("pdeclare-output")) : m_target)
+                 + QLatin1String(kTempMark) + randomSuffix();
         s = env().open(m_temp, Open::CreateNew, &m_file);
         if (s.code != Errc::Exists)
             break;
     }
     if (!s.ok()) {
         m_temp.clear();
-        throw fault(target, QStringLiteral("无法创建：%1").arg(reason(s)));
+        m_node.reset();
+        throw fault(target, QStringLiteral("无法创建%1：%2")
+                                .arg(into ? QStringLiteral("临时文件（在 %1 中）").arg(QDir::toNativeSeparators(QDir::tempPath()))
+                                          : QString(),
+                                     reason(s)));
     }
     // Held while the file is being written: a clean-up removes only
     // temporary files that no live process holds.
     m_file->lock(Lock::Exclusive);
     // What an earlier write of this same target left when it was killed.
-    removeMarked(dirOf(m_target), QFileInfo(m_target).fileName());
+    if (!into)
+        removeMarked(dirOf(m_target), QFileInfo(m_target).fileName());
+}
+
+void NewFile::openNode(Kind kind)
+{
+    const Status s = env().open(m_target, Open::WriteInto, &m_node);
+    if (s.ok())
+        return;
+    const QString name = QDir::toNativeSeparators(m_target);
+    if (s.code == Errc::NotRegular || s.code == Errc::IsDirectory)
+        throw fault(name, QStringLiteral("这是%1，不是普通文件。本程序只往普通文件、管道和字符设备中写入，"
+                                         "不会替换或改写它，以免毁坏其中的数据。请换一个文件名")
+                              .arg(kind == Kind::Device ? QStringLiteral("一个磁盘设备") : QStringLiteral("一个特殊文件")));
+    throw fault(name, QStringLiteral("无法写入这个%1：%2")
+                          .arg(kind == Kind::Pipe ? QStringLiteral("管道") : QStringLiteral("设备"), reason(s)));
 }
 
 NewFile::~NewFile()
 {
     m_file.reset();
+    m_node.reset();
     if (!m_done && !m_temp.isEmpty())
         env().remove(m_temp);
 }
@@ -546,6 +625,7 @@ NewFile::~NewFile()
 void NewFile::fail(const QString &what, const Status &status)
 {
     m_file.reset();
+    m_node.reset();
     env().remove(m_temp);
     m_done = true;
     throw fault(m_target, QStringLiteral("%1：%2").arg(what, reason(status)));
@@ -560,10 +640,44 @@ void NewFile::write(const char *data, qint64 len)
     m_at += len;
 }
 
+// The gathered bytes into the pipe or device, as they lie in the temporary
+// file (a writer may have written it by name).
+void NewFile::pourIntoNode()
+{
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (qint64 pos = 0;; pos += buffer.size()) {
+        qint64 got = 0;
+        if (const Status s = m_file->read(pos, buffer.data(), buffer.size(), &got); !s.ok())
+            fail(QStringLiteral("无法读取临时文件"), s);
+        if (got > 0) {
+            if (const Status s = m_node->write(pos, buffer.constData(), got); !s.ok())
+                fail(QStringLiteral("无法写入"), s);
+        }
+        if (got < buffer.size())
+            break;
+    }
+}
+
 bool NewFile::commit(bool replace)
 {
     if (!m_file)
         throw fault(m_target, QStringLiteral("无法写入：文件已关闭"));
+    if (m_node) {
+        // The name is taken by the node itself.
+        if (!replace) {
+            m_file.reset();
+            m_node.reset();
+            env().remove(m_temp);
+            m_done = true;
+            return false;
+        }
+        pourIntoNode();
+        m_node.reset();
+        m_file.reset();
+        env().remove(m_temp);
+        m_done = true;
+        return true;
+    }
     if (const Status s = m_file->sync(); !s.ok())
         fail(QStringLiteral("无法写入磁盘"), s);
     // The file stays open (and locked) until it has its name: the clean-up
@@ -612,6 +726,90 @@ void replaceFile(const QString &path, const QByteArray &bytes)
     NewFile file(path);
     file.write(bytes);
     file.commit();
+}
+
+// ---- NewFolder --------------------------------------------------------------
+
+NewFolder::NewFolder(const QString &target) : m_target(target)
+{
+    const QString name = QFileInfo(target).fileName();
+    const QDir parent = QFileInfo(target).absoluteDir();
+    for (int attempt = 0; attempt < 100 && m_temp.isEmpty(); ++attempt) {
+        const QString suffix = randomSuffix();
+        const QString folder = name + QLatin1String(kTempMark) + suffix;
+        if (!parent.mkdir(folder)) {
+            if (parent.exists(folder))
+                continue;
+            break; // told below
+        }
+        // The held mark, made and locked before anything else goes in. A
+        // clean-up that ran between the folder and its mark may have taken
+        // the empty folder: then another name is tried.
+        const QString holder = parent.filePath(folder) + QLatin1Char('/') + QStringLiteral("holder") + QLatin1String(kTempMark) + suffix;
+        std::unique_ptr<EnvFile> file;
+        if (!env().open(holder, Open::CreateNew, &file).ok())
+            continue;
+        FileStat mine, named;
+        if (!file->lock(Lock::Exclusive).ok() || !file->stat(&mine).ok()
+            || !env().stat(holder, Follow::NoLinks, &named).ok() || named.id != mine.id) {
+            file.reset();
+            env().remove(holder);
+            parent.rmdir(folder);
+            continue;
+        }
+        m_temp = parent.filePath(folder);
+        m_holder = holder;
+        m_held = std::move(file);
+    }
+    if (m_temp.isEmpty())
+        throw fault(QDir::toNativeSeparators(target), QStringLiteral("无法在 %1 中创建临时文件夹，请检查该文件夹的权限和磁盘空间")
+                                                          .arg(QDir::toNativeSeparators(parent.absolutePath())));
+}
+
+NewFolder::~NewFolder()
+{
+    if (m_done || m_temp.isEmpty())
+        return;
+    QDir(m_temp).removeRecursively();
+    m_held.reset();
+}
+
+void NewFolder::copyIn(const QString &source, const QString &name)
+{
+    File in = File::open(source, false, Lock::None);
+    const QString to = m_temp + QLatin1Char('/') + name;
+    std::unique_ptr<EnvFile> out;
+    if (const Status s = env().open(to, Open::CreateNew, &out); !s.ok())
+        throw fault(QDir::toNativeSeparators(to), QStringLiteral("无法创建：%1").arg(reason(s)));
+    const qint64 size = in.size();
+    QByteArray buffer;
+    for (qint64 pos = 0; pos < size; pos += buffer.size()) {
+        buffer.resize(qsizetype(std::min<qint64>(size - pos, 1 << 20)));
+        in.readAt(pos, buffer.data(), buffer.size());
+        if (const Status s = out->write(pos, buffer.constData(), buffer.size()); !s.ok())
+            throw fault(QDir::toNativeSeparators(to), QStringLiteral("无法写入：%1").arg(reason(s)));
+    }
+    if (const Status s = out->sync(); !s.ok())
+        throw fault(QDir::toNativeSeparators(to), QStringLiteral("无法写入磁盘：%1").arg(reason(s)));
+}
+
+bool NewFolder::commit()
+{
+    env().syncDir(m_temp);
+    QDir parent = QFileInfo(m_target).absoluteDir();
+    if (!parent.rename(QFileInfo(m_temp).fileName(), QFileInfo(m_target).fileName())) {
+        if (QFileInfo::exists(m_target))
+            return false; // the destructor removes this one
+        throw fault(QDir::toNativeSeparators(m_target), QStringLiteral("无法创建文件夹"));
+    }
+    m_done = true;
+    // The mark goes after the rename: a kill in between leaves it in the
+    // folder, where the clean-up of the next start finds it unheld.
+    const QString holder = m_target + QLatin1Char('/') + QFileInfo(m_holder).fileName();
+    env().remove(holder);
+    m_held.reset();
+    syncDirOf(m_target);
+    return true;
 }
 
 // ---- Journal ----------------------------------------------------------------

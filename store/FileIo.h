@@ -82,6 +82,16 @@ private:
 // target as it was and no temporary file once the destructor ran. A kill
 // leaves "name~pdeclare-tmp-XXXXXX", removed at the next start (Result/ and
 // DataMeta/) or by the next write of the same target in its folder.
+//
+// Every output of the program goes through here, whatever its target is:
+// - a symbolic link (dangling or not): the file it leads to is written as
+//   below, and the link stays a link;
+// - a named pipe or a character device (/dev/null, a terminal): written
+//   into, never replaced. The bytes are gathered in a temporary file of
+//   the system's temporary folder and go into the node at commit(), so a
+//   failed writer sends nothing. The node is opened (a pipe: once a reader
+//   has opened it) when this object is made;
+// - a disk (block device), a socket or anything else special: refused.
 class NewFile {
 public:
     explicit NewFile(const QString &target);
@@ -100,9 +110,12 @@ public:
 
 private:
     [[noreturn]] void fail(const QString &what, const Status &status);
+    void openNode(Kind kind);
+    void pourIntoNode();
     QString m_target;
     QString m_temp;
     std::unique_ptr<EnvFile> m_file;
+    std::unique_ptr<EnvFile> m_node; // the pipe or device written into
     qint64 m_at = 0;
     bool m_done = false;
 };
@@ -125,6 +138,35 @@ private:
 
 // Writes a whole file through NewFile.
 void replaceFile(const QString &path, const QByteArray &bytes);
+
+// A new folder filled beside its target and given the target's name only
+// when every file in it is whole and synced (the delivered tables copied at
+// the first start): a failure leaves nothing once the destructor ran, a
+// kill leaves "name~pdeclare-tmp-XXXXXX", which the next start's clean-up
+// (removeLeftovers) removes. While it is filled this process holds the lock
+// of a marked file in it, so that the clean-up of a process started
+// meanwhile leaves it alone.
+class NewFolder {
+public:
+    explicit NewFolder(const QString &target);
+    ~NewFolder(); // removes the folder unless committed
+    NewFolder(const NewFolder &) = delete;
+    NewFolder &operator=(const NewFolder &) = delete;
+
+    const QString &path() const { return m_temp; }
+    // Copies source into the folder as name, whole and synced.
+    void copyIn(const QString &source, const QString &name);
+    // Gives the folder the target's name when that is free; false when it
+    // is taken (the folder is then removed).
+    bool commit();
+
+private:
+    QString m_target;
+    QString m_temp;
+    QString m_holder;
+    std::unique_ptr<EnvFile> m_held;
+    bool m_done = false;
+};
 
 // The rollback journal of a table: written and synced before the table is
 // touched, it holds what puts the table back as it was, and what proves that
@@ -186,9 +228,9 @@ private:
 void setNoticeHandler(std::function<void(const QString &)> handler);
 void notice(const QString &text);
 
-// Removes the temporary files of this program ("*~pdeclare-tmp-XXXXXX")
-// that a kill left in dir; one that a running process is writing is left
-// alone, and so is every file without that mark.
+// Removes the temporary files and folders of this program
+// ("*~pdeclare-tmp-XXXXXX") that a kill left in dir; one that a running
+// process is writing is left alone, and so is everything without that mark.
 void removeLeftovers(const QString &dir);
 
 // Why files cannot be saved in dir (read-only, no permission, a full disk),

@@ -1,13 +1,14 @@
 #include "store/Paths.h"
 
 #include "store/Error.h"
+#include "store/FileIo.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 namespace store::paths {
@@ -101,6 +102,9 @@ void setProgramDir(const QString &dir)
 void seedUserDir(const QString &userDir, const QString &from)
 {
     QDir dir(userDir);
+    // What a start that was killed while copying left (marked folders that
+    // no running start is filling).
+    fileio::removeLeftovers(userDir);
     if (!dir.mkpath(QStringLiteral("Result")))
         fail(QStringLiteral("无法创建数据目录“%1”。请检查该目录的权限和磁盘空间。").arg(dir.filePath(QStringLiteral("Result"))));
     const QString target = dir.filePath(QStringLiteral("DataMeta"));
@@ -110,26 +114,30 @@ void seedUserDir(const QString &userDir, const QString &from)
     const QStringList files = source.entryList(QDir::Files);
     if (!source.exists() || !files.contains(QStringLiteral("sjsbb.dbf"), Qt::CaseInsensitive))
         fail(QStringLiteral("找不到随程序提供的数据表（%1）。请重新安装本程序。").arg(QDir::toNativeSeparators(from)));
-    QTemporaryDir copy(dir.filePath(QStringLiteral("DataMeta.XXXXXX.tmp")));
-    if (!copy.isValid())
-        fail(QStringLiteral("无法在“%1”中创建数据目录。请检查该目录的权限和磁盘空间。").arg(QDir::toNativeSeparators(userDir)));
-    for (const QString &name : files) {
-        const QString to = QDir(copy.path()).filePath(name);
-        if (!QFile::copy(source.filePath(name), to))
-            fail(QStringLiteral("无法复制数据表“%1”。请检查磁盘空间。").arg(name));
-        // The delivered files may be read-only; the user's copies are theirs to write.
-        QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                      | QFileDevice::ReadOther);
+    // Filled beside its name (a marked folder, so that a start killed
+    // meanwhile leaves nothing the next start does not clear away), then
+    // renamed: the user has the whole set or none.
+    bool made = false;
+    try {
+        fileio::NewFolder copy(target);
+        for (const QString &name : files) {
+            const QString to = QDir(copy.path()).filePath(name);
+            copy.copyIn(source.filePath(name), name);
+            // The user's copies are theirs to write, whatever the delivered ones are.
+            QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                          | QFileDevice::ReadOther);
+        }
+        QFile::setPermissions(copy.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                               | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                                               | QFileDevice::ReadOther | QFileDevice::ExeOther);
+        made = copy.commit();
+    } catch (const Error &e) {
+        fail(QStringLiteral("无法在“%1”中建立数据目录：%2。请检查该目录的权限和磁盘空间。")
+                 .arg(QDir::toNativeSeparators(userDir), e.message()));
     }
-    QFile::setPermissions(copy.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                           | QFileDevice::ReadGroup | QFileDevice::ExeGroup
-                                           | QFileDevice::ReadOther | QFileDevice::ExeOther);
-    if (!dir.rename(QFileInfo(copy.path()).fileName(), QStringLiteral("DataMeta"))) {
-        if (QFileInfo(target).isDir())
-            return; // made meanwhile by another start: keep that one
+    // Not made because another start made it meanwhile: that one is kept.
+    if (!made && !QFileInfo(target).isDir())
         fail(QStringLiteral("无法创建数据目录“%1”。").arg(QDir::toNativeSeparators(target)));
-    }
-    copy.setAutoRemove(false);
 }
 
 void prepareProgramDir()

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -74,7 +75,8 @@ void fill(const struct stat &st, FileStat *out, bool persistent)
 
 class PosixFile final : public EnvFile {
 public:
-    explicit PosixFile(int fd) : m_fd(fd) {}
+    // stream: a device or pipe opened with Open::WriteInto, written in order.
+    explicit PosixFile(int fd, bool stream = false) : m_fd(fd), m_stream(stream) {}
     ~PosixFile() override { ::close(m_fd); }
 
     Status read(qint64 pos, char *data, qint64 len, qint64 *got) override
@@ -98,8 +100,10 @@ public:
 
     Status write(qint64 pos, const char *data, qint64 len) override
     {
+        if (m_stream)
+            return writeStream(data, len);
         while (len > 0) {
-            const ssize_t n = ::pwrite(m_fd, data, size_t(len), off_t(pos));
+            const ssize_t n = m_stream ? ::write(m_fd, data, size_t(len)) : ::pwrite(m_fd, data, size_t(len), off_t(pos));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -150,7 +154,41 @@ public:
     }
 
 private:
+    // A pipe whose reader has gone answers EPIPE, not a signal that would
+    // end the whole program (a window with unsaved figures in it): SIGPIPE
+    // is blocked for the write and one it raised is taken back.
+    Status writeStream(const char *data, qint64 len)
+    {
+        sigset_t pipe, before;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        const bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipe, &before);
+        Status result;
+        while (len > 0) {
+            const ssize_t n = ::write(m_fd, data, size_t(len));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                result = lastError();
+                break;
+            }
+            data += n;
+            len -= n;
+        }
+        if (result.system == EPIPE && !alreadyPending) {
+            const timespec now{0, 0};
+            while (sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        return result;
+    }
+
     int m_fd;
+    bool m_stream;
     int m_persistent = -1; // not asked yet
 };
 
@@ -165,6 +203,18 @@ public:
         case Open::ReadWrite: flags |= O_RDWR | O_NONBLOCK; break;
         case Open::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
         case Open::CreateOrOpen: flags |= O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK; break;
+        case Open::WriteInto: {
+            // Looked at before the open: opening a disk or a regular file
+            // for writing is already too much, and O_NONBLOCK would refuse
+            // a pipe whose reader has not opened it yet.
+            struct stat st {};
+            if (::stat(name.constData(), &st) != 0)
+                return lastError();
+            if (!S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode))
+                return {S_ISDIR(st.st_mode) ? Errc::IsDirectory : Errc::NotRegular, 0};
+            flags |= O_WRONLY;
+            break;
+        }
         }
         int fd;
         do {
@@ -176,7 +226,15 @@ public:
                 return {Errc::NotRegular, ELOOP};
             return lastError();
         }
-        auto file = std::make_unique<PosixFile>(fd);
+        auto file = std::make_unique<PosixFile>(fd, mode == Open::WriteInto);
+        if (mode == Open::WriteInto) {
+            // Still a device or pipe (not replaced between the look and the open).
+            struct stat st {};
+            if (::fstat(fd, &st) != 0)
+                return lastError();
+            if (!S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode))
+                return {S_ISDIR(st.st_mode) ? Errc::IsDirectory : Errc::NotRegular, 0};
+        }
         if (mode == Open::CreateOrOpen) {
             struct stat st {};
             if (::fstat(fd, &st) != 0)

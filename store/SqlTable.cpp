@@ -396,20 +396,23 @@ int execute(const Statement &s, const QString &dir)
     }
     // UPDATE: every new value is computed and checked first, from the
     // records before the statement; then only the columns set are
-    // written, the bytes of the others stay as they are.
-    std::vector<std::pair<quint32, DbfTable::FieldValues>> rows;
-    rows.reserve(records.size());
+    // written, the bytes of the others stay as they are. The values are
+    // not kept: the write computes them again, record by record, from the
+    // same records as they still are (a whole-table update of millions of
+    // records needs no memory per record but its number).
     RecordRow row(table);
-    for (quint32 r : records) {
+    auto valuesOf = [&](quint32 r) {
         row.setRecord(r);
         DbfTable::FieldValues values;
         values.reserve(targets.size());
         for (const Target &t : targets)
             values.emplace_back(t.field, storableValue(s, t.assignment->column, table.fields()[size_t(t.field)],
                                                        t.value.evaluate(row), table.header().codePageMark));
-        rows.emplace_back(r, std::move(values));
-    }
-    write([&] { table.writeFields(rows); }); // all records or none
+        return values;
+    };
+    for (quint32 r : records)
+        valuesOf(r);
+    write([&] { table.writeFields(records, valuesOf); }); // all records or none
     return int(records.size());
 }
 

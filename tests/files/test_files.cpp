@@ -9,6 +9,7 @@
 
 #include "store/DbfTable.h"
 #include "store/FileIo.h"
+#include "store/Paths.h"
 #include "store/SqlTable.h"
 #include "store/SqlText.h"
 
@@ -21,12 +22,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <map>
+#include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -765,11 +771,173 @@ TEST_F(WritingCommands, OutputToAFullDiskIsAFailure)
     const QString result = dir.file(QStringLiteral("Result"));
     const QString backupDir = dir.file(QStringLiteral("Backup"));
     ASSERT_TRUE(QDir().mkpath(backupDir));
+    // The centre's status prints its JSON in one large write.
+    const QString db = dir.file(QStringLiteral("centre.db"));
+    ASSERT_EQ(cli({QStringLiteral("collect"), db, backupDir, QStringLiteral("--program-dir"), dir.path()}).exitCode, 0);
     for (const QStringList &command : {QStringList{QStringLiteral("sql"), result, QStringLiteral("select * from result")},
                                        QStringList{QStringLiteral("dump"), result + QStringLiteral("/result.dbf")},
-                                       QStringList{QStringLiteral("backup"), backupDir, dir.path()}}) {
+                                       QStringList{QStringLiteral("backup"), backupDir, dir.path()},
+                                       QStringList{QStringLiteral("status"), db, QStringLiteral("--json"),
+                                                   QStringLiteral("--program-dir"), dir.path()}}) {
         const Outcome r = cli(command, {}, 0, QStringLiteral("/dev/full"));
         EXPECT_EQ(r.exitCode, 2) << command.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("磁盘空间不足"))) << r.err.toStdString();
     }
+}
+
+// What a reader of a named pipe receives while `run` writes into it. The
+// pipe is opened for reading before the command starts; a command that
+// never opens it lets the reader go when it ends.
+static QByteArray readThroughPipe(const QString &fifo, const std::function<void()> &run)
+{
+    const QByteArray name = QFile::encodeName(fifo);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return "(no reader)";
+    QByteArray got;
+    std::thread reader([&] {
+        char buffer[65536];
+        while (true) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, -1) < 0 && errno != EINTR)
+                return;
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0)
+                got.append(buffer, int(n));
+            else if (n == 0 || errno != EAGAIN)
+                return; // every writer has closed it
+        }
+    });
+    run();
+    if (const int w = ::open(name.constData(), O_WRONLY | O_NONBLOCK); w >= 0)
+        ::close(w);
+    reader.join();
+    ::close(fd);
+    return got;
+}
+
+// An output onto a named pipe or a character device is written into it:
+// the node stays what it was (the system's /dev/null must never become a
+// file), a reader of the pipe gets the whole output, and a device that
+// refuses the bytes (a copy of /dev/full) is a failure, exit 2. A dangling
+// link keeps being a link, to the file now written.
+TEST_F(WritingCommands, OutputsWriteIntoPipesAndDevicesWithoutReplacingThem)
+{
+    const QString nodes = dir.file(QStringLiteral("nodes"));
+    ASSERT_TRUE(QDir().mkpath(nodes));
+    const QString db = dir.file(QStringLiteral("centre.db"));
+    ASSERT_EQ(cli({QStringLiteral("collect"), db, nodes, QStringLiteral("--program-dir"), dir.path()}).exitCode, 0);
+    const QByteArray table = testsupport::fileBytes(dir.file(QStringLiteral("Result/result.dbf")));
+    struct Output {
+        QString name;
+        std::function<QStringList(const QString &)> command; // for an output folder or file
+        QByteArray starts;
+        bool folder = false;
+    };
+    const std::vector<Output> outputs{
+        {QStringLiteral("export --csv"),
+         [&](const QString &f) {
+             return QStringList{QStringLiteral("export"), db, QStringLiteral("--csv"), f, QStringLiteral("--program-dir"), dir.path()};
+         },
+         QByteArray()},
+        {QStringLiteral("print --pdf"),
+         [&](const QString &f) { return QStringList{QStringLiteral("print"), QStringLiteral("--data"), QStringLiteral("--pdf"), f, dir.path()}; },
+         "%PDF"},
+        {QStringLiteral("backup"), [&](const QString &d) { return QStringList{QStringLiteral("backup"), d, dir.path()}; }, table, true},
+    };
+    auto targetOf = [&](const Output &o, const QString &name) {
+        const QString folder = nodes + QLatin1Char('/') + name;
+        QDir().mkpath(folder);
+        return o.folder ? std::pair{folder, folder + QStringLiteral("/result.dbf")} : std::pair{folder + QStringLiteral("/out"), folder + QStringLiteral("/out")};
+    };
+    auto mode = [](const QString &path) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & S_IFMT : 0u;
+    };
+    int n = 0;
+    for (const Output &o : outputs) {
+        const auto [arg, fifo] = targetOf(o, QStringLiteral("fifo%1").arg(n));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        Outcome r;
+        const QByteArray got = readThroughPipe(fifo, [&] { r = cli(o.command(arg)); });
+        EXPECT_EQ(r.exitCode, 0) << o.name.toStdString() << r.err.toStdString();
+        EXPECT_GT(got.size(), 100) << o.name.toStdString();
+        EXPECT_TRUE(got.startsWith(o.starts)) << o.name.toStdString();
+        EXPECT_EQ(mode(fifo), unsigned(S_IFIFO)) << o.name.toStdString();
+
+        const auto [linkArg, link] = targetOf(o, QStringLiteral("link%1").arg(n));
+        const QString linked = nodes + QStringLiteral("/linked%1").arg(n);
+        ASSERT_TRUE(QFile::link(linked, link));
+        r = cli(o.command(linkArg));
+        EXPECT_EQ(r.exitCode, 0) << o.name.toStdString() << r.err.toStdString();
+        EXPECT_EQ(mode(link), unsigned(S_IFLNK)) << o.name.toStdString();
+        EXPECT_TRUE(testsupport::fileBytes(linked).startsWith(o.starts)) << o.name.toStdString();
+        ++n;
+    }
+
+    // Device nodes of our own, with the numbers of /dev/null and /dev/full.
+    for (const auto &[numbers, works] : {std::pair{::makedev(1, 3), true}, std::pair{::makedev(1, 7), false}}) {
+        for (const Output &o : outputs) {
+            const auto [arg, device] = targetOf(o, QStringLiteral("dev%1").arg(n++));
+            if (::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, numbers) != 0)
+                GTEST_SKIP() << "mknod needs root (CAP_MKNOD): " << std::strerror(errno);
+            const Outcome r = cli(o.command(arg));
+            EXPECT_EQ(r.exitCode, works ? 0 : 2) << o.name.toStdString() << r.err.toStdString();
+            if (!works) {
+                EXPECT_TRUE(r.err.contains(QStringLiteral("磁盘空间不足"))) << r.err.toStdString();
+            }
+            struct stat st {};
+            ASSERT_EQ(::lstat(QFile::encodeName(device).constData(), &st), 0);
+            EXPECT_TRUE(S_ISCHR(st.st_mode)) << o.name.toStdString();
+            EXPECT_EQ(st.st_rdev, numbers) << o.name.toStdString();
+            EXPECT_EQ(QDir(QFileInfo(device).absolutePath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size(), 1);
+        }
+    }
+}
+
+// A first start killed while it copies the delivered tables leaves a marked
+// folder, which the next start removes before it copies them whole; a
+// marked folder that a running start is filling, and the user's own
+// folders, stay.
+TEST(FirstStart, AFolderLeftByAKilledCopyIsClearedByTheNextStart)
+{
+    testsupport::TempProgramDir delivered;
+    QTemporaryDir home;
+    const QString user = home.filePath(QStringLiteral("pdeclare"));
+    const QString from = delivered.file(QStringLiteral("DataMeta"));
+    ASSERT_TRUE(QDir().mkpath(user + QStringLiteral("/DataMeta.old")));
+    ASSERT_TRUE(QDir().mkpath(user + QStringLiteral("/DataMeta.AbC123.tmp")));
+    // Another start filling its folder now holds the mark in it.
+    const QString busy = user + QStringLiteral("/DataMeta~pdeclare-tmp-Busy01");
+    ASSERT_TRUE(QDir().mkpath(busy));
+    const int mark = ::open(QFile::encodeName(busy + QStringLiteral("/holder~pdeclare-tmp-Busy01")).constData(),
+                            O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+    ASSERT_GE(mark, 0);
+    ASSERT_EQ(::flock(mark, LOCK_EX), 0);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        static testsupport::FaultEnv faults;
+        faults.exitAfterChange(2); // the first table written and synced
+        store::fileio::setEnv(&faults);
+        try {
+            store::paths::seedUserDir(user, from);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(WEXITSTATUS(status), 86);
+    EXPECT_FALSE(QFileInfo::exists(user + QStringLiteral("/DataMeta")));
+    ASSERT_EQ(QDir(user).entryList({QStringLiteral("DataMeta~pdeclare-tmp-*")}, QDir::Dirs).size(), 2);
+
+    store::paths::seedUserDir(user, from);
+    EXPECT_EQ(QDir(user).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              (QStringList{QStringLiteral("DataMeta"), QStringLiteral("DataMeta.AbC123.tmp"), QStringLiteral("DataMeta.old"),
+                           QStringLiteral("DataMeta~pdeclare-tmp-Busy01"), QStringLiteral("Result")}));
+    EXPECT_EQ(QDir(user + QStringLiteral("/DataMeta")).entryList(QDir::Files | QDir::Hidden),
+              QDir(from).entryList(QDir::Files | QDir::Hidden));
+    ::close(mark);
 }
