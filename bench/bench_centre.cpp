@@ -87,7 +87,7 @@ void BM_CollectThousandFilesIntoNewSqlite(benchmark::State &state)
 {
     Setup &s = setup();
     const QStringList files = centre::findUploadFiles({s.uploads});
-    int run = 0;
+    static int run = 0; // every repetition into a new database
     for (auto _ : state) {
         const QString db = s.dir.file(QStringLiteral("bench-%1.db").arg(++run));
         const centre::Reference ref = centre::Reference::load(s.dir.path());
@@ -104,7 +104,7 @@ BENCHMARK(BM_CollectThousandFilesIntoNewSqlite)->Unit(benchmark::kMillisecond)->
 void BM_PythonDbfSqliteBaseline(benchmark::State &state)
 {
     Setup &s = setup();
-    int run = 0;
+    static int run = 0; // every repetition into a new database
     for (auto _ : state) {
         const QString db = s.dir.file(QStringLiteral("python-%1.db").arg(++run));
         const auto r = testsupport::run(QStringLiteral("/usr/bin/python3"), {s.baseline, db, s.uploads}, {}, 600000);
@@ -124,7 +124,7 @@ BENCHMARK(BM_PythonDbfSqliteBaseline)->Unit(benchmark::kMillisecond)->UseManualT
 void BM_CollectProcessThousandFiles(benchmark::State &state)
 {
     Setup &s = setup();
-    int run = 0;
+    static int run = 0; // every repetition into a new database
     const QString cli = testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli");
     for (auto _ : state) {
         const QString db = s.dir.file(QStringLiteral("process-%1.db").arg(++run));
@@ -142,7 +142,7 @@ BENCHMARK(BM_CollectProcessThousandFiles)->Unit(benchmark::kMillisecond)->UseMan
 void BM_PythonProcessThousandFiles(benchmark::State &state)
 {
     Setup &s = setup();
-    int run = 0;
+    static int run = 0; // every repetition into a new database
     for (auto _ : state) {
         const QString db = s.dir.file(QStringLiteral("python-process-%1.db").arg(++run));
         QElapsedTimer timer;

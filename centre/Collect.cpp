@@ -37,6 +37,7 @@
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <tuple>
 
@@ -131,6 +132,37 @@ struct Parsed {
     std::array<std::array<std::optional<double>, 59>, 5> figures;
     struct Hit { int period; QString label; QString text; };
     std::vector<Hit> findings;
+};
+
+// The rules' view of one row of an upload file: its figures as collect has
+// already read them for storing (blank or unreadable ones the same as the
+// table gives them: null, or the file refused before any rule runs), every
+// other column from the table. The rules name the same figures again and
+// again; reading each from its digits every time was most of their cost.
+class FigureRow : public store::expr::Row {
+public:
+    FigureRow(const store::DbfTable &table, const std::vector<int> &indicatorOfField)
+        : m_row(table), m_indicatorOf(indicatorOfField)
+    {
+    }
+    void setRecord(quint32 record, const std::array<std::optional<double>, 59> &figures)
+    {
+        m_row.setRecord(record);
+        m_figures = &figures;
+    }
+    store::expr::Value column(int index) const override
+    {
+        const int i = m_indicatorOf[std::size_t(index)];
+        if (i < 0)
+            return m_row.column(index);
+        const std::optional<double> &v = (*m_figures)[std::size_t(i)];
+        return v ? store::expr::Value::num(*v) : store::expr::Value::null();
+    }
+
+private:
+    store::sql::RecordRow m_row;
+    const std::vector<int> &m_indicatorOf;
+    const std::array<std::optional<double>, 59> *m_figures = nullptr;
 };
 
 // One file read, hashed and checked, waiting to be stored.
@@ -282,10 +314,18 @@ struct Collector::Impl {
     Database &db;
     const Reference &ref;
     std::vector<int> indicatorFields; // template field index of each indicator
+    std::vector<int> indicatorOfField; // the other way round; -1 for a field that holds no figure
     int yydmField = -1, ndField = -1, flagField = -1;
     sqlite3 *lite = nullptr; // the connection's own handle on SQLite
     QString collectedBy, host;
     Statement bySha, currentOf, insertFile, insertFigures, insertFinding, setCurrent, insertUnknown, insertRefusal;
+    std::vector<std::pair<std::string, sqlite3_stmt *>> control; // run()'s statements, prepared
+
+    ~Impl()
+    {
+        for (const auto &c : control)
+            sqlite3_finalize(c.second);
+    }
 
     Impl(Database &d, const Reference &r) : db(d), ref(r)
     {
@@ -301,6 +341,12 @@ struct Collector::Impl {
         flagField = find(QStringLiteral("bln_zkjy"));
         for (const auto &ind : cat::indicators())
             indicatorFields.push_back(find(ind.field));
+        indicatorOfField.assign(fields.size(), -1);
+        for (int i = 0; i < int(indicatorFields.size()); ++i) {
+            const int f = indicatorFields[std::size_t(i)];
+            if (fields[std::size_t(f)].type == 'N' || fields[std::size_t(f)].type == 'F')
+                indicatorOfField[std::size_t(f)] = i;
+        }
 
         const QVariant handle = db.isPostgres() ? QVariant() : db.connection().driver()->handle();
         if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
@@ -366,6 +412,7 @@ struct Collector::Impl {
 
         Parsed p;
         std::vector<quint32> rows; // live records in record order
+        std::vector<const cat::Period *> rowPeriods; // the period of each
         std::array<bool, 5> seen{};
         for (quint32 r = 0; r < table.recordCount(); ++r) {
             if (table.isDeleted(r))
@@ -375,6 +422,7 @@ struct Collector::Impl {
             const cat::Period *period = cat::periodByCode(nd);
             if (!period)
                 throw Refusal{QStringLiteral("第 %1 行的时期代码“%2”不是五个申报时期之一").arg(r + 1).arg(nd)};
+            rowPeriods.push_back(period);
             if (seen[std::size_t(period->index - 1)])
                 throw Refusal{QStringLiteral("时期 %1 出现了两次").arg(period->label)};
             seen[std::size_t(period->index - 1)] = true;
@@ -414,21 +462,22 @@ struct Collector::Impl {
 
         // The delivered rules, as the hospital's check runs them: rule by
         // rule, and within a rule the selected rows in record order.
-        store::sql::RecordRow row(table);
+        // Each row's figures are those read above, once per file.
+        FigureRow row(table, indicatorOfField);
         for (std::size_t k = 0; k < ref.rules().size(); ++k) {
             const Rule &rule = ref.rules()[k];
-            for (quint32 r : rows) {
-                row.setRecord(r);
+            for (std::size_t n = 0; n < rows.size(); ++n) {
+                const quint32 r = rows[n];
+                const cat::Period &period = *rowPeriods[n];
+                row.setRecord(r, p.figures[std::size_t(period.index - 1)]);
                 bool holds = false;
                 try {
                     holds = rule.expr.holds(row);
                 } catch (const store::Error &e) {
                     throw Refusal{QStringLiteral("第 %1 条规则无法在此文件上执行：%2").arg(k + 1).arg(e.message())};
                 }
-                if (holds) {
-                    const QString nd = table.decodeText(table.rawView(r, ndField)).trimmed();
-                    p.findings.push_back({cat::periodByCode(nd)->index, cat::periodLabelFromCode(nd), rule.text});
-                }
+                if (holds)
+                    p.findings.push_back({period.index, period.label, rule.text});
             }
         }
         return p;
@@ -554,25 +603,67 @@ struct Collector::Impl {
         Batch batch(*this);
         FileOutcome out = store(pr);
         batch.commit();
+        syncLog();
         return out;
     }
 
     // Runs a statement that takes no values and gives no rows (transaction
     // control). On PostgreSQL it cannot be a prepared statement.
+    // On SQLite each is prepared once (control): parsing "SAVEPOINT one_file"
+    // and its release anew for every file cost more than running them.
     void run(const char *sql)
     {
         if (lite) {
-            char *why = nullptr;
-            if (sqlite3_exec(lite, sql, nullptr, nullptr, &why) != SQLITE_OK) {
-                const QString text = detail::reasonText(sqlite3_extended_errcode(lite), QString::fromUtf8(why ? why : sqlite3_errmsg(lite)), sqlite3_system_errno(lite));
-                sqlite3_free(why);
+            sqlite3_stmt *statement = nullptr;
+            for (const auto &[text, prepared] : control)
+                if (text == sql) {
+                    statement = prepared;
+                    break;
+                }
+            int rc = SQLITE_OK;
+            if (!statement) {
+                rc = sqlite3_prepare_v2(lite, sql, -1, &statement, nullptr);
+                if (rc == SQLITE_OK)
+                    control.emplace_back(sql, statement);
+            }
+            if (rc == SQLITE_OK)
+                rc = sqlite3_step(statement);
+            if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+                const QString text = detail::reasonText(sqlite3_extended_errcode(lite), QString::fromUtf8(sqlite3_errmsg(lite)),
+                                                        sqlite3_system_errno(lite));
+                if (statement)
+                    sqlite3_reset(statement);
                 throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), text));
             }
+            sqlite3_reset(statement);
             return;
         }
         QSqlQuery q(db.connection());
         if (!q.exec(QString::fromLatin1(sql)))
             throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), detail::errorText(q.lastError(), !db.isPostgres())));
+    }
+
+    // Puts what this collect committed on the disk before it returns. With
+    // synchronous=NORMAL SQLite syncs its log only at a checkpoint, and the
+    // close of the last connection makes one; but while another reviewer
+    // (or the window) has the database open, closing makes none. So the
+    // collect ends with a checkpoint of its own: it syncs the log, copies it
+    // into the database file and syncs that, which the close then need not
+    // do again. Where a reader still holds part of the log, one commit with
+    // synchronous=FULL syncs the whole log instead.
+    void syncLog()
+    {
+        if (!lite)
+            return; // PostgreSQL: a commit is on the server's disk
+        int logged = 0, copied = 0;
+        if (sqlite3_wal_checkpoint_v2(lite, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logged, &copied) == SQLITE_OK
+            && copied == logged)
+            return;
+        run("PRAGMA synchronous=FULL");
+        const auto normal = qScopeGuard([this] { sqlite3_exec(lite, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr); });
+        Batch batch(*this);
+        run("UPDATE schema_version SET version = version");
+        batch.commit();
     }
 
     // On SQLite files are stored a batch at a time in one transaction, each
@@ -911,6 +1002,14 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
     }
     // When cancelled, the helpers' work in hand is dropped.
     endHelpers();
+    // What was stored is on the disk when collect returns.
+    if (s.error.isEmpty()) {
+        try {
+            d->syncLog();
+        } catch (const Error &e) {
+            s.error = e.message();
+        }
+    }
     return s;
 }
 

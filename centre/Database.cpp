@@ -198,6 +198,14 @@ Database::Database(const QString &name, bool create)
             // twice; a crash of the program loses nothing committed. A
             // reviewer starting at the same moment may hold the file for an
             // instant: asked again while it is busy.
+            //
+            // synchronous=NORMAL comes first: a new file is switched to WAL
+            // through a rollback journal, which then is synced once instead
+            // of twice. That journal holds no page (the file was empty), so
+            // the second sync protected nothing. Once in WAL, NORMAL syncs
+            // the log at every checkpoint, and closing the database ends with
+            // one: a collect that has returned has its files on the disk.
+            q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
             for (int attempt = 0;; ++attempt) {
                 if (q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
                     break;
@@ -206,7 +214,6 @@ Database::Database(const QString &name, bool create)
                     throw Error(QStringLiteral("无法打开数据库“%1”：%2").arg(name, sqlError(q.lastError(), true)));
                 QThread::msleep(50);
             }
-            q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
             // Each collected file has a savepoint of its own: its journal
             // is kept in memory, not in a temporary file written page by
             // page (which took as many writes as the database itself).

@@ -1,6 +1,6 @@
 #include "centre/Export.h"
 
-#include "report/Prepared.h"
+#include "report/Format.h"
 #include "store/Catalogue.h"
 #include "store/FileIo.h"
 

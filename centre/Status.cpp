@@ -1,6 +1,6 @@
 #include "centre/Status.h"
 
-#include "report/Prepared.h"
+#include "report/Format.h"
 #include "store/Catalogue.h"
 
 #include <QHash>

@@ -33,6 +33,24 @@ int cmdStatus(const QStringList &args);
 int cmdExport(const QStringList &args);
 int cmdHistory(const QStringList &args);
 
+// Hands the command over to PROGRAM in this program's own folder, with the
+// same standard channels and exit code. execBeside (not on Windows) needs no
+// Qt object: it replaces this process with argv (argv[0] becomes PROGRAM's
+// path) before anything is loaded, so the hand-over costs next to nothing;
+// it returns only on failure: 2 after saying so (missing, when PROGRAM is not
+// there), or -1 when this program cannot find its own folder. runBeside
+// needs the QCoreApplication: on Windows it runs PROGRAM with args and
+// waits; elsewhere it replaces this process as execBeside does.
+#ifndef Q_OS_WIN
+int execBeside(const char *program, char *argv[], const QString &missing);
+// The same without a word, and without anything that needs a constructor to
+// have run: returns when PROGRAM cannot be run.
+void execBesideQuietly(const char *program, char *argv[]);
+#endif
+// collect, status, export and history: the monitoring centre's.
+bool isCentreCommand(const char *command);
+int runBeside(const char *program, char *argv[], const QStringList &args, const QString &missing);
+
 // Points the store at PROGRAM_DIR when given, else at the program directory
 // the window program would use (made ready on first use). False, with the
 // message on stderr, when that directory cannot be made.

@@ -8,22 +8,12 @@
 #include "store/FileIo.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QStringList>
-
-#ifndef Q_OS_WIN
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 static const char helpText[] =
     "usage: pdeclare-cli COMMAND ...\n"
@@ -62,7 +52,7 @@ static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QS
 
 // collect, status, export and history run as pdeclare-centre-cli beside this program,
 // with the same arguments, standard channels and exit code.
-static bool isCentreCommand(const char *command)
+bool cli::isCentreCommand(const char *command)
 {
     for (const char *name : {"collect", "status", "export", "history"})
         if (std::strcmp(command, name) == 0)
@@ -70,67 +60,11 @@ static bool isCentreCommand(const char *command)
     return false;
 }
 
-static void sayCentreMissing(const char *command)
+// What is said when the centre is not beside this program.
+static QString centreMissing(const char *command)
 {
-    std::fprintf(stderr, "pdeclare-cli: %s 是监测中心的命令，这台电脑上没有安装监测中心（软件包 pdeclare-centre）。\n", command);
-}
-
-#ifndef Q_OS_WIN
-// The hand-over happens first, before any Qt object exists: a centre
-// command then costs this program no more than loading it. The folder of
-// this program comes from the kernel's link to it, as Qt's
-// applicationDirPath finds it; -1 when there is no such link.
-static int handToCentreNow(char *argv[])
-{
-    std::string self(4096, '\0');
-    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-    if (length <= 0)
-        return -1;
-    self.resize(std::size_t(length));
-    const std::string centre = self.substr(0, self.rfind('/') + 1) + "pdeclare-centre-cli";
-    struct stat info {};
-    if (::stat(centre.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || ::access(centre.c_str(), X_OK) != 0) {
-        sayCentreMissing(argv[1]);
-        return 2;
-    }
-    argv[0] = const_cast<char *>(centre.c_str());
-    ::execv(centre.c_str(), argv);
-    std::fprintf(stderr, "pdeclare-cli: 无法启动 %s。\n", centre.c_str());
-    return 2;
-}
-#endif
-
-static int handToCentre(char *argv[])
-{
-    const QString centre = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pdeclare-centre-cli"))
-#ifdef Q_OS_WIN
-                           + QStringLiteral(".exe")
-#endif
-        ;
-    if (!QFileInfo(centre).isExecutable()) {
-        sayCentreMissing(argv[1]);
-        return 2;
-    }
-    std::fflush(stdout);
-#ifndef Q_OS_WIN
-    const QByteArray path = QFile::encodeName(centre);
-    argv[0] = const_cast<char *>(path.constData());
-    ::execv(path.constData(), argv);
-    std::fprintf(stderr, "pdeclare-cli: 无法启动 %s。\n", path.constData());
-    return 2;
-#else
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
-    QProcess run;
-    run.setProcessChannelMode(QProcess::ForwardedChannels);
-    run.setInputChannelMode(QProcess::ForwardedInputChannel);
-    run.start(centre, args);
-    if (!run.waitForFinished(-1) || run.exitStatus() != QProcess::NormalExit) {
-        std::fprintf(stderr, "pdeclare-cli: 无法运行 %s。\n", qPrintable(QDir::toNativeSeparators(centre)));
-        return 2;
-    }
-    return run.exitCode();
-#endif
+    return QStringLiteral("pdeclare-cli: %1 是监测中心的命令，这台电脑上没有安装监测中心（软件包 pdeclare-centre）。\n")
+        .arg(QString::fromLocal8Bit(command));
 }
 
 static int runCommand(QStringList args, char *argv[])
@@ -153,8 +87,8 @@ static int runCommand(QStringList args, char *argv[])
     if (command == QLatin1String("backup")) return cli::cmdBackup(args);
     if (command == QLatin1String("upload")) return cli::cmdUpload(args);
     if (command == QLatin1String("prompts")) return cli::cmdPrompts(args);
-    if (isCentreCommand(argv[1]))
-        return handToCentre(argv);
+    if (cli::isCentreCommand(argv[1]))
+        return cli::runBeside("pdeclare-centre-cli", argv, QStringList{command} + args, centreMissing(argv[1]));
     return usage();
 }
 
@@ -163,8 +97,10 @@ namespace cli {
 int run(int argc, char *argv[])
 {
 #ifndef Q_OS_WIN
-    if (argc > 1 && isCentreCommand(argv[1])) {
-        if (const int code = handToCentreNow(argv); code >= 0)
+    // The hand-over happens first, before any Qt object exists: a centre
+    // command then costs this program no more than loading it.
+    if (argc > 1 && cli::isCentreCommand(argv[1])) {
+        if (const int code = cli::execBeside("pdeclare-centre-cli", argv, centreMissing(argv[1])); code >= 0)
             return code;
     }
 #endif
@@ -176,7 +112,7 @@ int run(int argc, char *argv[])
     // (The centre's commands are only handed on.)
     const bool plain = argc > 1
                        && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0
-                           || qstrcmp(argv[1], "prompts") == 0 || isCentreCommand(argv[1]));
+                           || qstrcmp(argv[1], "prompts") == 0 || cli::isCentreCommand(argv[1]));
     std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
     QStringList args = app->arguments();
     args.removeFirst();

@@ -1,16 +1,19 @@
 // pdeclare-centre-cli: the monitoring centre's commands without windows,
 // delivered with the centre (package pdeclare-centre). pdeclare-cli hands
-// its collect, status, export and history commands to this program.
+// its collect, status, export and history commands to this program. It
+// links Qt Core and Sql only: collect, status and history start without
+// loading Qt Gui and the libraries behind it (fonts, X11, OpenGL, D-Bus),
+// which took longer than collecting a folder. export, which paints the
+// committee PDF, is handed on to pdeclare-centre-export beside it.
 #include "cli/Commands.h"
 
 #include "store/FileIo.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 static const char helpText[] =
     "usage: pdeclare-centre-cli COMMAND ...\n"
@@ -31,7 +34,12 @@ static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QS
     }
 }
 
-static int run(QStringList args)
+static QString exportMissing()
+{
+    return QStringLiteral("pdeclare-centre-cli: 缺少导出程序 pdeclare-centre-export（软件包 pdeclare-centre），请重新安装监测中心。\n");
+}
+
+static int run(QStringList args, char *argv[])
 {
     if (args.isEmpty()) {
         std::fputs(helpText, stderr);
@@ -48,7 +56,8 @@ static int run(QStringList args)
     }
     if (command == QLatin1String("collect")) return cli::cmdCollect(args);
     if (command == QLatin1String("status")) return cli::cmdStatus(args);
-    if (command == QLatin1String("export")) return cli::cmdExport(args);
+    if (command == QLatin1String("export"))
+        return cli::runBeside("pdeclare-centre-export", argv, args, exportMissing());
     if (command == QLatin1String("history")) return cli::cmdHistory(args);
     std::fputs(helpText, stderr);
     return 2;
@@ -56,16 +65,20 @@ static int run(QStringList args)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // export goes to its own program with the arguments after the command,
+    // before any Qt object exists here.
+    const bool exporting = argc > 1 && qstrcmp(argv[1], "export") == 0;
+#ifndef Q_OS_WIN
+    if (exporting) {
+        if (const int code = cli::execBeside("pdeclare-centre-export", argv + 1, exportMissing()); code >= 0)
+            return code;
+    }
+#endif
     qInstallMessageHandler(quietQtMessages);
-    // Only export paints (the PDF); collect, status and history start as a
-    // plain core application, in a fraction of the time.
-    const bool paints = argc > 1 && qstrcmp(argv[1], "export") == 0;
-    std::unique_ptr<QCoreApplication> app(paints ? new QGuiApplication(argc, argv) : new QCoreApplication(argc, argv));
-    QStringList args = app->arguments();
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
     args.removeFirst();
-    const int code = run(args);
+    const int code = run(args, exporting ? argv + 1 : argv);
     // Output that could not be written (a full disk behind a redirection)
     // is a failure, not a 0.
     if (const int error = cli::outputError()) {

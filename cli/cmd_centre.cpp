@@ -1,18 +1,15 @@
 // The monitoring centre's commands:
 //   collect DB PATH... [--program-dir DIR]
 //   status DB [--json] [--factor X] [--program-dir DIR]
-//   export DB (--csv FILE | --xlsx FILE | --pdf FILE) [--part declarations|findings|implausible|missing]
-//          [--factor X] [--program-dir DIR]
 //   history DB CODE [--diff [ID ID]]
+// (export, which paints the PDF, is cmd_export.cpp.)
 // DB is an SQLite file or a postgresql:// URI. Messages are Chinese, on
 // stderr; the summary line, the status and nothing else go to stdout.
-#include "cli/Commands.h"
+#include "cli/CentreArgs.h"
 
 #include "centre/Collect.h"
-#include "centre/Committee.h"
 #include "centre/Export.h"
 #include "centre/Status.h"
-#include "controls/Fonts.h"
 #include "store/Catalogue.h"
 #include "store/Paths.h"
 
@@ -23,8 +20,6 @@
 #include <unistd.h>
 
 namespace cli {
-
-namespace {
 
 void say(FILE *to, const QString &text)
 {
@@ -38,14 +33,6 @@ void say(FILE *to, const QString &text)
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
     std::fflush(to);
 }
-
-// The options shared by the three commands; the rest are positional.
-struct CentreArgs {
-    QStringList positional;
-    QString programDir, csv, xlsx, pdf, part;
-    bool json = false;
-    double factor = 5.0;
-};
 
 bool parseArgs(const char *command, const QStringList &args, CentreArgs &out, bool allowJson, bool allowExport)
 {
@@ -92,6 +79,8 @@ bool parseArgs(const char *command, const QStringList &args, CentreArgs &out, bo
     }
     return true;
 }
+
+namespace {
 
 // A progress bar on a terminal: "[#####.....]  123/1000"
 class ProgressBar {
@@ -164,16 +153,6 @@ int cmdCollect(const QStringList &args)
     }
 }
 
-namespace {
-
-// What status and export read: the project list and rules of the program
-// directory, the existing database, and the reviewer's change factor.
-struct Centre {
-    centre::Reference ref;
-    std::unique_ptr<centre::Database> db;
-    centre::ImplausibleOptions options;
-};
-
 Centre openCentre(const CentreArgs &a)
 {
     Centre c{centre::Reference::load(store::paths::programDir()), centre::Database::openExisting(a.positional.front()),
@@ -181,8 +160,6 @@ Centre openCentre(const CentreArgs &a)
     c.options.changeFactor = a.factor;
     return c;
 }
-
-} // namespace
 
 int cmdStatus(const QStringList &args)
 {
@@ -202,44 +179,6 @@ int cmdStatus(const QStringList &args)
             say(stdout, QString::fromUtf8(centre::statusJson(st) + '\n'));
         else
             say(stdout, centre::statusText(st));
-        return 0;
-    } catch (const centre::Error &e) {
-        say(stderr, e.message() + QLatin1Char('\n'));
-        return 2;
-    }
-}
-
-int cmdExport(const QStringList &args)
-{
-    CentreArgs a;
-    if (!parseArgs("export", args, a, true, true))
-        return 2;
-    const int targets = int(!a.csv.isEmpty()) + int(!a.xlsx.isEmpty()) + int(!a.pdf.isEmpty());
-    centre::ExportPart part = centre::ExportPart::Declarations;
-    if (a.positional.size() != 1 || targets != 1 || a.json || (!a.part.isEmpty() && !centre::parseExportPart(a.part, &part))) {
-        say(stderr, QStringLiteral("用法：pdeclare-cli export DB (--csv FILE | --xlsx FILE | --pdf FILE) "
-                                   "[--part declarations|findings|implausible|missing] [--factor X] [--program-dir DIR]\n"));
-        return 2;
-    }
-    if (!useProgramDir(a.programDir))
-        return 2;
-    try {
-        // Nothing is written over the database itself, its companions or any
-        // other SQLite file, however the path is spelled.
-        centre::refuseOutputOverDatabase(!a.pdf.isEmpty() ? a.pdf : !a.csv.isEmpty() ? a.csv : a.xlsx, a.positional.front());
-        const Centre c = openCentre(a);
-        if (!a.pdf.isEmpty()) {
-            // The form names 宋体: without the substitutions the PDF would
-            // come out in whatever face the system picks for that name.
-            ui::installFontSubstitutions();
-            centre::writeCommitteePdf(*c.db, c.ref, a.pdf, c.options);
-        } else {
-            const centre::ExportTable table = centre::buildExportTable(part, *c.db, c.ref, c.options);
-            if (!a.csv.isEmpty())
-                centre::writeCsv(table, a.csv);
-            else
-                centre::writeXlsx(table, a.xlsx);
-        }
         return 0;
     } catch (const centre::Error &e) {
         say(stderr, e.message() + QLatin1Char('\n'));

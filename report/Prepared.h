@@ -3,6 +3,7 @@
 // the screen, on a printer or into a PDF with the same geometry; saved to and
 // loaded from the engine's own file format.
 #include "report/DataSet.h"
+#include "report/Format.h"
 #include "report/Layout.h"
 
 #include <QDate>
@@ -49,12 +50,6 @@ inline bool operator!=(const PreparedReport &a, const PreparedReport &b) { retur
 // column its data set lacks, or a data band has no data set.
 PreparedReport prepare(const Layout &layout, const std::vector<DataSet *> &dataSets);
 PreparedReport prepare(const Layout &layout, const std::vector<DataSet *> &dataSets, const QDate &date);
-
-// A value as a cell prints it: a number in its shortest form (at most 15
-// significant digits, "." as the decimal point, no grouping: "35.5", "120",
-// "0"), a text unchanged, a null as "0" in a numeric column and as nothing in
-// a text column.
-QString formatValue(const QVariant &value, bool numericColumn);
 
 // One painter for every device: the painter's device is mapped so that one
 // millimetre is pixelsPerMm device pixels.

@@ -542,6 +542,45 @@ TEST(CentreCliFailures, ExportOntoTheDatabaseIsRefusedHoweverThePathIsSpelled)
               0);
 }
 
+// A collect that has returned has its files in the database file itself,
+// even while another reviewer (here a plain connection that has read the
+// database) holds it open: the database file copied alone, without SQLite's
+// log beside it, holds every file. Without a checkpoint of collect's own
+// they stayed in the log, which is synced only by a checkpoint.
+TEST(CentreCliFailures, CollectedFilesAreInTheDatabaseFileWhileAnotherReviewerHasItOpen)
+{
+    testsupport::TempProgramDir dir;
+    QTemporaryDir work;
+    const QString db = work.filePath(QStringLiteral("centre.db"));
+    writeProjectList(dir.path(), 40);
+    const QString first = work.filePath(QStringLiteral("first")), second = work.filePath(QStringLiteral("second"));
+    QDir().mkpath(first);
+    QDir().mkpath(second);
+    for (int p = 0; p < 40; ++p)
+        writeUpload(p < 5 ? first : second, code(p), projectName(p), plausibleFigures(p));
+    ASSERT_EQ(cli({QStringLiteral("collect"), db, first, QStringLiteral("--program-dir"), dir.path()}).exitCode, 0);
+
+    const auto count = [](const QString &file, const QString &name) {
+        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        c.setDatabaseName(file);
+        QSqlQuery q(c);
+        const int n = c.open() && q.exec(QStringLiteral("SELECT count(*) FROM files")) && q.next() ? q.value(0).toInt() : -1;
+        return std::make_pair(c, n);
+    };
+    {
+        auto [reviewer, before] = count(db, QStringLiteral("reviewer"));
+        ASSERT_EQ(before, 5);
+        const auto r = cli({QStringLiteral("collect"), db, second, QStringLiteral("--program-dir"), dir.path()});
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+        const QString copy = work.filePath(QStringLiteral("copy.db"));
+        ASSERT_TRUE(QFile::copy(db, copy));
+        EXPECT_EQ(count(copy, QStringLiteral("copy")).second, 40);
+        reviewer.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("reviewer"));
+    QSqlDatabase::removeDatabase(QStringLiteral("copy"));
+}
+
 // The database is blamed for what really failed, and what was stored is
 // told. A name SQLite would read as a URI ("file:…?mode=memory" kept
 // nothing) is refused; a disk that fills half-way (here a file size limit)

@@ -1,0 +1,52 @@
+// The monitoring centre's export:
+//   export DB (--csv FILE | --xlsx FILE | --pdf FILE) [--part declarations|findings|implausible|missing]
+//          [--factor X] [--program-dir DIR]
+// It is the one centre command that paints (the committee PDF), and lives in
+// pdeclare-centre-export, so that the other commands start without Qt Gui.
+#include "cli/CentreArgs.h"
+
+#include "centre/Committee.h"
+#include "centre/Export.h"
+#include "controls/Fonts.h"
+
+namespace cli {
+
+int cmdExport(const QStringList &args)
+{
+    CentreArgs a;
+    if (!parseArgs("export", args, a, true, true))
+        return 2;
+    const int targets = int(!a.csv.isEmpty()) + int(!a.xlsx.isEmpty()) + int(!a.pdf.isEmpty());
+    centre::ExportPart part = centre::ExportPart::Declarations;
+    if (a.positional.size() != 1 || targets != 1 || a.json || (!a.part.isEmpty() && !centre::parseExportPart(a.part, &part))) {
+        say(stderr, QStringLiteral("用法：pdeclare-cli export DB (--csv FILE | --xlsx FILE | --pdf FILE) "
+                                   "[--part declarations|findings|implausible|missing] [--factor X] [--program-dir DIR]\n"));
+        return 2;
+    }
+    if (!useProgramDir(a.programDir))
+        return 2;
+    try {
+        // Nothing is written over the database itself, its companions or any
+        // other SQLite file, however the path is spelled.
+        centre::refuseOutputOverDatabase(!a.pdf.isEmpty() ? a.pdf : !a.csv.isEmpty() ? a.csv : a.xlsx, a.positional.front());
+        const Centre c = openCentre(a);
+        if (!a.pdf.isEmpty()) {
+            // The form names 宋体: without the substitutions the PDF would
+            // come out in whatever face the system picks for that name.
+            ui::installFontSubstitutions();
+            centre::writeCommitteePdf(*c.db, c.ref, a.pdf, c.options);
+        } else {
+            const centre::ExportTable table = centre::buildExportTable(part, *c.db, c.ref, c.options);
+            if (!a.csv.isEmpty())
+                centre::writeCsv(table, a.csv);
+            else
+                centre::writeXlsx(table, a.xlsx);
+        }
+        return 0;
+    } catch (const centre::Error &e) {
+        say(stderr, e.message() + QLatin1Char('\n'));
+        return 2;
+    }
+}
+
+} // namespace cli
