@@ -1,6 +1,6 @@
 // Program entry: the main window is the only window created at start-up.
 // No argument is read; every path is built from the program's directory.
-#include "app/DefaultFont.h"
+#include "controls/Skin.h"
 #include "app/Instance.h"
 #include "app/UnitMain.h"
 #include "controls/Fonts.h"
@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -21,7 +22,7 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QString::fromLatin1(app::kDesktopId));
     ui::installQtTranslations();
     ui::installFontSubstitutions();
-    app::installDefaultFont();
+    ui::installDefaultFont();
     // One program per program directory: two would write the same tables.
     // The user's own folder may not exist before the first start.
     QDir().mkpath(store::paths::programDir());
@@ -52,5 +53,8 @@ int main(int argc, char *argv[])
     auto *main = new TfrmMain; // frees itself when closed
     app::raiseOnRequest(store::paths::programDir(), &application);
     main->show();
+    // The printing face is made on another thread once the window is up,
+    // ready before the first print preview.
+    QTimer::singleShot(500, [] { ui::preparePrintFaceInBackground(); });
     return application.exec();
 }

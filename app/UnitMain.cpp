@@ -5,24 +5,21 @@
 #include "check/UnitCheck.h"
 #include "controls/WindowSupport.h"
 #include "controls/MessageBox.h"
+#include "controls/Skin.h"
 #include "entry/UnitInData.h"
 #include "print/UnitPrint.h"
-#include "store/DbfTable.h"
-#include "store/FileIo.h"
 #include "store/Paths.h"
 #include "store/Query.h"
+#include "store/Startup.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
-#include <QDir>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -61,14 +58,6 @@ const std::vector<MenuEntry> &menuTree()
         {"N10", "退出", {{"N11", "退出程序", &TfrmMain::N11Click}}},
     };
     return tree;
-}
-
-// The style sheet this program applied last, so that a later start-up
-// without a skin file takes only its own skin away again.
-QString &appliedSkin()
-{
-    static QString sheet;
-    return sheet;
 }
 
 } // namespace
@@ -156,95 +145,23 @@ void TfrmMain::buildMenu()
 
 void TfrmMain::runStartup()
 {
-    // Temporary files of a write that a kill interrupted.
-    store::fileio::removeLeftovers(store::paths::dataMetaDir());
-    store::fileio::removeLeftovers(store::paths::resultDir());
-    QString resultProblem;
-    try {
-        applySkin();
-        store::paths::prepareProgramDir(); // the user's own folder on first start
-        try {
-            createWorkingTable();
-        } catch (const store::Error &e) {
-            resultProblem = e.message(); // told below; the other steps run
-        }
-        connectTmp();
-        purgeFindings();
-    } catch (const std::exception &e) {
-        ui::MessageBox::showStandardError(this, ui::errorText(e));
-    }
-    if (!resultProblem.isEmpty())
-        ui::MessageBox::showStandardError(this, resultProblem);
+    applySkin();
+    const QStringList problems = store::startup::run();
+    connectTmp();
+    for (const QString &problem : problems)
+        ui::MessageBox::showStandardError(this, problem);
 }
 
-bool TfrmMain::applySkin()
-{
-    auto *application = qobject_cast<QApplication *>(QCoreApplication::instance());
-    if (!application)
-        return false;
-    QFile file(store::paths::skinFile());
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (!appliedSkin().isEmpty() && application->styleSheet() == appliedSkin())
-            application->setStyleSheet(QString());
-        appliedSkin().clear();
-        return false;
-    }
-    appliedSkin() = QString::fromUtf8(file.readAll());
-    application->setStyleSheet(appliedSkin());
-    return true;
-}
+bool TfrmMain::applySkin() { return ui::applySkin(); }
 
-bool TfrmMain::createWorkingTable()
-{
-    const QString target = store::paths::resultTable();
-    const QString dir = store::paths::resultDir();
-    const QString templ = store::paths::templateTable();
-    auto unwritable = [&](const QString &why) {
-        return store::Error(QStringLiteral("无法在文件夹 %1 中保存数据：%2。录入的数据将无法保存，请先解决这个问题再录入。")
-                                .arg(QDir::toNativeSeparators(dir), why));
-    };
-    if (QFileInfo::exists(target)) {
-        const QString why = store::fileio::cannotWrite(dir);
-        if (!why.isEmpty())
-            throw unwritable(why);
-        return false;
-    }
-    if (!QFileInfo(dir).isDir() || !QFileInfo::exists(templ))
-        return false;
-    // Only a sound table is copied: a damaged template would give a working
-    // table that every later step refuses.
-    QByteArray bytes;
-    try {
-        const store::DbfTable table = store::DbfTable::load(templ);
-        store::fileio::File file = store::fileio::File::open(templ, false, store::fileio::Lock::None);
-        bytes.resize(qsizetype(file.size()));
-        file.readAt(0, bytes.data(), bytes.size());
-    } catch (const store::Error &e) {
-        throw store::Error(QStringLiteral("数据模板不是有效的表，没有建立工作表 result.dbf。请重新安装程序。\n%1").arg(e.message()));
-    }
-    const QString why = store::fileio::cannotWrite(dir);
-    if (!why.isEmpty())
-        throw unwritable(why);
-    // The copy is written whole beside the target and then given its name
-    // only when the name is free: the working table appears whole or not at
-    // all, and an existing one is never replaced.
-    try {
-        store::fileio::NewFile copy(target);
-        copy.write(bytes);
-        return copy.commit(false);
-    } catch (const store::Error &e) {
-        throw unwritable(e.message());
-    }
-}
+bool TfrmMain::createWorkingTable() { return store::startup::createWorkingTable(); }
 
 void TfrmMain::connectTmp() { m_tmp->setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta"))); }
 
 void TfrmMain::purgeFindings()
 {
     m_tmp->close();
-    m_tmp->clearSql();
-    m_tmp->setSql(QStringLiteral("Pack shtable1 "));
-    m_tmp->execSql();
+    store::startup::purgeFindings();
 }
 
 template <class Window, class... Choice>

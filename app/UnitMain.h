@@ -24,22 +24,21 @@ public:
     static constexpr int ClientWidth = 616;
     static constexpr int ClientHeight = 425;
 
-    // The start-up sequence, run by the constructor in this order. The first
-    // exception ends it and is shown in the application's standard error box;
-    // the window opens all the same.
+    // The start-up sequence, run by the constructor: the skin, then the
+    // program folder's own start (store/Startup.h: clean-up, the user's
+    // folder, the working table, the findings purged), then AQry_Tmp on
+    // DataMeta. Each problem is shown in the application's standard error
+    // box; the window opens all the same.
     void runStartup();
-    // 1. The skin file, when it exists, becomes the application's style
-    //    sheet; a missing or unreadable file leaves the plain look, silently.
+    // The skin file, when it exists, becomes the application's style sheet
+    // (ui::applySkin).
     static bool applySkin();
-    // 2. Result/result.dbf, when missing, becomes a copy of the template.
-    //    Never replaces an existing file and never leaves a partial one. A
-    //    missing Result/ or template is silent (false); a template that is
-    //    not a sound table, or a Result/ where nothing can be saved (read-
-    //    only, full disk) raises, so that the user learns it at start-up.
+    // Result/result.dbf made from the template when missing
+    // (store::startup::createWorkingTable).
     static bool createWorkingTable();
-    // 3. AQry_Tmp on the DataMeta directory.
+    // AQry_Tmp on the DataMeta directory.
     void connectTmp();
-    // 4. Purges the findings table of the records the last check deleted.
+    // The findings table purged of the records the last check deleted.
     void purgeFindings();
 
     store::Query &AQry_Tmp() const;

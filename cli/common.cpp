@@ -2,6 +2,7 @@
 
 #include "store/Error.h"
 #include "store/Paths.h"
+#include "store/Startup.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,13 +49,12 @@ int outputError()
 bool useProgramDir(const QString &dirOrEmpty)
 {
     store::paths::setProgramDir(dirOrEmpty);
-    try {
-        store::paths::prepareProgramDir();
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "pdeclare-cli: %s\n", store::errorText(e).toLocal8Bit().constData());
-        return false;
-    }
-    return true;
+    // The hospital program's working table and findings purge are its own;
+    // a command reads and changes the folder as it finds it.
+    const QStringList problems = store::startup::run(store::startup::kFolderOnly);
+    for (const QString &problem : problems)
+        std::fprintf(stderr, "pdeclare-cli: %s\n", problem.toLocal8Bit().constData());
+    return problems.isEmpty();
 }
 
 #ifndef Q_OS_WIN

@@ -7,6 +7,9 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+#include <future>
+#include <mutex>
+
 #include "report/Prepared.h"
 
 #ifdef Q_OS_WIN
@@ -94,13 +97,13 @@ QList<FaceFile> regularAndBoldFaces(const QString &family)
 }
 #endif
 
-// Registers `family` as a copy of the system's `source` faces whose glyphs
-// stand for the ideographs alone (see FontCmap.h), so that a PDF's text reads
-// back as it was drawn. Returns false when the source faces are missing; the
-// system faces are used as they are then.
-bool registerIdeographFamily(const QString &source, const QString &family)
+// Copies of the system's `source` faces whose glyphs stand for the
+// ideographs alone (see FontCmap.h), named `family`, so that a PDF's text
+// reads back as it was drawn; none when the source faces are missing. Pure
+// byte work: it runs beside the window's start.
+QList<QByteArray> ideographFaces(const QString &source, const QString &family)
 {
-    bool any = false;
+    QList<QByteArray> fonts;
     for (const FaceFile &face : regularAndBoldFaces(source)) {
         QFile file(face.path);
         if (!file.open(QIODevice::ReadOnly))
@@ -108,17 +111,74 @@ bool registerIdeographFamily(const QString &source, const QString &family)
         const uchar *mapped = file.map(0, file.size());
         if (!mapped)
             continue;
-        const QByteArray font = fontWithIdeographGlyphsOnly(
+        QByteArray font = fontWithIdeographGlyphsOnly(
             QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), file.size()), face.index, family);
-        if (!font.isEmpty() && QFontDatabase::addApplicationFontFromData(font) >= 0)
-            any = true;
+        if (!font.isEmpty())
+            fonts.append(std::move(font));
     }
-    return any;
+    return fonts;
+}
+
+QList<QByteArray> buildPrintFaces()
+{
+#ifdef Q_OS_WIN
+    // Windows has 宋体 (SimSun) itself; the printing face is made from it, or
+    // from Noto Serif CJK SC where it is missing (a system without Chinese
+    // fonts installed).
+    QList<QByteArray> faces = ideographFaces(QStringLiteral("SimSun"), printSerifFamily());
+    if (faces.isEmpty())
+        faces = ideographFaces(QStringLiteral("Noto Serif CJK SC"), printSerifFamily());
+    return faces;
+#else
+    return ideographFaces(QStringLiteral("Noto Serif CJK SC"), printSerifFamily());
+#endif
+}
+
+// The printing face is some 40 MB and ~70 ms of work: made when the first
+// form is laid out, or beside the start once the main window is shown.
+struct PrintFace {
+    std::mutex mutex;
+    std::future<QList<QByteArray>> building;
+    bool started = false;
+};
+
+PrintFace &printFace()
+{
+    static PrintFace face;
+    return face;
+}
+
+void registerPrintFace()
+{
+    PrintFace &face = printFace();
+    QList<QByteArray> fonts;
+    {
+        const std::lock_guard<std::mutex> hold(face.mutex);
+        fonts = face.started ? face.building.get() : buildPrintFaces();
+        face.started = true;
+    }
+    bool any = false;
+    for (const QByteArray &font : fonts)
+        any = QFontDatabase::addApplicationFontFromData(font) >= 0 || any;
+    // Every form names 宋体; its text is drawn with the printing face.
+    if (any)
+        for (const char *name : {"宋体", "SimSun", "新宋体", "NSimSun"})
+            report::drawFamilyAs(QString::fromUtf8(name), printSerifFamily());
 }
 
 } // namespace
 
 QString printSerifFamily() { return QStringLiteral("PDeclare Serif SC"); }
+
+void preparePrintFaceInBackground()
+{
+    PrintFace &face = printFace();
+    const std::lock_guard<std::mutex> hold(face.mutex);
+    if (face.started)
+        return;
+    face.started = true;
+    face.building = std::async(std::launch::async, buildPrintFaces);
+}
 
 void installFontSubstitutions()
 {
@@ -126,29 +186,17 @@ void installFontSubstitutions()
     if (done)
         return;
     done = true;
-    // 宋体 is the face of every printed form and findings list.
+    report::prepareFacesWith(registerPrintFace);
 #ifdef Q_OS_WIN
-    // Windows has 宋体 (SimSun) itself; the printing face is made from it, or
-    // from Noto Serif CJK SC where it is missing (a system without Chinese
-    // fonts installed), and the forms are drawn with that face.
-    QStringList serif{QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Microsoft YaHei"),
-                      QStringLiteral("SimHei")};
-    const bool printFace = registerIdeographFamily(QStringLiteral("SimSun"), printSerifFamily())
-        || registerIdeographFamily(QStringLiteral("Noto Serif CJK SC"), printSerifFamily());
-    if (printFace) {
-        serif.prepend(printSerifFamily());
-        for (const char *name : {"宋体", "SimSun"})
-            report::drawFamilyAs(QString::fromUtf8(name), printSerifFamily());
-    }
+    const QStringList serif{QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+                            QStringLiteral("Microsoft YaHei"), QStringLiteral("SimHei")};
     const QStringList sans{QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"),
                            QStringLiteral("Tahoma")};
     const QStringList kai{QStringLiteral("KaiTi"), QStringLiteral("SimKai"), QStringLiteral("SimSun"),
                           QStringLiteral("Noto Serif CJK SC")};
 #else
-    QStringList serif{QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
-                      QStringLiteral("Noto Sans CJK SC")};
-    if (registerIdeographFamily(QStringLiteral("Noto Serif CJK SC"), printSerifFamily()))
-        serif.prepend(printSerifFamily());
+    const QStringList serif{QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
+                            QStringLiteral("Noto Sans CJK SC")};
     const QStringList sans{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("DejaVu Sans"),
                            QStringLiteral("AR PL UKai CN")};
     const QStringList kai{QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UKai"),

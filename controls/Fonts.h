@@ -6,11 +6,14 @@
 
 namespace ui {
 
-// Also registers the printing face behind 宋体 (printSerifFamily()): the
-// system's Noto Serif CJK SC with a character map whose glyphs each stand
-// for one ideograph, so that PDFs extract exactly the text drawn. Safe to
-// call more than once.
+// Forms drawn in 宋体 are drawn with the printing face (printSerifFamily()):
+// the system's 宋体 or Noto Serif CJK SC with a character map whose glyphs
+// each stand for one ideograph, so that PDFs extract exactly the text drawn.
+// It is made when the first form is laid out. Safe to call more than once.
 void installFontSubstitutions();
 QString printSerifFamily();
+// Starts making the printing face on another thread (a program calls it once
+// its window is shown, so that the first print preview does not wait).
+void preparePrintFaceInBackground();
 
 } // namespace ui

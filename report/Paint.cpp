@@ -15,7 +15,10 @@
 #include <QTextBoundaryFinder>
 
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <stdexcept>
 
 namespace report {
@@ -30,6 +33,21 @@ QHash<QString, QString> &drawnFamilies()
 
 void drawFamilyAs(const QString &family, const QString &face) { drawnFamilies().insert(family, face); }
 
+namespace {
+std::mutex preparerMutex;
+std::function<void()> &facePreparer()
+{
+    static std::function<void()> prepare;
+    return prepare;
+}
+} // namespace
+
+void prepareFacesWith(std::function<void()> prepare)
+{
+    const std::lock_guard<std::mutex> hold(preparerMutex);
+    facePreparer() = std::move(prepare);
+}
+
 const FontStyle &fontStyle(const QString &family, double pointSize, bool bold)
 {
     // Kept for the life of the program (never destroyed: fonts must not
@@ -39,6 +57,15 @@ const FontStyle &fontStyle(const QString &family, double pointSize, bool bold)
     const QString key = family + QLatin1Char('\x1f') + QString::number(pixels) + (bold ? QLatin1Char('b') : QLatin1Char('r'));
     if (FontStyle *s = cache->value(key))
         return *s;
+    // The faces the forms are drawn with are made when the first form is
+    // laid out, not at every start of the program.
+    std::function<void()> prepare;
+    {
+        const std::lock_guard<std::mutex> hold(preparerMutex);
+        prepare = std::exchange(facePreparer(), nullptr);
+    }
+    if (prepare)
+        prepare();
     QFont font(family);
     const auto drawn = drawnFamilies().constFind(family);
     if (drawn != drawnFamilies().constEnd())

@@ -58,6 +58,9 @@ PreparedReport prepare(const Layout &layout, const std::vector<DataSet *> &dataS
 // the printing face made from it is the one drawn, so that PDFs extract
 // exactly. Call before anything is drawn.
 void drawFamilyAs(const QString &family, const QString &face);
+// Runs prepare once, before the first font of a form is looked up (it may
+// make and register the faces drawFamilyAs names).
+void prepareFacesWith(std::function<void()> prepare);
 
 void paintPage(QPainter &painter, const PreparedPage &page, double pixelsPerMm);
 void writePdf(const PreparedReport &report, const QString &path); // throws on failure

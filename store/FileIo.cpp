@@ -29,9 +29,15 @@ Error fault(const QString &path, const QString &what) { return Error(ErrorKind::
 
 QString dirOf(const QString &path) { return QFileInfo(path).absolutePath(); }
 
-// The directory entry of a renamed or new file reaches the disk too. A
-// folder that cannot be synced costs nothing but that: the file is whole.
-void syncDirOf(const QString &path) { env().syncDir(dirOf(path)); }
+// The directory entry of a renamed, new or removed file reaches the disk
+// too. Where that fails, a power loss could bring back the old name: the
+// callers that depend on the entry say so.
+Status syncDirOf(const QString &path) { return env().syncDir(dirOf(path)); }
+
+QString notConfirmed(const Status &s)
+{
+    return QStringLiteral("已写入，但无法确认它已保存到磁盘（断电时可能丢失）：%1").arg(reason(s));
+}
 
 // ---- locks ------------------------------------------------------------------
 //
@@ -693,9 +699,10 @@ bool NewFile::commit(bool replace)
         }
         fail(replace ? QStringLiteral("无法替换") : QStringLiteral("无法创建"), s);
     }
-    m_file.reset(); // synced above: nothing is left to fail here
+    m_file.reset(); // synced above
     m_done = true;
-    syncDirOf(m_target);
+    if (const Status synced = syncDirOf(m_target); !synced.ok())
+        throw fault(m_target, notConfirmed(synced));
     return true;
 }
 
@@ -809,7 +816,8 @@ bool NewFolder::commit()
     const QString holder = m_target + QLatin1Char('/') + QFileInfo(m_holder).fileName();
     env().remove(holder);
     m_held.reset();
-    syncDirOf(m_target);
+    if (const Status synced = syncDirOf(m_target); !synced.ok())
+        throw fault(QDir::toNativeSeparators(m_target), notConfirmed(synced));
     return true;
 }
 
@@ -1137,7 +1145,10 @@ void Journal::write()
     flush();
     if (const Status s = m_file->sync(); !s.ok())
         throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
-    syncDirOf(m_path);
+    // The table is touched only once the journal is surely found after a
+    // power loss.
+    if (const Status s = syncDirOf(m_path); !s.ok())
+        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
     m_written = true;
 }
 
@@ -1160,7 +1171,9 @@ void Journal::finish()
     m_finished = true;
     // The change counts as done once the journal is gone from the disk too:
     // a journal that came back after a power loss would undo it.
-    syncDirOf(m_path);
+    if (const Status s = syncDirOf(m_path); !s.ok())
+        throw fault(m_table.path(),
+                    QStringLiteral("修改已写入，但无法确认修改记录文件已从磁盘上删除（断电后修改可能被撤销）：%1").arg(reason(s)));
 }
 
 bool Journal::rollBack()

@@ -2,7 +2,7 @@
 // without the skin, plus the right-click menu of a numeric edit and the print
 // dialog, for looking at them: pdeclare-grab-windows <program dir> <out dir>.
 // Runs offscreen; message boxes are recorded, not shown.
-#include "app/DefaultFont.h"
+#include "controls/Skin.h"
 #include "app/UnitAbout.h"
 #include "app/UnitMain.h"
 #include "backup/UnitBackUpDBF.h"
@@ -47,7 +47,7 @@ int main(int argc, char *argv[])
     }
     ui::installQtTranslations();
     ui::installFontSubstitutions();
-    app::installDefaultFont();
+    ui::installDefaultFont();
     ui::MessageBox::setTestMode(true);
     store::paths::setProgramDir(QString::fromLocal8Bit(argv[1]));
     const QString out = QString::fromLocal8Bit(argv[2]) + QLatin1Char('/');

@@ -1,11 +1,12 @@
 // The monitoring centre's program. An optional argument names the database
 // to open at start (an SQLite file or a postgresql:// URI); without one the
 // database opened last is opened again when it is still there.
-#include "app/DefaultFont.h"
-#include "app/UnitMain.h"
+#include "controls/Skin.h"
 #include "centre/gui/UnitCentre.h"
 #include "controls/Fonts.h"
+#include "controls/MessageBox.h"
 #include "controls/Translations.h"
+#include "store/Startup.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -19,11 +20,16 @@ int main(int argc, char *argv[])
     ui::installFontSubstitutions();
     // Qt's own dialogs (file choosers, input boxes) in Chinese too.
     ui::installQtTranslations();
-    app::installDefaultFont();
-    TfrmMain::applySkin();
+    ui::installDefaultFont();
+    ui::applySkin();
+    // The program folder's start (the delivered tables the checks compare
+    // with); the hospital's working table and findings are not the centre's.
+    const QStringList problems = store::startup::run(store::startup::kFolderOnly);
 
     TfrmCentre window;
     window.show();
+    for (const QString &problem : problems)
+        ui::MessageBox::showStandardError(&window, problem);
     QSettings settings;
     const QStringList args = QApplication::arguments();
     QString name = args.size() > 1 ? args.at(1) : settings.value(QStringLiteral("database")).toString();

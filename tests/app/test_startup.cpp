@@ -222,7 +222,6 @@ private slots:
             TfrmMain main;
             QCOMPARE(main.AQry_Tmp().objectName(), QStringLiteral("AQry_Tmp"));
             QCOMPARE(main.AQry_Tmp().connectionString(), store::paths::connectionString(QStringLiteral("DataMeta")));
-            QCOMPARE(main.AQry_Tmp().sql(), QStringLiteral("Pack shtable1 "));
         }
         QVERIFY(ui::MessageBox::shown().empty());
 

@@ -1,5 +1,5 @@
 // The main window's look, its menu tree and the windows its commands open.
-#include "app/DefaultFont.h"
+#include "controls/Skin.h"
 #include "app/UnitMain.h"
 #include "controls/Fonts.h"
 #include "controls/MessageBox.h"
@@ -282,7 +282,7 @@ private slots:
         QFETCH(bool, skinned);
         const QFont before = QApplication::font();
         ui::installFontSubstitutions();
-        app::installDefaultFont();
+        ui::installDefaultFont();
         for (const char *family : {"宋体", "SimSun", "MS Sans Serif", "Tahoma", "楷体_GB2312", "华文新魏"}) {
             QFont font(T(family));
             font.setPixelSize(14);

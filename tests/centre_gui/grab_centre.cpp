@@ -6,8 +6,7 @@
 #include "centre/Reference.h"
 #include "centre/gui/IndicatorChart.h"
 #include "centre/gui/UnitCentre.h"
-#include "app/DefaultFont.h"
-#include "app/UnitMain.h"
+#include "controls/Skin.h"
 #include "controls/Fonts.h"
 #include "controls/MessageBox.h"
 #include "report/Preview.h"
@@ -32,7 +31,7 @@ int main(int argc, char *argv[])
     const int projects = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 300;
     const bool cancel = argc > 3 && QByteArray(argv[3]) == "cancel"; // press 取消 a third of the way
     ui::installFontSubstitutions();
-    app::installDefaultFont();
+    ui::installDefaultFont();
 
     testsupport::TempProgramDir programDir;
     centretest::writeProjectList(programDir.path(), projects);

@@ -1,5 +1,5 @@
 // pdeclare-cli over a file layer that fails on purpose, for the tests only:
-//   pdeclare-cli-faults [--fail-change N] [--exit-after-change N] [--no-locks] COMMAND ...
+//   pdeclare-cli-faults [--fail-change N] [--exit-after-change N] [--no-locks] [--fail-sync-dir] COMMAND ...
 // The N-th change of a file fails as on a full disk, or the process ends
 // right after it (exit code 86); --no-locks makes every lock answer that the
 // file system keeps none. The rest is pdeclare-cli itself.

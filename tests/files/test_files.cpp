@@ -249,6 +249,28 @@ TEST_F(WritingCommands, DeleteAndPackAreAllOrNothing)
     everyWrite({QStringLiteral("sql"), dir.file(QStringLiteral("Result")), QStringLiteral("pack result")}, {QStringLiteral("Result/result.dbf")});
 }
 
+// A folder whose entries cannot be synced (an I/O error): an update is
+// refused before the table is touched (its journal might not be found after
+// a power loss), and a new file that may not survive one is not reported
+// as saved.
+TEST_F(WritingCommands, AFolderThatCannotBeSyncedIsNeverReportedAsSaved)
+{
+    const QString result = dir.file(QStringLiteral("Result"));
+    const QByteArray before = testsupport::fileBytes(result + QStringLiteral("/result.dbf"));
+    const Outcome update = cli({QStringLiteral("sql"), result, QStringLiteral("update result set cws_yy=7")},
+                               {QStringLiteral("--fail-sync-dir")});
+    EXPECT_EQ(update.exitCode, 2) << update.err.toStdString();
+    EXPECT_TRUE(update.err.contains(QStringLiteral("无法写入修改记录文件"))) << update.err.toStdString();
+    EXPECT_EQ(testsupport::fileBytes(result + QStringLiteral("/result.dbf")), before);
+    EXPECT_EQ(leftovers(dir.path().chopped(1)), QStringList());
+
+    const QString backupDir = dir.file(QStringLiteral("Backup"));
+    ASSERT_TRUE(QDir().mkpath(backupDir));
+    const Outcome backup = cli({QStringLiteral("backup"), backupDir, dir.path()}, {QStringLiteral("--fail-sync-dir")});
+    EXPECT_EQ(backup.exitCode, 2) << backup.err.toStdString();
+    EXPECT_TRUE(backup.err.contains(QStringLiteral("无法确认"))) << backup.err.toStdString();
+}
+
 TEST_F(WritingCommands, BackupOverAnEarlierOneAndUploadNeverLeaveAPartialFile)
 {
     const QString backupDir = dir.file(QStringLiteral("Backup"));

@@ -51,6 +51,13 @@ private:
 
 } // namespace
 
+Status FaultEnv::syncDir(const QString &dir)
+{
+    if (m_failSyncDir)
+        return {Errc::Io, 0};
+    return m_base.syncDir(dir);
+}
+
 bool FaultEnv::before() { return ++m_count != m_failAt; }
 
 void FaultEnv::after() const
@@ -63,8 +70,8 @@ bool FaultEnv::configure(QStringList &args)
 {
     while (!args.isEmpty() && args.front().startsWith(QLatin1String("--"))) {
         const QString option = args.front();
-        if (option == QLatin1String("--no-locks")) {
-            m_noLocks = true;
+        if (option == QLatin1String("--no-locks") || option == QLatin1String("--fail-sync-dir")) {
+            (option == QLatin1String("--no-locks") ? m_noLocks : m_failSyncDir) = true;
             args.removeFirst();
             continue;
         }

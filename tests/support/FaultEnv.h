@@ -20,10 +20,11 @@ public:
     void failChange(int n) { m_failAt = n; }      // the n-th change fails (NoSpace)
     void exitAfterChange(int n) { m_exitAt = n; } // the process ends right after the n-th change
     void noLocks(bool on) { m_noLocks = on; }     // every lock() answers NoLocks (ENOLCK)
+    void failSyncDir(bool on) { m_failSyncDir = on; } // every syncDir() fails (EIO)
     int changes() const { return m_count; }
 
-    // Takes the options --fail-change N, --exit-after-change N and --no-locks
-    // from the front of args. False when one lacks its number.
+    // Takes the options --fail-change N, --exit-after-change N, --no-locks
+    // and --fail-sync-dir from the front of args. False when one lacks its number.
     bool configure(QStringList &args);
 
     store::fileio::Status open(const QString &path, store::fileio::Open mode,
@@ -35,7 +36,7 @@ public:
     }
     store::fileio::Status rename(const QString &from, const QString &to, store::fileio::Replace replace) override;
     store::fileio::Status remove(const QString &path) override;
-    store::fileio::Status syncDir(const QString &dir) override { return m_base.syncDir(dir); }
+    store::fileio::Status syncDir(const QString &dir) override;
     store::fileio::Status writableDir(const QString &dir, qint64 *freeBytes) override
     {
         return m_base.writableDir(dir, freeBytes);
@@ -54,6 +55,7 @@ private:
     int m_failAt = 0;
     int m_exitAt = 0;
     bool m_noLocks = false;
+    bool m_failSyncDir = false;
 };
 
 } // namespace testsupport
