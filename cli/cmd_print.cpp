@@ -41,23 +41,23 @@ int cmdPrint(const QStringList &args)
             ++variants;
         } else if (a == QLatin1String("--pdf")) {
             if (i + 1 >= args.size())
-                return fail(QStringLiteral("--pdf needs a file name"));
+                return fail(QStringLiteral("--pdf 后面缺少文件名"));
             pdf = args.at(++i);
         } else if (a.startsWith(QLatin1String("--"))) {
-            return fail(QStringLiteral("unknown option %1 (use --data or --blank, --pdf FILE)").arg(a));
+            return fail(QStringLiteral("不认识的选项 %1（可用 --data 或 --blank，以及 --pdf 文件）").arg(a));
         } else if (programDir.isEmpty()) {
             programDir = a;
         } else {
-            return fail(QStringLiteral("more than one program directory given: %1").arg(a));
+            return fail(QStringLiteral("给出了不止一个程序目录：%1").arg(a));
         }
     }
     if (variants != 1)
-        return fail(QStringLiteral("give exactly one of --data (the filled form) or --blank (the blank form)"));
+        return fail(QStringLiteral("请在 --data（打印数据表）和 --blank（打印空白表）中选一个"));
     if (pdf.isEmpty())
         pdf = QDir::current().filePath(variant == print::FormVariant::Data ? QStringLiteral("申报表.pdf")
                                                                            : QStringLiteral("空白表.pdf"));
     if (!programDir.isEmpty() && !QFileInfo(programDir).isDir())
-        return fail(QStringLiteral("program directory %1 does not exist").arg(programDir));
+        return fail(QStringLiteral("程序目录 %1 不存在").arg(programDir));
 
     if (!useProgramDir(programDir))
         return 2;
