@@ -6,6 +6,7 @@
 #include "tests/check/CheckTestData.h"
 #include "tests/support/FaultEnv.h"
 #include "tests/support/TestSupport.h"
+#include "FilesTestSupport.h"
 
 #include "store/DbfTable.h"
 #include "store/FileIo.h"
@@ -37,6 +38,7 @@
 #include <unistd.h>
 
 using namespace checktest;
+using namespace filestest;
 
 namespace {
 
@@ -68,59 +70,6 @@ Outcome cli(const QStringList &args, const QStringList &faults = {}, rlim_t addr
     p.start(faults.isEmpty() ? cliPath() : QStringLiteral(PDECLARE_FAULTY_CLI), faults + args);
     p.waitForFinished(-1);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
-}
-
-// The table as our reader sees it (which first rolls back a change that a
-// killed process left half done): every live record, field by field.
-QString ours(const QString &path)
-{
-    if (!QFile::exists(path))
-        return QStringLiteral("(none)");
-    const store::DbfTable t = store::DbfTable::load(path);
-    QString text = QStringLiteral("records: %1\n").arg(t.recordCount());
-    for (quint32 r = 0; r < t.recordCount(); ++r) {
-        if (t.isDeleted(r))
-            continue;
-        for (int f = 0; f < int(t.fields().size()); ++f)
-            text += store::sql::cellText(store::sql::cellValue(t, r, f)) + QLatin1Char('|');
-        text += QLatin1Char('\n');
-    }
-    return text;
-}
-
-// The files of a directory tree, by relative path.
-std::map<QString, QByteArray> snapshot(const QString &root)
-{
-    std::map<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString f = it.next();
-        files[QDir(root).relativeFilePath(f)] = testsupport::fileBytes(f);
-    }
-    return files;
-}
-
-void restore(const QString &root, const std::map<QString, QByteArray> &files)
-{
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        QFile::remove(it.next());
-    for (const auto &[name, bytes] : files) {
-        QFile f(root + QLatin1Char('/') + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-}
-
-// Temporary files and journals that nothing should leave behind.
-QStringList leftovers(const QString &root)
-{
-    QStringList found;
-    QDirIterator it(root, {QStringLiteral("*~pdeclare-tmp-*"), QStringLiteral("*-journal")}, QDir::Files | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found << it.next();
-    return found;
 }
 
 // Every table of `copies` as python3-dbf reads it, one block per file.
