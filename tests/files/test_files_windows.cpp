@@ -93,7 +93,7 @@ protected:
         const QString newView = pythonView(table);
         ASSERT_NE(oldState, newState);
         int faults = 0;
-        for (const QString mode : {QStringLiteral("--fail-change"), QStringLiteral("--exit-after-change")}) {
+        for (const QString &mode : {QStringLiteral("--fail-change"), QStringLiteral("--exit-after-change")}) {
             for (int n = 1;; ++n) {
                 ASSERT_LT(n, 200);
                 restore(root, before);
