@@ -44,8 +44,9 @@ int cmdHistory(const QStringList &args);
 #ifndef Q_OS_WIN
 int execBeside(const char *program, char *argv[], const QString &missing);
 // The same without a word, and without anything that needs a constructor to
-// have run: returns when PROGRAM cannot be run.
-void execBesideQuietly(const char *program, char *argv[]);
+// have run: returns when PROGRAM cannot be run. The environment is passed
+// as envp: before the constructors, the C library's environ is not yet set.
+void execBesideQuietly(const char *program, char *argv[], char *envp[]);
 #endif
 // collect, status, export and history: the monitoring centre's.
 bool isCentreCommand(const char *command);

@@ -87,12 +87,12 @@ char besidePath[4096];
 
 } // namespace
 
-void execBesideQuietly(const char *program, char *argv[])
+void execBesideQuietly(const char *program, char *argv[], char *envp[])
 {
     if (!pathBeside(program, besidePath, sizeof besidePath) || !runnable(besidePath))
         return;
     argv[0] = besidePath;
-    ::execv(besidePath, argv);
+    ::execve(besidePath, argv, envp);
 }
 
 int execBeside(const char *program, char *argv[], const QString &missing)

@@ -11,10 +11,10 @@ int main(int argc, char *argv[]) { return cli::run(argc, argv); }
 // functions of .preinit_array after loading everything and before any
 // constructor. When the centre's program cannot be run, the ordinary start
 // says why.
-static void handCentreCommandsOver(int argc, char **argv, char **)
+static void handCentreCommandsOver(int argc, char **argv, char **envp)
 {
     if (argc > 1 && cli::isCentreCommand(argv[1]))
-        cli::execBesideQuietly("pdeclare-centre-cli", argv);
+        cli::execBesideQuietly("pdeclare-centre-cli", argv, envp);
 }
 __attribute__((section(".preinit_array"), used)) static void (*const handOver)(int, char **, char **) = handCentreCommandsOver;
 #endif
