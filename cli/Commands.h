@@ -10,6 +10,11 @@ namespace cli {
 // The whole program: reads the command and runs it (main calls only this).
 int run(int argc, char *argv[]);
 
+// Sets up the standard channels: on Windows bytes pass unchanged (UTF-8
+// text with '\n' line ends, as on Linux) and a console shows UTF-8 whatever
+// the system's code page. Every program here calls it first.
+void prepareConsole();
+
 // Writes bytes to stdout; a failure's errno is kept for the exit check
 // (a large write fails inside fwrite, where a later flush no longer
 // knows why).

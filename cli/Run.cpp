@@ -45,7 +45,7 @@ static int usage()
 static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtFatalMsg) {
-        std::fprintf(stderr, "pdeclare-cli: %s\n", message.toLocal8Bit().constData());
+        std::fprintf(stderr, "pdeclare-cli: %s\n", message.toUtf8().constData());
         std::abort();
     }
 }
@@ -64,7 +64,7 @@ bool cli::isCentreCommand(const char *command)
 static QString centreMissing(const char *command)
 {
     return QStringLiteral("pdeclare-cli: %1 是监测中心的命令，这台电脑上没有安装监测中心（软件包 pdeclare-centre）。\n")
-        .arg(QString::fromLocal8Bit(command));
+        .arg(QString::fromUtf8(command));
 }
 
 static int runCommand(QStringList args, char *argv[])
@@ -96,6 +96,7 @@ namespace cli {
 
 int run(int argc, char *argv[])
 {
+    prepareConsole();
 #ifndef Q_OS_WIN
     // The hand-over happens first, before any Qt object exists: a centre
     // command then costs this program no more than loading it.
@@ -120,7 +121,7 @@ int run(int argc, char *argv[])
     // What a command printed is part of its result: output that could not
     // be written (a full disk behind a redirection) is a failure, not a 0.
     if (const int error = outputError()) {
-        std::fprintf(stderr, "pdeclare-cli: 结果未能全部写出到标准输出：%s\n", store::fileio::reason(error).toLocal8Bit().constData());
+        std::fprintf(stderr, "pdeclare-cli: 结果未能全部写出到标准输出：%s\n", store::fileio::reason(error).toUtf8().constData());
         return 2;
     }
     return code;

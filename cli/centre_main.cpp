@@ -29,7 +29,7 @@ static const char helpText[] =
 static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtFatalMsg) {
-        std::fprintf(stderr, "pdeclare-centre-cli: %s\n", message.toLocal8Bit().constData());
+        std::fprintf(stderr, "pdeclare-centre-cli: %s\n", message.toUtf8().constData());
         std::abort();
     }
 }
@@ -65,6 +65,7 @@ static int run(QStringList args, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    cli::prepareConsole();
     // export goes to its own program with the arguments after the command,
     // before any Qt object exists here.
     const bool exporting = argc > 1 && qstrcmp(argv[1], "export") == 0;
@@ -83,7 +84,7 @@ int main(int argc, char *argv[])
     // is a failure, not a 0.
     if (const int error = cli::outputError()) {
         std::fprintf(stderr, "pdeclare-centre-cli: 结果未能全部写出到标准输出：%s\n",
-                     store::fileio::reason(error).toLocal8Bit().constData());
+                     store::fileio::reason(error).toUtf8().constData());
         return 2;
     }
     return code;

@@ -23,7 +23,7 @@ int cmdCheck(const QStringList &args)
         } else if (programDir.isEmpty() && !args[i].startsWith(QLatin1String("--"))) {
             programDir = args[i];
         } else {
-            std::fprintf(stderr, "pdeclare-cli check: 多余的参数 %s\n", args[i].toLocal8Bit().constData());
+            std::fprintf(stderr, "pdeclare-cli check: 多余的参数 %s\n", args[i].toUtf8().constData());
             return 2;
         }
     }

@@ -20,7 +20,7 @@ namespace cli {
 namespace {
 int fail(const QString &message)
 {
-    std::fprintf(stderr, "pdeclare-cli print: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "pdeclare-cli print: %s\n", message.toUtf8().constData());
     return 2;
 }
 } // namespace
@@ -75,7 +75,7 @@ int cmdPrint(const QStringList &args)
     } catch (...) {
         return fail(store::errorText());
     }
-    std::printf("%s\n", QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath()).toLocal8Bit().constData());
+    std::printf("%s\n", QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath()).toUtf8().constData());
     return 0;
 }
 

@@ -24,7 +24,7 @@ namespace {
 
 int fail(const QString &message)
 {
-    std::fprintf(stderr, "pdeclare-cli prompts: %s\n", message.toLocal8Bit().constData());
+    std::fprintf(stderr, "pdeclare-cli prompts: %s\n", message.toUtf8().constData());
     return 2;
 }
 

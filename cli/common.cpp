@@ -13,10 +13,15 @@
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
+#else
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
 #endif
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <cstring>
 
@@ -24,6 +29,32 @@ namespace cli {
 
 namespace {
 int firstOutputError = 0;
+
+#ifdef Q_OS_WIN
+UINT consoleCodePage = 0;
+void restoreConsoleCodePage() { SetConsoleOutputCP(consoleCodePage); }
+#endif
+} // namespace
+
+void prepareConsole()
+{
+#ifdef Q_OS_WIN
+    // Text mode would turn every '\n' into "\r\n": results and messages are
+    // the same bytes on both systems, for scripts and for files compared.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    // The messages are UTF-8; a console of another code page (936 on a
+    // Chinese system, 437 on an English one) would show them garbled. Its
+    // code page is switched for this run and put back at exit.
+    DWORD mode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) || GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode)) {
+        const UINT before = GetConsoleOutputCP();
+        if (before != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+            consoleCodePage = before;
+            std::atexit(restoreConsoleCodePage);
+        }
+    }
+#endif
 }
 
 void writeOutput(const char *data, std::size_t size)
@@ -53,7 +84,7 @@ bool useProgramDir(const QString &dirOrEmpty)
     // a command reads and changes the folder as it finds it.
     const QStringList problems = store::startup::run(store::startup::kFolderOnly);
     for (const QString &problem : problems)
-        std::fprintf(stderr, "pdeclare-cli: %s\n", problem.toLocal8Bit().constData());
+        std::fprintf(stderr, "pdeclare-cli: %s\n", problem.toUtf8().constData());
     return problems.isEmpty();
 }
 
@@ -100,7 +131,7 @@ int execBeside(const char *program, char *argv[], const QString &missing)
     if (!pathBeside(program, besidePath, sizeof besidePath))
         return -1;
     if (!runnable(besidePath)) {
-        std::fputs(missing.toLocal8Bit().constData(), stderr);
+        std::fputs(missing.toUtf8().constData(), stderr);
         return 2;
     }
     std::fflush(stdout);
@@ -119,7 +150,7 @@ int runBeside(const char *program, char *argv[], const QStringList &args, const 
 #endif
         ;
     if (!QFileInfo(path).isExecutable()) {
-        std::fputs(missing.toLocal8Bit().constData(), stderr);
+        std::fputs(missing.toUtf8().constData(), stderr);
         return 2;
     }
     std::fflush(stdout);

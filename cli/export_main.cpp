@@ -18,13 +18,14 @@
 static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtFatalMsg) {
-        std::fprintf(stderr, "pdeclare-centre-export: %s\n", message.toLocal8Bit().constData());
+        std::fprintf(stderr, "pdeclare-centre-export: %s\n", message.toUtf8().constData());
         std::abort();
     }
 }
 
 int main(int argc, char *argv[])
 {
+    cli::prepareConsole();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietQtMessages);
@@ -38,7 +39,7 @@ int main(int argc, char *argv[])
     const int code = cli::cmdExport(args);
     if (const int error = cli::outputError()) {
         std::fprintf(stderr, "pdeclare-centre-export: 结果未能全部写出到标准输出：%s\n",
-                     store::fileio::reason(error).toLocal8Bit().constData());
+                     store::fileio::reason(error).toUtf8().constData());
         return 2;
     }
     return code;

@@ -267,7 +267,10 @@ public:
             break;
         case Open::WriteInto: return openToWriteInto(path, out);
         }
-        const HANDLE h = CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
+        HANDLE h = CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
+        if (h == INVALID_HANDLE_VALUE && disposition == OPEN_EXISTING && GetLastError() == ERROR_FILE_NOT_FOUND
+            && restoreAside(wide(path)))
+            h = CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             // A folder answers "access denied" to an open as a file.
@@ -298,7 +301,9 @@ public:
         DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
         if (follow == Follow::NoLinks)
             flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-        const HANDLE h = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+        HANDLE h = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND && restoreAside(name))
+            h = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             const Status failed = lastError();
             WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -325,12 +330,14 @@ public:
         if (MoveFileExW(a.c_str(), b.c_str(), flags))
             return {};
         const DWORD error = GetLastError();
-        // "Access denied" on replacing a file that is there: another program
-        // holds it open without letting it be deleted, and Windows cannot
-        // put a file over it.
+        // "Access denied" on replacing a file that is there: someone holds
+        // it open. If every holder lets it be deleted (this program's own
+        // tables do), it moves aside and the new file takes its name;
+        // otherwise another program holds it without sharing and Windows
+        // cannot put a file over it.
         if (replace == Replace::Yes && error == ERROR_ACCESS_DENIED
             && GetFileAttributesW(b.c_str()) != INVALID_FILE_ATTRIBUTES)
-            return {Errc::Busy, int(error)};
+            return replaceHeld(a, b) ? Status{} : Status{Errc::Busy, int(error)};
         return fromWindows(error);
     }
 
@@ -359,10 +366,7 @@ public:
         *freeBytes = -1;
         // Folder permissions on Windows are seen by trying: a file made and
         // removed at once (by the system, also when this process is killed).
-        static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-        QString name = QStringLiteral("pdeclare-probe~pdeclare-tmp-");
-        for (int i = 0; i < 6; ++i)
-            name += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
+        const QString name = QStringLiteral("pdeclare-probe~pdeclare-tmp-") + QString::fromStdWString(randomTag());
         const HANDLE h = CreateFileW(wide(QDir(dir).filePath(name)).c_str(), GENERIC_WRITE, kShareAll, nullptr,
                                      CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h == INVALID_HANDLE_VALUE)
@@ -406,6 +410,64 @@ private:
         }
         *out = std::make_unique<WinFile>(h, true);
         return {};
+    }
+
+    // Without renames of POSIX semantics (Wine, FAT, network drives, older
+    // systems) Windows puts no file over one that is open, even by this
+    // program with delete sharing. The open one is renamed aside first
+    // ("name~pdeclare-old-XXXXXX": its handles allow that), the new file
+    // takes the free name, and the old one is deleted (it goes when its
+    // last handle closes). A kill between the two renames leaves the name
+    // free and the old file aside, whole: the next open of the name puts it
+    // back (restoreAside), so a reader finds the old table or the new one.
+    static bool replaceHeld(const std::wstring &from, const std::wstring &to)
+    {
+        const std::wstring aside = to + asideMark() + randomTag();
+        if (!MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH))
+            return false;
+        if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+            return false;
+        }
+        DeleteFileW(aside.c_str());
+        return true;
+    }
+
+    static const std::wstring &asideMark()
+    {
+        static const std::wstring mark = L"~pdeclare-old-";
+        return mark;
+    }
+
+    static std::wstring randomTag()
+    {
+        static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        std::wstring tag;
+        for (int i = 0; i < 6; ++i)
+            tag += wchar_t(letters[QRandomGenerator::global()->bounded(62)]);
+        return tag;
+    }
+
+    // A file missing from its name with an old copy aside (see replaceHeld):
+    // the copy that a kill left is put back. True when one was.
+    static bool restoreAside(const std::wstring &name)
+    {
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = FindFirstFileW((name + asideMark() + L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return false;
+        std::wstring newest;
+        FILETIME newestTime{};
+        do {
+            if (newest.empty() || CompareFileTime(&found.ftLastWriteTime, &newestTime) > 0) {
+                newest = found.cFileName;
+                newestTime = found.ftLastWriteTime;
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        const std::wstring::size_type slash = name.find_last_of(L'\\');
+        const std::wstring dir = slash == std::wstring::npos ? std::wstring() : name.substr(0, slash + 1);
+        return MoveFileExW((dir + newest).c_str(), name.c_str(), MOVEFILE_WRITE_THROUGH);
     }
 
     // Windows 10 and later rename by an open handle with POSIX semantics,

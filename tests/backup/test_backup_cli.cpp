@@ -13,10 +13,7 @@ using namespace checktest;
 
 namespace {
 
-testsupport::ProcessResult cli(const QStringList &args)
-{
-    return testsupport::run(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"), args);
-}
+using testsupport::cli;
 
 class BackupCli : public ::testing::Test {
 protected:

@@ -36,10 +36,7 @@ using namespace centretest;
 
 namespace {
 
-testsupport::ProcessResult cli(const QStringList &args)
-{
-    return testsupport::run(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"), args, {}, 300000);
-}
+using testsupport::cli;
 
 // What a command said on stderr, without Qt's own start-up notices.
 QString said(const testsupport::ProcessResult &r)

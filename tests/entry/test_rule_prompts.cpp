@@ -99,16 +99,15 @@ TEST(RulePrompts, CommandLine)
 {
     testsupport::TempProgramDir dir;
     writeRules(dir, {{"cws_zk>cws_yy", "专科床位数大于医院床位数"}, {"cws_yy>500", "过多"}});
-    const QString cli = QStringLiteral(PDECLARE_CLI);
-    testsupport::ProcessResult r = testsupport::run(
-        cli, {QStringLiteral("prompts"), QStringLiteral("cws_yy"), QStringLiteral("20030112"),
+    testsupport::ProcessResult r = testsupport::cli(
+        {QStringLiteral("prompts"), QStringLiteral("cws_yy"), QStringLiteral("20030112"),
               QStringLiteral("cws_zk=10"), QStringLiteral("cws_yy=501"), dir.path()});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("2003年  过多\n"));
-    r = testsupport::run(cli, {QStringLiteral("prompts"), QStringLiteral("cws_yy"), QStringLiteral("5"),
+    r = testsupport::cli({QStringLiteral("prompts"), QStringLiteral("cws_yy"), QStringLiteral("5"),
                                QStringLiteral("cws_zk=10"), dir.path()});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("2006上半年  专科床位数大于医院床位数\n"));
-    r = testsupport::run(cli, {QStringLiteral("prompts"), QStringLiteral("nosuch"), QStringLiteral("1"), dir.path()});
+    r = testsupport::cli({QStringLiteral("prompts"), QStringLiteral("nosuch"), QStringLiteral("1"), dir.path()});
     EXPECT_EQ(r.exitCode, 2);
 }

@@ -42,7 +42,7 @@ using namespace filestest;
 
 namespace {
 
-QString cliPath() { return testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"); }
+QString cliPath() { return testsupport::builtProgram(QStringLiteral("pdeclare-cli")); }
 
 struct Outcome {
     int exitCode = -1;

@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -39,13 +38,9 @@ struct Outcome {
 // --exit-after-change N) its test build over the fault-injecting file layer.
 Outcome cli(const QStringList &args, const QStringList &faults = {})
 {
-    QProcess p;
-    if (faults.isEmpty())
-        p.start(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli.exe"), args);
-    else
-        p.start(QStringLiteral(PDECLARE_FAULTY_CLI), faults + args);
-    p.waitForFinished(-1);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
+    const testsupport::ProcessResult r = faults.isEmpty() ? testsupport::cli(args)
+                                                          : testsupport::run(QStringLiteral(PDECLARE_FAULTY_CLI), faults + args);
+    return {r.exitCode, QString::fromUtf8(r.err)};
 }
 
 // The live records of a table as python3-dbf reads it.
@@ -147,6 +142,9 @@ TEST_F(WindowsFiles, BackupOverAnEarlierOneIsAllOrNothingAtEveryWrite)
 TEST_F(WindowsFiles, ATableAnotherProgramHoldsIsRefusedAndLeftWhole)
 {
     const QString result = dir.file(QStringLiteral("Result/result.dbf"));
+    // A deleted record, so that a pack has a new file to write.
+    ASSERT_EQ(cli({QStringLiteral("sql"), dir.file(QStringLiteral("Result")),
+                   QStringLiteral("delete from result where nd = '20020112'")}).exitCode, 0);
     const QByteArray before = testsupport::fileBytes(result);
     {
         // Opened without sharing (as Excel opens a .dbf): not even read.

@@ -5,26 +5,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 
 namespace {
 
 testsupport::ProcessResult cli(const QStringList &args, const QString &workingDir = QString())
 {
-    QProcess p;
-    if (!workingDir.isEmpty())
-        p.setWorkingDirectory(workingDir);
-    p.start(QStringLiteral(PDECLARE_CLI), QStringList{QStringLiteral("print")} + args);
-    testsupport::ProcessResult r;
-    if (!p.waitForStarted(10000) || !p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return testsupport::cli(QStringList{QStringLiteral("print")} + args, {{}, workingDir});
 }
 
 bool hasWord(const std::vector<testsupport::PdfWord> &words, const QString &text)

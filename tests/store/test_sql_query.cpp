@@ -478,7 +478,8 @@ TEST_F(SqlQuery, TableFileNameIgnoresCase)
     EXPECT_EQ(openQuery("Result", "select * from result ")->recordCount(), 5);
     EXPECT_EQ(exec("Result", "update Result set bln_zkjy = 'Y' where nd = '20020112'"), 1);
     EXPECT_EQ(DbfTable::load(result + "RESULT.DBF").value(0, 2).toString(), "Y");
-    EXPECT_FALSE(QFile::exists(result + "result.dbf"));
+    // The table kept its own name (no second file beside it).
+    EXPECT_EQ(QDir(result).entryList({"*.dbf"}, QDir::Files), QStringList{"RESULT.DBF"});
 }
 
 TEST_F(SqlQuery, ErrorsSayWhatAndWhere)

@@ -59,34 +59,30 @@ TEST_F(SqlText, OtherStatementsPrintTheCount)
 
 TEST_F(SqlText, CommandLine)
 {
-    const QString cli = testsupport::builtProgramDir() + "pdeclare-cli";
-    ASSERT_TRUE(QFile::exists(cli)) << "pdeclare-cli is not built";
     const QString meta = dir.path() + "DataMeta";
-    auto r = testsupport::run(cli, {"sql", meta, "select name, qty from figures where qty = 35.5"});
+    auto r = testsupport::cli({"sql", meta, "select name, qty from figures where qty = 35.5"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(QString::fromUtf8(r.out), "name\tqty\n北京 协和\t35.5\n");
-    r = testsupport::run(cli, {"sql", meta, "update figures set ok = .F."});
+    r = testsupport::cli({"sql", meta, "update figures set ok = .F."});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "3\n");
     const QByteArray before = [&] { QFile f(table); f.open(QIODevice::ReadOnly); return f.readAll(); }();
-    r = testsupport::run(cli, {"sql", meta, "update figures set qty = 'x'"});
+    r = testsupport::cli({"sql", meta, "update figures set qty = 'x'"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_TRUE(QString::fromUtf8(r.err).contains("qty")) << r.err.toStdString();
     QFile f(table);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);
-    r = testsupport::run(cli, {"sql", meta, "select * from nosuch"});
+    r = testsupport::cli({"sql", meta, "select * from nosuch"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(QString::fromUtf8(r.err).contains("nosuch"));
 }
 
 TEST_F(SqlText, DumpPrintsTheHeaderAndTheFields)
 {
-    const QString cli = testsupport::builtProgramDir() + "pdeclare-cli";
-    ASSERT_TRUE(QFile::exists(cli)) << "pdeclare-cli is not built";
     DbfTable::load(table).markDeleted(1);
-    auto r = testsupport::run(cli, {"dump", table});
+    auto r = testsupport::cli({"dump", table});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList lines = QString::fromUtf8(r.out).split('\n');
     EXPECT_TRUE(lines.contains("version: 0x03 (dBASE III / FoxBASE+, no memo)")) << r.out.toStdString();
@@ -100,7 +96,7 @@ TEST_F(SqlText, DumpPrintsTheHeaderAndTheFields)
     // A damaged file: the fault and the file on stderr, nothing on stdout.
     QFile f(table);
     ASSERT_TRUE(f.resize(20));
-    r = testsupport::run(cli, {"dump", table});
+    r = testsupport::cli({"dump", table});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_TRUE(QString::fromUtf8(r.err).contains(table + "：文件头不完整")) << r.err.toStdString();

@@ -2,10 +2,17 @@
 
 #include "store/Paths.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+
+#include <atomic>
 
 namespace testsupport {
 
@@ -39,8 +46,11 @@ QString TempProgramDir::file(const QString &relative) const { return path() + re
 #ifdef Q_OS_WIN
 namespace {
 // The Windows build's tests run under Wine, whose Z: drive is the Linux
-// root: the outside programs (python3-dbf, pdftotext, pdfinfo) are the Linux
-// ones, started by their Z: path, and are handed Linux paths.
+// root. The outside programs (python3-dbf, pdftotext, pdfinfo) are the Linux
+// ones, handed Linux paths. Wine starts a Linux program detached, without its
+// output or exit code, so each run goes through the bridge that
+// scripts/test-windows keeps on the Linux side (packaging/windows/host-bridge):
+// a request folder in its spool, answered in the same folder.
 QString linuxPaths(QString text)
 {
     static const QRegularExpression drive(QStringLiteral("(?i)\\bZ:[/\\\\]([^'\"\\s]*)"));
@@ -53,21 +63,73 @@ QString linuxPaths(QString text)
     }
     return out + text.mid(at);
 }
+
+bool isWindowsProgram(const QString &program)
+{
+    return program.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive)
+           || QFileInfo::exists(program + QStringLiteral(".exe"));
+}
+
+ProcessResult runOnLinux(const QString &program, const QStringList &args, const QByteArray &input, int timeoutMs)
+{
+    ProcessResult r;
+    const QString spool = qEnvironmentVariable("PDECLARE_HOST_SPOOL");
+    if (spool.isEmpty()) {
+        r.err = "no bridge to the Linux side (PDECLARE_HOST_SPOOL): run the tests through scripts/test-windows";
+        return r;
+    }
+    static std::atomic<int> serial{0};
+    const QString id = QStringLiteral("%1-%2-%3")
+                           .arg(QCoreApplication::applicationPid())
+                           .arg(QDateTime::currentMSecsSinceEpoch())
+                           .arg(serial++);
+    const QString pending = spool + QLatin1Char('/') + id + QStringLiteral(".tmp");
+    const QString folder = spool + QLatin1Char('/') + id;
+    QDir().mkpath(pending);
+    QByteArray argv = (program.startsWith(QLatin1Char('/')) ? program : QStringLiteral("/usr/bin/") + program).toUtf8();
+    for (const QString &a : args)
+        argv += '\0' + linuxPaths(a).toUtf8();
+    QFile argvFile(pending + QStringLiteral("/argv")), stdinFile(pending + QStringLiteral("/stdin"));
+    if (!argvFile.open(QIODevice::WriteOnly) || argvFile.write(argv) != argv.size() || !stdinFile.open(QIODevice::WriteOnly)
+        || stdinFile.write(input) != input.size()) {
+        r.err = "cannot write the bridge's request in " + spool.toUtf8();
+        return r;
+    }
+    argvFile.close();
+    stdinFile.close();
+    if (!QDir().rename(pending, folder)) {
+        r.err = "cannot hand the request to the bridge in " + spool.toUtf8();
+        return r;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFileInfo::exists(folder + QStringLiteral("/rc"))) {
+        if (clock.elapsed() > timeoutMs) {
+            r.err = "timed out: " + program.toUtf8();
+            return r;
+        }
+        QThread::msleep(5);
+    }
+    r.exitCode = fileBytes(folder + QStringLiteral("/rc")).trimmed().toInt();
+    r.out = fileBytes(folder + QStringLiteral("/out"));
+    r.err = fileBytes(folder + QStringLiteral("/err"));
+    QDir(folder).removeRecursively();
+    return r;
+}
 } // namespace
 #endif
 
-ProcessResult run(const QString &program, const QStringList &args, const QByteArray &input, int timeoutMs)
+ProcessResult run(const QString &program, const QStringList &args, const QByteArray &input, int timeoutMs,
+                  const QString &workingDir)
 {
-    QProcess p;
 #ifdef Q_OS_WIN
-    QStringList linuxArgs;
-    for (const QString &a : args)
-        linuxArgs << linuxPaths(a);
-    p.start(program.startsWith(QLatin1Char('/')) ? QStringLiteral("Z:") + program : QStringLiteral("Z:/usr/bin/") + program,
-            linuxArgs);
-#else
-    p.start(program, args);
+    if (!isWindowsProgram(program))
+        return runOnLinux(program, args, input, timeoutMs);
 #endif
+    QProcess p;
+    if (!workingDir.isEmpty())
+        p.setWorkingDirectory(workingDir);
+    p.start(program, args);
     ProcessResult r;
     if (!p.waitForStarted(10000)) {
         r.err = "cannot start " + program.toUtf8();
@@ -86,6 +148,20 @@ ProcessResult run(const QString &program, const QStringList &args, const QByteAr
     r.out = p.readAllStandardOutput();
     r.err = p.readAllStandardError();
     return r;
+}
+
+QString builtProgram(const QString &name)
+{
+#ifdef Q_OS_WIN
+    return builtProgramDir() + name + QStringLiteral(".exe");
+#else
+    return builtProgramDir() + name;
+#endif
+}
+
+ProcessResult cli(const QStringList &args, const CliOptions &options)
+{
+    return run(builtProgram(QStringLiteral("pdeclare-cli")), args, options.input, options.timeoutMs, options.workingDir);
 }
 
 ProcessResult python(const QString &script)

@@ -32,7 +32,17 @@ struct ProcessResult {
     QByteArray err;
 };
 ProcessResult run(const QString &program, const QStringList &args, const QByteArray &input = {},
-                  int timeoutMs = 60000);
+                  int timeoutMs = 60000, const QString &workingDir = {});
+// A program of this build's bin/ by its name (".exe" added on Windows).
+QString builtProgram(const QString &name);
+// pdeclare-cli of this build, run in workingDir (default: the test's own),
+// with input on its stdin.
+struct CliOptions {
+    QByteArray input;
+    QString workingDir;
+    int timeoutMs = 300000;
+};
+ProcessResult cli(const QStringList &args, const CliOptions &options = {});
 // Debian's /usr/bin/python3, which has python3-dbf and python3-dbfread.
 ProcessResult python(const QString &script);
 
