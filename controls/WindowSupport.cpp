@@ -64,9 +64,11 @@ void centreOnScreen(QWidget *window)
     window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
 }
 
+// An INI file on every system (on Windows in %APPDATA%, not the registry):
+// a file the user can see, copy and remove with the program's data.
 std::unique_ptr<QSettings> programSettings()
 {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("PDeclare"),
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("PDeclare"),
                                        QStringLiteral("PDeclare"));
 }
 

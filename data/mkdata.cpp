@@ -17,6 +17,7 @@
 #include "store/Catalogue.h"
 #include "store/DbfTable.h"
 #include "store/Error.h"
+#include "store/FieldCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -42,9 +43,9 @@ store::FieldDef textField(const char *name, int length)
 // Checks that text fits a C column of the given width once encoded as GBK.
 void checkFits(const QString &text, int width, const QString &where)
 {
-    QStringEncoder gbk("GBK");
-    const QByteArray bytes = gbk.encode(text);
-    if (gbk.hasError())
+    bool ok = true;
+    const QByteArray bytes = store::codec::encode(store::codec::kGbkMark, text, &ok);
+    if (!ok)
         fail(QStringLiteral("%1: \"%2\" holds a character GBK cannot encode").arg(where, text));
     if (bytes.size() > width)
         fail(QStringLiteral("%1: \"%2\" takes %3 bytes, the column holds %4")

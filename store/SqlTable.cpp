@@ -128,8 +128,13 @@ QString tableFile(const QString &dirIn, const QString &name)
         throw Error(QStringLiteral("无法打开表 %1：查询没有设置数据目录").arg(name));
     const QString wanted = name + QStringLiteral(".dbf");
     const QString exact = dir + wanted;
+#ifndef Q_OS_WIN
+    // Windows finds a file whatever the case of its name: there the name
+    // as it lies on the disk is looked up below, so that a table written
+    // back keeps its own name (RESULT.DBF stays RESULT.DBF).
     if (QFileInfo(exact).isFile())
         return exact;
+#endif
     if (!QFileInfo(dir).isDir()) {
         // A symlink loop, a file where a folder should be, no permission:
         // each is told as what it is, "missing" only when it is.
@@ -149,8 +154,15 @@ DbfTable openTable(const QString &dir, const QString &name, QString *path, DbfTa
 {
     // The usual case costs no look-up of its own: the file of that exact
     // name is loaded, and only when that fails is the directory searched.
+    // Not on Windows, which would find the file under any case of its name
+    // (see tableFile).
+#ifdef Q_OS_WIN
+    constexpr bool exactFirst = false;
+#else
+    constexpr bool exactFirst = true;
+#endif
     const QString exact = withSlash(dir) + name + QStringLiteral(".dbf");
-    if (!dir.isEmpty()) {
+    if (exactFirst && !dir.isEmpty()) {
         try {
             DbfTable t = DbfTable::load(exact, access);
             if (path)

@@ -10,6 +10,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -173,7 +174,7 @@ private slots:
         QCOMPARE(ui::MessageBox::shown().back().text,
                  T("无法打开说明文件 %1：这台电脑上没有能打开 .doc 文件的程序。\n"
                    "请安装能打开 Word 文档的程序（例如 WPS Office 或 LibreOffice）后再试。")
-                     .arg(store::paths::formDescriptionDoc()));
+                     .arg(QDir::toNativeSeparators(store::paths::formDescriptionDoc())));
         QCOMPARE(ui::MessageBox::shown().back().caption, T("提示"));
         app::Shell::setOpener([this](const QUrl &url) {
             opened << url;

@@ -103,7 +103,7 @@ class BackupTest : public QObject {
 private slots:
     void initTestCase()
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
         ui::MessageBox::setTestMode(true);
         report::PreviewWindow::setTestMode(true);
     }
@@ -148,12 +148,12 @@ private slots:
         // where the user can write.
         auto *drives = w->findChild<QComboBox *>(QStringLiteral("DCmb_RestoreDB"));
         QVERIFY(drives && drives->count() >= 1);
-        QCOMPARE(drives->itemData(0).toString(), QStringLiteral("/"));
+        QCOMPARE(drives->itemData(0).toString(), QDir::rootPath());
         QVERIFY(TfrmBackUpDBF::places().contains(QDir::homePath()));
         TfrmBackUpDBF fresh;
         fresh.show();
         QCOMPARE(fresh.directory(), QDir::homePath());
-        QCOMPARE(fresh.panelText(0), QStringLiteral("存放路径：") + QDir::homePath() + QStringLiteral("  "));
+        QCOMPARE(fresh.panelText(0), QStringLiteral("存放路径：") + QDir::toNativeSeparators(QDir::homePath()) + QStringLiteral("  "));
         // Places in the client area.
         const std::pair<const char *, QRect> places[] = {
             {"Lbl_Caption", QRect(27, 8, 95, 19)},     {"DCmb_RestoreDB", QRect(27, 34, 159, 19)},
@@ -183,7 +183,7 @@ private slots:
         QFile(target(QStringLiteral("old.dbf"))).open(QIODevice::WriteOnly);
         QFile(target(QStringLiteral("notes.txt"))).open(QIODevice::WriteOnly);
         TfrmBackUpDBF *w = window(false);
-        QCOMPARE(w->panelText(0), QStringLiteral("存放路径：") + m_target->path() + QStringLiteral("  "));
+        QCOMPARE(w->panelText(0), QStringLiteral("存放路径：") + QDir::toNativeSeparators(m_target->path()) + QStringLiteral("  "));
         QCOMPARE(w->listedFiles(), QStringList{QStringLiteral("old.dbf")});
     }
 
@@ -204,7 +204,7 @@ private slots:
         verifySameTable(target(QStringLiteral("Data/result.dbf")));
         QCOMPARE(boxTexts(), QStringList{QStringLiteral("提示|备份成功")});
         QCOMPARE(ui::MessageBox::shown()[0].icon, ui::Icon::Warning);
-        QCOMPARE(w->panelText(0), QStringLiteral("存放路径：") + target(QStringLiteral("Data/result.dbf")));
+        QCOMPARE(w->panelText(0), QStringLiteral("存放路径：") + QDir::toNativeSeparators(target(QStringLiteral("Data/result.dbf"))));
         QVERIFY(w->listedFiles().contains(QStringLiteral("result.dbf")));
         // A backup neither checks nor flags.
         QCOMPARE(resultColumn(QStringLiteral("bln_zkjy")), QStringList(5, QString()));
@@ -280,7 +280,7 @@ private slots:
         QCOMPARE(boxTexts(), QStringList{QStringLiteral("提示|导出成功")});
         QVERIFY(report::PreviewWindow::shownReports().empty());
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(m_window->panelText(0), QStringLiteral("存放路径：") + target(QStringLiteral("1001SJSB.dbf")));
+        QCOMPARE(m_window->panelText(0), QStringLiteral("存放路径：") + QDir::toNativeSeparators(target(QStringLiteral("1001SJSB.dbf"))));
     }
 
     void theUploadIsNamedByTheFirstFourCharacters_data()
@@ -384,6 +384,9 @@ private slots:
 
     void aFailedCopyKeepsTheEarlierFileAndSaysWhy()
     {
+#ifdef Q_OS_WIN
+        QSKIP("a folder that cannot hold files and a file that fails half-way are Linux's /proc");
+#endif
         // Into a directory that cannot hold files: the reason under "错误",
         // no success message.
         TfrmBackUpDBF *w = window(false);
@@ -485,7 +488,7 @@ private slots:
         const QString made = target(QStringLiteral("二〇二六年备份"));
         QVERIFY(QFileInfo(made).isDir());
         QCOMPARE(w->directory(), made);
-        QCOMPARE(w->panelText(0), QStringLiteral("存放路径：") + made + QStringLiteral("  "));
+        QCOMPARE(w->panelText(0), QStringLiteral("存放路径：") + QDir::toNativeSeparators(made) + QStringLiteral("  "));
         QVERIFY(ui::MessageBox::shown().empty());
 
         w->setDirectory(m_target->path());
@@ -493,7 +496,7 @@ private slots:
         button->click();
         QCOMPARE(ui::MessageBox::shown().size(), std::size_t(1));
         QCOMPARE(ui::MessageBox::shown()[0].caption, QStringLiteral("错误"));
-        QCOMPARE(ui::MessageBox::shown()[0].text, QStringLiteral("无法新建文件夹“二〇二六年备份”：") + m_target->path()
+        QCOMPARE(ui::MessageBox::shown()[0].text, QStringLiteral("无法新建文件夹“二〇二六年备份”：") + QDir::toNativeSeparators(m_target->path())
                                                       + QStringLiteral(" 中已有同名的文件或文件夹。"));
         QCOMPARE(w->directory(), m_target->path());
     }
@@ -501,6 +504,10 @@ private slots:
     // A copy into a folder that has gone says so in Chinese.
     void aFailedCopySaysWhyInChinese()
     {
+#ifdef Q_OS_WIN
+        QSKIP("Windows keeps a folder that the window watches until the window lets it go: it cannot be taken away "
+              "from under the window as a pulled-out stick is on Linux");
+#endif
         const QString gone = target(QStringLiteral("U盘"));
         TfrmBackUpDBF *w = window(false);
         QVERIFY(QDir().mkdir(gone));
@@ -515,6 +522,10 @@ private slots:
     // before the check: no findings, no question, no flag written.
     void anUploadLooksAtTheFolderFirst()
     {
+#ifdef Q_OS_WIN
+        QSKIP("Windows keeps a folder that the window watches until the window lets it go: it cannot be taken away "
+              "from under the window as a pulled-out stick is on Linux");
+#endif
         const QByteArray before = testsupport::fileBytes(source());
         QStringList folders{target(QStringLiteral("U盘"))};
         QVERIFY(QDir().mkdir(folders[0]));
