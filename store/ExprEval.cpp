@@ -130,23 +130,18 @@ Value Evaluator::eval(const Node &n) const
         const Truth t = truth(n, eval(*n.kids[0]));
         return t == Truth::Null ? Value::null() : Value::boolean(t == Truth::False);
     }
-    case Node::Op::And: {
-        const Truth a = truth(n, eval(*n.kids[0]));
-        if (a == Truth::False)
-            return Value::boolean(false);
-        const Truth b = truth(n, eval(*n.kids[1]));
-        if (b == Truth::False)
-            return Value::boolean(false);
-        return fromTruth(a == Truth::True && b == Truth::True ? Truth::True : Truth::Null);
-    }
+    case Node::Op::And:
     case Node::Op::Or: {
+        // False decides an AND and true an OR, even beside a null; the
+        // right side is not evaluated once the left one decides.
+        const Truth decides = n.op == Node::Op::And ? Truth::False : Truth::True;
         const Truth a = truth(n, eval(*n.kids[0]));
-        if (a == Truth::True)
-            return Value::boolean(true);
+        if (a == decides)
+            return fromTruth(decides);
         const Truth b = truth(n, eval(*n.kids[1]));
-        if (b == Truth::True)
-            return Value::boolean(true);
-        return fromTruth(a == Truth::False && b == Truth::False ? Truth::False : Truth::Null);
+        if (b == decides)
+            return fromTruth(decides);
+        return a == Truth::Null || b == Truth::Null ? Value::null() : fromTruth(a);
     }
     case Node::Op::Add:
     case Node::Op::Sub:
@@ -175,15 +170,7 @@ Value Evaluator::eval(const Node &n) const
         }
         return Value::boolean(r);
     }
-    case Node::Op::Contains: {
-        const Value a = eval(*n.kids[0]);
-        const Value b = eval(*n.kids[1]);
-        if (a.isNull() || b.isNull())
-            return Value::null();
-        if (a.kind != Value::Kind::Text || b.kind != Value::Kind::Text)
-            mismatch(n, a, b);
-        return Value::boolean(!a.text.isEmpty() && b.text.contains(a.text));
-    }
+    case Node::Op::Contains:
     case Node::Op::Like: {
         const Value a = eval(*n.kids[0]);
         const Value b = eval(*n.kids[1]);
@@ -191,6 +178,8 @@ Value Evaluator::eval(const Node &n) const
             return Value::null();
         if (a.kind != Value::Kind::Text || b.kind != Value::Kind::Text)
             mismatch(n, a, b);
+        if (n.op == Node::Op::Contains)
+            return Value::boolean(!a.text.isEmpty() && b.text.contains(a.text));
         return Value::boolean(likeMatch(a.text, b.text) != n.negated);
     }
     case Node::Op::Between: {

@@ -67,6 +67,7 @@ public:
     const Token &take();
     bool atEnd() const { return peek().type == Token::Type::End; }
     bool isKeyword(const char *word, int ahead = 0) const; // an Ident equal to word, any case
+    bool isWord(const char *word) const; // the keyword, or the word between points (.AND.)
     bool isSymbol(const char *symbol, int ahead = 0) const;
     void expectKeyword(const char *word, const QString &what);
     void expectSymbol(const char *symbol, const QString &what);

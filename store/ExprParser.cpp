@@ -41,6 +41,12 @@ bool Parser::isKeyword(const char *word, int ahead) const
     return t.type == Token::Type::Ident && t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
 }
 
+bool Parser::isWord(const char *word) const
+{
+    const Token &t = peek();
+    return isKeyword(word) || (t.type == Token::Type::Dotted && t.text == QLatin1String(word));
+}
+
 bool Parser::isSymbol(const char *symbol, int ahead) const
 {
     const Token &t = peek(ahead);
@@ -127,7 +133,7 @@ Parser::NodePtr Parser::parseOr(int level)
 {
     checkLevel(level);
     NodePtr left = parseAnd(level);
-    while (isKeyword("OR") || (peek().type == Token::Type::Dotted && peek().text == QLatin1String("OR"))) {
+    while (isWord("OR")) {
         const Token op = take();
         NodePtr right = parseAnd(level);
         left = makeNode(Node::Op::Or, op, two(std::move(left), std::move(right)));
@@ -138,7 +144,7 @@ Parser::NodePtr Parser::parseOr(int level)
 Parser::NodePtr Parser::parseAnd(int level)
 {
     NodePtr left = parseNot(level);
-    while (isKeyword("AND") || (peek().type == Token::Type::Dotted && peek().text == QLatin1String("AND"))) {
+    while (isWord("AND")) {
         const Token op = take();
         NodePtr right = parseNot(level);
         left = makeNode(Node::Op::And, op, two(std::move(left), std::move(right)));
@@ -149,7 +155,7 @@ Parser::NodePtr Parser::parseAnd(int level)
 Parser::NodePtr Parser::parseNot(int level)
 {
     checkLevel(level);
-    if (isKeyword("NOT") || isSymbol("!") || (peek().type == Token::Type::Dotted && peek().text == QLatin1String("NOT"))) {
+    if (isWord("NOT") || isSymbol("!")) {
         const Token op = take();
         NodePtr operand = parseNot(level + 1);
         return makeNode(Node::Op::Not, op, one(std::move(operand)));
@@ -191,7 +197,7 @@ Parser::NodePtr Parser::parseEquality(int level)
             std::vector<NodePtr> kids;
             kids.push_back(std::move(left));
             kids.push_back(parseRelational(level));
-            if (!(isKeyword("AND") || (peek().type == Token::Type::Dotted && peek().text == QLatin1String("AND"))))
+            if (!isWord("AND"))
                 failHere(QStringLiteral("BETWEEN 的下限后面应为 AND"));
             take();
             kids.push_back(parseRelational(level));
@@ -220,7 +226,7 @@ Parser::NodePtr Parser::parseEquality(int level)
                 take();
                 isNot = true;
             }
-            if (!(isKeyword("NULL") || (peek().type == Token::Type::Dotted && peek().text == QLatin1String("NULL"))))
+            if (!isWord("NULL"))
                 failHere(QStringLiteral("IS 后面应为 NULL 或 NOT NULL"));
             take();
             left = makeNode(Node::Op::IsNull, op, one(std::move(left)));
