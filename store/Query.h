@@ -1,6 +1,5 @@
 #pragma once
-// A query object shaped like the windows use it: a connection (a directory of
-// free tables), a statement text, and for a SELECT the rows it returned with a
+// A query object shaped like the windows use it: a directory of free tables, a statement text, and for a SELECT the rows it returned with a
 // current row. Every window builds its own query objects; nothing is shared
 // between them but the files.
 //
@@ -33,10 +32,8 @@ public:
     QString objectName() const;
     void setObjectName(const QString &name);
 
-    // The FoxPro driver's connection string; its SourceDB names the directory.
-    void setConnectionString(const QString &connectionString);
-    QString connectionString() const;
-    void setDirectory(const QString &dir); // same, without a connection string
+    // The folder whose free tables the statements name (closes the query).
+    void setDirectory(const QString &dir);
     QString directory() const;
 
     void close(); // drops rows and any pending edit

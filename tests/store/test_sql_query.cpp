@@ -145,7 +145,7 @@ protected:
 std::unique_ptr<Query> openQuery(const QString &subdir, const QString &sql)
 {
     auto q = std::make_unique<Query>();
-    q->setConnectionString(store::paths::connectionString(subdir));
+    q->setDirectory(store::paths::tableDir(subdir));
     q->setSql(sql);
     q->open();
     return q;
@@ -154,7 +154,7 @@ std::unique_ptr<Query> openQuery(const QString &subdir, const QString &sql)
 int exec(const QString &subdir, const QString &sql)
 {
     Query q;
-    q.setConnectionString(store::paths::connectionString(subdir));
+    q.setDirectory(store::paths::tableDir(subdir));
     q.setSql(sql);
     return q.execSql();
 }
@@ -164,7 +164,7 @@ int exec(const QString &subdir, const QString &sql)
 TEST_F(SqlQuery, ConnectionStringNamesTheDirectory)
 {
     Query q;
-    q.setConnectionString(store::paths::connectionString("Result"));
+    q.setDirectory(store::paths::resultDir());
     EXPECT_EQ(QDir(q.directory()).absolutePath(), QDir(result).absolutePath());
 }
 
