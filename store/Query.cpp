@@ -120,6 +120,8 @@ void Query::setSql(const QString &sql)
 
 QString Query::sql() const { return d->sql; }
 
+QString Query::tableName() const { return d->state == State::Inactive ? QString() : d->tableName; }
+
 void Query::open()
 {
     close();

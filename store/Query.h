@@ -29,6 +29,9 @@ public:
     Query(const Query &) = delete;
     Query &operator=(const Query &) = delete;
 
+    // The name a window or a report layout finds the query by
+    // ("[AQry_Shtable1."name1"]"). Never part of a message: those name the
+    // table and the statement.
     QString objectName() const;
     void setObjectName(const QString &name);
 
@@ -45,6 +48,9 @@ public:
     int execSql();  // runs any other statement; returns the records affected
 
     bool isOpen() const;
+    // The table of the open SELECT, as the statement names it; empty when
+    // none is open.
+    QString tableName() const;
     State state() const;
 
     // Rows of an open SELECT, in record order.

@@ -1,7 +1,10 @@
-// pdeclare-cli --help, each command's --help and the messages of a misuse,
-// read as a user reads them: every command listed can be asked for its
-// help, every option its usage line shows is explained, in Chinese.
+// pdeclare-cli --help, each command's --help and the messages of a misuse
+// or a failure, read as a user reads them: every command listed can be asked
+// for its help, every option its usage line shows is explained, in Chinese;
+// a failure names the table, never the program's internal object names.
 #include "tests/support/TestSupport.h"
+
+#include "store/DbfTable.h"
 
 #include <QRegularExpression>
 
@@ -109,4 +112,30 @@ TEST(CliHelp, MisuseSaysWhatIsWrongAndTheUsageInChinese)
     const auto unknown = cli({QStringLiteral("sqll")});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_TRUE(QString::fromUtf8(unknown.err).startsWith(QStringLiteral("pdeclare-cli：没有命令 sqll\n用法：pdeclare-cli 命令")));
+}
+
+// A declaration table without its figures' columns: each command that reads
+// it fails, saying which column of which table; the names by which the
+// windows and the form's layout know their queries stay out of it.
+TEST(CliHelp, FailuresNameTheTableNotTheQueryObject)
+{
+    testsupport::TempProgramDir dir(false);
+    std::vector<std::vector<QVariant>> rows;
+    for (const char *nd : {"20020101", "20030101", "20040101", "20050101", "20060106"})
+        rows.push_back({QString::fromLatin1(nd), QStringLiteral("1001  甲医院")});
+    store::DbfTable::create(dir.file(QStringLiteral("Result/result.dbf")),
+                            {store::FieldDef::make(QStringLiteral("nd"), 'C', 8), store::FieldDef::make(QStringLiteral("yydm"), 'C', 80)},
+                            rows);
+    const QRegularExpression objectName(QStringLiteral("AQry_|adoYy|TfrmInData|DBN"), QRegularExpression::CaseInsensitiveOption);
+    for (const QStringList &args :
+         {QStringList{QStringLiteral("print"), QStringLiteral("--data"), QStringLiteral("--pdf"), dir.file(QStringLiteral("form.pdf")), dir.path()},
+          QStringList{QStringLiteral("check"), dir.path()},
+          QStringList{QStringLiteral("upload"), dir.path(), dir.path()}}) {
+        SCOPED_TRACE(args.first().toStdString());
+        const auto r = cli(args);
+        const QString err = QString::fromUtf8(r.err);
+        EXPECT_EQ(r.exitCode, 2) << err.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("result"))) << err.toStdString();
+        EXPECT_FALSE(err.contains(objectName)) << err.toStdString();
+    }
 }

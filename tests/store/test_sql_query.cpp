@@ -161,11 +161,24 @@ int exec(const QString &subdir, const QString &sql)
 
 } // namespace
 
-TEST_F(SqlQuery, ConnectionStringNamesTheDirectory)
+// A query reads the folder it is given, whatever the folder's name holds;
+// its messages name the table and never its object name, which is the
+// windows' own.
+TEST_F(SqlQuery, FolderAsGivenAndMessagesWithoutTheObjectName)
 {
-    Query q;
-    q.setDirectory(store::paths::resultDir());
-    EXPECT_EQ(QDir(q.directory()).absolutePath(), QDir(result).absolutePath());
+    const QString odd = dir.path() + "a;SourceDB=b;x/";
+    QDir().mkpath(odd);
+    ASSERT_TRUE(QFile::copy(result + "result.dbf", odd + "result.dbf"));
+    Query q("AQry_Temp");
+    q.setDirectory(odd);
+    q.setSql("select nd from result");
+    q.open();
+    EXPECT_EQ(q.recordCount(), 5);
+    for (const QString &m : {errorOf([&] { q.fieldByName("nosuch"); }), errorOf([&] { q.post(); q.edit(); q.post(); }),
+                             errorOf([&] { q.close(); q.edit(); })}) {
+        EXPECT_FALSE(m.isEmpty());
+        EXPECT_FALSE(m.contains("AQry_Temp")) << m.toStdString();
+    }
 }
 
 TEST_F(SqlQuery, SelectAllReturnsEveryRowInRecordOrderWithNulls)
