@@ -38,15 +38,15 @@ constexpr Option historyOptions[] = {
 
 const char centreHeading[] = "监测中心的命令（软件包 pdeclare-centre；DB 为 SQLite 数据库文件或 postgresql:// 地址）：";
 
-const Command collectCommand{
+constexpr Command collectCommand{
     "collect", "DB PATH...", "把上报文件（*SJSB.dbf，或含有它们的文件夹）收入监测中心的数据库", collectOptions,
     std::size(collectOptions),
     "退出码：0 全部收下，1 有文件被拒收或收集中断（已存入的保留，再次收集即可），2 什么也没做。", false};
-const Command statusCommand{"status", "DB", "各项目的上报情况：审核发现、标记不符、可疑数值", statusOptions,
+constexpr Command statusCommand{"status", "DB", "各项目的上报情况：审核发现、标记不符、可疑数值", statusOptions,
                             std::size(statusOptions), nullptr, false};
-const Command exportCommand{"export", "DB", "导出申报数据、审核发现、可疑数值或尚未上报的项目", exportOptions,
+constexpr Command exportCommand{"export", "DB", "导出申报数据、审核发现、可疑数值或尚未上报的项目", exportOptions,
                             std::size(exportOptions), nullptr, false};
-const Command historyCommand{"history", "DB CODE [ID ID]", "一个项目的全部上报文件；两个文件之间变化的数值",
+constexpr Command historyCommand{"history", "DB CODE [ID ID]", "一个项目的全部上报文件；两个文件之间变化的数值",
                              historyOptions, std::size(historyOptions), nullptr, false};
 
 bool isCentreCommand(const char *name)
