@@ -77,8 +77,7 @@ int usage(const Args &args);
 
 // Reads args against command's options into out. False, with the message
 // and the usage line on stderr, on an unknown option or one whose value is
-// missing. "--help" is every command's: check out.positional and
-// wantsHelp() before running.
+// missing. "--help" is every command's option (runCommand answers it).
 bool parse(const Command &command, const QStringList &args, Args &out);
 
 using Runner = int (*)(const Args &);
