@@ -256,7 +256,10 @@ public:
         case Open::Read: break;
         case Open::ReadWrite: access |= GENERIC_WRITE; break;
         case Open::CreateNew:
-            access |= GENERIC_WRITE | DELETE;
+            // No DELETE access: a writer that opens the new file by its name
+            // (libxlsxwriter's fopen shares reading and writing, not
+            // deleting) would otherwise be refused it.
+            access |= GENERIC_WRITE;
             disposition = CREATE_NEW;
             flags |= FILE_FLAG_OPEN_REPARSE_POINT;
             break;
