@@ -12,10 +12,7 @@
 
 namespace {
 
-testsupport::ProcessResult cli(const QStringList &args)
-{
-    return testsupport::run(testsupport::builtProgramDir() + QStringLiteral("pdeclare-cli"), args);
-}
+using testsupport::cli;
 
 bool hasChinese(const QString &text)
 {

@@ -131,7 +131,7 @@ ProcessResult run(const QString &program, const QStringList &args, const QByteAr
         p.setWorkingDirectory(workingDir);
     p.start(program, args);
     ProcessResult r;
-    if (!p.waitForStarted(10000)) {
+    if (!p.waitForStarted(timeoutMs)) {
         r.err = "cannot start " + program.toUtf8();
         return r;
     }
