@@ -1,5 +1,6 @@
 #include "centre/Collect.h"
 
+#include "centre/Sha256.h"
 #include "centre/SqlUtil.h"
 #include "store/Catalogue.h"
 #include "store/FieldCodec.h"
@@ -17,11 +18,6 @@
 
 #include <QScopeGuard>
 
-#ifdef PDECLARE_HAVE_OPENSSL
-#include <openssl/evp.h>
-#else
-#include <QCryptographicHash>
-#endif
 #include <sqlite3.h>
 
 #ifdef Q_OS_UNIX
@@ -104,23 +100,6 @@ QString typeText(const store::FieldDef &f)
 {
     return f.decimals > 0 ? QStringLiteral("%1(%2,%3)").arg(QChar::fromLatin1(f.type)).arg(f.length).arg(f.decimals)
                           : QStringLiteral("%1(%2)").arg(QChar::fromLatin1(f.type)).arg(f.length);
-}
-
-// The file's SHA-256 in lower-case hex. OpenSSL's digest uses the
-// processor's SHA instructions: several times faster than a portable one,
-// and hashing is a good part of collecting a small file.
-QString sha256Hex(const QByteArray &bytes)
-{
-#ifndef PDECLARE_HAVE_OPENSSL
-    // A build without OpenSSL (Windows): Qt's own digest gives the same bytes.
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-#else
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.constData(), std::size_t(bytes.size()), digest, &length, EVP_sha256(), nullptr) != 1)
-        throw Error(QStringLiteral("无法计算文件的 SHA-256。"));
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex());
-#endif
 }
 
 // What a good upload file gives.
@@ -545,7 +524,7 @@ struct Collector::Impl {
     // Hashes, checks and evaluates a file read whole (mtime and size set).
     void finishPrepare(Prepared &pr, const QByteArray &bytes) const
     {
-        pr.sha = sha256Hex(bytes);
+        pr.sha = QString::fromLatin1(sha256Hex(bytes));
         pr.mtimeText = detail::timeText(pr.mtime);
         pr.collectedAt = detail::timeText(QDateTime::currentDateTimeUtc());
         try {
