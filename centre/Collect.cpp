@@ -55,6 +55,9 @@ struct Refusal {
 // opening a converter costs more than decoding a few hundred bytes.
 bool validGbk(QByteArrayView bytes)
 {
+    // Bytes below 0x80 are GBK's own single-byte characters.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return true;
 #ifdef Q_OS_WIN
     // Qt has no GBK converter on Windows: the system's code page 936 tells.
     return store::codec::decodesWhole(store::codec::kGbkMark, bytes);
@@ -380,7 +383,7 @@ struct Collector::Impl {
             throw Refusal{QStringLiteral("表结构与申报表模板不符：有 %1 列，模板为 %2 列").arg(have.size()).arg(want.size())};
         for (std::size_t i = 0; i < want.size(); ++i) {
             const store::FieldDef &w = want[i], &h = have[i];
-            if (w.name.compare(h.name, Qt::CaseInsensitive) != 0)
+            if (w.name != h.name && w.name.compare(h.name, Qt::CaseInsensitive) != 0)
                 throw Refusal{QStringLiteral("表结构与申报表模板不符：第 %1 列为 %2，应为 %3").arg(i + 1).arg(h.name, w.name)};
             // N and F hold the same digits; FoxPro writes either for a figure.
             const auto digits = [](char t) { return t == 'N' || t == 'F'; };
@@ -550,22 +553,27 @@ struct Collector::Impl {
         struct stat st {};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize)
             return std::nullopt;
-        QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+        // One byte more than its size is asked for: a regular file that
+        // gives less is read to its end, without a read that finds nothing
+        // more (a call for every file). One that gives it all has grown
+        // since, and what is there is read.
+        QByteArray bytes(qsizetype(st.st_size) + 1, Qt::Uninitialized);
         qsizetype have = 0;
         for (;;) {
             if (have == bytes.size())
-                bytes.resize(have + 4096); // grown since: read what is there
-            const ssize_t n = ::read(fd, bytes.data() + have, std::size_t(bytes.size() - have));
+                bytes.resize(have + 4096);
+            const std::size_t asked = std::size_t(bytes.size() - have);
+            const ssize_t n = ::read(fd, bytes.data() + have, asked);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
                 return std::nullopt;
             }
-            if (n == 0)
-                break;
             have += n;
             if (have > kMaxFileSize)
                 return std::nullopt;
+            if (std::size_t(n) < asked)
+                break;
         }
         bytes.truncate(have);
         // The same instant as QFileInfo::lastModified: milliseconds.
@@ -925,14 +933,20 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
         pending = CollectSummary();
     };
     int done = 0;
+    // On SQLite a transaction takes one batch at first and twice as many
+    // files each time after, up to eight batches: the first files of a
+    // collect are committed at once, and the many after them write the
+    // index pages they share (the files' hashes go all over the index) to
+    // the log a few times instead of once for every batch.
+    std::optional<Impl::Batch> tx;
+    int txFiles = 0, txSize = kBatch;
     try {
         for (int begin = 0; begin < total && !s.cancelled; begin += kBatch) {
             const int end = std::min(total, begin + kBatch);
             // The helpers go on with the next batch while this one is stored.
             waitForBatch(begin, end);
-            // The transaction starts once the batch is ready: the write lock is
-            // held only while storing. A cancel commits the files done.
-            std::optional<Impl::Batch> tx;
+            // A transaction starts once its first batch is ready. A cancel
+            // commits the files done.
             for (int i = begin; i < end; ++i) {
                 if (!tx)
                     tx.emplace(*d);
@@ -964,18 +978,24 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
                     break;
                 }
             }
-            if (tx) {
+            txFiles += end - begin;
+            if (tx && (txFiles >= txSize || end == total || s.cancelled)) {
+                txFiles = 0;
+                txSize = std::min(2 * txSize, 8 * kBatch);
                 tx->commit();
+                tx.reset();
                 keep();
             }
             releaseBatch(begin, end);
         }
     } catch (const Error &e) {
-        // What the database kept is reported; the files of the batch it
-        // took back, and those not reached, are collected by the next run.
+        // What the database kept is reported; the files of the transaction
+        // it took back, and those not reached, are collected by the next run.
+        tx.reset();
         s.error = e.message();
         s.notDone = total - s.total();
     } catch (...) {
+        tx.reset();
         endHelpers();
         throw;
     }

@@ -38,17 +38,24 @@ void compressPortable(std::uint32_t state[8], const std::uint8_t *data, std::siz
         }
         std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
         std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-        for (int t = 0; t < 64; ++t) {
+        // Eight rounds at a time with the letters' roles turned instead of
+        // the values moved: the compiler keeps all eight in registers.
+        const auto round = [&w](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t &d, std::uint32_t e,
+                                std::uint32_t f, std::uint32_t g, std::uint32_t &h, int t) {
             const std::uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[t] + w[t];
             const std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-            h = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b;
-            b = a;
-            a = t1 + t2;
+            d += t1;
+            h = t1 + t2;
+        };
+        for (int t = 0; t < 64; t += 8) {
+            round(a, b, c, d, e, f, g, h, t);
+            round(h, a, b, c, d, e, f, g, t + 1);
+            round(g, h, a, b, c, d, e, f, t + 2);
+            round(f, g, h, a, b, c, d, e, t + 3);
+            round(e, f, g, h, a, b, c, d, t + 4);
+            round(d, e, f, g, h, a, b, c, t + 5);
+            round(c, d, e, f, g, h, a, b, t + 6);
+            round(b, c, d, e, f, g, h, a, t + 7);
         }
         state[0] += a;
         state[1] += b;
