@@ -818,6 +818,92 @@ Collector::~Collector() = default;
 
 FileOutcome Collector::collectFile(const QString &path) { return d->collect(path); }
 
+namespace {
+
+// Copies SQLite's log into the database file while collect goes on storing:
+// a thread of its own with a connection of its own checkpoints after each
+// commit (a passive checkpoint, which never waits for the writer nor holds
+// it up). Collect's own checkpoint at its end then has only the last
+// transaction left to copy; the log, copied, is written again from its
+// start instead of growing. Where the second connection cannot be opened,
+// collect's own checkpoint does all the work, as before.
+class LogCopier {
+public:
+    explicit LogCopier(sqlite3 *writer)
+    {
+        const char *file = writer ? sqlite3_db_filename(writer, "main") : nullptr;
+        if (!file || !*file)
+            return;
+        // A connection knows the database is in WAL mode once it has read
+        // it.
+        if (sqlite3_open_v2(file, &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
+            || sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            return;
+        }
+        m_thread = std::thread([this] { run(); });
+    }
+    ~LogCopier() { stop(); }
+    LogCopier(const LogCopier &) = delete;
+    LogCopier &operator=(const LogCopier &) = delete;
+
+    // A transaction has been committed: its part of the log can be copied.
+    void committed()
+    {
+        if (!m_db)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_commits;
+        }
+        m_changed.notify_one();
+    }
+    // Waits for a copy under way, then lets the connection go.
+    void stop()
+    {
+        if (m_thread.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_stop = true;
+            }
+            m_changed.notify_one();
+            m_thread.join();
+        }
+        if (m_db) {
+            sqlite3_close(m_db);
+            m_db = nullptr;
+        }
+    }
+
+private:
+    void run()
+    {
+        int copied = 0;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_stop || m_commits != copied; });
+                if (m_stop)
+                    return;
+                copied = m_commits;
+            }
+            // A failure here loses nothing: the log stays, and collect's own
+            // checkpoint copies it.
+            sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        }
+    }
+
+    sqlite3 *m_db = nullptr;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_commits = 0;
+    bool m_stop = false;
+};
+
+} // namespace
+
 CollectSummary Collector::collect(const QStringList &files, const Progress &progress)
 {
     // Reading, hashing and checking a file needs no database, and is about
@@ -940,6 +1026,7 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
     // the log a few times instead of once for every batch.
     std::optional<Impl::Batch> tx;
     int txFiles = 0, txSize = kBatch;
+    LogCopier copier(total > kBatch ? d->lite : nullptr);
     try {
         for (int begin = 0; begin < total && !s.cancelled; begin += kBatch) {
             const int end = std::min(total, begin + kBatch);
@@ -985,6 +1072,7 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
                 tx->commit();
                 tx.reset();
                 keep();
+                copier.committed();
             }
             releaseBatch(begin, end);
         }
@@ -1001,6 +1089,7 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
     }
     // When cancelled, the helpers' work in hand is dropped.
     endHelpers();
+    copier.stop();
     // What was stored is on the disk when collect returns.
     if (s.error.isEmpty()) {
         try {
