@@ -156,7 +156,7 @@ bool TfrmMain::applySkin() { return ui::applySkin(); }
 
 bool TfrmMain::createWorkingTable() { return store::startup::createWorkingTable(); }
 
-void TfrmMain::connectTmp() { m_tmp->setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta"))); }
+void TfrmMain::connectTmp() { m_tmp->setDirectory(store::paths::dataMetaDir()); }
 
 void TfrmMain::purgeFindings()
 {

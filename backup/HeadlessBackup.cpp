@@ -14,10 +14,10 @@ namespace {
 class HeadlessBackupHost : public BackupHost {
 public:
     explicit HeadlessBackupHost(bool answerYes)
-        : m_temp(QStringLiteral("AQry_Temp")), m_dbTemp(QStringLiteral("AQry_DBTemp")), m_answerYes(answerYes)
+        : m_temp(QStringLiteral("declaration")), m_dbTemp(QStringLiteral("flags")), m_answerYes(answerYes)
     {
-        m_temp.setConnectionString(store::paths::connectionString(QStringLiteral("Result")));
-        m_dbTemp.setConnectionString(store::paths::connectionString(QStringLiteral("Result")));
+        m_temp.setDirectory(store::paths::resultDir());
+        m_dbTemp.setDirectory(store::paths::resultDir());
     }
     store::Query &tempQuery() override { return m_temp; }
     store::Query &dbTempQuery() override { return m_dbTemp; }

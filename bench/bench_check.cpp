@@ -23,7 +23,7 @@ namespace {
 void exec(const QString &subdir, const QString &sql)
 {
     store::Query q;
-    q.setConnectionString(store::paths::connectionString(subdir));
+    q.setDirectory(store::paths::tableDir(subdir));
     q.setSql(sql);
     q.execSql();
 }
@@ -34,7 +34,7 @@ void setRules(int count, int breaking = 0)
 {
     exec(QStringLiteral("DataMeta"), QStringLiteral("delete from tjjctjk"));
     store::Query q;
-    q.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    q.setDirectory(store::paths::dataMetaDir());
     for (int i = 0; i < count; ++i) {
         q.close();
         q.setSql(QStringLiteral("select * from tjjctjk"));

@@ -16,7 +16,7 @@ namespace {
 void fill()
 {
     store::Query q(QStringLiteral("AQry_Bench"));
-    q.setConnectionString(store::paths::connectionString(QStringLiteral("Result")));
+    q.setDirectory(store::paths::resultDir());
     for (const auto &p : store::catalogue::periods()) {
         QStringList sets{QStringLiteral("yydm='0001  某医院内科'")};
         int n = 0;

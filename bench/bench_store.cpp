@@ -6,6 +6,7 @@
 //  - Prompt: statement 5 against a 1,000-rule tjjctjk.
 // PDECLARE_BENCH_KEEP_BIG=FILE keeps a copy of the 200,000-row table, e.g.
 // to time python3-dbfread over it.
+#include "store/Bytes.h"
 #include "store/Catalogue.h"
 #include "store/DbfTable.h"
 #include "store/Query.h"
@@ -78,9 +79,7 @@ struct Fixture {
         const int length = t.header().recordLength;
         const QByteArray block = bytes.mid(header, qsizetype(length) * 1000);
         QByteArray head = bytes.left(header);
-        const quint32 count = 200000;
-        for (int i = 0; i < 4; ++i)
-            head[4 + i] = char((count >> (8 * i)) & 0xFF);
+        store::bytes::putLe32(head.data() + 4, 200000);
         big = dir.path() + "/big.dbf";
         QFile out(big);
         out.open(QIODevice::WriteOnly);

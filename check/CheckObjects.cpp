@@ -9,7 +9,7 @@ namespace check {
 QueryObject::QueryObject(QObject *owner, const QString &name, const QString &subdir) : QObject(owner), m_query(name)
 {
     setObjectName(name);
-    m_query.setConnectionString(store::paths::connectionString(subdir));
+    m_query.setDirectory(store::paths::tableDir(subdir));
 }
 
 store::Query *QueryObject::find(QObject *window, const QString &name)

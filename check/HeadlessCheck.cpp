@@ -7,12 +7,12 @@
 namespace check {
 
 HeadlessCheckHost::HeadlessCheckHost()
-    : m_temp(QStringLiteral("AQry_Temp")), m_rules(QStringLiteral("AQry_Tjjctjk")),
+    : m_temp(QStringLiteral("declaration")), m_rules(QStringLiteral("rules")),
       m_findings(QString::fromLatin1(kFindingsDataSet))
 {
-    m_temp.setConnectionString(store::paths::connectionString(QStringLiteral("Result")));
-    m_rules.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
-    m_findings.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    m_temp.setDirectory(store::paths::resultDir());
+    m_rules.setDirectory(store::paths::dataMetaDir());
+    m_findings.setDirectory(store::paths::dataMetaDir());
 }
 
 void HeadlessCheckHost::setPanelText(int panel, const QString &text)

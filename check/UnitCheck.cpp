@@ -71,8 +71,8 @@ namespace check {
 RunObjects::RunObjects()
     : rules(QStringLiteral("AQry_Tjjctjk")), findings(QStringLiteral("AQry_Shtable1")), report(nullptr)
 {
-    rules.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
-    findings.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    rules.setDirectory(store::paths::dataMetaDir());
+    findings.setDirectory(store::paths::dataMetaDir());
 }
 
 bool runOnWindow(QWidget *window, const WindowCheckObjects &objects, CheckMode mode, bool *notRun,

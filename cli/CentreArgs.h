@@ -18,7 +18,8 @@ namespace cli {
 // UTF-8 text to stdout or stderr, flushed at once.
 void say(FILE *to, const QString &text);
 
-// The options shared by the commands; the rest are positional.
+// The options of the commands (each takes those its declaration lists, in
+// CentreCommands.cpp); the rest are positional.
 struct CentreArgs {
     QStringList positional;
     QString programDir, csv, xlsx, pdf, part;
@@ -26,10 +27,9 @@ struct CentreArgs {
     double factor = 5.0;
 };
 
-// Reads args into out; false, with the message on stderr, on an unknown or
-// incomplete option. --json and --factor only where allowJson, the export
-// targets and --part only where allowExport.
-bool parseArgs(const char *command, const QStringList &args, CentreArgs &out, bool allowJson, bool allowExport);
+// The options given in args; false, with the message on stderr, when
+// --factor is not a number above 1.
+bool readCentreArgs(const Args &args, CentreArgs &out);
 
 // What status and export read: the project list and rules of the program
 // directory, the existing database, and the reviewer's change factor.

@@ -1,6 +1,8 @@
 #pragma once
 // One function per pdeclare-cli command. Each returns the process exit code:
 // 0 success, 1 stopped by findings or the user's No, 2 failure (message on stderr).
+#include "cli/CommandTable.h"
+
 #include <QStringList>
 
 #include <cstddef>
@@ -19,19 +21,23 @@ void flushOutput();
 // 0 when everything printed reached stdout, else the errno of the failure.
 int outputError();
 
-int cmdSql(const QStringList &args);
-int cmdDump(const QStringList &args);
-int cmdCheck(const QStringList &args);
-int cmdPrint(const QStringList &args);
-int cmdBackup(const QStringList &args);
-int cmdUpload(const QStringList &args);
+// The hospital's commands: their declarations (in their own cmd_*.cpp)
+// and what runs them.
+extern const Command sqlCommand, dumpCommand, checkCommand, printCommand, backupCommand, uploadCommand, promptsCommand;
+int cmdSql(const Args &args);
+int cmdDump(const Args &args);
+int cmdCheck(const Args &args);
+int cmdPrint(const Args &args);
+int cmdBackup(const Args &args);
+int cmdUpload(const Args &args);
 // 0 no prompt, 1 prompts printed, 2 failure.
-int cmdPrompts(const QStringList &args);
-// The monitoring centre: 0 done, 1 some upload files refused, 2 nothing done.
-int cmdCollect(const QStringList &args);
-int cmdStatus(const QStringList &args);
-int cmdExport(const QStringList &args);
-int cmdHistory(const QStringList &args);
+int cmdPrompts(const Args &args);
+// The monitoring centre (declared in CentreCommands.cpp): 0 done, 1 some
+// upload files refused, 2 nothing done.
+int cmdCollect(const Args &args);
+int cmdStatus(const Args &args);
+int cmdExport(const Args &args);
+int cmdHistory(const Args &args);
 
 // Hands the command over to PROGRAM in this program's own folder, with the
 // same standard channels and exit code. execBeside (not on Windows) needs no
@@ -48,8 +54,6 @@ int execBeside(const char *program, char *argv[], const QString &missing);
 // as envp: before the constructors, the C library's environ is not yet set.
 void execBesideQuietly(const char *program, char *argv[], char *envp[]);
 #endif
-// collect, status, export and history: the monitoring centre's.
-bool isCentreCommand(const char *command);
 int runBeside(const char *program, char *argv[], const QStringList &args, const QString &missing);
 
 // Points the store at PROGRAM_DIR when given, else at the program directory

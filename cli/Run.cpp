@@ -14,31 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-static const char helpText[] =
-    "usage: pdeclare-cli COMMAND ...\n"
-    "  sql DIR STATEMENT                               run one statement against the tables of DIR\n"
-    "  dump FILE.dbf                                   show a table's header and fields\n"
-    "  check [PROGRAM_DIR] [--pdf FILE]                check the declaration, list the findings\n"
-    "  print --data|--blank [--pdf FILE] [PROGRAM_DIR] write the filled or the blank form as PDF\n"
-    "  backup DIR [PROGRAM_DIR]                        copy the declaration table into DIR\n"
-    "  upload DIR [--yes|--no] [PROGRAM_DIR]           check, then write the upload file into DIR\n"
-    "  prompts FIELD PERIOD [FIELD=FIGURE ...] [PROGRAM_DIR]  the entry window's prompts on leaving FIELD\n"
-    "  collect DB PATH... [--program-dir DIR]          take upload files into the centre's database\n"
-    "  status DB [--json] [--factor X] [--program-dir DIR]  who sent, findings, mismatches, implausible\n"
-    "  export DB --csv|--xlsx|--pdf FILE [--part declarations|findings|implausible|missing] [--factor X] [--program-dir DIR]\n"
-    "  history DB CODE [--diff [ID ID]]                every file of a project; the figures changed between two\n"
-    "    (collect, status, export and history: the monitoring centre, package pdeclare-centre)\n"
-    "  --help                                          show this list\n"
-    "  --version                                       show the version\n"
-    "Without PROGRAM_DIR the tables are those the window program uses.\n";
+#include <iterator>
 #include <memory>
-
-static int usage()
-{
-    std::fputs(helpText, stderr);
-    return 2;
-}
 
 // stderr carries the program's own messages only: Qt's notes about the
 // session (XDG_RUNTIME_DIR, platform plugins, fonts) are dropped.
@@ -50,16 +27,6 @@ static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QS
     }
 }
 
-// collect, status, export and history run as pdeclare-centre-cli beside this program,
-// with the same arguments, standard channels and exit code.
-bool cli::isCentreCommand(const char *command)
-{
-    for (const char *name : {"collect", "status", "export", "history"})
-        if (std::strcmp(command, name) == 0)
-            return true;
-    return false;
-}
-
 // What is said when the centre is not beside this program.
 static QString centreMissing(const char *command)
 {
@@ -67,30 +34,31 @@ static QString centreMissing(const char *command)
         .arg(QString::fromLocal8Bit(command));
 }
 
-static int runCommand(QStringList args, char *argv[])
-{
-    if (args.isEmpty())
-        return usage();
-    const QString command = args.takeFirst();
-    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        std::fputs(helpText, stdout);
-        return 0;
-    }
-    if (command == QLatin1String("--version")) {
-        std::printf("pdeclare-cli %s\n", PDECLARE_VERSION);
-        return 0;
-    }
-    if (command == QLatin1String("sql")) return cli::cmdSql(args);
-    if (command == QLatin1String("dump")) return cli::cmdDump(args);
-    if (command == QLatin1String("check")) return cli::cmdCheck(args);
-    if (command == QLatin1String("print")) return cli::cmdPrint(args);
-    if (command == QLatin1String("backup")) return cli::cmdBackup(args);
-    if (command == QLatin1String("upload")) return cli::cmdUpload(args);
-    if (command == QLatin1String("prompts")) return cli::cmdPrompts(args);
-    if (cli::isCentreCommand(argv[1]))
-        return cli::runBeside("pdeclare-centre-cli", argv, QStringList{command} + args, centreMissing(argv[1]));
-    return usage();
-}
+// The program's commands. The centre's run as pdeclare-centre-cli beside
+// this program, with the same arguments, standard channels and exit code.
+static constexpr cli::Entry hospitalEntries[] = {
+    {&cli::sqlCommand, cli::cmdSql, false},
+    {&cli::dumpCommand, cli::cmdDump, false},
+    {&cli::checkCommand, cli::cmdCheck, true},
+    {&cli::printCommand, cli::cmdPrint, true},
+    {&cli::backupCommand, cli::cmdBackup, true},
+    {&cli::uploadCommand, cli::cmdUpload, true},
+    {&cli::promptsCommand, cli::cmdPrompts, false},
+};
+static constexpr cli::Entry centreEntries[] = {
+    {&cli::collectCommand, nullptr, false},
+    {&cli::statusCommand, nullptr, false},
+    {&cli::exportCommand, nullptr, false},
+    {&cli::historyCommand, nullptr, false},
+};
+static constexpr cli::Section sections[] = {
+    {nullptr, hospitalEntries, std::size(hospitalEntries)},
+    {cli::centreHeading, centreEntries, std::size(centreEntries)},
+};
+static constexpr cli::Program program{
+    "pdeclare-cli", PDECLARE_VERSION, sections, std::size(sections),
+    "没有 PROGRAM_DIR 时，命令使用窗口程序所用的表。\n"
+    "退出码：0 成功，1 有审核发现或未上报，2 失败（原因写在标准错误输出）。"};
 
 namespace cli {
 
@@ -107,16 +75,18 @@ int run(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietQtMessages);
-    // sql, dump and prompts need no fonts nor painting: a plain core application
-    // starts in a fraction of the time, which counts in scripted use.
-    // (The centre's commands are only handed on.)
-    const bool plain = argc > 1
-                       && (qstrcmp(argv[1], "sql") == 0 || qstrcmp(argv[1], "dump") == 0
-                           || qstrcmp(argv[1], "prompts") == 0 || cli::isCentreCommand(argv[1]));
-    std::unique_ptr<QCoreApplication> app(plain ? new QCoreApplication(argc, argv) : new QGuiApplication(argc, argv));
+    // A command that needs no fonts nor painting runs in a plain core
+    // application, which starts in a fraction of the time: that counts in
+    // scripted use. (The centre's commands are only handed on.)
+    const cli::Entry *entry = argc > 1 ? cli::findEntry(program, argv[1]) : nullptr;
+    std::unique_ptr<QCoreApplication> app(entry && entry->paints ? new QGuiApplication(argc, argv)
+                                                                 : new QCoreApplication(argc, argv));
     QStringList args = app->arguments();
     args.removeFirst();
-    const int code = runCommand(args, argv);
+    const int code = cli::dispatch(program, args, [&](const cli::Command &command, const QStringList &rest) {
+        return cli::runBeside("pdeclare-centre-cli", argv, QStringList{QString::fromUtf8(command.name)} + rest,
+                              centreMissing(argv[1]));
+    });
     // What a command printed is part of its result: output that could not
     // be written (a full disk behind a redirection) is a failure, not a 0.
     if (const int error = outputError()) {

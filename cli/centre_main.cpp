@@ -14,16 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-
-static const char helpText[] =
-    "usage: pdeclare-centre-cli COMMAND ...\n"
-    "  collect DB PATH... [--program-dir DIR]          take upload files into the centre's database\n"
-    "  status DB [--json] [--factor X] [--program-dir DIR]  who sent, findings, mismatches, implausible\n"
-    "  export DB --csv|--xlsx|--pdf FILE [--part declarations|findings|implausible|missing] [--factor X] [--program-dir DIR]\n"
-    "  history DB CODE [--diff [ID ID]]                every file of a project; the figures changed between two\n"
-    "  --help                                          show this list\n"
-    "  --version                                       show the version\n"
-    "DB is an SQLite file or a postgresql:// URI.\n";
+#include <iterator>
 
 // stderr carries the program's own messages only.
 static void quietQtMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -39,29 +30,14 @@ static QString exportMissing()
     return QStringLiteral("pdeclare-centre-cli: 缺少导出程序 pdeclare-centre-export（软件包 pdeclare-centre），请重新安装监测中心。\n");
 }
 
-static int run(QStringList args, char *argv[])
-{
-    if (args.isEmpty()) {
-        std::fputs(helpText, stderr);
-        return 2;
-    }
-    const QString command = args.takeFirst();
-    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        std::fputs(helpText, stdout);
-        return 0;
-    }
-    if (command == QLatin1String("--version")) {
-        std::printf("pdeclare-centre-cli %s\n", PDECLARE_VERSION);
-        return 0;
-    }
-    if (command == QLatin1String("collect")) return cli::cmdCollect(args);
-    if (command == QLatin1String("status")) return cli::cmdStatus(args);
-    if (command == QLatin1String("export"))
-        return cli::runBeside("pdeclare-centre-export", argv, args, exportMissing());
-    if (command == QLatin1String("history")) return cli::cmdHistory(args);
-    std::fputs(helpText, stderr);
-    return 2;
-}
+static constexpr cli::Entry entries[] = {
+    {&cli::collectCommand, cli::cmdCollect, false},
+    {&cli::statusCommand, cli::cmdStatus, false},
+    {&cli::exportCommand, nullptr, true}, // pdeclare-centre-export
+    {&cli::historyCommand, cli::cmdHistory, false},
+};
+static constexpr cli::Section sections[] = {{cli::centreHeading, entries, std::size(entries)}};
+static constexpr cli::Program program{"pdeclare-centre-cli", PDECLARE_VERSION, sections, std::size(sections), nullptr};
 
 int main(int argc, char *argv[])
 {
@@ -78,7 +54,9 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    const int code = run(args, exporting ? argv + 1 : argv);
+    const int code = cli::dispatch(program, args, [&](const cli::Command &, const QStringList &rest) {
+        return cli::runBeside("pdeclare-centre-export", exporting ? argv + 1 : argv, rest, exportMissing());
+    });
     // Output that could not be written (a full disk behind a redirection)
     // is a failure, not a 0.
     if (const int error = cli::outputError()) {

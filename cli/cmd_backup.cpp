@@ -1,22 +1,22 @@
-// pdeclare-cli backup DIR [PROGRAM_DIR]: copies Result/result.dbf into DIR as
+// backup: copies Result/result.dbf into DIR as
 // result.dbf, replacing an earlier backup there.
 #include "cli/Commands.h"
 
 #include "backup/HeadlessBackup.h"
 
-#include <cstdio>
-
 namespace cli {
 
-int cmdBackup(const QStringList &args)
+const Command backupCommand{"backup", "DIR [PROGRAM_DIR]", "把申报数据表复制到 DIR（替换那里以前的备份）", nullptr, 0,
+                            nullptr, false};
+
+int cmdBackup(const Args &args)
 {
-    if (args.isEmpty() || args.size() > 2 || args[0].startsWith(QLatin1String("--"))) {
-        std::fputs("usage: pdeclare-cli backup DIR [PROGRAM_DIR]\n", stderr);
+    const QStringList &words = args.positional;
+    if (words.isEmpty() || words.size() > 2)
+        return usage(args);
+    if (!useProgramDir(words.value(1)))
         return 2;
-    }
-    if (!useProgramDir(args.size() > 1 ? args[1] : QString()))
-        return 2;
-    return backup::runHeadless(false, args[0], false);
+    return backup::runHeadless(false, words[0], false);
 }
 
 } // namespace cli

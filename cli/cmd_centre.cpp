@@ -1,8 +1,5 @@
-// The monitoring centre's commands:
-//   collect DB PATH... [--program-dir DIR]
-//   status DB [--json] [--factor X] [--program-dir DIR]
-//   history DB CODE [--diff [ID ID]]
-// (export, which paints the PDF, is cmd_export.cpp.)
+// The monitoring centre's commands collect, status and history (declared
+// in CentreCommands.cpp; export, which paints the PDF, is cmd_export.cpp).
 // DB is an SQLite file or a postgresql:// URI. Messages are Chinese, on
 // stderr; the summary line, the status and nothing else go to stdout.
 #include "cli/CentreArgs.h"
@@ -37,48 +34,22 @@ void say(FILE *to, const QString &text)
     std::fflush(to);
 }
 
-bool parseArgs(const char *command, const QStringList &args, CentreArgs &out, bool allowJson, bool allowExport)
+bool readCentreArgs(const Args &args, CentreArgs &out)
 {
-    const auto value = [&](int &i, QString &into) {
-        if (i + 1 >= args.size()) {
-            say(stderr, QStringLiteral("pdeclare-cli %1：%2 后面缺少参数\n").arg(QLatin1String(command), args[i]));
+    out.positional = args.positional;
+    out.programDir = args.value("--program-dir");
+    out.csv = args.value("--csv");
+    out.xlsx = args.value("--xlsx");
+    out.pdf = args.value("--pdf");
+    out.part = args.value("--part");
+    out.json = args.has("--json");
+    if (args.has("--factor")) {
+        bool ok = false;
+        out.factor = args.value("--factor").toDouble(&ok);
+        if (!ok || !(out.factor > 1)) {
+            say(stderr, QStringLiteral("pdeclare-cli %1：--factor 应为大于 1 的数\n").arg(QLatin1String(args.command->name)));
             return false;
         }
-        into = args[++i];
-        return true;
-    };
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        bool ok = true;
-        if (a == QLatin1String("--program-dir"))
-            ok = value(i, out.programDir);
-        else if (allowJson && a == QLatin1String("--json"))
-            out.json = true;
-        else if (allowJson && a == QLatin1String("--factor")) {
-            QString f;
-            ok = value(i, f);
-            if (ok) {
-                out.factor = f.toDouble(&ok);
-                if (!ok || !(out.factor > 1)) {
-                    say(stderr, QStringLiteral("pdeclare-cli %1：--factor 应为大于 1 的数\n").arg(QLatin1String(command)));
-                    return false;
-                }
-            }
-        } else if (allowExport && a == QLatin1String("--csv"))
-            ok = value(i, out.csv);
-        else if (allowExport && a == QLatin1String("--xlsx"))
-            ok = value(i, out.xlsx);
-        else if (allowExport && a == QLatin1String("--pdf"))
-            ok = value(i, out.pdf);
-        else if (allowExport && a == QLatin1String("--part"))
-            ok = value(i, out.part);
-        else if (a.startsWith(QLatin1String("--"))) {
-            say(stderr, QStringLiteral("pdeclare-cli %1：未知的选项 %2\n").arg(QLatin1String(command), a));
-            return false;
-        } else
-            out.positional << a;
-        if (!ok)
-            return false;
     }
     return true;
 }
@@ -113,15 +84,13 @@ private:
 
 } // namespace
 
-int cmdCollect(const QStringList &args)
+int cmdCollect(const Args &args)
 {
     CentreArgs a;
-    if (!parseArgs("collect", args, a, false, false))
+    if (!readCentreArgs(args, a))
         return 2;
-    if (a.positional.size() < 2) {
-        say(stderr, QStringLiteral("用法：pdeclare-cli collect DB PATH... [--program-dir DIR]\n"));
-        return 2;
-    }
+    if (a.positional.size() < 2)
+        return usage(args);
     if (!useProgramDir(a.programDir))
         return 2;
     const QString dbName = a.positional.takeFirst();
@@ -181,15 +150,13 @@ Centre openCentre(const CentreArgs &a)
     return c;
 }
 
-int cmdStatus(const QStringList &args)
+int cmdStatus(const Args &args)
 {
     CentreArgs a;
-    if (!parseArgs("status", args, a, true, false))
+    if (!readCentreArgs(args, a))
         return 2;
-    if (a.positional.size() != 1) {
-        say(stderr, QStringLiteral("用法：pdeclare-cli status DB [--json] [--factor X] [--program-dir DIR]\n"));
-        return 2;
-    }
+    if (a.positional.size() != 1)
+        return usage(args);
     if (!useProgramDir(a.programDir))
         return 2;
     try {
@@ -210,23 +177,12 @@ int cmdStatus(const QStringList &args)
 // came from and who took it; with --diff the figures that differ between
 // two of them (by their numbers; by default the current file and the one
 // collected before it).
-int cmdHistory(const QStringList &args)
+int cmdHistory(const Args &args)
 {
-    QStringList positional;
-    bool diff = false;
-    for (const QString &a : args) {
-        if (a == QLatin1String("--diff"))
-            diff = true;
-        else if (a.startsWith(QLatin1String("--"))) {
-            say(stderr, QStringLiteral("pdeclare-cli history：未知的选项 %1\n").arg(a));
-            return 2;
-        } else
-            positional << a;
-    }
-    if (positional.size() != 2 && !(diff && positional.size() == 4)) {
-        say(stderr, QStringLiteral("用法：pdeclare-cli history DB CODE [--diff [编号 编号]]\n"));
-        return 2;
-    }
+    const QStringList &positional = args.positional;
+    const bool diff = args.has("--diff");
+    if (positional.size() != 2 && !(diff && positional.size() == 4))
+        return usage(args);
     try {
         auto db = centre::Database::openExisting(positional[0]);
         const QString code = positional[1];

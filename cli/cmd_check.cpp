@@ -1,4 +1,4 @@
-// pdeclare-cli check [PROGRAM_DIR] [--pdf FILE]: the check run over the
+// check: the check run over the
 // program directory's tables. Rewrites shtable1 as the check window does,
 // prints each finding as period label, TAB, text.
 #include "cli/Commands.h"
@@ -7,26 +7,26 @@
 #include "controls/Fonts.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace cli {
 
-int cmdCheck(const QStringList &args)
+namespace {
+constexpr Option options[] = {
+    {"--pdf", "FILE", "同时把审核结果表写成 PDF 文件", 0, false},
+};
+} // namespace
+
+const Command checkCommand{"check", "[PROGRAM_DIR]", "检验申报数据，列出审核发现（期间、制表符、内容，一行一条）", options,
+                           std::size(options), "退出码：0 通过检验，1 有审核发现，2 无数据或失败。", false};
+
+int cmdCheck(const Args &args)
 {
-    QString programDir, pdf;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--pdf")) {
-            if (i + 1 >= args.size()) {
-                std::fputs("pdeclare-cli check: --pdf needs a file name\n", stderr);
-                return 2;
-            }
-            pdf = args[++i];
-        } else if (programDir.isEmpty() && !args[i].startsWith(QLatin1String("--"))) {
-            programDir = args[i];
-        } else {
-            std::fprintf(stderr, "pdeclare-cli check: 多余的参数 %s\n", args[i].toLocal8Bit().constData());
-            return 2;
-        }
+    if (args.positional.size() > 1) {
+        std::fprintf(stderr, "pdeclare-cli check: 多余的参数 %s\n", args.positional[1].toLocal8Bit().constData());
+        return 2;
     }
+    const QString programDir = args.positional.value(0), pdf = args.value("--pdf");
     if (!useProgramDir(programDir))
         return 2;
     // The findings report names 宋体; without the substitutions its PDF

@@ -1,4 +1,4 @@
-// pdeclare-cli dump FILE.dbf: a table's header and field list, for support
+// dump: a table's header and field list, for support
 // work on a table that the program refuses or reads oddly.
 #include "cli/Commands.h"
 
@@ -32,14 +32,15 @@ void print(const QString &line)
 
 } // namespace
 
-int cmdDump(const QStringList &args)
+const Command dumpCommand{"dump", "FILE.dbf", "显示一个表的文件头和字段（供技术支持查看程序拒绝或读错的表）", nullptr, 0,
+                          nullptr, false};
+
+int cmdDump(const Args &args)
 {
-    if (args.size() != 1) {
-        std::fputs("usage: pdeclare-cli dump FILE.dbf\n", stderr);
-        return 2;
-    }
+    if (args.positional.size() != 1)
+        return usage(args);
     try {
-        const store::DbfTable t = store::DbfTable::load(args.first());
+        const store::DbfTable t = store::DbfTable::load(args.positional.first());
         const store::DbfHeader &h = t.header();
         print(QStringLiteral("file: %1").arg(t.path()));
         print(QStringLiteral("version: 0x%1 (%2)")

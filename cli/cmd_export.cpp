@@ -1,7 +1,4 @@
-// The monitoring centre's export:
-//   export DB (--csv FILE | --xlsx FILE | --pdf FILE) [--part declarations|findings|implausible|missing]
-//          [--factor X] [--program-dir DIR]
-// It is the one centre command that paints (the committee PDF), and lives in
+// The monitoring centre's export (declared in CentreCommands.cpp). It is the one centre command that paints (the committee PDF), and lives in
 // pdeclare-centre-export, so that the other commands start without Qt Gui.
 #include "cli/CentreArgs.h"
 
@@ -11,18 +8,15 @@
 
 namespace cli {
 
-int cmdExport(const QStringList &args)
+int cmdExport(const Args &args)
 {
     CentreArgs a;
-    if (!parseArgs("export", args, a, true, true))
+    if (!readCentreArgs(args, a))
         return 2;
     const int targets = int(!a.csv.isEmpty()) + int(!a.xlsx.isEmpty()) + int(!a.pdf.isEmpty());
     centre::ExportPart part = centre::ExportPart::Declarations;
-    if (a.positional.size() != 1 || targets != 1 || a.json || (!a.part.isEmpty() && !centre::parseExportPart(a.part, &part))) {
-        say(stderr, QStringLiteral("用法：pdeclare-cli export DB (--csv FILE | --xlsx FILE | --pdf FILE) "
-                                   "[--part declarations|findings|implausible|missing] [--factor X] [--program-dir DIR]\n"));
-        return 2;
-    }
+    if (a.positional.size() != 1 || targets != 1 || (!a.part.isEmpty() && !centre::parseExportPart(a.part, &part)))
+        return usage(args);
     if (!useProgramDir(a.programDir))
         return 2;
     try {

@@ -1,5 +1,4 @@
-// pdeclare-cli print --data|--blank [--pdf FILE] [PROGRAM_DIR]
-// Renders the declaration form the print window previews to a PDF file: the
+// print: renders the declaration form the print window previews to a PDF file: the
 // same layout over the same five period queries (opened in edit state, never
 // posted, so the working table is not touched).
 #include "cli/Commands.h"
@@ -14,6 +13,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <iterator>
 
 namespace cli {
 
@@ -25,34 +25,26 @@ int fail(const QString &message)
 }
 } // namespace
 
-int cmdPrint(const QStringList &args)
+namespace {
+constexpr Option options[] = {
+    {"--data", nullptr, "打印填好数据的申报表", 1, true},
+    {"--blank", nullptr, "打印空白表", 1, true},
+    {"--pdf", "FILE", "写到 FILE（默认为当前目录下的“申报表.pdf”或“空白表.pdf”）", 0, false},
+};
+} // namespace
+
+const Command printCommand{"print", "[PROGRAM_DIR]", "把申报表（填好的或空白的）写成 PDF 文件，与打印窗口预览的相同", options,
+                           std::size(options), nullptr, false};
+
+int cmdPrint(const Args &args)
 {
-    int variants = 0;
-    print::FormVariant variant = print::FormVariant::Data;
-    QString pdf;
-    QString programDir;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--data")) {
-            variant = print::FormVariant::Data;
-            ++variants;
-        } else if (a == QLatin1String("--blank")) {
-            variant = print::FormVariant::Blank;
-            ++variants;
-        } else if (a == QLatin1String("--pdf")) {
-            if (i + 1 >= args.size())
-                return fail(QStringLiteral("--pdf 后面缺少文件名"));
-            pdf = args.at(++i);
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return fail(QStringLiteral("不认识的选项 %1（可用 --data 或 --blank，以及 --pdf 文件）").arg(a));
-        } else if (programDir.isEmpty()) {
-            programDir = a;
-        } else {
-            return fail(QStringLiteral("给出了不止一个程序目录：%1").arg(a));
-        }
-    }
-    if (variants != 1)
+    if (args.positional.size() > 1)
+        return fail(QStringLiteral("给出了不止一个程序目录：%1").arg(args.positional[1]));
+    const QString programDir = args.positional.value(0);
+    QString pdf = args.value("--pdf");
+    if (args.count("--data") + args.count("--blank") != 1)
         return fail(QStringLiteral("请在 --data（打印数据表）和 --blank（打印空白表）中选一个"));
+    const print::FormVariant variant = args.has("--data") ? print::FormVariant::Data : print::FormVariant::Blank;
     if (pdf.isEmpty())
         pdf = QDir::current().filePath(variant == print::FormVariant::Data ? QStringLiteral("申报表.pdf")
                                                                            : QStringLiteral("空白表.pdf"));

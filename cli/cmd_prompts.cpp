@@ -1,5 +1,4 @@
-// pdeclare-cli prompts FIELD PERIOD [FIELD=FIGURE ...] [PROGRAM_DIR]: the
-// prompts the entry window shows when the edit of FIELD in PERIOD (1 to 5,
+// prompts: the prompts the entry window shows when the edit of FIELD in PERIOD (1 to 5,
 // or its code) is left while the period shows the given figures (the others
 // empty). One prompt a line, as the window words it, from the rules of
 // DataMeta/tjjctjk.dbf; for scripts that type into the window and need to
@@ -30,12 +29,17 @@ int fail(const QString &message)
 
 } // namespace
 
-int cmdPrompts(const QStringList &args)
+const Command promptsCommand{
+    "prompts", "FIELD PERIOD [FIELD=FIGURE ...] [PROGRAM_DIR]", "离开 FIELD 的输入框时录入窗口显示的提示，一行一条", nullptr, 0,
+    "PERIOD 为 1 到 5 或期间代码；FIELD=FIGURE 给出该期间各指标的数值，未给出的为空。\n"
+    "退出码：0 没有提示，1 有提示，2 失败。",
+    false};
+
+int cmdPrompts(const Args &parsed)
 {
-    if (args.size() < 2) {
-        std::fputs("usage: pdeclare-cli prompts FIELD PERIOD [FIELD=FIGURE ...] [PROGRAM_DIR]\n", stderr);
-        return 2;
-    }
+    const QStringList &args = parsed.positional;
+    if (args.size() < 2)
+        return usage(parsed);
     const int indicator = cat::indicatorIndex(args[0]);
     if (indicator < 0)
         return fail(QStringLiteral("没有指标 %1").arg(args[0]));

@@ -1,4 +1,4 @@
-// pdeclare-cli sql DIR STATEMENT: one statement against the tables of DIR,
+// sql: one statement against the tables of DIR,
 // for a support person who inspects or repairs the data.
 #include "cli/Commands.h"
 
@@ -9,17 +9,18 @@
 
 namespace cli {
 
-int cmdSql(const QStringList &args)
+const Command sqlCommand{"sql", "DIR STATEMENT", "对 DIR 中的表执行一条语句，列出查询结果", nullptr, 0,
+                         "语句可以不加引号，分成几个词写；支持 SELECT、UPDATE、DELETE 和 PACK。", true};
+
+int cmdSql(const Args &args)
 {
-    if (args.size() < 2) {
-        std::fputs("usage: pdeclare-cli sql DIR STATEMENT\n", stderr);
-        return 2;
-    }
+    if (args.positional.size() < 2)
+        return usage(args);
     // A statement typed without quotes arrives as several words.
-    const QString statement = args.mid(1).join(QLatin1Char(' '));
+    const QString statement = args.positional.mid(1).join(QLatin1Char(' '));
     try {
         // Printed as it comes: a large result is never held whole.
-        store::sql::runAsText(args.at(0), statement, [](const QByteArray &piece) {
+        store::sql::runAsText(args.positional.at(0), statement, [](const QByteArray &piece) {
             cli::writeOutput(piece.constData(), size_t(piece.size()));
         });
         cli::flushOutput();

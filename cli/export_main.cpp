@@ -35,7 +35,7 @@ int main(int argc, char *argv[])
         std::printf("pdeclare-centre-export %s\n", PDECLARE_VERSION);
         return 0;
     }
-    const int code = cli::cmdExport(args);
+    const int code = cli::runCommand(cli::exportCommand, cli::cmdExport, args);
     if (const int error = cli::outputError()) {
         std::fprintf(stderr, "pdeclare-centre-export: 结果未能全部写出到标准输出：%s\n",
                      store::fileio::reason(error).toLocal8Bit().constData());

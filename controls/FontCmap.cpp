@@ -1,6 +1,6 @@
 #include "controls/FontCmap.h"
 
-#include <QtEndian>
+#include "store/Bytes.h"
 
 #include <algorithm>
 #include <map>
@@ -9,6 +9,12 @@
 namespace ui {
 
 namespace {
+
+using store::bytes::appendBe16;
+using store::bytes::appendBe32;
+using store::bytes::be16;
+using store::bytes::be32;
+using store::bytes::putBe32;
 
 // Bounds-checked big-endian reads; out of range reads as 0 and marks the
 // reader bad, so a broken font gives an empty result and never a crash.
@@ -25,7 +31,7 @@ struct Reader {
             bad = true;
             return 0;
         }
-        return qFromBigEndian<quint32>(data.constData() + at);
+        return be32(data.constData() + at);
     }
     quint16 u16(qsizetype at)
     {
@@ -33,24 +39,11 @@ struct Reader {
             bad = true;
             return 0;
         }
-        return qFromBigEndian<quint16>(data.constData() + at);
+        return be16(data.constData() + at);
     }
 };
 
-void put16(QByteArray &out, quint32 v)
-{
-    char b[2];
-    qToBigEndian<quint16>(quint16(v), b);
-    out.append(b, 2);
-}
-void put32(QByteArray &out, quint32 v)
-{
-    char b[4];
-    qToBigEndian<quint32>(v, b);
-    out.append(b, 4);
-}
-
-quint32 tagOf(const char *t) { return quint32(uchar(t[0])) << 24 | uchar(t[1]) << 16 | uchar(t[2]) << 8 | uchar(t[3]); }
+quint32 tagOf(const char *t) { return be32(t); }
 
 quint32 checksum(const QByteArray &table)
 {
@@ -58,11 +51,11 @@ quint32 checksum(const QByteArray &table)
     const char *p = table.constData();
     const qsizetype whole = table.size() / 4 * 4;
     for (qsizetype i = 0; i < whole; i += 4)
-        sum += qFromBigEndian<quint32>(p + i);
+        sum += be32(p + i);
     if (whole < table.size()) {
         char last[4] = {0, 0, 0, 0};
         std::copy(p + whole, p + table.size(), last);
-        sum += qFromBigEndian<quint32>(last);
+        sum += be32(last);
     }
     return sum;
 }
@@ -173,16 +166,16 @@ QByteArray writeCharMap(const CharMap &map)
             groups.push_back({cp, cp, glyph});
     }
     QByteArray out;
-    put16(out, 0); // version
-    put16(out, 2);
-    put16(out, 0), put16(out, 4), put32(out, 20);
-    put16(out, 3), put16(out, 10), put32(out, 20);
-    put16(out, 12), put16(out, 0);
-    put32(out, quint32(16 + 12 * groups.size()));
-    put32(out, 0); // language
-    put32(out, quint32(groups.size()));
+    appendBe16(out, 0); // version
+    appendBe16(out, 2);
+    appendBe16(out, 0), appendBe16(out, 4), appendBe32(out, 20);
+    appendBe16(out, 3), appendBe16(out, 10), appendBe32(out, 20);
+    appendBe16(out, 12), appendBe16(out, 0);
+    appendBe32(out, quint32(16 + 12 * groups.size()));
+    appendBe32(out, 0); // language
+    appendBe32(out, quint32(groups.size()));
     for (const Group &g : groups)
-        put32(out, g.first), put32(out, g.last), put32(out, g.glyph);
+        appendBe32(out, g.first), appendBe32(out, g.last), appendBe32(out, g.glyph);
     return out;
 }
 
@@ -213,15 +206,15 @@ QByteArray writeNames(const QString &family, const QString &style)
         {1, family}, {2, style}, {3, postscript}, {4, family + QLatin1Char(' ') + style}, {6, postscript}};
     QByteArray strings;
     QByteArray out;
-    put16(out, 0);
-    put16(out, std::size(names));
-    put16(out, quint32(6 + 12 * std::size(names)));
+    appendBe16(out, 0);
+    appendBe16(out, std::size(names));
+    appendBe16(out, quint32(6 + 12 * std::size(names)));
     for (const auto &[id, text] : names) {
-        put16(out, 3), put16(out, 1), put16(out, 0x409), put16(out, id);
-        put16(out, quint32(text.size() * 2));
-        put16(out, quint32(strings.size()));
+        appendBe16(out, 3), appendBe16(out, 1), appendBe16(out, 0x409), appendBe16(out, id);
+        appendBe16(out, quint32(text.size() * 2));
+        appendBe16(out, quint32(strings.size()));
         for (QChar c : text)
-            put16(strings, c.unicode());
+            appendBe16(strings, c.unicode());
     }
     return out + strings;
 }
@@ -289,8 +282,8 @@ QByteArray fontWithIdeographGlyphsOnly(const QByteArray &fontFile, int faceIndex
         total += (t.data.size() + 3) / 4 * 4;
     QByteArray out;
     out.reserve(total);
-    put32(out, version);
-    put16(out, n), put16(out, power * 16u), put16(out, log2), put16(out, n * 16u - power * 16u);
+    appendBe32(out, version);
+    appendBe16(out, n), appendBe16(out, power * 16u), appendBe16(out, log2), appendBe16(out, n * 16u - power * 16u);
     quint32 offset = 12 + 16 * quint32(n);
     qsizetype headAt = -1;
     quint32 tablesSum = 0;
@@ -299,7 +292,7 @@ QByteArray fontWithIdeographGlyphsOnly(const QByteArray &fontFile, int faceIndex
             headAt = offset;
         const quint32 sum = checksum(t.data);
         tablesSum += sum;
-        put32(out, t.tag), put32(out, sum), put32(out, offset), put32(out, quint32(t.data.size()));
+        appendBe32(out, t.tag), appendBe32(out, sum), appendBe32(out, offset), appendBe32(out, quint32(t.data.size()));
         offset += (quint32(t.data.size()) + 3) & ~3u;
     }
     const quint32 fontSum = checksum(out) + tablesSum; // tables are zero-padded to whole words
@@ -309,9 +302,7 @@ QByteArray fontWithIdeographGlyphsOnly(const QByteArray &fontFile, int faceIndex
     }
     if (headAt >= 0 && headAt + 12 <= out.size()) {
         // The head table's checksum of the whole font, computed with the field at 0.
-        char b[4];
-        qToBigEndian<quint32>(0xB1B0AFBAu - fontSum, b);
-        out.replace(headAt + 8, 4, QByteArray(b, 4));
+        putBe32(out.data() + headAt + 8, 0xB1B0AFBAu - fontSum);
     }
     return out;
 }

@@ -9,6 +9,10 @@ class QueryDataSet : public report::DataSet {
 public:
     explicit QueryDataSet(store::Query &query) : m_query(query) {}
     QString name() const override { return m_query.objectName(); }
+    QString description() const override
+    {
+        return m_query.tableName().isEmpty() ? QStringLiteral("查询结果") : QStringLiteral("表“%1”").arg(m_query.tableName());
+    }
     void first() override;
     void next() override { m_query.next(); }
     bool eof() const override { return m_query.eof(); }

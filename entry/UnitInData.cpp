@@ -9,7 +9,6 @@
 #include "store/Catalogue.h"
 #include "store/Paths.h"
 #include "store/SqlTable.h"
-#include "store/UDeclareFunction.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -396,8 +395,8 @@ void TfrmInData::placeButtonPanel()
 
 void TfrmInData::FormCreate()
 {
-    m_db.setConnectionString(store::paths::connectionString(QStringLiteral("Result")));
-    m_dm.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    m_db.setDirectory(store::paths::resultDir());
+    m_dm.setDirectory(store::paths::dataMetaDir());
     for (ui::TDBNumberEdit *edit : m_edits) {
         edit->setMaxValue(kMaxFigure);
         edit->setMinValue(0);
@@ -536,12 +535,12 @@ void TfrmInData::SpeedButton1Click()
     // could not show keeps the project (and the figures' project) as it was.
     auto *picker = new TfrmYymc(this);
     picker->setStartCode(m_yydm->text().trimmed().section(QLatin1Char(' '), 0, 0));
-    bool taken = false;
-    connect(picker, &TfrmYymc::rowTaken, this, [&taken] { taken = true; });
+    QString taken;
+    connect(picker, &TfrmYymc::rowTaken, this,
+            [&taken](const QString &code, const QString &name) { taken = code + QStringLiteral("  ") + name; });
     picker->exec(); // frees itself on closing
-    if (taken)
-        m_yydm->setText(UDeclareFunction::ChosenXmh.trimmed() + QStringLiteral("  ")
-                        + UDeclareFunction::ChosenYymcks.trimmed());
+    if (!taken.isEmpty())
+        m_yydm->setText(taken);
 }
 
 void TfrmInData::NumberEditMouseUp(ui::TDBNumberEdit *edit, Qt::MouseButton button)

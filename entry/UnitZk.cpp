@@ -3,7 +3,6 @@
 #include "controls/WindowSupport.h"
 #include "controls/MessageBox.h"
 #include "store/Paths.h"
-#include "store/UDeclareFunction.h"
 
 #include <QAbstractTableModel>
 #include <QFocusEvent>
@@ -18,10 +17,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QValidator>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -98,16 +99,24 @@ public:
     {
         return parent.isValid() ? 0 : kColumnCount;
     }
+    // Called with the message when a cell cannot be read.
+    std::function<void(const QString &)> unreadable;
+
     QVariant data(const QModelIndex &index, int role) const override
     {
         // A name too long for its column shows whole as the cell's tooltip.
         const bool tip = role == Qt::ToolTipRole && index.column() == kNameColumn;
         if ((role != Qt::DisplayRole && !tip) || !index.isValid() || index.row() >= rowCount())
             return QVariant();
+        const QString field = QString::fromLatin1(kColumns[index.column()].field);
+        if (!m_query.hasField(field))
+            return QVariant(); // told when the list was opened
         try {
-            return m_query.value(index.row(), QString::fromLatin1(kColumns[index.column()].field)).toString();
-        } catch (const std::exception &) {
-            return QVariant(); // a missing column shows as an empty cell
+            return m_query.value(index.row(), field).toString();
+        } catch (const std::exception &e) {
+            if (unreadable)
+                unreadable(ui::errorText(e));
+            return QVariant();
         }
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
@@ -143,6 +152,7 @@ TfrmYymc::TfrmYymc(QWidget *owner) : QDialog(owner), m_yy(QStringLiteral("adoYy"
     setFont(font);
 
     m_model = new TfrmYymcModel(m_yy, this);
+    m_model->unreadable = [this](const QString &message) { reportUnreadable(message); };
     m_grid = new ProjectGrid(this);
     m_grid->setObjectName(QStringLiteral("DBGrid1"));
     m_grid->setGeometry(0, 0, 377, 321);
@@ -248,7 +258,7 @@ TfrmYymc::~TfrmYymc()
 
 void TfrmYymc::FormCreate()
 {
-    m_yy.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    m_yy.setDirectory(store::paths::dataMetaDir());
 }
 
 void TfrmYymc::showEvent(QShowEvent *event)
@@ -275,7 +285,18 @@ void TfrmYymc::FormShow()
     m_yy.clearSql();
     m_yy.setSql(QStringLiteral("select * from zbzkyy"));
     m_yy.open();
+    m_reportedUnreadable = false;
     m_model->reload();
+    // A list without one of the shown columns still lists what it has; the
+    // user is told why a column stays empty.
+    QStringList missing;
+    for (const Column &c : kColumns)
+        if (!m_yy.hasField(QString::fromLatin1(c.field)))
+            missing << QString::fromLatin1(c.field);
+    if (!missing.isEmpty())
+        ui::MessageBox::showStandardError(this, QStringLiteral("项目列表 zbzkyy.dbf 中没有列 %1，这一列显示为空白。"
+                                                               "请用随程序提供的 DataMeta 中的 zbzkyy.dbf 替换它。")
+                                                    .arg(missing.join(QStringLiteral("、"))));
     fitPinyinColumn();
     m_yy.first();
     if (!m_startCode.isEmpty() && !m_yy.locate(QStringLiteral("Xmh"), m_startCode, true, false))
@@ -300,6 +321,14 @@ void TfrmYymc::showCurrentRow()
     }
     m_syncing = false;
     m_grid->verticalHeader()->viewport()->update();
+}
+
+void TfrmYymc::reportUnreadable(const QString &message)
+{
+    if (m_reportedUnreadable)
+        return;
+    m_reportedUnreadable = true;
+    QTimer::singleShot(0, this, [this, message] { ui::MessageBox::showStandardError(this, message); });
 }
 
 void TfrmYymc::rowChosenInGrid(int row)
@@ -366,9 +395,9 @@ void TfrmYymc::takeCurrentRow()
     const int row = m_yy.recNo();
     if (row < 0)
         return;
-    UDeclareFunction::ChosenXmh = m_yy.value(row, QStringLiteral("Xmh")).toString().trimmed();
-    UDeclareFunction::ChosenYymcks = m_yy.value(row, QStringLiteral("yymcks")).toString().trimmed();
-    emit rowTaken();
+    const QString code = m_yy.value(row, QStringLiteral("Xmh")).toString().trimmed();
+    const QString name = m_yy.value(row, QStringLiteral("yymcks")).toString().trimmed();
+    emit rowTaken(code, name);
 }
 
 void TfrmYymc::BitBtn1Click()

@@ -1,8 +1,7 @@
 #pragma once
 // The project picker: a modal list of the monitored projects (zbzkyy) with
 // an incremental search by project code or by pinyin code (F8 switches).
-// The confirmed row is handed back through UDeclareFunction::ChosenXmh and
-// ChosenYymcks.
+// The confirmed row is handed back by rowTaken.
 #include "store/Query.h"
 
 #include <QDialog>
@@ -29,8 +28,9 @@ public:
     void setStartCode(const QString &code) { m_startCode = code.trimmed(); }
 
 signals:
-    // A row was taken into ChosenXmh and ChosenYymcks.
-    void rowTaken();
+    // The row confirmed: its project code and hospital (department) name,
+    // without their trailing blanks.
+    void rowTaken(const QString &code, const QString &name);
 
 public:
     // Handlers, public so that the window's behaviour can be driven directly.
@@ -53,6 +53,10 @@ private:
     void showCurrentRow();   // grid follows adoYy's current row
     void fitPinyinColumn();  // wide enough for the longest code
     void rowChosenInGrid(int row);
+    // Tells the user, once for each opening of the list, that part of it
+    // cannot be shown (the cells stay empty); from painting, so the box
+    // comes after it.
+    void reportUnreadable(const QString &message);
 
     store::Query m_yy;
     TfrmYymcModel *m_model = nullptr;
@@ -66,5 +70,6 @@ private:
     QPushButton *m_exit = nullptr;
     bool m_shownOnce = false;
     bool m_syncing = false;
+    bool m_reportedUnreadable = false;
     QString m_startCode;
 };

@@ -9,10 +9,10 @@ namespace print {
 std::vector<std::unique_ptr<store::Query>> makePeriodQueries()
 {
     std::vector<std::unique_ptr<store::Query>> queries;
-    const QString connection = store::paths::connectionString(QStringLiteral("Result"));
+    const QString directory = store::paths::resultDir();
     for (const store::catalogue::Period &p : store::catalogue::periods()) {
         auto q = std::make_unique<store::Query>(periodQueryName(p.code));
-        q->setConnectionString(connection);
+        q->setDirectory(directory);
         // Each query carries its period's statement from the start, so one
         // left closed by a failed open is later opened on its own row.
         q->setSql(periodStatement(p.code));

@@ -10,6 +10,9 @@ class DataSet {
 public:
     virtual ~DataSet() = default;
     virtual QString name() const = 0;   // "AQry_Shtable1", matched ignoring case
+    // What a message calls it: the data a user knows (a table), not the
+    // name the layout binds it by.
+    virtual QString description() const { return name(); }
     virtual void first() = 0;
     virtual void next() = 0;
     virtual bool eof() const = 0;

@@ -122,8 +122,8 @@ QString resolve(const Layout &layout, const CompiledBand &band, const CompiledCe
                 text += formatValue(QVariant(), s.dataSet->isNumeric(s.text));
             } else {
                 if (!s.dataSet->hasColumn(s.text))
-                    fail(QStringLiteral("%1引用的字段“%2”在数据集“%3”中不存在。")
-                             .arg(where(layout, *band.band, cc.cell), s.text, s.dataSet->name()));
+                    fail(QStringLiteral("%1引用的字段“%2”在%3中不存在。")
+                             .arg(where(layout, *band.band, cc.cell), s.text, s.dataSet->description()));
                 text += formatValue(s.dataSet->value(s.text), s.dataSet->isNumeric(s.text));
             }
             break;

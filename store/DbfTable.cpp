@@ -1,5 +1,6 @@
 #include "store/DbfTable.h"
 
+#include "store/Bytes.h"
 #include "store/FieldCodec.h"
 #include "store/FileIo.h"
 
@@ -20,6 +21,13 @@ namespace store {
 
 namespace {
 
+using bytes::le16;
+using bytes::le32;
+using bytes::le64;
+using bytes::putLe16;
+using bytes::putLe32;
+using bytes::putLe64;
+
 constexpr int kHeaderSize = 32;
 constexpr int kDescriptorSize = 32;
 constexpr int kBacklinkSize = 263;
@@ -38,41 +46,6 @@ bool knownVersion(quint8 v)
     default:
         return false;
     }
-}
-
-quint16 le16(const char *p)
-{
-    const auto *u = reinterpret_cast<const uchar *>(p);
-    return quint16(u[0] | (u[1] << 8));
-}
-
-quint32 le32(const char *p)
-{
-    const auto *u = reinterpret_cast<const uchar *>(p);
-    return quint32(u[0]) | (quint32(u[1]) << 8) | (quint32(u[2]) << 16) | (quint32(u[3]) << 24);
-}
-
-void put16(char *p, quint16 v)
-{
-    p[0] = char(v & 0xFF);
-    p[1] = char(v >> 8);
-}
-
-void put32(char *p, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * i)) & 0xFF);
-}
-
-void put64(char *p, quint64 v)
-{
-    for (int i = 0; i < 8; ++i)
-        p[i] = char((v >> (8 * i)) & 0xFF);
-}
-
-quint64 le64(const char *p)
-{
-    return quint64(le32(p)) | (quint64(le32(p + 4)) << 32);
 }
 
 // The year byte: dBASE writers store year-1900, FoxPro writers year%100.
@@ -613,16 +586,16 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
             const double r = codec::roundHalfAway(d, 0);
             if (r < -2147483648.0 || r > 2147483647.0)
                 throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(d, 'g', 17)));
-            put32(dst, quint32(qint32(r)));
+            putLe32(dst, quint32(qint32(r)));
         } else if (f.type == 'B') {
             quint64 bits;
             std::memcpy(&bits, &d, sizeof bits);
-            put64(dst, bits);
+            putLe64(dst, bits);
         } else {
             const double r = std::nearbyint(codec::roundHalfAway(d, 4) * 10000.0);
             if (std::fabs(r) >= 9.2e18)
                 throw bad(QStringLiteral("数值 %1 超出字段宽度").arg(QString::number(d, 'g', 17)));
-            put64(dst, quint64(qint64(r)));
+            putLe64(dst, quint64(qint64(r)));
         }
         return;
     }
@@ -634,8 +607,8 @@ void DbfTable::Impl::encodeField(char *rec, const FieldDef &f, const QVariant &v
                                                         : v.toDateTime();
         if (!dt.isValid())
             throw bad(QStringLiteral("'%1' 不是日期时间").arg(v.toString()));
-        put32(dst, quint32(qint32(dt.date().toJulianDay())));
-        put32(dst + 4, quint32(dt.time().msecsSinceStartOfDay()));
+        putLe32(dst, quint32(qint32(dt.date().toJulianDay())));
+        putLe32(dst + 4, quint32(dt.time().msecsSinceStartOfDay()));
         return;
     }
     default:
@@ -922,15 +895,15 @@ void DbfTable::create(const QString &path, const std::vector<FieldDef> &defs,
     char *h = out.data();
     h[0] = char(m.header.version);
     putHeaderDate(h + 1, m.header.version, m.header.lastUpdate);
-    put32(h + 4, m.header.recordCount);
-    put16(h + 8, m.header.headerLength);
-    put16(h + 10, m.header.recordLength);
+    putLe32(h + 4, m.header.recordCount);
+    putLe16(h + 8, m.header.headerLength);
+    putLe16(h + 10, m.header.recordLength);
     h[29] = char(m.header.codePageMark);
     char *dsc = h + kHeaderSize;
     auto descriptor = [&](const QByteArray &name, char type, int off, int len, int dec, quint8 flags) {
         std::memcpy(dsc, name.constData(), size_t(name.size()));
         dsc[11] = type;
-        put32(dsc + 12, quint32(off));
+        putLe32(dsc + 12, quint32(off));
         dsc[16] = char(len);
         dsc[17] = char(dec);
         dsc[18] = char(flags);
@@ -964,7 +937,7 @@ quint32 DbfTable::pack(const QString &path)
     if (removed == 0)
         return 0;
     QByteArray head = m.head;
-    put32(head.data() + 4, m.header.recordCount - removed);
+    putLe32(head.data() + 4, m.header.recordCount - removed);
     putHeaderDate(head.data() + 1, m.header.version, QDate::currentDate());
     fileio::NewFile out(path);
     out.write(head);
@@ -1197,7 +1170,7 @@ quint32 DbfTable::Impl::change(const std::vector<std::pair<quint32, FieldValues>
             appended += kEndMarker;
         QByteArray head(7, '\0');
         putHeaderDate(head.data(), d->header.version, QDate::currentDate());
-        put32(head.data() + 3, diskCount + quint32(rows.size()));
+        putLe32(head.data() + 3, diskCount + quint32(rows.size()));
         // The date range of the edits gives way to the appended records and
         // then the header's date and count.
         const auto edits = plan.range;

@@ -1,7 +1,8 @@
 #pragma once
 // Internal to the store: the token stream, the expression tree and the
-// recursive-descent parser, shared by Expr.cpp (conditions) and Sql.cpp
-// (statements, whose WHERE and SET parts are expressions).
+// recursive-descent parser (ExprLexer.cpp, ExprParser.cpp), shared by the
+// expression engine and Sql.cpp (statements, whose WHERE and SET parts are
+// expressions).
 #include "store/Expr.h"
 
 #include <QString>
@@ -35,10 +36,7 @@ std::vector<Token> tokenize(const std::shared_ptr<const Expr::Source> &source);
                          ErrorKind kind = ErrorKind::Syntax);
 [[noreturn]] void failAtEnd(const Expr::Source &source, const QString &what);
 
-enum class Func : quint8 {
-    None, Empty, IsNull, Nvl, Iif, Abs, Round, Int, Max, Min, AllTrim, Trim, LTrim,
-    Upper, Lower, Left, Right, Substr, Len, Val, Str, Between, InList
-};
+struct Function; // a built-in function (ExprFunctions.cpp)
 
 struct Node {
     enum class Op : quint8 {
@@ -49,7 +47,7 @@ struct Node {
     };
     Op op = Op::Literal;
     bool negated = false; // NOT LIKE, NOT BETWEEN, NOT IN, IS NOT NULL
-    Func func = Func::None;
+    const Function *func = nullptr; // Call
     int pos = 0;          // where the operator, literal or name starts
     int length = 0;
     int depth = 1;
@@ -69,6 +67,7 @@ public:
     const Token &take();
     bool atEnd() const { return peek().type == Token::Type::End; }
     bool isKeyword(const char *word, int ahead = 0) const; // an Ident equal to word, any case
+    bool isWord(const char *word) const; // the keyword, or the word between points (.AND.)
     bool isSymbol(const char *symbol, int ahead = 0) const;
     void expectKeyword(const char *word, const QString &what);
     void expectSymbol(const char *symbol, const QString &what);

@@ -1,5 +1,7 @@
 #include "store/FileIo.h"
 
+#include "store/Bytes.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -871,19 +873,10 @@ constexpr qint64 kBlock = 512;
 constexpr qint64 kMostRange = 16 << 20; // a record, a header, an end byte
 constexpr quint64 kHashStart = 14695981039346656037ull;
 
-void putLe(QByteArray &out, quint64 v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out += char((v >> (8 * i)) & 0xFF);
-}
-
-quint64 getLe(const char *p, int bytes)
-{
-    quint64 v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= quint64(uchar(p[i])) << (8 * i);
-    return v;
-}
+using bytes::appendLe32;
+using bytes::appendLe64;
+using bytes::le32;
+using bytes::le64;
 
 // FNV-1a, 64 bits.
 quint64 hash(quint64 h, const char *p, qsizetype n)
@@ -949,11 +942,11 @@ bool walk(File &journal, File &table, Pass pass, QString *why, bool *unfinished 
         return refuse(QStringLiteral("记录已损坏，结构不完整"));
     journal.readAt(size - kTailSize, tail, kTailSize);
     journal.readAt(0, head, kHeadSize);
-    const quint64 number = getLe(head + 8, 8);
+    const quint64 number = le64(head + 8);
     const bool persistent = head[16] == 1;
-    const qint64 oldSize = qint64(getLe(head + 17, 8));
-    const quint32 count = quint32(getLe(tail, 4));
-    const qint64 newSize = qint64(getLe(tail + 4, 8));
+    const qint64 oldSize = qint64(le64(head + 17));
+    const quint32 count = quint32(le32(tail));
+    const qint64 newSize = qint64(le64(tail + 4));
     const qint64 now = table.size();
     if (pass == Pass::Check) {
         const FileId id = table.id();
@@ -975,8 +968,8 @@ bool walk(File &journal, File &table, Pass pass, QString *why, bool *unfinished 
         if (end - at < 12)
             return refuse(QStringLiteral("记录已损坏，结构不完整"));
         journal.readAt(at, entry, 12);
-        const qint64 pos = qint64(getLe(entry, 8));
-        const qint64 len = qint64(getLe(entry + 8, 4));
+        const qint64 pos = qint64(le64(entry));
+        const qint64 len = qint64(le32(entry + 8));
         if (len <= 0 || len > kMostRange || pos < 0)
             return refuse(QStringLiteral("记录已损坏，结构不完整"));
         // Ranges lie inside the table as it was, and so inside it now.
@@ -1001,7 +994,7 @@ bool walk(File &journal, File &table, Pass pass, QString *why, bool *unfinished 
                 const char *held = current.constData() + offset;
                 fits = fits
                     && (std::memcmp(held, old.constData() + offset, size_t(n)) == 0
-                        || hash(held, n) == getLe(hashes.constData() + 8 * piece, 8));
+                        || hash(held, n) == le64(hashes.constData() + 8 * piece));
                 ++piece;
             });
             if (!fits)
@@ -1012,7 +1005,7 @@ bool walk(File &journal, File &table, Pass pass, QString *why, bool *unfinished 
     }
     if (pass == Pass::Check) {
         sum = hash(sum, tail, 12);
-        if (ranges != count || sum != getLe(tail + 12, 8))
+        if (ranges != count || sum != le64(tail + 12))
             return refuse(QStringLiteral("记录已损坏，校验和不符"));
     }
     if (pass == Pass::Apply) {
@@ -1093,9 +1086,9 @@ Journal::Journal(File &table) : m_table(table), m_path(pathOf(table)), m_size(ta
         throw fault(table.path(), QStringLiteral("无法创建修改记录文件：%1").arg(reason(s)));
     }
     m_buffer = QByteArray(kMagic, 8);
-    putLe(m_buffer, table.id().file, 8);
+    appendLe64(m_buffer, table.id().file);
     m_buffer += char(table.id().persistent ? 1 : 0);
-    putLe(m_buffer, quint64(m_size), 8);
+    appendLe64(m_buffer, quint64(m_size));
     m_planned = m_done = kHashStart;
     m_sum = kHashStart;
 }
@@ -1125,9 +1118,9 @@ void Journal::save(qint64 pos, QByteArrayView bytes)
     const qint64 inside = std::min(pos + len, m_size) - pos;
     if (inside <= 0)
         return;
-    putLe(m_buffer, quint64(pos), 8);
-    putLe(m_buffer, quint64(inside), 4);
-    forPieces(pos, inside, [&](qint64 offset, qint64 n) { putLe(m_buffer, hash(bytes.data() + offset, n), 8); });
+    appendLe64(m_buffer, quint64(pos));
+    appendLe32(m_buffer, quint32(inside));
+    forPieces(pos, inside, [&](qint64 offset, qint64 n) { appendLe64(m_buffer, hash(bytes.data() + offset, n)); });
     const qsizetype at = m_buffer.size();
     m_buffer.resize(at + inside);
     m_table.readAt(pos, m_buffer.data() + at, inside);
@@ -1138,9 +1131,9 @@ void Journal::save(qint64 pos, QByteArrayView bytes)
 
 void Journal::write()
 {
-    putLe(m_buffer, m_ranges, 4);
-    putLe(m_buffer, quint64(m_newSize), 8);
-    putLe(m_buffer, hash(m_sum, m_buffer.constData(), m_buffer.size()), 8); // of everything before it
+    appendLe32(m_buffer, m_ranges);
+    appendLe64(m_buffer, quint64(m_newSize));
+    appendLe64(m_buffer, hash(m_sum, m_buffer.constData(), m_buffer.size())); // of everything before it
     m_buffer.append(kEnd, 8);
     flush();
     if (const Status s = m_file->sync(); !s.ok())

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -147,36 +146,13 @@ void prepareProgramDir()
     seedUserDir(userProgramDir(), sharedDir() + QStringLiteral("DataMeta"));
 }
 
-QString dataMetaDir() { return programDir() + QStringLiteral("DataMeta/"); }
-QString resultDir() { return programDir() + QStringLiteral("Result/"); }
+QString tableDir(const QString &subdir) { return programDir() + subdir + QLatin1Char('/'); }
+QString dataMetaDir() { return tableDir(QStringLiteral("DataMeta")); }
+QString resultDir() { return tableDir(QStringLiteral("Result")); }
 QString templateTable() { return dataMetaDir() + QStringLiteral("sjsbb.dbf"); }
 QString resultTable() { return resultDir() + QStringLiteral("result.dbf"); }
 QString skinFile() { return delivered(QStringLiteral("风格/Main.skn")); }
 QString formDescriptionDoc() { return delivered(QStringLiteral("评审数据表说明.doc")); }
 QString operationManualDoc() { return delivered(QStringLiteral("TessalyV1.0操作手册.doc")); }
-
-QString connectionString(const QString &subdir)
-{
-    return QStringLiteral("Driver={Microsoft Visual FoxPro Driver};UID=;SourceDB=") + programDir() + subdir
-        + QStringLiteral("/;SourceType=DBF;Exclusive=No;BackgroundFetch=Yes;Collate=Machine;Null=Yes;Deleted=yes;");
-}
-
-QString sourceDbOf(const QString &connectionString)
-{
-    // A folder name may hold ';': what follows a ';' belongs to the path
-    // until the next "Key=" part.
-    static const QRegularExpression key(QStringLiteral("^\\s*[A-Za-z][A-Za-z ]*="));
-    const QStringList parts = connectionString.split(QLatin1Char(';'));
-    for (int i = 0; i < parts.size(); ++i) {
-        const int eq = parts[i].indexOf(QLatin1Char('='));
-        if (eq > 0 && parts[i].left(eq).trimmed().compare(QLatin1String("SourceDB"), Qt::CaseInsensitive) == 0) {
-            QString dir = parts[i].mid(eq + 1);
-            while (i + 1 < parts.size() && !key.match(parts[i + 1]).hasMatch() && i + 2 < parts.size())
-                dir += QLatin1Char(';') + parts[++i];
-            return dir;
-        }
-    }
-    return QString();
-}
 
 } // namespace store::paths

@@ -36,8 +36,11 @@ QString sharedDir();
 void prepareProgramDir();
 void seedUserDir(const QString &userDir, const QString &from);
 
-QString dataMetaDir();   // programDir() + "DataMeta/"
-QString resultDir();     // programDir() + "Result/"
+// The folder of tables subdir ("DataMeta" or "Result") below the program
+// directory, with '/': what a query reads its tables from.
+QString tableDir(const QString &subdir);
+QString dataMetaDir();   // tableDir("DataMeta")
+QString resultDir();     // tableDir("Result")
 QString templateTable(); // DataMeta/sjsbb.dbf
 QString resultTable();   // Result/result.dbf
 // Read-only delivered files: taken from the program directory when they are
@@ -45,12 +48,5 @@ QString resultTable();   // Result/result.dbf
 QString skinFile();      // 风格/Main.skn
 QString formDescriptionDoc(); // 评审数据表说明.doc
 QString operationManualDoc(); // TessalyV1.0操作手册.doc
-
-// The data source's connection string for a directory below the program
-// directory ("DataMeta" or "Result"), in the FoxPro driver's own shape:
-// Driver={Microsoft Visual FoxPro Driver};UID=;SourceDB=<dir>/;SourceType=DBF;...
-QString connectionString(const QString &subdir);
-// The SourceDB directory named in a connection string (empty when none).
-QString sourceDbOf(const QString &connectionString);
 
 } // namespace store::paths

@@ -1,7 +1,6 @@
 #include "store/Query.h"
 
 #include "store/Format.h"
-#include "store/Paths.h"
 #include "store/SqlTable.h"
 
 #include <optional>
@@ -11,7 +10,6 @@ namespace store {
 
 struct Query::Impl {
     QString objectName;
-    QString connectionString;
     QString directory;
     QString sql;
 
@@ -34,12 +32,12 @@ struct Query::Impl {
     std::vector<QVariant> buffer;
     std::vector<bool> changed;
 
-    QString label() const { return objectName.isEmpty() ? QStringLiteral("查询") : objectName; }
-
+    // Messages name the table and the statement a user knows, never the
+    // object name, which is the windows' (and the report layouts') own.
     void requireOpen(const char *what) const
     {
         if (state == State::Inactive)
-            throw Error(QStringLiteral("%1 没有打开，不能%2").arg(label(), QString::fromUtf8(what)));
+            throw Error(QStringLiteral("查询没有打开，不能%1（语句 \"%2\"）").arg(QString::fromUtf8(what), sql));
     }
 
     int fieldIndexOf(const QString &name) const
@@ -54,7 +52,7 @@ struct Query::Impl {
     {
         const int f = fieldIndexOf(name);
         if (f < 0)
-            throw Error(QStringLiteral("%1 的结果中没有列 %2（表 %3）").arg(label(), name, tableName));
+            throw Error(QStringLiteral("表 %1 的查询结果中没有列 %2").arg(tableName, name));
         return f;
     }
 
@@ -98,15 +96,6 @@ Query::~Query() = default;
 QString Query::objectName() const { return d->objectName; }
 void Query::setObjectName(const QString &name) { d->objectName = name; }
 
-void Query::setConnectionString(const QString &connectionString)
-{
-    close();
-    d->connectionString = connectionString;
-    d->directory = paths::sourceDbOf(connectionString);
-}
-
-QString Query::connectionString() const { return d->connectionString; }
-
 void Query::setDirectory(const QString &dir)
 {
     close();
@@ -130,6 +119,8 @@ void Query::setSql(const QString &sql)
 }
 
 QString Query::sql() const { return d->sql; }
+
+QString Query::tableName() const { return d->state == State::Inactive ? QString() : d->tableName; }
 
 void Query::open()
 {
@@ -312,8 +303,7 @@ void Query::setFieldValue(const QString &name, const QVariant &value)
     d->requireOpen("修改");
     const int f = d->fieldIndexOf(name);
     if (f < 0 || !d->statement->allColumns)
-        throw Error(QStringLiteral("%1 不能修改列 %2：表 %3 中没有这一列，或查询不是 select *")
-                        .arg(d->label(), name, d->tableName));
+        throw Error(QStringLiteral("不能修改列 %1：表 %2 中没有这一列，或查询不是 select *").arg(name, d->tableName));
     if (d->state == State::Browse)
         edit();
     const FieldDef &field = d->table->fields()[size_t(f)];
@@ -326,7 +316,7 @@ void Query::post()
     if (d->state != State::Edit && d->state != State::Insert)
         return;
     if (!d->statement->allColumns)
-        throw Error(QStringLiteral("%1 只能保存 select * 查询的行（语句 \"%2\"）").arg(d->label(), d->sql));
+        throw Error(QStringLiteral("只能保存 select * 查询的行（语句 \"%1\"）").arg(d->sql));
     // Written against the file as it is now, which other query objects may
     // have changed since open(): only the columns set here replace its values.
     DbfTable fresh = sql::loadTable(d->tablePath, d->tableName, DbfTable::Access::Write);

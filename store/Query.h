@@ -1,6 +1,5 @@
 #pragma once
-// A query object shaped like the windows use it: a connection (a directory of
-// free tables), a statement text, and for a SELECT the rows it returned with a
+// A query object shaped like the windows use it: a directory of free tables, a statement text, and for a SELECT the rows it returned with a
 // current row. Every window builds its own query objects; nothing is shared
 // between them but the files.
 //
@@ -30,13 +29,14 @@ public:
     Query(const Query &) = delete;
     Query &operator=(const Query &) = delete;
 
+    // The name a window or a report layout finds the query by
+    // ("[AQry_Shtable1."name1"]"). Never part of a message: those name the
+    // table and the statement.
     QString objectName() const;
     void setObjectName(const QString &name);
 
-    // The FoxPro driver's connection string; its SourceDB names the directory.
-    void setConnectionString(const QString &connectionString);
-    QString connectionString() const;
-    void setDirectory(const QString &dir); // same, without a connection string
+    // The folder whose free tables the statements name (closes the query).
+    void setDirectory(const QString &dir);
     QString directory() const;
 
     void close(); // drops rows and any pending edit
@@ -48,6 +48,9 @@ public:
     int execSql();  // runs any other statement; returns the records affected
 
     bool isOpen() const;
+    // The table of the open SELECT, as the statement names it; empty when
+    // none is open.
+    QString tableName() const;
     State state() const;
 
     // Rows of an open SELECT, in record order.

@@ -2,9 +2,6 @@
 
 namespace UDeclareFunction {
 
-QString ChosenXmh;
-QString ChosenYymcks;
-
 namespace {
 bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 } // namespace

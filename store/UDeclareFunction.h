@@ -1,13 +1,8 @@
 #pragma once
-// Values and routines shared between the windows.
+// Routines shared between the windows.
 #include <QString>
 
 namespace UDeclareFunction {
-
-// The project picker's last confirmed choice; empty until the first pick,
-// kept for the whole run, never cleared.
-extern QString ChosenXmh;
-extern QString ChosenYymcks;
 
 // True when all of text reads as a decimal number: leading blanks, optional
 // sign, digits with an optional point and fraction, an optional exponent and

@@ -26,7 +26,7 @@ int main(int argc, char *argv[])
     // with); the hospital's working table and findings are not the centre's.
     const QStringList problems = store::startup::run(store::startup::kFolderOnly);
 
-    TfrmCentre window;
+    CentreWindow window;
     window.show();
     for (const QString &problem : problems)
         ui::MessageBox::showStandardError(&window, problem);
@@ -39,7 +39,7 @@ int main(int argc, char *argv[])
         window.openDatabase(name);
     QObject::connect(&application, &QApplication::aboutToQuit, [&window] {
         // A URI that carries a password is not written down.
-        if (window.hasDatabase() && TfrmCentre::shownName(window.databaseName()) == window.databaseName())
+        if (window.hasDatabase() && CentreWindow::shownName(window.databaseName()) == window.databaseName())
             QSettings().setValue(QStringLiteral("database"), window.databaseName());
     });
     return application.exec();

@@ -91,8 +91,8 @@ QString localTime(const QDateTime &utc) { return utc.toLocalTime().toString(QStr
 
 } // namespace
 
-struct TfrmCentre::Job {
-    TfrmCentre *window = nullptr;
+struct CentreWindow::Job {
+    CentreWindow *window = nullptr;
     std::atomic<bool> cancel{false};
     QThread *thread = nullptr;
     QString error;
@@ -107,9 +107,9 @@ struct TfrmCentre::Job {
     }
 };
 
-TfrmCentre::TfrmCentre(QWidget *parent) : QMainWindow(parent)
+CentreWindow::CentreWindow(QWidget *parent) : QMainWindow(parent)
 {
-    setObjectName(QStringLiteral("frmCentre"));
+    setObjectName(QStringLiteral("centreWindow"));
     setWindowTitle(windowCaption());
     buildWindow();
     buildMenu();
@@ -121,7 +121,7 @@ TfrmCentre::TfrmCentre(QWidget *parent) : QMainWindow(parent)
     m_search->setFocus();
 }
 
-TfrmCentre::~TfrmCentre()
+CentreWindow::~CentreWindow()
 {
     // A running job is stopped at its next file and waited for: its thread
     // holds its own connection to the database.
@@ -132,7 +132,7 @@ TfrmCentre::~TfrmCentre()
     }
 }
 
-void TfrmCentre::buildMenu()
+void CentreWindow::buildMenu()
 {
     auto add = [this](QMenu *menu, const char *name, const char *text, auto handler) {
         QAction *action = menu->addAction(T(text));
@@ -142,18 +142,18 @@ void TfrmCentre::buildMenu()
     };
     QMenu *database = menuBar()->addMenu(T("数据库"));
     database->setObjectName(QStringLiteral("mnuDatabase"));
-    add(database, "actOpenFile", "打开或新建数据库文件…", &TfrmCentre::askOpenFile);
-    add(database, "actOpenPostgres", "连接 PostgreSQL 数据库…", &TfrmCentre::askOpenPostgres);
+    add(database, "actOpenFile", "打开或新建数据库文件…", &CentreWindow::askOpenFile);
+    add(database, "actOpenPostgres", "连接 PostgreSQL 数据库…", &CentreWindow::askOpenPostgres);
     // Another reviewer's collect appears on F5, and on PostgreSQL (where
     // several reviewers share one database) every half minute by itself.
-    add(database, "actRefresh", "刷新", &TfrmCentre::refresh)->setShortcut(QKeySequence::Refresh);
+    add(database, "actRefresh", "刷新", &CentreWindow::refresh)->setShortcut(QKeySequence::Refresh);
     database->addSeparator();
     add(database, "actExit", "退出", &QWidget::close);
 
     QMenu *collect = menuBar()->addMenu(T("收集"));
     collect->setObjectName(QStringLiteral("mnuCollect"));
-    add(collect, "actCollectFolder", "收集文件夹…", &TfrmCentre::askCollectFolder);
-    add(collect, "actCollectFiles", "收集上报文件…", &TfrmCentre::askCollectFiles);
+    add(collect, "actCollectFolder", "收集文件夹…", &CentreWindow::askCollectFolder);
+    add(collect, "actCollectFiles", "收集上报文件…", &CentreWindow::askCollectFiles);
 
     QMenu *exports = menuBar()->addMenu(T("导出"));
     exports->setObjectName(QStringLiteral("mnuExport"));
@@ -161,7 +161,7 @@ void TfrmCentre::buildMenu()
     add(exports, "actExportFindings", "审核发现（CSV/XLSX）…", [this] { askExport(centre::ExportPart::Findings); });
     add(exports, "actExportImplausible", "异常数值（CSV/XLSX）…", [this] { askExport(centre::ExportPart::Implausible); });
     exports->addSeparator();
-    add(exports, "actExportPdf", "评审委员会报告（PDF）…", &TfrmCentre::askCommitteePdf);
+    add(exports, "actExportPdf", "评审委员会报告（PDF）…", &CentreWindow::askCommitteePdf);
 
     QToolBar *tools = addToolBar(T("工具栏"));
     tools->setObjectName(QStringLiteral("tbrMain"));
@@ -185,7 +185,7 @@ void TfrmCentre::buildMenu()
     connect(m_factorBox, &QDoubleSpinBox::editingFinished, this, [this] { setChangeFactor(m_factorBox->value()); });
 }
 
-void TfrmCentre::setChangeFactor(double factor)
+void CentreWindow::setChangeFactor(double factor)
 {
     if (factor == m_options.changeFactor)
         return;
@@ -201,7 +201,7 @@ void TfrmCentre::setChangeFactor(double factor)
     }
 }
 
-void TfrmCentre::buildWindow()
+void CentreWindow::buildWindow()
 {
     auto *split = new QSplitter(Qt::Horizontal, this);
     split->setObjectName(QStringLiteral("splMain"));
@@ -259,9 +259,9 @@ void TfrmCentre::buildWindow()
     connect(m_show, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this](int i) { m_filter->setShow(centregui::ProjectFilter::Show(i)); });
     connect(m_projectView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &TfrmCentre::projectRowChanged);
+            &CentreWindow::projectRowChanged);
     // A double-click or Enter on a project opens its form.
-    connect(m_projectView, &QTableView::activated, this, &TfrmCentre::previewDeclaration);
+    connect(m_projectView, &QTableView::activated, this, &CentreWindow::previewDeclaration);
 
     // Right: the chosen project above, the chart below.
     auto *right = new QSplitter(Qt::Vertical, split);
@@ -275,7 +275,7 @@ void TfrmCentre::buildWindow()
     m_projectTitle->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_previewButton = new QPushButton(T("查看申报表"), project);
     m_previewButton->setObjectName(QStringLiteral("btnPreview"));
-    connect(m_previewButton, &QPushButton::clicked, this, &TfrmCentre::previewDeclaration);
+    connect(m_previewButton, &QPushButton::clicked, this, &CentreWindow::previewDeclaration);
     titleRow->addWidget(m_projectTitle, 1);
     titleRow->addWidget(m_previewButton, 0, Qt::AlignTop);
     projectLayout->addLayout(titleRow);
@@ -343,7 +343,7 @@ void TfrmCentre::buildWindow()
     m_progress->setFixedWidth(260);
     m_cancelButton = new QPushButton(T("取消"), this);
     m_cancelButton->setObjectName(QStringLiteral("btnCancel"));
-    connect(m_cancelButton, &QPushButton::clicked, this, &TfrmCentre::cancelJob);
+    connect(m_cancelButton, &QPushButton::clicked, this, &CentreWindow::cancelJob);
     statusBar()->addPermanentWidget(m_jobLabel);
     statusBar()->addPermanentWidget(m_progress);
     statusBar()->addPermanentWidget(m_cancelButton);
@@ -352,7 +352,7 @@ void TfrmCentre::buildWindow()
     m_cancelButton->hide();
 }
 
-bool TfrmCentre::loadReference()
+bool CentreWindow::loadReference()
 {
     try {
         m_reference = std::make_shared<const centre::Reference>(centre::Reference::load(store::paths::programDir()));
@@ -366,7 +366,7 @@ bool TfrmCentre::loadReference()
     }
 }
 
-bool TfrmCentre::openDatabase(const QString &name)
+bool CentreWindow::openDatabase(const QString &name)
 {
     if (m_job)
         return false;
@@ -398,12 +398,12 @@ bool TfrmCentre::openDatabase(const QString &name)
     return true;
 }
 
-QString TfrmCentre::shownName(const QString &name)
+QString CentreWindow::shownName(const QString &name)
 {
     return centre::Database::shownName(name);
 }
 
-void TfrmCentre::reload()
+void CentreWindow::reload()
 {
     // The projects of the list, as status and the exports see them; codes
     // stored but no longer listed are named as unknown.
@@ -422,7 +422,7 @@ void TfrmCentre::reload()
     updateChart();
 }
 
-void TfrmCentre::updateSummary()
+void CentreWindow::updateSummary()
 {
     if (!m_db) {
         m_summary->setText(m_reference ? T("请先打开或新建数据库：菜单“数据库”→“打开或新建数据库文件…”。")
@@ -449,7 +449,7 @@ void TfrmCentre::updateSummary()
     m_summary->setText(text);
 }
 
-void TfrmCentre::projectRowChanged()
+void CentreWindow::projectRowChanged()
 {
     const QModelIndex current = m_projectView->currentIndex();
     const QModelIndex source = m_filter->mapToSource(current);
@@ -463,7 +463,7 @@ void TfrmCentre::projectRowChanged()
     m_chart->setHighlight(m_selected);
 }
 
-void TfrmCentre::selectProject(const QString &code)
+void CentreWindow::selectProject(const QString &code)
 {
     int row = -1;
     for (size_t i = 0; i < m_model->projects().size(); ++i)
@@ -486,7 +486,7 @@ void TfrmCentre::selectProject(const QString &code)
     }
 }
 
-void TfrmCentre::updateProjectPanel()
+void CentreWindow::updateProjectPanel()
 {
     m_findings->setRowCount(0);
     m_implausible->setRowCount(0);
@@ -562,7 +562,7 @@ void TfrmCentre::updateProjectPanel()
     m_projectTabs->setTabText(2, T("上报文件（%1）").arg(m_files->rowCount()));
 }
 
-void TfrmCentre::setChartFigure(int indicator, int period)
+void CentreWindow::setChartFigure(int indicator, int period)
 {
     if (indicator < 0 || indicator >= centre::kIndicators || period < 1 || period > centre::kPeriods)
         return;
@@ -574,7 +574,7 @@ void TfrmCentre::setChartFigure(int indicator, int period)
     updateChart();
 }
 
-void TfrmCentre::updateChart()
+void CentreWindow::updateChart()
 {
     if (!m_db) {
         m_chart->setData(QString(), {}, QString());
@@ -595,7 +595,7 @@ void TfrmCentre::updateChart()
     m_chart->setData(title, std::move(points), m_selected);
 }
 
-void TfrmCentre::previewDeclaration()
+void CentreWindow::previewDeclaration()
 {
     const auto at = m_declarationOf.constFind(m_selected);
     if (at == m_declarationOf.constEnd())
@@ -607,7 +607,7 @@ void TfrmCentre::previewDeclaration()
     }
 }
 
-void TfrmCentre::updateActions()
+void CentreWindow::updateActions()
 {
     const bool ready = m_db && !m_job;
     for (const char *name : {"actCollectFolder", "actCollectFiles", "actExportDeclarations", "actExportFindings",
@@ -618,7 +618,7 @@ void TfrmCentre::updateActions()
     m_previewButton->setEnabled(ready && m_declarationOf.contains(m_selected));
 }
 
-bool TfrmCentre::refresh()
+bool CentreWindow::refresh()
 {
     if (!m_db || m_job)
         return false;
@@ -643,7 +643,7 @@ bool TfrmCentre::refresh()
 
 // ---- jobs in a worker thread ----
 
-bool TfrmCentre::startJob(const QString &what, bool cancellable, Work work,
+bool CentreWindow::startJob(const QString &what, bool cancellable, Work work,
                           std::function<void(const QString &error)> done)
 {
     if (!m_db || m_job)
@@ -661,7 +661,7 @@ bool TfrmCentre::startJob(const QString &what, bool cancellable, Work work,
             job->error = ui::errorText(e);
         }
     });
-    connect(job->thread, &QThread::finished, this, &TfrmCentre::finishJob, Qt::QueuedConnection);
+    connect(job->thread, &QThread::finished, this, &CentreWindow::finishJob, Qt::QueuedConnection);
     m_jobLabel->setText(what);
     m_progress->setRange(0, 0); // busy until a total is known
     m_jobLabel->show();
@@ -673,7 +673,7 @@ bool TfrmCentre::startJob(const QString &what, bool cancellable, Work work,
     return true;
 }
 
-void TfrmCentre::jobProgress(int done, int total, const QString &text)
+void CentreWindow::jobProgress(int done, int total, const QString &text)
 {
     if (!m_job)
         return;
@@ -684,7 +684,7 @@ void TfrmCentre::jobProgress(int done, int total, const QString &text)
         m_jobLabel->setText(text);
 }
 
-void TfrmCentre::cancelJob()
+void CentreWindow::cancelJob()
 {
     if (!m_job)
         return;
@@ -693,7 +693,7 @@ void TfrmCentre::cancelJob()
     m_jobLabel->setText(T("正在取消：当前文件收完后停止……"));
 }
 
-void TfrmCentre::finishJob()
+void CentreWindow::finishJob()
 {
     if (!m_job)
         return;
@@ -710,7 +710,7 @@ void TfrmCentre::finishJob()
 
 // ---- collect ----
 
-bool TfrmCentre::startCollect(const QStringList &paths)
+bool CentreWindow::startCollect(const QStringList &paths)
 {
     auto summary = std::make_shared<centre::CollectSummary>();
     auto found = std::make_shared<int>(-1);
@@ -781,7 +781,7 @@ bool TfrmCentre::startCollect(const QStringList &paths)
     return started;
 }
 
-bool TfrmCentre::saveRefusals(const centre::CollectSummary &summary, const QString &path)
+bool CentreWindow::saveRefusals(const centre::CollectSummary &summary, const QString &path)
 {
     centre::ExportTable table;
     table.title = T("未收下的文件");
@@ -801,7 +801,7 @@ bool TfrmCentre::saveRefusals(const centre::CollectSummary &summary, const QStri
 
 // ---- exports ----
 
-bool TfrmCentre::exportTable(centre::ExportPart part, const QString &path)
+bool CentreWindow::exportTable(centre::ExportPart part, const QString &path)
 {
     if (!m_db || !m_reference)
         return false;
@@ -831,7 +831,7 @@ bool TfrmCentre::exportTable(centre::ExportPart part, const QString &path)
     return true;
 }
 
-bool TfrmCentre::startCommitteePdf(const QString &path)
+bool CentreWindow::startCommitteePdf(const QString &path)
 {
     if (!m_db)
         return false;
@@ -858,7 +858,7 @@ bool TfrmCentre::startCommitteePdf(const QString &path)
 
 // ---- the menu's dialogs ----
 
-void TfrmCentre::askOpenFile()
+void CentreWindow::askOpenFile()
 {
     const QString name = QFileDialog::getSaveFileName(this, T("打开或新建数据库文件"), QString(),
                                                       T("数据库文件 (*.db *.sqlite);;所有文件 (*)"), nullptr,
@@ -867,7 +867,7 @@ void TfrmCentre::askOpenFile()
         openDatabase(name);
 }
 
-void TfrmCentre::askOpenPostgres()
+void CentreWindow::askOpenPostgres()
 {
     bool ok = false;
     const QString uri = QInputDialog::getText(this, T("连接 PostgreSQL 数据库"),
@@ -894,7 +894,7 @@ void TfrmCentre::askOpenPostgres()
     openDatabase(url.toString());
 }
 
-void TfrmCentre::askCollectFiles()
+void CentreWindow::askCollectFiles()
 {
     const QStringList files = QFileDialog::getOpenFileNames(this, T("收集上报文件"), QString(),
                                                             T("上报文件 (*SJSB.dbf *sjsb.dbf *SJSB.DBF);;DBF 文件 (*.dbf *.DBF)"));
@@ -902,14 +902,14 @@ void TfrmCentre::askCollectFiles()
         startCollect(files);
 }
 
-void TfrmCentre::askCollectFolder()
+void CentreWindow::askCollectFolder()
 {
     const QString folder = QFileDialog::getExistingDirectory(this, T("收集文件夹（包括其子文件夹）中的上报文件"));
     if (!folder.isEmpty())
         startCollect({folder});
 }
 
-void TfrmCentre::askExport(centre::ExportPart part)
+void CentreWindow::askExport(centre::ExportPart part)
 {
     static const char *const names[] = {"申报数据", "审核发现", "异常数值"};
     QString selected;
@@ -923,7 +923,7 @@ void TfrmCentre::askExport(centre::ExportPart part)
     exportTable(part, path);
 }
 
-void TfrmCentre::askCommitteePdf()
+void CentreWindow::askCommitteePdf()
 {
     QString path = QFileDialog::getSaveFileName(this, T("导出评审委员会报告"), T("评审委员会报告.pdf"),
                                                 T("PDF 文件 (*.pdf)"));

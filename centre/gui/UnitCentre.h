@@ -43,11 +43,11 @@ class ProjectFilter;
 class ProjectStatusModel;
 } // namespace centregui
 
-class TfrmCentre : public QMainWindow {
+class CentreWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TfrmCentre(QWidget *parent = nullptr);
-    ~TfrmCentre() override;
+    explicit CentreWindow(QWidget *parent = nullptr);
+    ~CentreWindow() override;
 
     // Opens the database (an SQLite file, created when missing, or a
     // postgresql:// URI) and shows its projects. A failure is shown in a

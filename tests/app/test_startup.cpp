@@ -221,7 +221,7 @@ private slots:
         {
             TfrmMain main;
             QCOMPARE(main.AQry_Tmp().objectName(), QStringLiteral("AQry_Tmp"));
-            QCOMPARE(main.AQry_Tmp().connectionString(), store::paths::connectionString(QStringLiteral("DataMeta")));
+            QCOMPARE(main.AQry_Tmp().directory(), store::paths::dataMetaDir());
         }
         QVERIFY(ui::MessageBox::shown().empty());
 

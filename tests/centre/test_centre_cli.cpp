@@ -4,6 +4,7 @@
 // files read back by other programs. Each case runs on SQLite and, when a
 // server is there, on PostgreSQL.
 #include "UploadFiles.h"
+#include "store/Bytes.h"
 #include "store/Catalogue.h"
 #include "store/DbfTable.h"
 #include "tests/support/TestSupport.h"
@@ -156,7 +157,7 @@ TEST_P(CentreCli, CollectsHundredsOfFilesAndReportsEveryKind)
     }
     // A name that is not GBK: a lead byte followed by a blank.
     QByteArray notGbk = testsupport::fileBytes(writeUpload(work.path(), code(263), projectName(263), plausibleFigures(263)));
-    const int headerLength = quint8(notGbk[8]) | quint8(notGbk[9]) << 8;
+    const int headerLength = store::bytes::le16(notGbk.constData() + 8);
     notGbk[headerLength + 8] = char(0x81);
     notGbk[headerLength + 9] = ' ';
     QFile badText(uploads.filePath(QStringLiteral("a/5263SJSB.dbf")));

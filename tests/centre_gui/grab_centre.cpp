@@ -67,11 +67,11 @@ int main(int argc, char *argv[])
     ui::MessageBox::setHook([](const ui::ShownBox &box) {
         QTextStream(stdout) << box.caption << ": " << box.text << "\n";
     });
-    TfrmCentre window;
+    CentreWindow window;
     window.show();
     window.openDatabase(work.filePath(QStringLiteral("centre.db")));
     QEventLoop loop;
-    QObject::connect(&window, &TfrmCentre::jobFinished, &loop, &QEventLoop::quit);
+    QObject::connect(&window, &CentreWindow::jobFinished, &loop, &QEventLoop::quit);
     // One picture while the files are being collected: the progress bar.
     auto *bar = window.findChild<QProgressBar *>(QStringLiteral("barProgress"));
     bool grabbed = false;

@@ -50,7 +50,7 @@ class CentreWindowTest : public QObject {
     };
     std::vector<Sent> m_sent; // the ten files taken
     QString m_truncated;
-    std::unique_ptr<TfrmCentre> m_window;
+    std::unique_ptr<CentreWindow> m_window;
 
     ui::ShownBox lastBox() const
     {
@@ -58,7 +58,7 @@ class CentreWindowTest : public QObject {
     }
     bool collect(const QStringList &paths)
     {
-        QSignalSpy finished(m_window.get(), &TfrmCentre::jobFinished);
+        QSignalSpy finished(m_window.get(), &CentreWindow::jobFinished);
         return m_window->startCollect(paths) && finished.wait(60000);
     }
     // The codes the table shows, in its order.
@@ -112,7 +112,7 @@ private slots:
         QVERIFY(truncated.resize(700));
         centretest::writeUpload(m_uploads, QStringLiteral("9999"), T("不在名单医院"), centretest::plausibleFigures(11));
 
-        m_window = std::make_unique<TfrmCentre>();
+        m_window = std::make_unique<CentreWindow>();
         m_window->show();
     }
 
@@ -312,7 +312,7 @@ private slots:
         QVERIFY(lastBox().text.contains(T(".csv 或 .xlsx")));
 
         const QString pdf = m_work.filePath(QStringLiteral("committee.pdf"));
-        QSignalSpy finished(m_window.get(), &TfrmCentre::jobFinished);
+        QSignalSpy finished(m_window.get(), &CentreWindow::jobFinished);
         QVERIFY(m_window->startCommitteePdf(pdf));
         QVERIFY(finished.wait(120000));
         QCOMPARE(lastBox().text, T("评审委员会报告已保存到：\n") + pdf);

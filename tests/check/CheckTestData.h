@@ -17,7 +17,7 @@ namespace checktest {
 inline int exec(const QString &subdir, const QString &sql)
 {
     store::Query q;
-    q.setConnectionString(store::paths::connectionString(subdir));
+    q.setDirectory(store::paths::tableDir(subdir));
     q.setSql(sql);
     return q.execSql();
 }
@@ -36,7 +36,7 @@ inline void setRules(const std::vector<std::pair<QString, QString>> &rules)
 {
     exec(QStringLiteral("DataMeta"), QStringLiteral("delete from tjjctjk"));
     store::Query q;
-    q.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    q.setDirectory(store::paths::dataMetaDir());
     for (const auto &rule : rules) {
         q.close();
         q.setSql(QStringLiteral("select * from tjjctjk"));
@@ -55,7 +55,7 @@ struct Finding {
 inline std::vector<Finding> findings()
 {
     store::Query q;
-    q.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    q.setDirectory(store::paths::dataMetaDir());
     q.setSql(QStringLiteral("select * from shtable1"));
     q.open();
     std::vector<Finding> rows;
@@ -69,7 +69,7 @@ inline std::vector<Finding> findings()
 inline void addFinding(const QString &name1, const QString &name3)
 {
     store::Query q;
-    q.setConnectionString(store::paths::connectionString(QStringLiteral("DataMeta")));
+    q.setDirectory(store::paths::dataMetaDir());
     q.setSql(QStringLiteral("select * from shtable1"));
     q.open();
     q.append();
@@ -83,7 +83,7 @@ inline void addFinding(const QString &name1, const QString &name3)
 inline QStringList resultColumn(const QString &column)
 {
     store::Query q;
-    q.setConnectionString(store::paths::connectionString(QStringLiteral("Result")));
+    q.setDirectory(store::paths::resultDir());
     q.setSql(QStringLiteral("select * from result"));
     q.open();
     QStringList values;

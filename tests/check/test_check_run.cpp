@@ -104,10 +104,8 @@ private slots:
         QCOMPARE(status->panel(1)->width(), 120);
         for (const char *name : {"AQry_Temp", "AQry_Tjjctjk", "AQry_Shtable1"})
             QVERIFY2(check::QueryObject::find(w, QString::fromLatin1(name)), name);
-        QVERIFY(store::paths::sourceDbOf(check::QueryObject::find(w, QStringLiteral("AQry_Temp"))->connectionString())
-                    .startsWith(m_dir->path() + QStringLiteral("Result")));
-        QVERIFY(store::paths::sourceDbOf(check::QueryObject::find(w, QStringLiteral("AQry_Shtable1"))->connectionString())
-                    .startsWith(m_dir->path() + QStringLiteral("DataMeta")));
+        QVERIFY(check::QueryObject::find(w, QStringLiteral("AQry_Temp"))->directory().startsWith(m_dir->path() + QStringLiteral("Result")));
+        QVERIFY(check::QueryObject::find(w, QStringLiteral("AQry_Shtable1"))->directory().startsWith(m_dir->path() + QStringLiteral("DataMeta")));
     }
 
     // No data: only the message; findings and status bar untouched.

@@ -5,7 +5,6 @@
 #include "controls/MessageBox.h"
 #include "entry/UnitInData.h"
 #include "entry/UnitZk.h"
-#include "store/UDeclareFunction.h"
 
 #include <QApplication>
 #include <QFile>
@@ -19,8 +18,9 @@
 #include <QToolButton>
 #include <QtTest>
 
-using UDeclareFunction::ChosenXmh;
-using UDeclareFunction::ChosenYymcks;
+// What the picker handed back last, as its caller keeps it.
+static QString ChosenXmh;
+static QString ChosenYymcks;
 
 class TestPicker : public QObject {
     Q_OBJECT
@@ -28,6 +28,10 @@ class TestPicker : public QObject {
     static QPointer<TfrmYymc> open()
     {
         QPointer<TfrmYymc> p = new TfrmYymc(nullptr);
+        QObject::connect(p, &TfrmYymc::rowTaken, [](const QString &code, const QString &name) {
+            ChosenXmh = code;
+            ChosenYymcks = name;
+        });
         p->show();
         p->activateWindow();
         if (!QTest::qWaitForWindowActive(p))
@@ -266,6 +270,28 @@ private slots:
         QCOMPARE(ChosenXmh, QStringLiteral("old"));
         flushDeletes();
         QVERIFY(p.isNull());
+    }
+
+    // A list without one of its columns lists what it has and says why the
+    // column stays empty, once; the choice still works.
+    void listWithoutAColumnSaysSo()
+    {
+        testsupport::TempProgramDir dir;
+        store::DbfTable::create(dir.file("DataMeta/zbzkyy.dbf"),
+                                {entrytest::textField("Xmh", 10), entrytest::textField("yymcks", 80)},
+                                {{QStringLiteral("1001"), QStringLiteral("甲医院")}});
+        QPointer<TfrmYymc> p = open();
+        QCoreApplication::processEvents(); // painting reads every cell
+        QCOMPARE(ui::MessageBox::shown().size(), std::size_t(1));
+        QCOMPARE(ui::MessageBox::shown().front().icon, ui::Icon::Error);
+        QVERIFY(ui::MessageBox::shown().front().text.contains(QStringLiteral("ybm")));
+        QAbstractItemModel *model = p->findChild<QTableView *>("DBGrid1")->model();
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(model->index(0, 0).data().toString().trimmed(), QStringLiteral("1001"));
+        QCOMPARE(model->index(0, 1).data().toString().trimmed(), QStringLiteral("甲医院"));
+        p->findChild<QPushButton *>("BitBtn1")->click();
+        QCOMPARE(ChosenXmh, QStringLiteral("1001"));
+        QCOMPARE(ui::MessageBox::shown().size(), std::size_t(1));
     }
 
     void listThatCannotBeOpened()

@@ -3,6 +3,8 @@
 // every record is changed and nothing is left beside the table.
 #include "tests/support/TestSupport.h"
 
+#include "store/Bytes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -34,8 +36,7 @@ TEST(BigUpdate, EveryRecordOfMillionsChangesUnderAnAddressSpaceLimit)
         head[1] = 124;
         head[2] = 1;
         head[3] = 1;
-        for (int i = 0; i < 4; ++i)
-            head[4 + i] = char((records >> (8 * i)) & 0xFF);
+        store::bytes::putLe32(head.data() + 4, records);
         head[8] = 65;
         head[10] = 6;
         head[29] = 0x7A;

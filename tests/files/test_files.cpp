@@ -8,6 +8,7 @@
 #include "tests/support/TestSupport.h"
 #include "FilesTestSupport.h"
 
+#include "store/Bytes.h"
 #include "store/DbfTable.h"
 #include "store/FileIo.h"
 #include "store/Paths.h"
@@ -332,28 +333,24 @@ QStringList keptAside(const QString &dir)
 QByteArray forgedJournal(const QString &table, qint64 oldSize, qint64 newSize,
                          const std::vector<std::pair<qint64, qint64>> &ranges)
 {
-    auto le = [](QByteArray &out, quint64 v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            out += char((v >> (8 * i)) & 0xFF);
-    };
     struct stat st {};
     ::stat(QFile::encodeName(table).constData(), &st);
     QByteArray j("PDJRNL02");
-    le(j, quint64(st.st_ino), 8);
+    store::bytes::appendLe64(j, quint64(st.st_ino));
     j += char(1);
-    le(j, quint64(oldSize), 8);
+    store::bytes::appendLe64(j, quint64(oldSize));
     for (const auto &[pos, len] : ranges) {
-        le(j, quint64(pos), 8);
-        le(j, quint64(len), 4);
+        store::bytes::appendLe64(j, quint64(pos));
+        store::bytes::appendLe32(j, quint32(len));
         j += QByteArray(8 * int((pos + len - 1) / 512 - pos / 512 + 1), '\0');
         j += QByteArray(int(len), 'x');
     }
-    le(j, ranges.size(), 4);
-    le(j, quint64(newSize), 8);
+    store::bytes::appendLe32(j, quint32(ranges.size()));
+    store::bytes::appendLe64(j, quint64(newSize));
     quint64 h = 14695981039346656037ull;
     for (char c : j)
         h = (h ^ uchar(c)) * 1099511628211ull;
-    le(j, h, 8);
+    store::bytes::appendLe64(j, h);
     return j + "PDJEND02";
 }
 
@@ -682,9 +679,7 @@ TEST(HostileFiles, RefusedOrReadInBoundedMemory)
         const store::DbfTable t = store::DbfTable::fromBytes(header, QStringLiteral("template"));
         const qint64 records = ((qint64(2) << 30) - t.header().headerLength) / t.header().recordLength;
         QByteArray head = header.left(t.header().headerLength);
-        const quint32 n = quint32(records);
-        for (int i = 0; i < 4; ++i)
-            head[4 + i] = char((n >> (8 * i)) & 0xFF);
+        store::bytes::putLe32(head.data() + 4, quint32(records));
         QFile f(table);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(head);

@@ -14,7 +14,7 @@ namespace printtest {
 void execResult(const QStringList &statements)
 {
     store::Query q(QStringLiteral("AQry_Test"));
-    q.setConnectionString(store::paths::connectionString(QStringLiteral("Result")));
+    q.setDirectory(store::paths::resultDir());
     for (const QString &s : statements) {
         q.close();
         q.setSql(s);

@@ -19,12 +19,6 @@ const cat::Indicator &byField(const char *field)
 QString u(const char *s) { return QString::fromUtf8(s); }
 } // namespace
 
-TEST(Catalogue, ChosenProjectIsEmptyAtStart)
-{
-    EXPECT_TRUE(UDeclareFunction::ChosenXmh.isEmpty());
-    EXPECT_TRUE(UDeclareFunction::ChosenYymcks.isEmpty());
-}
-
 TEST(Catalogue, CountsAndContiguousRanges)
 {
     ASSERT_EQ(cat::periods().size(), 5u);

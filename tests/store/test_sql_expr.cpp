@@ -242,7 +242,9 @@ TEST(SqlExpr, SyntaxErrorsQuoteTheTextAndPosition)
     EXPECT_TRUE(errorOf("cws_yy > 1 cws_zk", r).contains("第 12 个字符"));
     EXPECT_TRUE(errorOf("cws_yy ? 1", r).contains("\"?\""));
     EXPECT_TRUE(errorOf("nosuch(1)", r).contains("nosuch"));
-    EXPECT_TRUE(errorOf("left('a')", r).contains("2 个参数"));
+    EXPECT_TRUE(errorOf("left('a')", r).contains("函数 LEFT 需要 2 个参数，这里有 1 个"));
+    EXPECT_TRUE(errorOf("substr('a')", r).contains("函数 SUBSTR 需要 2 到 3 个参数，这里有 1 个"));
+    EXPECT_TRUE(errorOf("max(1) = 1", r).contains("函数 MAX 需要 至少 2 个参数，这里有 1 个"));
     EXPECT_TRUE(errorOf("", r).contains("空"));
     EXPECT_TRUE(errorOf("cws_yy .xor. 1", r).contains("第 8 个字符"));
     EXPECT_TRUE(errorOf("12abc > 1", r).contains("第 1 个字符"));

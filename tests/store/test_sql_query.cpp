@@ -145,7 +145,7 @@ protected:
 std::unique_ptr<Query> openQuery(const QString &subdir, const QString &sql)
 {
     auto q = std::make_unique<Query>();
-    q->setConnectionString(store::paths::connectionString(subdir));
+    q->setDirectory(store::paths::tableDir(subdir));
     q->setSql(sql);
     q->open();
     return q;
@@ -154,18 +154,31 @@ std::unique_ptr<Query> openQuery(const QString &subdir, const QString &sql)
 int exec(const QString &subdir, const QString &sql)
 {
     Query q;
-    q.setConnectionString(store::paths::connectionString(subdir));
+    q.setDirectory(store::paths::tableDir(subdir));
     q.setSql(sql);
     return q.execSql();
 }
 
 } // namespace
 
-TEST_F(SqlQuery, ConnectionStringNamesTheDirectory)
+// A query reads the folder it is given, whatever the folder's name holds;
+// its messages name the table and never its object name, which is the
+// windows' own.
+TEST_F(SqlQuery, FolderAsGivenAndMessagesWithoutTheObjectName)
 {
-    Query q;
-    q.setConnectionString(store::paths::connectionString("Result"));
-    EXPECT_EQ(QDir(q.directory()).absolutePath(), QDir(result).absolutePath());
+    const QString odd = dir.path() + "a;SourceDB=b;x/";
+    QDir().mkpath(odd);
+    ASSERT_TRUE(QFile::copy(result + "result.dbf", odd + "result.dbf"));
+    Query q("AQry_Temp");
+    q.setDirectory(odd);
+    q.setSql("select nd from result");
+    q.open();
+    EXPECT_EQ(q.recordCount(), 5);
+    for (const QString &m : {errorOf([&] { q.fieldByName("nosuch"); }), errorOf([&] { q.post(); q.edit(); q.post(); }),
+                             errorOf([&] { q.close(); q.edit(); })}) {
+        EXPECT_FALSE(m.isEmpty());
+        EXPECT_FALSE(m.contains("AQry_Temp")) << m.toStdString();
+    }
 }
 
 TEST_F(SqlQuery, SelectAllReturnsEveryRowInRecordOrderWithNulls)
