@@ -1,5 +1,6 @@
 #include "centre/Collect.h"
 
+#include "centre/Sha256.h"
 #include "centre/SqlUtil.h"
 #include "store/Catalogue.h"
 #include "store/FieldCodec.h"
@@ -17,11 +18,6 @@
 
 #include <QScopeGuard>
 
-#ifdef PDECLARE_HAVE_OPENSSL
-#include <openssl/evp.h>
-#else
-#include <QCryptographicHash>
-#endif
 #include <sqlite3.h>
 
 #ifdef Q_OS_UNIX
@@ -59,6 +55,9 @@ struct Refusal {
 // opening a converter costs more than decoding a few hundred bytes.
 bool validGbk(QByteArrayView bytes)
 {
+    // Bytes below 0x80 are GBK's own single-byte characters.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; }))
+        return true;
 #ifdef Q_OS_WIN
     // Qt has no GBK converter on Windows: the system's code page 936 tells.
     return store::codec::decodesWhole(store::codec::kGbkMark, bytes);
@@ -104,23 +103,6 @@ QString typeText(const store::FieldDef &f)
 {
     return f.decimals > 0 ? QStringLiteral("%1(%2,%3)").arg(QChar::fromLatin1(f.type)).arg(f.length).arg(f.decimals)
                           : QStringLiteral("%1(%2)").arg(QChar::fromLatin1(f.type)).arg(f.length);
-}
-
-// The file's SHA-256 in lower-case hex. OpenSSL's digest uses the
-// processor's SHA instructions: several times faster than a portable one,
-// and hashing is a good part of collecting a small file.
-QString sha256Hex(const QByteArray &bytes)
-{
-#ifndef PDECLARE_HAVE_OPENSSL
-    // A build without OpenSSL (Windows): Qt's own digest gives the same bytes.
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-#else
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.constData(), std::size_t(bytes.size()), digest, &length, EVP_sha256(), nullptr) != 1)
-        throw Error(QStringLiteral("无法计算文件的 SHA-256。"));
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex());
-#endif
 }
 
 // What a good upload file gives.
@@ -401,7 +383,7 @@ struct Collector::Impl {
             throw Refusal{QStringLiteral("表结构与申报表模板不符：有 %1 列，模板为 %2 列").arg(have.size()).arg(want.size())};
         for (std::size_t i = 0; i < want.size(); ++i) {
             const store::FieldDef &w = want[i], &h = have[i];
-            if (w.name.compare(h.name, Qt::CaseInsensitive) != 0)
+            if (w.name != h.name && w.name.compare(h.name, Qt::CaseInsensitive) != 0)
                 throw Refusal{QStringLiteral("表结构与申报表模板不符：第 %1 列为 %2，应为 %3").arg(i + 1).arg(h.name, w.name)};
             // N and F hold the same digits; FoxPro writes either for a figure.
             const auto digits = [](char t) { return t == 'N' || t == 'F'; };
@@ -545,7 +527,7 @@ struct Collector::Impl {
     // Hashes, checks and evaluates a file read whole (mtime and size set).
     void finishPrepare(Prepared &pr, const QByteArray &bytes) const
     {
-        pr.sha = sha256Hex(bytes);
+        pr.sha = QString::fromLatin1(sha256Hex(bytes));
         pr.mtimeText = detail::timeText(pr.mtime);
         pr.collectedAt = detail::timeText(QDateTime::currentDateTimeUtc());
         try {
@@ -571,22 +553,27 @@ struct Collector::Impl {
         struct stat st {};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize)
             return std::nullopt;
-        QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+        // One byte more than its size is asked for: a regular file that
+        // gives less is read to its end, without a read that finds nothing
+        // more (a call for every file). One that gives it all has grown
+        // since, and what is there is read.
+        QByteArray bytes(qsizetype(st.st_size) + 1, Qt::Uninitialized);
         qsizetype have = 0;
         for (;;) {
             if (have == bytes.size())
-                bytes.resize(have + 4096); // grown since: read what is there
-            const ssize_t n = ::read(fd, bytes.data() + have, std::size_t(bytes.size() - have));
+                bytes.resize(have + 4096);
+            const std::size_t asked = std::size_t(bytes.size() - have);
+            const ssize_t n = ::read(fd, bytes.data() + have, asked);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
                 return std::nullopt;
             }
-            if (n == 0)
-                break;
             have += n;
             if (have > kMaxFileSize)
                 return std::nullopt;
+            if (std::size_t(n) < asked)
+                break;
         }
         bytes.truncate(have);
         // The same instant as QFileInfo::lastModified: milliseconds.
@@ -831,6 +818,92 @@ Collector::~Collector() = default;
 
 FileOutcome Collector::collectFile(const QString &path) { return d->collect(path); }
 
+namespace {
+
+// Copies SQLite's log into the database file while collect goes on storing:
+// a thread of its own with a connection of its own checkpoints after each
+// commit (a passive checkpoint, which never waits for the writer nor holds
+// it up). Collect's own checkpoint at its end then has only the last
+// transaction left to copy; the log, copied, is written again from its
+// start instead of growing. Where the second connection cannot be opened,
+// collect's own checkpoint does all the work, as before.
+class LogCopier {
+public:
+    explicit LogCopier(sqlite3 *writer)
+    {
+        const char *file = writer ? sqlite3_db_filename(writer, "main") : nullptr;
+        if (!file || !*file)
+            return;
+        // A connection knows the database is in WAL mode once it has read
+        // it.
+        if (sqlite3_open_v2(file, &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
+            || sqlite3_exec(m_db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            return;
+        }
+        m_thread = std::thread([this] { run(); });
+    }
+    ~LogCopier() { stop(); }
+    LogCopier(const LogCopier &) = delete;
+    LogCopier &operator=(const LogCopier &) = delete;
+
+    // A transaction has been committed: its part of the log can be copied.
+    void committed()
+    {
+        if (!m_db)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_commits;
+        }
+        m_changed.notify_one();
+    }
+    // Waits for a copy under way, then lets the connection go.
+    void stop()
+    {
+        if (m_thread.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_stop = true;
+            }
+            m_changed.notify_one();
+            m_thread.join();
+        }
+        if (m_db) {
+            sqlite3_close(m_db);
+            m_db = nullptr;
+        }
+    }
+
+private:
+    void run()
+    {
+        int copied = 0;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_stop || m_commits != copied; });
+                if (m_stop)
+                    return;
+                copied = m_commits;
+            }
+            // A failure here loses nothing: the log stays, and collect's own
+            // checkpoint copies it.
+            sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        }
+    }
+
+    sqlite3 *m_db = nullptr;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_commits = 0;
+    bool m_stop = false;
+};
+
+} // namespace
+
 CollectSummary Collector::collect(const QStringList &files, const Progress &progress)
 {
     // Reading, hashing and checking a file needs no database, and is about
@@ -946,14 +1019,21 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
         pending = CollectSummary();
     };
     int done = 0;
+    // On SQLite a transaction takes one batch at first and twice as many
+    // files each time after, up to eight batches: the first files of a
+    // collect are committed at once, and the many after them write the
+    // index pages they share (the files' hashes go all over the index) to
+    // the log a few times instead of once for every batch.
+    std::optional<Impl::Batch> tx;
+    int txFiles = 0, txSize = kBatch;
+    LogCopier copier(total > kBatch ? d->lite : nullptr);
     try {
         for (int begin = 0; begin < total && !s.cancelled; begin += kBatch) {
             const int end = std::min(total, begin + kBatch);
             // The helpers go on with the next batch while this one is stored.
             waitForBatch(begin, end);
-            // The transaction starts once the batch is ready: the write lock is
-            // held only while storing. A cancel commits the files done.
-            std::optional<Impl::Batch> tx;
+            // A transaction starts once its first batch is ready. A cancel
+            // commits the files done.
             for (int i = begin; i < end; ++i) {
                 if (!tx)
                     tx.emplace(*d);
@@ -985,23 +1065,31 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
                     break;
                 }
             }
-            if (tx) {
+            txFiles += end - begin;
+            if (tx && (txFiles >= txSize || end == total || s.cancelled)) {
+                txFiles = 0;
+                txSize = std::min(2 * txSize, 8 * kBatch);
                 tx->commit();
+                tx.reset();
                 keep();
+                copier.committed();
             }
             releaseBatch(begin, end);
         }
     } catch (const Error &e) {
-        // What the database kept is reported; the files of the batch it
-        // took back, and those not reached, are collected by the next run.
+        // What the database kept is reported; the files of the transaction
+        // it took back, and those not reached, are collected by the next run.
+        tx.reset();
         s.error = e.message();
         s.notDone = total - s.total();
     } catch (...) {
+        tx.reset();
         endHelpers();
         throw;
     }
     // When cancelled, the helpers' work in hand is dropped.
     endHelpers();
+    copier.stop();
     // What was stored is on the disk when collect returns.
     if (s.error.isEmpty()) {
         try {

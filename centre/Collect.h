@@ -5,8 +5,9 @@
 // GBK text, the project code against the list), run through the delivered
 // rules with the check's semantics, and stored with its figures, findings and
 // the hospital's own flag, all or nothing (on SQLite a savepoint of its own
-// inside the transaction of a batch of 32 files; on PostgreSQL, where several
-// reviewers collect at once, a transaction of its own). The same file twice changes
+// inside a transaction of 32 files at first, of up to 256 later in a long
+// collect; on PostgreSQL, where several reviewers collect at once, a
+// transaction of its own). The same file twice changes
 // nothing; a different file of the same project becomes current (unless the
 // current one is newer by its time) and the other one is kept as history. A
 // bad file is refused with its reason and nothing of it is stored, except

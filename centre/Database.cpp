@@ -83,6 +83,15 @@ bool Database::isPostgresName(const QString &name)
         || name.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
+void Database::loadDriver(const QString &name)
+{
+    const QString driver = isPostgresName(name) ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
+    const QString connection = QStringLiteral("pdeclare-centre-driver-%1").arg(++g_connections);
+    if (QSqlDatabase::isDriverAvailable(driver))
+        QSqlDatabase::addDatabase(driver, connection);
+    QSqlDatabase::removeDatabase(connection);
+}
+
 std::unique_ptr<Database> Database::open(const QString &name)
 {
     return std::unique_ptr<Database>(new Database(name, true));

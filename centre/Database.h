@@ -36,6 +36,11 @@ public:
     // read-only: everything that reads works, a write raises.
     static std::unique_ptr<Database> openExisting(const QString &name);
 
+    // Loads the driver a database of this name needs (a plugin), as the
+    // first open would, so that other work can go on meanwhile. Opens
+    // nothing; a missing driver is told by open.
+    static void loadDriver(const QString &name);
+
     // The name for messages: a postgresql:// URI without its password.
     static QString shownName(const QString &name);
     QString shown() const { return shownName(m_name); }

@@ -14,6 +14,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
+#include <optional>
+#include <thread>
 #include <unistd.h>
 
 namespace cli {
@@ -92,10 +95,27 @@ int cmdCollect(const Args &args)
         return 2;
     const QString dbName = a.positional.takeFirst();
     try {
-        const centre::Reference ref = centre::Reference::load(store::paths::programDir());
-        const QStringList files = centre::findUploadFiles(a.positional);
+        // The reference tables and the folders are read on a thread of
+        // their own while the database driver, a plugin, is loaded. The
+        // database is opened (created) only when they have been read.
+        const QString programDir = store::paths::programDir();
+        std::optional<centre::Reference> ref;
+        QStringList files;
+        std::exception_ptr readFailed;
+        std::thread reading([&] {
+            try {
+                ref.emplace(centre::Reference::load(programDir));
+                files = centre::findUploadFiles(a.positional);
+            } catch (...) {
+                readFailed = std::current_exception();
+            }
+        });
+        centre::Database::loadDriver(dbName);
+        reading.join();
+        if (readFailed)
+            std::rethrow_exception(readFailed);
         auto db = centre::Database::open(dbName);
-        centre::Collector collector(*db, ref);
+        centre::Collector collector(*db, *ref);
         ProgressBar bar;
         const centre::CollectSummary s = collector.collect(files, [&](int done, int total, const centre::FileOutcome &o) {
             if (o.kind == centre::FileOutcome::Kind::Refused) {

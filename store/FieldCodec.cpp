@@ -7,6 +7,7 @@
 #include <windows.h>
 #endif
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -202,6 +203,14 @@ QString decode(quint8 mark, QByteArrayView bytes)
 {
     if (isAscii(bytes))
         return QString::fromLatin1(bytes.data(), bytes.size());
+    // Bytes below 0x80 with NUL padding (every field name in a header) are
+    // the same characters in every code page: no converter, NUL a blank as
+    // below.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; })) {
+        QString s = QString::fromLatin1(bytes.data(), bytes.size());
+        s.replace(QChar(0), QLatin1Char(' '));
+        return s;
+    }
     QString s = decodeWith(mark, bytes);
     // Some writers pad texts with NUL instead of blanks.
     for (QChar &c : s)

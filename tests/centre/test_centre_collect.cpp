@@ -3,8 +3,10 @@
 #include "UploadFiles.h"
 #include "centre/Collect.h"
 #include "centre/Declarations.h"
+#include "centre/Sha256.h"
 #include "tests/support/TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -96,4 +98,29 @@ TEST_F(NinetyUploads, DatabaseFailureMidFileLeavesNoPartOfItsBatch)
     q.finish();
     EXPECT_EQ(centre::summaryLine(collector.collect(files)), QStringLiteral("新增 58，替换 0，未变 32，拒收 0"));
     EXPECT_EQ(centre::storedFileCount(*db), 90);
+}
+
+// A file is known by its SHA-256: a wrong digest would store the same file
+// twice, or take a changed one as unchanged. Both ways of computing it (the
+// processor's SHA instructions where it has them, the portable code) give
+// the standard digest at every length around the 64-byte blocks and the
+// 56-byte point where the length spills into a second block.
+TEST(FileHash, IsTheStandardSha256AtEveryBlockBoundary)
+{
+    QByteArray bytes;
+    quint32 x = 2006;
+    for (int i = 0; i < 4200; ++i) {
+        x = x * 1103515245u + 12345u;
+        bytes.append(char(x >> 24));
+    }
+    const auto hex = [](const std::array<std::uint8_t, 32> &d) {
+        return QByteArray(reinterpret_cast<const char *>(d.data()), 32).toHex();
+    };
+    for (int size = 0; size < 4200; size += (size < 300 || size > 4090) ? 1 : 61) {
+        const QByteArrayView part(bytes.constData(), size);
+        const QByteArray expected = QCryptographicHash::hash(part, QCryptographicHash::Sha256).toHex();
+        ASSERT_EQ(centre::sha256Hex(part).toStdString(), expected.toStdString()) << size;
+        ASSERT_EQ(hex(centre::detail::sha256Portable(part)).toStdString(), expected.toStdString()) << size;
+    }
+    EXPECT_EQ(centre::sha256Hex("abc"), QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
 }
