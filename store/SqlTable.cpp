@@ -129,11 +129,14 @@ QString tableFile(const QString &dirIn, const QString &name)
     const QString wanted = name + QStringLiteral(".dbf");
     const QString exact = dir + wanted;
 #ifndef Q_OS_WIN
-    // Windows finds a file whatever the case of its name: there the name
-    // as it lies on the disk is looked up below, so that a table written
-    // back keeps its own name (RESULT.DBF stays RESULT.DBF).
     if (QFileInfo(exact).isFile())
         return exact;
+#else
+    // Windows finds a file whatever the case of its name: there the name
+    // as it lies on the disk is looked up below, so that a table written
+    // back keeps its own name (RESULT.DBF stays RESULT.DBF). Asking the
+    // file layer first puts back a table that a kill left aside.
+    fileio::pathError(exact);
 #endif
     if (!QFileInfo(dir).isDir()) {
         // A symlink loop, a file where a folder should be, no permission:

@@ -168,6 +168,23 @@ TEST_F(WindowsFiles, ATableAnotherProgramHoldsIsRefusedAndLeftWhole)
     EXPECT_EQ(leftovers(dir.path()), QStringList());
 }
 
+// Where renames lack POSIX semantics (Wine, FAT, network drives), a table
+// that this program holds open is replaced by moving it aside first. A kill
+// between the two renames leaves the table only aside: the next use of the
+// table puts it back, whole.
+TEST_F(WindowsFiles, ATableLeftAsideByAKillIsPutBack)
+{
+    const QString result = dir.file(QStringLiteral("Result/result.dbf"));
+    const QByteArray before = testsupport::fileBytes(result);
+    ASSERT_TRUE(QFile::rename(result, result + QStringLiteral("~pdeclare-old-Ab12Cd")));
+    const Outcome r = cli({QStringLiteral("sql"), dir.file(QStringLiteral("Result")),
+                           QStringLiteral("update result set cws_yy=12")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QDir(dir.file(QStringLiteral("Result"))).entryList(QDir::Files), QStringList{QStringLiteral("result.dbf")});
+    EXPECT_NE(testsupport::fileBytes(result), before); // the update reached the table put back
+    EXPECT_EQ(testsupport::fileBytes(result).size(), before.size());
+}
+
 TEST(WindowsPaths, ChineseAndLongFolderNamesWork)
 {
     QTemporaryDir base;
