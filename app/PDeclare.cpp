@@ -8,12 +8,15 @@
 #include "controls/MessageBox.h"
 #include "store/FileIo.h"
 #include "store/Paths.h"
+#include "store/Startup.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
 
-int main(int argc, char *argv[])
+namespace {
+
+int runProgram(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     // The windows' class and the desktop entry carry the same name, so that
@@ -58,3 +61,7 @@ int main(int argc, char *argv[])
     QTimer::singleShot(500, [] { ui::preparePrintFaceInBackground(); });
     return application.exec();
 }
+
+} // namespace
+
+int main(int argc, char *argv[]) { return store::startup::finish(runProgram(argc, argv)); }

@@ -10,7 +10,12 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <exception>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace store::startup {
 
@@ -80,6 +85,15 @@ QStringList run(const Steps &steps)
     if (steps.purgeFindings)
         step([] { purgeFindings(); });
     return problems;
+}
+
+int finish(int exitCode)
+{
+#ifdef Q_OS_WIN
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), UINT(exitCode));
+#endif
+    return exitCode;
 }
 
 } // namespace store::startup
