@@ -60,7 +60,18 @@ inline QString errorText(const std::exception &e)
     return text.isEmpty() ? text : QStringLiteral("操作没有完成，系统报告的原因是：%1").arg(text);
 }
 
-QString errorText(const QString &fallback = QString());
+inline QString errorText(const QString &fallback = QString())
+{
+    const QString general = fallback.isEmpty() ? QStringLiteral("发生未知错误，操作没有完成。") : fallback;
+    try {
+        throw;
+    } catch (const std::exception &e) {
+        const QString text = errorText(e);
+        return text.isEmpty() ? general : text;
+    } catch (...) {
+        return general;
+    }
+}
 
 // The exception being handled, as the one error shape: a store::Error as it
 // is, anything else (std::bad_alloc, a library's own exception) as an Error
@@ -74,19 +85,6 @@ inline Error currentError(const QString &fallback = QString())
         return e;
     } catch (...) {
         return Error(errorText(fallback));
-    }
-}
-
-inline QString errorText(const QString &fallback)
-{
-    const QString general = fallback.isEmpty() ? QStringLiteral("发生未知错误，操作没有完成。") : fallback;
-    try {
-        throw;
-    } catch (const std::exception &e) {
-        const QString text = errorText(e);
-        return text.isEmpty() ? general : text;
-    } catch (...) {
-        return general;
     }
 }
 
