@@ -17,7 +17,6 @@
 
 #include <optional>
 
-#include <sys/file.h>
 
 using store::DbfTable;
 using store::Error;
@@ -554,9 +553,11 @@ TEST_F(SqlQuery, ErrorsSayWhatAndWhere)
 TEST_F(SqlQuery, ATableHeldElsewhereIsBusyAfterTheWait)
 {
     const QByteArray before = testsupport::fileBytes(result + "result.dbf");
-    QFile held(result + "result.dbf");
-    ASSERT_TRUE(held.open(QIODevice::ReadOnly));
-    ASSERT_EQ(::flock(held.handle(), LOCK_EX), 0);
+    // A second open file of the table binds this process as another
+    // program's would (flock on Linux, LockFileEx on Windows).
+    std::unique_ptr<store::fileio::EnvFile> held;
+    ASSERT_TRUE(store::fileio::platformEnv().open(result + "result.dbf", store::fileio::Open::Read, &held).ok());
+    ASSERT_TRUE(held->lock(store::fileio::LockKind::Exclusive).ok());
     testsupport::FaultEnv env;
     env.instantWaits(true);
     store::fileio::setEnv(&env);
