@@ -78,7 +78,7 @@ private slots:
         for (int c = 0; c < 3; ++c)
             QCOMPARE(grid->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
         // The codes keep at least their widths; the name fills the rest.
-        QCOMPARE(grid->columnWidth(0), 60);
+        QVERIFY(grid->columnWidth(0) >= 60);
         QVERIFY(grid->columnWidth(2) >= 70);
         QCOMPARE(grid->horizontalHeader()->length(), grid->viewport()->width());
         QCOMPARE(grid->model()->data(grid->model()->index(2, 1)).toString().trimmed(), QStringLiteral("丙医院"));
