@@ -15,6 +15,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Loaded while the program connects to the display.
+    ui::loadSystemFontsInBackground();
     QApplication application(argc, argv);
     // The windows' class and the desktop entry carry the same name, so that
     // the desktop shows the program's entry and icon for its windows.
@@ -23,6 +25,7 @@ int main(int argc, char *argv[])
     ui::installQtTranslations();
     ui::installFontSubstitutions();
     ui::installDefaultFont();
+    ui::installStyle();
     // One program per program directory: two would write the same tables.
     // The user's own folder may not exist before the first start.
     QDir().mkpath(store::paths::programDir());
@@ -41,6 +44,8 @@ int main(int argc, char *argv[])
                              ui::applicationTitle(), ui::Icon::Information);
         return 1;
     }
+    // The main window's picture is read while the window is being made.
+    TfrmMain::readPictureInBackground();
     // What the file layer tells without stopping the work (a change record
     // that did not fit its table) is shown once the current step is over,
     // not while that step holds a table locked.
@@ -53,6 +58,9 @@ int main(int argc, char *argv[])
     auto *main = new TfrmMain; // frees itself when closed
     app::raiseOnRequest(store::paths::programDir(), &application);
     main->show();
+    // The image format plugins the first preview or message box needs are
+    // loaded once the window is up.
+    QTimer::singleShot(0, [] { ui::loadImageFormatsInBackground(); });
     // The printing face is made on another thread once the window is up,
     // ready before the first print preview.
     QTimer::singleShot(500, [] { ui::preparePrintFaceInBackground(); });

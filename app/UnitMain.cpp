@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
@@ -23,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <future>
 
 namespace {
 
@@ -60,7 +62,44 @@ const std::vector<MenuEntry> &menuTree()
     return tree;
 }
 
+QList<QImage> readIcon()
+{
+    // Read as PNG, named: an image file of no named format is offered to
+    // every image format plugin of the system in turn, each loaded for it.
+    QList<QImage> sizes;
+    for (int size : {16, 32, 48, 256}) {
+        QImageReader reader(QStringLiteral(":/app/pdeclare_%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        sizes << reader.read();
+    }
+    return sizes;
+}
+
+QImage readPicture() { return QImageReader(TfrmMain::pictureResource()).read(); }
+
+// The picture being read beside the window's making.
+std::future<QImage> &pictureReading()
+{
+    static std::future<QImage> reading;
+    return reading;
+}
+
+QIcon iconOf(const QList<QImage> &sizes)
+{
+    QIcon icon;
+    for (const QImage &image : sizes)
+        icon.addPixmap(QPixmap::fromImage(image));
+    return icon;
+}
+
 } // namespace
+
+void TfrmMain::readPictureInBackground()
+{
+    Q_INIT_RESOURCE(PDeclare);
+    if (!pictureReading().valid())
+        pictureReading() = std::async(std::launch::async, readPicture);
+}
 
 TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_unique<store::Query>(QStringLiteral("AQry_Tmp")))
 {
@@ -79,6 +118,10 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_uniqu
     setPalette(palette);
     setAutoFillBackground(true);
 
+    // The start-up sequence before the widgets are made: a style sheet set
+    // afterwards would style every one of them a second time.
+    runStartup();
+
     buildMenu();
 
     Panel1 = new QFrame(this);
@@ -89,12 +132,11 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_uniqu
     Image1 = new QLabel(Panel1);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setScaledContents(true); // stretched, the aspect ratio not kept
-    Image1->setPixmap(QPixmap(pictureResource()));
+    Image1->setPixmap(QPixmap::fromImage(pictureReading().valid() ? pictureReading().get() : readPicture()));
     Image1->setMinimumSize(1, 1);
     layout->addWidget(Image1);
     setCentralWidget(Panel1);
 
-    runStartup();
     // After the skin: its menu bar may be taller than the plain one.
     fitToClientArea();
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
@@ -120,10 +162,7 @@ QString TfrmMain::pictureResource() { return QStringLiteral(":/app/still_life.jp
 QIcon TfrmMain::programIcon()
 {
     Q_INIT_RESOURCE(PDeclare);
-    QIcon icon;
-    for (int size : {16, 32, 48, 256})
-        icon.addFile(QStringLiteral(":/app/pdeclare_%1.png").arg(size), QSize(size, size));
-    return icon;
+    return iconOf(readIcon());
 }
 
 store::Query &TfrmMain::AQry_Tmp() const { return *m_tmp; }

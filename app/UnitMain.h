@@ -24,11 +24,11 @@ public:
     static constexpr int ClientWidth = 616;
     static constexpr int ClientHeight = 425;
 
-    // The start-up sequence, run by the constructor: the skin, then the
-    // program folder's own start (store/Startup.h: clean-up, the user's
-    // folder, the working table, the findings purged), then AQry_Tmp on
-    // DataMeta. Each problem is shown in the application's standard error
-    // box; the window opens all the same.
+    // The start-up sequence, run by the constructor before it makes the
+    // menu and the picture: the skin, then the program folder's own start
+    // (store/Startup.h: clean-up, the user's folder, the working table, the
+    // findings purged), then AQry_Tmp on DataMeta. Each problem is shown in
+    // the application's standard error box; the window opens all the same.
     void runStartup();
     // The skin file, when it exists, becomes the application's style sheet
     // (ui::applySkin).
@@ -45,6 +45,10 @@ public:
 
     // The picture stored with the window (640 x 480 JPEG).
     static QString pictureResource();
+    // Starts reading the picture on another thread, so that it is ready when
+    // the window is made (PDeclare calls it just before); without it the
+    // window reads the picture itself.
+    static void readPictureInBackground();
     // The program's icon, drawn as packaging/pdeclare.svg, at 16 to 256 px.
     static QIcon programIcon();
 
