@@ -9,8 +9,9 @@
 // Each start is a whole process. The two programs take turns, the order
 // swapped every round, and the figures are medians, so that the other work
 // on the machine weighs on both alike. Besides the time to the mapped
-// window, the processor time the process had spent by then (all threads)
-// is given: it varies much less with the machine's load.
+// window, the processor time of the process (all its threads; it is stopped
+// as soon as its window is mapped) is given: it varies much less with the
+// machine's load.
 //
 // PDECLARE_BENCH_PROGRAMS=DIR runs the programs of another build's program
 // folder (the figures of a branch against those of main, say).
@@ -33,6 +34,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -170,20 +172,6 @@ struct Folder {
     }
 };
 
-// The processor time a running process has had so far, all its threads, in
-// milliseconds.
-double cpuMs(pid_t pid)
-{
-    double ns = 0;
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
-        if (stat.open(QIODevice::ReadOnly))
-            ns += stat.readAll().split(' ').value(0).toDouble();
-    }
-    return ns / 1e6;
-}
-
 pid_t spawn(const QByteArray &program, const std::vector<QByteArray> &args = {}, bool search = false)
 {
     std::vector<char *> argv{const_cast<char *>(program.constData())};
@@ -196,16 +184,19 @@ pid_t spawn(const QByteArray &program, const std::vector<QByteArray> &args = {},
     return failed ? 0 : pid;
 }
 
-void stop(pid_t pid)
+// Stops the process; the processor time it had, all its threads, in
+// milliseconds.
+double stop(pid_t pid)
 {
     ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
+    rusage usage{};
+    ::wait4(pid, nullptr, 0, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 struct Start {
-    double ms = 0;    // process start to the mapped window
-    double cpuMs = 0; // processor time spent by then
-    pid_t pid = 0;    // still running
+    double ms = 0; // process start to the mapped window
+    pid_t pid = 0; // still running
     xcb_window_t window = 0;
 };
 
@@ -220,7 +211,6 @@ std::optional<Start> start(const Folder &folder, const QString &title = QString(
         return std::nullopt;
     const std::optional<xcb_window_t> window = display().waitForMap(20000, title);
     s.ms = double(t.nsecsElapsed()) / 1e6;
-    s.cpuMs = cpuMs(s.pid);
     if (!window) {
         stop(s.pid);
         return std::nullopt;
@@ -256,9 +246,8 @@ void BM_StartUpSideBySide(benchmark::State &state)
                     state.SkipWithError("no window was shown");
                     return;
                 }
-                stop(s->pid);
+                (first ? minimalCpu : pdeclareCpu).push_back(stop(s->pid));
                 (first ? minimalMs : pdeclareMs).push_back(s->ms);
-                (first ? minimalCpu : pdeclareCpu).push_back(s->cpuMs);
             }
         }
         state.SetIterationTime(median(pdeclareMs) / 1e3);
