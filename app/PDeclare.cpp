@@ -8,12 +8,15 @@
 #include "controls/MessageBox.h"
 #include "store/FileIo.h"
 #include "store/Paths.h"
+#include "store/Startup.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
 
-int main(int argc, char *argv[])
+namespace {
+
+int runProgram(int argc, char *argv[])
 {
     // Loaded while the program connects to the display.
     ui::loadSystemFontsInBackground();
@@ -29,14 +32,16 @@ int main(int argc, char *argv[])
     // One program per program directory: two would write the same tables.
     // The user's own folder may not exist before the first start.
     QDir().mkpath(store::paths::programDir());
-    QString lockProblem;
-    if (!store::fileio::holdInstanceLock(store::paths::programDir() + QStringLiteral(".pdeclare.lock"), &lockProblem)) {
+    bool held = false;
+    try {
+        held = store::fileio::holdInstanceLock(store::paths::programDir() + QStringLiteral(".pdeclare.lock"));
+    } catch (const store::Error &e) {
         // The lock file cannot be used (a folder, not writable): whether
         // another program runs is unknown, so this one does not start.
-        if (!lockProblem.isEmpty()) {
-            ui::MessageBox::show(nullptr, lockProblem, ui::applicationTitle(), ui::Icon::Error);
-            return 1;
-        }
+        ui::MessageBox::show(nullptr, e.message(), ui::applicationTitle(), ui::Icon::Error);
+        return 1;
+    }
+    if (!held) {
         app::askRunningProgramToRaise(store::paths::programDir());
         ui::MessageBox::show(nullptr,
                              QStringLiteral("程序已经在这个目录中打开：%1\n已把打开的窗口调到最前面，请使用那个窗口。")
@@ -66,3 +71,7 @@ int main(int argc, char *argv[])
     QTimer::singleShot(500, [] { ui::preparePrintFaceInBackground(); });
     return application.exec();
 }
+
+} // namespace
+
+int main(int argc, char *argv[]) { return store::startup::finish(runProgram(argc, argv)); }

@@ -73,53 +73,60 @@ QString projectCodeOf(const QString &yydm)
     return code;
 }
 
-QString refuseProjectCode(const QString &code)
+void requireSafeProjectCode(const QString &code)
 {
-    const QString why = QStringLiteral("项目编码“%1”不能用作导出文件名：%2。请在数据录入中重新选择项目后再导出。");
+    const auto refuse = [&](const QString &shown, const QString &why) {
+        throw store::Error(store::ErrorKind::Range,
+                           QStringLiteral("项目编码“%1”不能用作导出文件名：%2。请在数据录入中重新选择项目后再导出。").arg(shown, why));
+    };
     if (code.isEmpty())
-        return why.arg(code, QStringLiteral("编码为空"));
+        refuse(code, QStringLiteral("编码为空"));
     if (code.contains(QStringLiteral("..")))
-        return why.arg(code, QStringLiteral("含有“..”"));
+        refuse(code, QStringLiteral("含有“..”"));
     for (const QChar ch : code) {
         if (ch == QLatin1Char('/') || ch == QLatin1Char('\\'))
-            return why.arg(code, QStringLiteral("含有路径分隔符"));
+            refuse(code, QStringLiteral("含有路径分隔符"));
         if (ch.category() == QChar::Other_Control || ch.unicode() < 0x20 || ch.unicode() == 0x7F)
-            return why.arg(QString(), QStringLiteral("含有控制字符"));
+            refuse(QString(), QStringLiteral("含有控制字符"));
         if (QStringLiteral(":*?\"<>|").contains(ch))
-            return why.arg(code, QStringLiteral("含有文件名中不允许的字符“%1”").arg(ch));
+            refuse(code, QStringLiteral("含有文件名中不允许的字符“%1”").arg(ch));
     }
-    return QString();
 }
 
 QString uploadFileName(const QString &code) { return code + QStringLiteral("SJSB.dbf"); }
 
-QString folderProblem(const QString &dir)
+void requireWritableFolder(const QString &dir)
 {
     const QFileInfo info(dir);
+    const QString shown = QDir::toNativeSeparators(dir);
     if (!info.exists())
-        return QStringLiteral("文件夹 %1 不存在（也许移动存储设备已拔出）。请重新选择存放路径。")
-            .arg(QDir::toNativeSeparators(dir));
+        throw store::Error(store::ErrorKind::NotFound,
+                           QStringLiteral("文件夹 %1 不存在（也许移动存储设备已拔出）。请重新选择存放路径。").arg(shown));
     if (!info.isDir())
-        return QStringLiteral("%1 不是文件夹。请重新选择存放路径。").arg(QDir::toNativeSeparators(dir));
+        throw store::Error(store::ErrorKind::NotFound, QStringLiteral("%1 不是文件夹。请重新选择存放路径。").arg(shown));
     if (!info.isWritable())
-        return QStringLiteral("没有在文件夹 %1 中写入的权限。请选择您自己的文件夹，例如主文件夹或移动存储设备。")
-            .arg(QDir::toNativeSeparators(dir));
+        throw store::Error(store::ErrorKind::Io,
+                           QStringLiteral("没有在文件夹 %1 中写入的权限。请选择您自己的文件夹，例如主文件夹或移动存储设备。").arg(shown));
     // A read-only medium or mount, or a full disk.
-    if (const QString why = store::fileio::cannotWrite(dir); !why.isEmpty())
-        return QStringLiteral("无法在文件夹 %1 中写入：%2。请重新选择存放路径。").arg(QDir::toNativeSeparators(dir), why);
-    return QString();
+    try {
+        store::fileio::requireWritable(dir);
+    } catch (const store::Error &e) {
+        throw store::Error(e, QStringLiteral("无法在文件夹 %1 中写入：%2。请重新选择存放路径。").arg(shown, e.message()));
+    }
 }
 
 void copyReplacing(const QString &source, const QString &target)
 {
     // The usual reasons are looked at first and told plainly.
     if (!QFileInfo(source).isFile())
-        throw store::Error(QStringLiteral("找不到数据文件 %1。").arg(QDir::toNativeSeparators(source)));
-    const QString problem = folderProblem(QFileInfo(target).absolutePath());
-    if (!problem.isEmpty())
-        throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), problem));
+        throw store::Error(store::ErrorKind::NotFound, QStringLiteral("找不到数据文件 %1。").arg(QDir::toNativeSeparators(source)));
+    try {
+        requireWritableFolder(QFileInfo(target).absolutePath());
+    } catch (const store::Error &e) {
+        throw store::Error(e, QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), e.message()));
+    }
     if (QFileInfo(target).isDir())
-        throw store::Error(QStringLiteral("无法写入 %1：同名的文件夹已存在。请换一个存放路径。")
+        throw store::Error(store::ErrorKind::Io, QStringLiteral("无法写入 %1：同名的文件夹已存在。请换一个存放路径。")
                                .arg(QDir::toNativeSeparators(target)));
 
     // The table is read as one statement would (sound, no change half
@@ -166,16 +173,16 @@ Result run(BackupHost &host, Mode mode, const QString &targetDir)
         } else {
             // Refuse a code that cannot name the file before anything is
             // written (the flags included).
-            const QString refusal = refuseProjectCode(projectCodeOf(yydm));
-            if (!refusal.isEmpty())
-                throw store::Error(refusal);
+            requireSafeProjectCode(projectCodeOf(yydm));
             target = joinTarget(targetDir, uploadFileName(projectCodeOf(yydm)));
         }
         // The folder comes first: one that is gone or cannot be written is
         // told before the upload's check runs or its flags are written.
-        if (const QString problem = folderProblem(targetDir); !problem.isEmpty()) {
+        try {
+            requireWritableFolder(targetDir);
+        } catch (const store::Error &e) {
             host.setPathText(pathText(target));
-            throw store::Error(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), problem));
+            throw store::Error(e, QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(target), e.message()));
         }
         if (mode == Mode::Upload) {
             const BackupHost::Checked checked = host.runUploadCheck();
@@ -199,9 +206,7 @@ Result run(BackupHost &host, Mode mode, const QString &targetDir)
                 exec(host.dbTempQuery(), sql::kFlagConfirmed);
             }
             const QString code = projectCodeOf(firstYydm(host.dbTempQuery(), sql::kSelectCode));
-            const QString refused = refuseProjectCode(code);
-            if (!refused.isEmpty())
-                throw store::Error(refused);
+            requireSafeProjectCode(code);
             target = joinTarget(targetDir, uploadFileName(code));
         }
 

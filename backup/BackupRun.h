@@ -59,9 +59,9 @@ QString joinTarget(const QString &dir, const QString &fileName);
 
 // First four characters (not bytes, not UTF-16 units) of the trimmed code.
 QString projectCodeOf(const QString &yydm);
-// Empty when code + "SJSB.dbf" is a safe plain file name in the target
-// directory; otherwise the reason it is refused.
-QString refuseProjectCode(const QString &code);
+// Raises store::Error (Range) with the reason, in Chinese, unless code +
+// "SJSB.dbf" is a safe plain file name in the target directory.
+void requireSafeProjectCode(const QString &code);
 QString uploadFileName(const QString &code); // code + "SJSB.dbf"
 
 // Replaces target with a copy of source: the bytes go to a temporary file in
@@ -70,9 +70,10 @@ QString uploadFileName(const QString &code); // code + "SJSB.dbf"
 // store::Error with the reason, in Chinese.
 void copyReplacing(const QString &source, const QString &target);
 
-// Why files cannot be written into dir (missing, not a folder, no right to
-// write), told to the user in Chinese; empty when nothing is in the way.
-QString folderProblem(const QString &dir);
+// Raises store::Error when files cannot be written into dir (NotFound: it
+// is missing or no folder; Io: no right to write, a read-only medium, a
+// full disk), told to the user in Chinese with what to do.
+void requireWritableFolder(const QString &dir);
 
 namespace sql {
 inline const char *const kSelectYydm = "select yydm from result ";

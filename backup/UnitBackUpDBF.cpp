@@ -343,8 +343,13 @@ void TfrmBackUpDBF::btn_NewFolderClick()
         why = QStringLiteral("名称中不能有“/”或“\\”。");
     else if (QFileInfo::exists(QDir(m_directory).filePath(name)))
         why = QStringLiteral("%1 中已有同名的文件或文件夹。").arg(QDir::toNativeSeparators(m_directory));
-    else
-        why = backup::folderProblem(m_directory);
+    else {
+        try {
+            backup::requireWritableFolder(m_directory);
+        } catch (const store::Error &e) {
+            why = e.message();
+        }
+    }
     if (why.isEmpty()) {
         errno = 0;
         if (QDir(m_directory).mkdir(name)) {

@@ -47,9 +47,19 @@ namespace {
 // is not one, and is refused before it is read into memory.
 constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
 
-struct Refusal {
-    QString reason;
-};
+// The last failure on an SQLite connection as the one error shape, its kind
+// from the extended result code and the system's error.
+Error liteError(const Database &db, sqlite3 *handle)
+{
+    const int code = sqlite3_extended_errcode(handle);
+    const int system = sqlite3_system_errno(handle);
+    return Error(detail::sqliteKind(code, system),
+                 QStringLiteral("数据库“%1”出错：%2")
+                     .arg(db.shown(), detail::reasonText(code, QString::fromUtf8(sqlite3_errmsg(handle)), system)));
+}
+
+// A file that is no sound declaration: why it is refused.
+[[noreturn]] void refuseFile(const QString &reason) { throw Error(store::ErrorKind::CorruptFile, reason); }
 
 // Text that decodes as GBK without a fault. One decoder serves the thread:
 // opening a converter costs more than decoding a few hundred bytes.
@@ -156,7 +166,7 @@ struct Prepared {
     QDateTime mtime;
     QString mtimeText, collectedAt; // as stored; formatting is not free
     std::optional<Parsed> parsed;  // a readable upload file
-    std::optional<QString> fault;  // or why it is not one
+    std::optional<Error> fault;    // or why it is not one (its message is the reason shown)
 };
 
 } // namespace
@@ -279,10 +289,10 @@ private:
     }
     [[noreturn]] void fail()
     {
-        const QString why = detail::reasonText(sqlite3_extended_errcode(m_handle), QString::fromUtf8(sqlite3_errmsg(m_handle)), sqlite3_system_errno(m_handle));
+        const Error error = liteError(*m_db, m_handle);
         if (m_lite)
             sqlite3_reset(m_lite);
-        throw Error(QStringLiteral("数据库“%1”出错：%2").arg(m_db->shown(), why));
+        throw error;
     }
 
     Database *m_db = nullptr;
@@ -316,7 +326,7 @@ struct Collector::Impl {
             for (int i = 0; i < int(fields.size()); ++i)
                 if (fields[std::size_t(i)].name.compare(name, Qt::CaseInsensitive) == 0)
                     return i;
-            throw Error(QStringLiteral("申报表模板 sjsbb 缺少列 %1。").arg(name));
+            throw Error(store::ErrorKind::CorruptFile, QStringLiteral("申报表模板 sjsbb 缺少列 %1。").arg(name));
         };
         yydmField = find(QStringLiteral("yydm"));
         ndField = find(QStringLiteral("nd"));
@@ -374,22 +384,23 @@ struct Collector::Impl {
             "ON CONFLICT (sha256) DO NOTHING"));
     }
 
-    // Checks and evaluates one file's table; a fault is a Refusal.
+    // Checks and evaluates one file's table; a fault raises the reason the
+    // file is refused (CorruptFile).
     Parsed parse(const store::DbfTable &table) const
     {
         const auto &want = ref.templateFields();
         const auto &have = table.fields();
         if (have.size() != want.size())
-            throw Refusal{QStringLiteral("表结构与申报表模板不符：有 %1 列，模板为 %2 列").arg(have.size()).arg(want.size())};
+            refuseFile(QStringLiteral("表结构与申报表模板不符：有 %1 列，模板为 %2 列").arg(have.size()).arg(want.size()));
         for (std::size_t i = 0; i < want.size(); ++i) {
             const store::FieldDef &w = want[i], &h = have[i];
             if (w.name != h.name && w.name.compare(h.name, Qt::CaseInsensitive) != 0)
-                throw Refusal{QStringLiteral("表结构与申报表模板不符：第 %1 列为 %2，应为 %3").arg(i + 1).arg(h.name, w.name)};
+                refuseFile(QStringLiteral("表结构与申报表模板不符：第 %1 列为 %2，应为 %3").arg(i + 1).arg(h.name, w.name));
             // N and F hold the same digits; FoxPro writes either for a figure.
             const auto digits = [](char t) { return t == 'N' || t == 'F'; };
             const bool sameType = w.type == h.type || (digits(w.type) && digits(h.type));
             if (!sameType || w.length != h.length || w.decimals != h.decimals)
-                throw Refusal{QStringLiteral("表结构与申报表模板不符：列 %1 为 %2，应为 %3").arg(w.name, typeText(h), typeText(w))};
+                refuseFile(QStringLiteral("表结构与申报表模板不符：列 %1 为 %2，应为 %3").arg(w.name, typeText(h), typeText(w)));
         }
 
         Parsed p;
@@ -403,14 +414,14 @@ struct Collector::Impl {
             const QString nd = table.decodeText(table.rawView(r, ndField)).trimmed();
             const cat::Period *period = cat::periodByCode(nd);
             if (!period)
-                throw Refusal{QStringLiteral("第 %1 行的时期代码“%2”不是五个申报时期之一").arg(r + 1).arg(nd)};
+                refuseFile(QStringLiteral("第 %1 行的时期代码“%2”不是五个申报时期之一").arg(r + 1).arg(nd));
             rowPeriods.push_back(period);
             if (seen[std::size_t(period->index - 1)])
-                throw Refusal{QStringLiteral("时期 %1 出现了两次").arg(period->label)};
+                refuseFile(QStringLiteral("时期 %1 出现了两次").arg(period->label));
             seen[std::size_t(period->index - 1)] = true;
             for (int f : {yydmField, flagField})
                 if (!validGbk(table.rawView(r, f)))
-                    throw Refusal{QStringLiteral("第 %1 行的 %2 列不是有效的 GBK 文字").arg(r + 1).arg(want[std::size_t(f)].name)};
+                    refuseFile(QStringLiteral("第 %1 行的 %2 列不是有效的 GBK 文字").arg(r + 1).arg(want[std::size_t(f)].name));
             for (int i = 0; i < int(indicatorFields.size()); ++i) {
                 double v = 0;
                 if (table.number(r, indicatorFields[std::size_t(i)], v))
@@ -419,11 +430,11 @@ struct Collector::Impl {
         }
         for (const cat::Period &period : cat::periods())
             if (!seen[std::size_t(period.index - 1)])
-                throw Refusal{QStringLiteral("缺少时期 %1 的数据行（应有五个时期各一行）").arg(period.label)};
+                refuseFile(QStringLiteral("缺少时期 %1 的数据行（应有五个时期各一行）").arg(period.label));
 
         p.yydm = table.value(rows.front(), yydmField).toString().trimmed();
         if (p.yydm.isEmpty())
-            throw Refusal{QStringLiteral("申报表无数据：第一行的项目为空")};
+            refuseFile(QStringLiteral("申报表无数据：第一行的项目为空"));
         p.code = p.yydm.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
         p.flag = table.value(rows.front(), flagField).toString().trimmed().toUpper();
         // One declaration is one project with one flag: a row naming another
@@ -431,12 +442,12 @@ struct Collector::Impl {
         for (quint32 r : rows) {
             const QString code = table.value(r, yydmField).toString().trimmed().section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
             if (!code.isEmpty() && code != p.code)
-                throw Refusal{QStringLiteral("各行的项目不一致：第 %1 行为项目 %2，第 %3 行为项目 %4")
-                                  .arg(rows.front() + 1).arg(p.code).arg(r + 1).arg(code)};
+                refuseFile(QStringLiteral("各行的项目不一致：第 %1 行为项目 %2，第 %3 行为项目 %4")
+                                  .arg(rows.front() + 1).arg(p.code).arg(r + 1).arg(code));
             const QString flag = table.value(r, flagField).toString().trimmed().toUpper();
             if (flag != p.flag)
-                throw Refusal{QStringLiteral("各行的医院标记不一致：第 %1 行为“%2”，第 %3 行为“%4”")
-                                  .arg(rows.front() + 1).arg(p.flag).arg(r + 1).arg(flag)};
+                refuseFile(QStringLiteral("各行的医院标记不一致：第 %1 行为“%2”，第 %3 行为“%4”")
+                                  .arg(rows.front() + 1).arg(p.flag).arg(r + 1).arg(flag));
         }
         const QDate date = table.header().lastUpdate;
         if (date.isValid() && date.year() >= 1990)
@@ -456,7 +467,7 @@ struct Collector::Impl {
                 try {
                     holds = rule.expr.holds(row);
                 } catch (const store::Error &e) {
-                    throw Refusal{QStringLiteral("第 %1 条规则无法在此文件上执行：%2").arg(k + 1).arg(e.message())};
+                    refuseFile(QStringLiteral("第 %1 条规则无法在此文件上执行：%2").arg(k + 1).arg(e.message()));
                 }
                 if (holds)
                     p.findings.push_back({period.index, period.label, rule.text});
@@ -530,13 +541,17 @@ struct Collector::Impl {
         pr.sha = QString::fromLatin1(sha256Hex(bytes));
         pr.mtimeText = detail::timeText(pr.mtime);
         pr.collectedAt = detail::timeText(QDateTime::currentDateTimeUtc());
+        std::optional<store::DbfTable> table;
         try {
-            const store::DbfTable table = store::DbfTable::fromBytes(bytes, pr.fileName);
-            pr.parsed = parse(table);
+            table.emplace(store::DbfTable::fromBytes(bytes, pr.fileName));
         } catch (const store::Error &e) {
-            pr.fault = QStringLiteral("不是可读的 DBF 表：%1").arg(e.message());
-        } catch (const Refusal &r) {
-            pr.fault = r.reason;
+            pr.fault = Error(e, QStringLiteral("不是可读的 DBF 表：%1").arg(e.message()));
+            return;
+        }
+        try {
+            pr.parsed = parse(*table);
+        } catch (const store::Error &e) {
+            pr.fault = e;
         }
     }
 
@@ -616,18 +631,17 @@ struct Collector::Impl {
             if (rc == SQLITE_OK)
                 rc = sqlite3_step(statement);
             if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-                const QString text = detail::reasonText(sqlite3_extended_errcode(lite), QString::fromUtf8(sqlite3_errmsg(lite)),
-                                                        sqlite3_system_errno(lite));
+                const Error error = liteError(db, lite);
                 if (statement)
                     sqlite3_reset(statement);
-                throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), text));
+                throw error;
             }
             sqlite3_reset(statement);
             return;
         }
         QSqlQuery q(db.connection());
         if (!q.exec(QString::fromLatin1(sql)))
-            throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), detail::errorText(q.lastError(), !db.isPostgres())));
+            throw detail::statementError(db, q.lastError());
     }
 
     // Puts what this collect committed on the disk before it returns. With
@@ -750,7 +764,7 @@ struct Collector::Impl {
         // A file already stored is unchanged even when it would now be
         // refused: the same order of tests as one file at a time.
         if (pr.fault)
-            return refuse(*pr.fault, nameCode);
+            return refuse(pr.fault->message(), nameCode);
         const Parsed &p = *pr.parsed;
         out.project = p.code;
         out.findings = int(p.findings.size());
@@ -1041,12 +1055,14 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
                 FileOutcome o;
                 try {
                     o = d->store(pr);
-                } catch (const Error &) {
+                } catch (const Error &e) {
                     // Another reviewer may have stored the same file or project a
-                    // moment ago (a unique key refused ours): once more, on the state
-                    // the database holds now. A second failure is the database's,
-                    // and so is a transaction the database has ended by itself.
-                    if (!d->inTransaction() || !d->db.connection().isOpen())
+                    // moment ago (a unique key refused ours), or held the database
+                    // past the wait: once more, on the state the database holds
+                    // now. Any other failure (a full disk, a damaged database) is
+                    // the database's and would only fail again; so is a second
+                    // one, and a transaction the database has ended by itself.
+                    if (!store::isTransient(e.kind()) || !d->inTransaction() || !d->db.connection().isOpen())
                         throw;
                     o = d->store(pr);
                 }
@@ -1080,7 +1096,7 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
         // What the database kept is reported; the files of the transaction
         // it took back, and those not reached, are collected by the next run.
         tx.reset();
-        s.error = e.message();
+        s.error = e;
         s.notDone = total - s.total();
     } catch (...) {
         tx.reset();
@@ -1091,11 +1107,11 @@ CollectSummary Collector::collect(const QStringList &files, const Progress &prog
     endHelpers();
     copier.stop();
     // What was stored is on the disk when collect returns.
-    if (s.error.isEmpty()) {
+    if (!s.error) {
         try {
             d->syncLog();
         } catch (const Error &e) {
-            s.error = e.message();
+            s.error = e;
         }
     }
     return s;

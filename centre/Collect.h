@@ -21,6 +21,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -45,7 +46,7 @@ struct FileOutcome {
 struct CollectSummary {
     int newFiles = 0, replaced = 0, unchanged = 0, refused = 0, history = 0;
     bool cancelled = false;
-    QString error;                         // the failure that stopped collect
+    std::optional<Error> error;            // the failure that stopped collect
     int notDone = 0;                       // files not stored because of it
     std::vector<FileOutcome> refusedFiles; // in the order met
     int total() const { return newFiles + replaced + unchanged + refused + history; }

@@ -213,8 +213,9 @@ report::PreparedReport prepareDeclarationForm(const Declaration &declaration, co
         report::PreparedReport r = report::prepare(print::declarationForm(print::FormVariant::Data), sets);
         r.title = declaration.file.yydm;
         return r;
-    } catch (const std::exception &e) {
-        throw Error(QStringLiteral("无法排版 %1 的申报表：%2").arg(declaration.file.project, QString::fromStdString(e.what())));
+    } catch (...) {
+        const Error e = store::currentError();
+        throw Error(e, QStringLiteral("无法排版 %1 的申报表：%2").arg(declaration.file.project, e.message()));
     }
 }
 
@@ -365,8 +366,9 @@ void writeCommitteePdf(Database &db, const Reference &reference, const QString &
         store::fileio::NewFileDevice out(path);
         report::writePdf(kTitle, committeePages(declarations, status, reference), out, path);
         out.commit();
-    } catch (const std::exception &e) {
-        throw Error(QString::fromStdString(e.what()));
+    } catch (...) {
+        // Out of memory or a library's own exception is told like the rest.
+        throw store::currentError();
     }
 }
 

@@ -21,6 +21,13 @@ QAtomicInteger<quint64> g_connections;
 
 QString sqlError(const QSqlError &e, bool sqlite) { return detail::errorText(e, sqlite); }
 
+// A failed statement: text's %1 is subject, %2 the database's reason; the
+// kind comes from the database's code.
+Error failure(const QString &text, const QString &subject, const QSqlError &e, bool sqlite)
+{
+    return Error(detail::errorKind(e, sqlite), text.arg(subject, sqlError(e, sqlite)));
+}
+
 // The schema, one list of statements per version. The only difference
 // between the drivers is how a table numbers its rows.
 QStringList migration(int version, bool postgres)
@@ -149,9 +156,9 @@ Database::Database(const QString &name, bool create)
                                        "或 postgresql://用户@主机:端口/数据库。").arg(name));
         const QFileInfo info(name);
         if (!create && !info.exists())
-            throw Error(QStringLiteral("数据库文件“%1”不存在：请先用 collect 收集上报文件。").arg(name));
+            throw Error(store::ErrorKind::NotFound, QStringLiteral("数据库文件“%1”不存在：请先用 collect 收集上报文件。").arg(name));
         if (info.exists() && !info.isFile())
-            throw Error(QStringLiteral("“%1”不是数据库文件。").arg(name));
+            throw Error(store::ErrorKind::NotFound, QStringLiteral("“%1”不是数据库文件。").arg(name));
         const bool folderWritable = QFileInfo(info.absolutePath()).isWritable();
         const bool writable = info.exists() ? info.isWritable() && folderWritable : folderWritable;
         if (!writable) {
@@ -181,16 +188,17 @@ Database::Database(const QString &name, bool create)
     }
     if (!m_db.open()) {
         const QString why = sqlError(m_db.lastError(), !m_postgres);
+        const store::ErrorKind kind = detail::errorKind(m_db.lastError(), !m_postgres);
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connectionName);
-        throw Error(QStringLiteral("无法打开数据库“%1”：%2").arg(shownName(name), why));
+        throw Error(kind, QStringLiteral("无法打开数据库“%1”：%2").arg(shownName(name), why));
     }
     try {
         if (!m_postgres) {
             // An SQLite file of some other program is left as it is, byte for byte.
             QSqlQuery q(m_db);
             if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
-                throw Error(QStringLiteral("无法打开数据库“%1”：%2").arg(name, sqlError(q.lastError(), true)));
+                throw failure(QStringLiteral("无法打开数据库“%1”：%2"), name, q.lastError(), true);
             QStringList tables;
             while (q.next())
                 tables << q.value(0).toString();
@@ -199,7 +207,7 @@ Database::Database(const QString &name, bool create)
                 throw Error(QStringLiteral("“%1”是其他程序的数据库，不是监测中心的数据库：请换一个文件名。").arg(name));
             if (m_readOnly) {
                 if (tables.isEmpty())
-                    throw Error(QStringLiteral("“%1”是空文件，不是监测中心的数据库。").arg(name));
+                    throw Error(store::ErrorKind::CorruptFile, QStringLiteral("“%1”是空文件，不是监测中心的数据库。").arg(name));
                 checkReadOnlySchema();
                 return;
             }
@@ -214,21 +222,48 @@ Database::Database(const QString &name, bool create)
             // the second sync protected nothing. Once in WAL, NORMAL syncs
             // the log at every checkpoint, and closing the database ends with
             // one: a collect that has returned has its files on the disk.
-            q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            //
+            // Each setting is read back: SQLite leaves one it cannot apply
+            // as it was without an error (WAL where the file system has no
+            // shared memory for the log's index), and the database would
+            // run on in a weaker mode than the one its safety is built on.
+            const auto refused = [&](const char *setting, const QString &got) {
+                return Error(store::ErrorKind::Io,
+                             QStringLiteral("无法打开数据库“%1”：数据库没有接受设置 %2（得到的是“%3”），为免在较弱的模式下"
+                                            "写入数据，没有继续。请把数据库文件放在本机磁盘上再打开（网络文件夹或特殊的"
+                                            "文件系统可能不支持这一设置）。")
+                                 .arg(name, QString::fromLatin1(setting), got));
+            };
+            // Runs a setting and returns what the database reports it as now.
+            const auto set = [&](const char *statement, const char *readBack) {
+                if (!q.exec(QString::fromLatin1(statement)) || (readBack && !q.exec(QString::fromLatin1(readBack))))
+                    throw failure(QStringLiteral("无法打开数据库“%1”：%2"), name, q.lastError(), true);
+                const QString value = q.next() ? q.value(0).toString() : QString();
+                q.finish();
+                return value;
+            };
+            if (const QString got = set("PRAGMA synchronous=NORMAL", "PRAGMA synchronous"); got != QLatin1String("1"))
+                throw refused("synchronous=NORMAL", got);
+            QString mode;
             for (int attempt = 0;; ++attempt) {
-                if (q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+                if (q.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) {
+                    mode = q.next() ? q.value(0).toString() : QString();
+                    q.finish();
                     break;
-                const int code = q.lastError().nativeErrorCode().toInt() & 0xff;
-                if ((code != 5 && code != 6) || attempt == 200)
-                    throw Error(QStringLiteral("无法打开数据库“%1”：%2").arg(name, sqlError(q.lastError(), true)));
+                }
+                if (detail::errorKind(q.lastError(), true) != store::ErrorKind::Busy || attempt == 200)
+                    throw failure(QStringLiteral("无法打开数据库“%1”：%2"), name, q.lastError(), true);
                 QThread::msleep(50);
             }
+            if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+                throw refused("journal_mode=WAL", mode);
             // Each collected file has a savepoint of its own: its journal
             // is kept in memory, not in a temporary file written page by
             // page (which took as many writes as the database itself).
-            q.exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
-            q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=16384"));
-            q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+            set("PRAGMA temp_store=MEMORY", nullptr);
+            set("PRAGMA wal_autocheckpoint=16384", nullptr);
+            if (const QString got = set("PRAGMA foreign_keys=ON", "PRAGMA foreign_keys"); got != QLatin1String("1"))
+                throw refused("foreign_keys=ON", got);
         }
         migrate();
     } catch (...) {
@@ -282,7 +317,7 @@ void Database::checkReadOnlySchema()
 void Database::migrate()
 {
     const auto fail = [this](const QSqlQuery &q) {
-        throw Error(QStringLiteral("无法建立数据库“%1”的结构：%2").arg(shown(), sqlError(q.lastError(), !m_postgres)));
+        throw failure(QStringLiteral("无法建立数据库“%1”的结构：%2"), shown(), q.lastError(), !m_postgres);
     };
     QSqlQuery q(m_db);
     const auto hasSchemaTable = [&] {
@@ -335,7 +370,7 @@ void Database::migrate()
 Database::Transaction::Transaction(Database &db) : m_db(db)
 {
     if (!m_db.m_db.transaction())
-        throw Error(QStringLiteral("数据库“%1”无法开始事务：%2").arg(m_db.shown(), sqlError(m_db.m_db.lastError(), !m_db.m_postgres)));
+        throw failure(QStringLiteral("数据库“%1”无法开始事务：%2"), m_db.shown(), m_db.m_db.lastError(), !m_db.m_postgres);
 }
 
 Database::Transaction::~Transaction()
@@ -347,7 +382,7 @@ Database::Transaction::~Transaction()
 void Database::Transaction::commit()
 {
     if (!m_db.m_db.commit())
-        throw Error(QStringLiteral("数据库“%1”无法提交：%2").arg(m_db.shown(), sqlError(m_db.m_db.lastError(), !m_db.m_postgres)));
+        throw failure(QStringLiteral("数据库“%1”无法提交：%2"), m_db.shown(), m_db.m_db.lastError(), !m_db.m_postgres);
     m_done = true;
 }
 

@@ -16,7 +16,7 @@ Reference Reference::load(const QString &programDir)
             QString path;
             return store::sql::openTable(dir, QString::fromLatin1(name), &path);
         } catch (const store::Error &e) {
-            throw Error(QStringLiteral("无法读取程序目录的参考表：%1").arg(e.message()));
+            throw Error(e, QStringLiteral("无法读取程序目录的参考表：%1").arg(e.message()));
         }
     };
 
@@ -24,7 +24,7 @@ Reference Reference::load(const QString &programDir)
     const int code = projects.fieldIndex(QStringLiteral("Xmh"));
     const int name = projects.fieldIndex(QStringLiteral("yymcks"));
     if (code < 0 || name < 0)
-        throw Error(QStringLiteral("项目列表 zbzkyy 缺少 Xmh 或 yymcks 列。"));
+        throw Error(store::ErrorKind::CorruptFile, QStringLiteral("项目列表 zbzkyy 缺少 Xmh 或 yymcks 列。"));
     for (quint32 r = 0; r < projects.recordCount(); ++r) {
         if (projects.isDeleted(r))
             continue;
@@ -35,7 +35,7 @@ Reference Reference::load(const QString &programDir)
         ref.m_projects.push_back(std::move(p));
     }
     if (ref.m_projects.empty())
-        throw Error(QStringLiteral("项目列表 zbzkyy 中没有项目。"));
+        throw Error(store::ErrorKind::CorruptFile, QStringLiteral("项目列表 zbzkyy 中没有项目。"));
 
     const store::DbfTable templ = open("sjsbb");
     ref.m_fields = templ.fields();
@@ -44,7 +44,7 @@ Reference Reference::load(const QString &programDir)
     const int cond = rules.fieldIndex(QStringLiteral("Cond"));
     const int cont = rules.fieldIndex(QStringLiteral("Cont"));
     if (cond < 0 || cont < 0)
-        throw Error(QStringLiteral("规则表 tjjctjk 缺少 Cond 或 Cont 列。"));
+        throw Error(store::ErrorKind::CorruptFile, QStringLiteral("规则表 tjjctjk 缺少 Cond 或 Cont 列。"));
     const store::sql::TableSchema schema(templ, QStringLiteral("result"));
     int number = 0;
     for (quint32 r = 0; r < rules.recordCount(); ++r) {
@@ -56,11 +56,11 @@ Reference Reference::load(const QString &programDir)
         rule.text = rules.value(r, cont).toString().trimmed();
         try {
             if (rule.condition.isEmpty())
-                throw store::Error(QStringLiteral("条件为空"));
+                throw store::Error(store::ErrorKind::Syntax, QStringLiteral("条件为空"));
             rule.expr = store::expr::Expr::parse(rule.condition);
             rule.expr.bind(schema);
         } catch (const store::Error &e) {
-            throw Error(QStringLiteral("规则表 tjjctjk 第 %1 条规则无法使用：%2").arg(number).arg(e.message()));
+            throw Error(e, QStringLiteral("规则表 tjjctjk 第 %1 条规则无法使用：%2").arg(number).arg(e.message()));
         }
         ref.m_rules.push_back(std::move(rule));
     }

@@ -60,12 +60,70 @@ inline QString errorText(const QSqlError &e, bool sqlite)
     return reasonText(sqlite ? e.nativeErrorCode().toInt() : 0, text);
 }
 
+// What a failed statement means to its caller, from SQLite's (extended)
+// result code: another reviewer holding the database past the wait is Busy;
+// a unique key taken by another reviewer's collect a moment ago is a
+// Conflict (the same file stored again sees the rows as they are now); a
+// damaged file is CorruptFile; a refused read or write is Io.
+inline store::ErrorKind sqliteKind(int code, int systemErrno = 0)
+{
+#ifdef EDQUOT
+    if (systemErrno == EDQUOT)
+        return store::ErrorKind::Io;
+#endif
+    if (systemErrno == ENOSPC || systemErrno == EROFS || systemErrno == EACCES)
+        return store::ErrorKind::Io;
+    switch (code) {
+    case 1555: // SQLITE_CONSTRAINT_PRIMARYKEY
+    case 2067: // SQLITE_CONSTRAINT_UNIQUE
+    case 19:   // SQLITE_CONSTRAINT without its detail (Qt's driver gives only the primary code)
+        return store::ErrorKind::Conflict;
+    default: break;
+    }
+    switch (code & 0xff) {
+    case 5: case 6: return store::ErrorKind::Busy;                                // BUSY, LOCKED
+    case 11: case 26: return store::ErrorKind::CorruptFile;                       // CORRUPT, NOTADB
+    case 3: case 8: case 10: case 13: case 14: return store::ErrorKind::Io;       // PERM, READONLY, IOERR, FULL, CANTOPEN
+    default: return store::ErrorKind::Other;
+    }
+}
+
+// The same from PostgreSQL's SQLSTATE: a unique key taken meanwhile, a
+// serialisation failure or a deadlock is a Conflict, a lock not granted
+// Busy, a lost connection Io.
+inline store::ErrorKind sqlStateKind(const QString &state)
+{
+    if (state == QLatin1String("23505") || state == QLatin1String("40001") || state == QLatin1String("40P01"))
+        return store::ErrorKind::Conflict;
+    if (state == QLatin1String("55P03"))
+        return store::ErrorKind::Busy;
+    if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("53")) || state.startsWith(QLatin1String("58")))
+        return store::ErrorKind::Io;
+    return store::ErrorKind::Other;
+}
+
+inline store::ErrorKind errorKind(const QSqlError &e, bool sqlite)
+{
+    if (sqlite)
+        return sqliteKind(e.nativeErrorCode().toInt());
+    if (e.type() == QSqlError::ConnectionError && e.nativeErrorCode().isEmpty())
+        return store::ErrorKind::Io;
+    return sqlStateKind(e.nativeErrorCode());
+}
+
+// A failed statement as the one error shape: "数据库“name”出错：" and the reason.
+inline Error statementError(Database &db, const QSqlError &e)
+{
+    const bool sqlite = !db.isPostgres();
+    return Error(errorKind(e, sqlite), QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), errorText(e, sqlite)));
+}
+
 inline QSqlQuery prepare(Database &db, const QString &sql)
 {
     QSqlQuery q(db.connection());
     q.setForwardOnly(true);
     if (!q.prepare(sql))
-        throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), errorText(q.lastError(), !db.isPostgres())));
+        throw statementError(db, q.lastError());
     return q;
 }
 
@@ -75,7 +133,7 @@ inline void exec(Database &db, QSqlQuery &q, std::initializer_list<QVariant> val
     for (const QVariant &v : values)
         q.bindValue(i++, v);
     if (!q.exec())
-        throw Error(QStringLiteral("数据库“%1”出错：%2").arg(db.shown(), errorText(q.lastError(), !db.isPostgres())));
+        throw statementError(db, q.lastError());
 }
 
 // Times as stored: ISO 8601 UTC with milliseconds, which sort as text.

@@ -17,7 +17,7 @@ namespace {
 
 [[noreturn]] void writeFailed(const QString &path, const QString &why)
 {
-    throw Error(QStringLiteral("无法写入“%1”：%2").arg(QDir::toNativeSeparators(path), why));
+    throw Error(store::ErrorKind::Io, QStringLiteral("无法写入“%1”：%2").arg(QDir::toNativeSeparators(path), why));
 }
 
 } // namespace
@@ -29,6 +29,10 @@ void writeXlsx(const ExportTable &table, const QString &path)
         writeFailed(path, QStringLiteral("文件夹不存在"));
     // The library writes the temporary file beside the target (through its
     // own handle, into the same file), which then gets the target's name.
+    // commit() syncs that file through its own handle first (a sync covers
+    // the file's data whoever wrote it, once the library has closed it),
+    // renames it and syncs the folder: a power loss leaves the old file or
+    // the whole new one.
     store::fileio::NewFile out(path);
     const QByteArray tempName = QFile::encodeName(out.tempPath());
     lxw_workbook *book = workbook_new(tempName.constData());

@@ -153,16 +153,15 @@ bool run(CheckHost &host, CheckMode mode, Busy &busy)
     } catch (...) {
         // A rule that fails stops the run; the findings of the rules before
         // it are kept, as the user may look at them. When they cannot be
-        // written either, the user is told that too, beside the rule's fault.
-        const std::exception_ptr failure = std::current_exception();
+        // written either, the user is told that too, beside the fault that
+        // stopped the run, whatever its type: findings are never dropped
+        // without a word.
+        const store::Error first = store::currentError(QStringLiteral("检验时发生未知错误。"));
         try {
             writer->commit();
-        } catch (const store::Error &e) {
-            try {
-                std::rethrow_exception(failure);
-            } catch (const store::Error &first) {
-                throw store::Error(first.kind(), first.message() + QStringLiteral("\n此外，已得出的审核结果也未能保存：") + e.message());
-            }
+        } catch (...) {
+            const store::Error flush = store::currentError();
+            throw store::Error(first, first.message() + QStringLiteral("\n此外，已得出的审核结果也未能保存：") + flush.message());
         }
         throw;
     }

@@ -130,9 +130,9 @@ int cmdCollect(const Args &args)
             say(stderr, QStringLiteral("没有找到上报文件（*SJSB.dbf）。\n"));
         // What was stored is told even when the database failed half-way.
         say(stdout, centre::summaryLine(s) + QLatin1Char('\n'));
-        if (!s.error.isEmpty()) {
+        if (s.error) {
             say(stderr, QStringLiteral("收集中断：%1\n已存入数据库的文件如上；其余 %2 个文件没有存入，可再次收集。\n")
-                            .arg(s.error).arg(s.notDone));
+                            .arg(s.error->message()).arg(s.notDone));
             return s.total() > 0 ? 1 : 2;
         }
         return s.refused > 0 ? 1 : 0;

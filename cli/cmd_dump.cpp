@@ -1,5 +1,8 @@
 // dump: a table's header and field list, for support
-// work on a table that the program refuses or reads oddly.
+// work on a table that the program refuses or reads oddly. The labels are
+// Chinese; after the line "字段名<TAB>类型<TAB>长度<TAB>小数位<TAB>可为空"
+// comes one line per field in a fixed form for scripts: name, type letter,
+// length, decimals, "yes" or "no", separated by tabs.
 #include "cli/Commands.h"
 
 #include "store/DbfTable.h"
@@ -10,17 +13,17 @@ namespace cli {
 
 namespace {
 
-const char *versionName(quint8 v)
+QString versionName(quint8 v)
 {
     switch (v) {
-    case 0x03: return "dBASE III / FoxBASE+, no memo";
-    case 0x83: return "dBASE III with memo";
-    case 0x8B: return "dBASE IV with memo";
-    case 0xF5: return "FoxPro 2 with memo";
-    case 0x30: return "Visual FoxPro";
-    case 0x31: return "Visual FoxPro, autoincrement";
-    case 0x32: return "Visual FoxPro, varchar/varbinary";
-    default: return "unknown";
+    case 0x03: return QStringLiteral("dBASE III / FoxBASE+，无备注");
+    case 0x83: return QStringLiteral("dBASE III，带备注");
+    case 0x8B: return QStringLiteral("dBASE IV，带备注");
+    case 0xF5: return QStringLiteral("FoxPro 2，带备注");
+    case 0x30: return QStringLiteral("Visual FoxPro");
+    case 0x31: return QStringLiteral("Visual FoxPro，带自增列");
+    case 0x32: return QStringLiteral("Visual FoxPro，带变长列");
+    default: return QStringLiteral("未知格式");
     }
 }
 
@@ -42,20 +45,20 @@ int cmdDump(const Args &args)
     try {
         const store::DbfTable t = store::DbfTable::load(args.positional.first());
         const store::DbfHeader &h = t.header();
-        print(QStringLiteral("file: %1").arg(t.path()));
-        print(QStringLiteral("version: 0x%1 (%2)")
+        print(QStringLiteral("文件：%1").arg(t.path()));
+        print(QStringLiteral("版本：0x%1（%2）")
                   .arg(h.version, 2, 16, QLatin1Char('0'))
-                  .arg(QLatin1String(versionName(h.version))));
-        print(QStringLiteral("code page mark: 0x%1").arg(h.codePageMark, 2, 16, QLatin1Char('0')));
-        print(QStringLiteral("last update: %1").arg(h.lastUpdate.isValid() ? h.lastUpdate.toString(Qt::ISODate)
-                                                                           : QStringLiteral("(none)")));
-        print(QStringLiteral("records: %1").arg(h.recordCount));
-        print(QStringLiteral("deleted: %1").arg(t.deletedCount()));
-        print(QStringLiteral("header length: %1").arg(h.headerLength));
-        print(QStringLiteral("record length: %1").arg(h.recordLength));
-        print(QStringLiteral("end byte 0x1A: %1").arg(t.hasEndMarker() ? QStringLiteral("yes") : QStringLiteral("no")));
-        print(QStringLiteral("fields: %1").arg(t.fields().size()));
-        print(QStringLiteral("name\ttype\tlength\tdecimals\tnullable"));
+                  .arg(versionName(h.version)));
+        print(QStringLiteral("代码页标记：0x%1").arg(h.codePageMark, 2, 16, QLatin1Char('0')));
+        print(QStringLiteral("最后更新日期：%1").arg(h.lastUpdate.isValid() ? h.lastUpdate.toString(Qt::ISODate)
+                                                                           : QStringLiteral("（无）")));
+        print(QStringLiteral("记录数：%1").arg(h.recordCount));
+        print(QStringLiteral("已删除：%1").arg(t.deletedCount()));
+        print(QStringLiteral("文件头长度：%1").arg(h.headerLength));
+        print(QStringLiteral("记录长度：%1").arg(h.recordLength));
+        print(QStringLiteral("文件尾 0x1A：%1").arg(t.hasEndMarker() ? QStringLiteral("有") : QStringLiteral("无")));
+        print(QStringLiteral("字段数：%1").arg(t.fields().size()));
+        print(QStringLiteral("字段名\t类型\t长度\t小数位\t可为空"));
         for (const store::FieldDef &f : t.fields())
             print(QStringLiteral("%1\t%2\t%3\t%4\t%5")
                       .arg(f.name, QChar(uchar(f.type)))

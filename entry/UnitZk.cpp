@@ -38,6 +38,7 @@ const Column kColumns[] = {
 };
 constexpr int kColumnCount = int(sizeof(kColumns) / sizeof(kColumns[0]));
 constexpr int kNameColumn = 1;
+constexpr int kCodeColumn = 0;
 constexpr int kPinyinColumn = 2;
 
 const QString kByCode = QStringLiteral("按编码查询");
@@ -297,17 +298,21 @@ void TfrmYymc::FormShow()
         ui::MessageBox::showStandardError(this, QStringLiteral("项目列表 zbzkyy.dbf 中没有列 %1，这一列显示为空白。"
                                                                "请用随程序提供的 DataMeta 中的 zbzkyy.dbf 替换它。")
                                                     .arg(missing.join(QStringLiteral("、"))));
-    fitPinyinColumn();
+    fitCodeColumns();
     m_yy.first();
     if (!m_startCode.isEmpty() && !m_yy.locate(QStringLiteral("Xmh"), m_startCode, true, false))
         m_yy.first();
     showCurrentRow();
 }
 
-void TfrmYymc::fitPinyinColumn()
+void TfrmYymc::fitCodeColumns()
 {
-    m_grid->resizeColumnToContents(kPinyinColumn); // the title and every code
-    m_grid->setColumnWidth(kPinyinColumn, std::max(kColumns[kPinyinColumn].width, m_grid->columnWidth(kPinyinColumn)));
+    // A system whose face for the form's font is wider than the one it was
+    // laid out with still shows the codes whole; the name gives way.
+    for (int c : {kCodeColumn, kPinyinColumn}) {
+        m_grid->resizeColumnToContents(c); // the title and every code
+        m_grid->setColumnWidth(c, std::max(kColumns[c].width, m_grid->columnWidth(c)));
+    }
 }
 
 void TfrmYymc::showCurrentRow()

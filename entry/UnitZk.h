@@ -51,7 +51,7 @@ private:
     void navigate(int how);
     void takeCurrentRow();
     void showCurrentRow();   // grid follows adoYy's current row
-    void fitPinyinColumn();  // wide enough for the longest code
+    void fitCodeColumns();   // wide enough for the longest codes
     void rowChosenInGrid(int row);
     // Tells the user, once for each opening of the list, that part of it
     // cannot be shown (the cells stay empty); from painting, so the box

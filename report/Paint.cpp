@@ -346,8 +346,7 @@ void writePdf(const QString &title, const PageSource &next, const QString &path)
     // and moved over it at the end, so a failure never leaves half a file
     // under the chosen name; a pipe or device is written into, never
     // replaced; a link keeps leading to the saved file.
-    // A failure raises store::Error, a std::runtime_error with the reason
-    // in Chinese, as the callers expect.
+    // A failure raises store::Error with its kind and the reason in Chinese.
     store::fileio::NewFileDevice file(path);
     writePdf(title, next, file, path);
     file.commit();
@@ -363,7 +362,7 @@ void writePdf(const QString &title, const PageSource &next, QIODevice &out, cons
 {
     const PreparedPage *page = next();
     if (!page)
-        throw std::runtime_error(QStringLiteral("报表没有可输出的页面。").toStdString());
+        throw store::Error(QStringLiteral("报表没有可输出的页面。"));
     QPdfWriter writer(&out);
     constexpr int dpi = 1200;
     writer.setResolution(dpi);
@@ -376,7 +375,7 @@ void writePdf(const QString &title, const PageSource &next, QIODevice &out, cons
     writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
     QPainter painter;
     if (!painter.begin(&writer))
-        throw std::runtime_error(QStringLiteral("无法生成 PDF 文件“%1”。").arg(name).toStdString());
+        throw store::Error(store::ErrorKind::Io, QStringLiteral("无法生成 PDF 文件“%1”。").arg(name));
     const double pixelsPerMm = dpi / 25.4;
     paintPage(painter, *page, pixelsPerMm);
     while ((page = next())) {

@@ -58,7 +58,8 @@ QString where(const Layout &layout, const Band &band, const TextCell *cell)
     return w;
 }
 
-[[noreturn]] void fail(const QString &message) { throw std::runtime_error(message.toStdString()); }
+// A layout that names a data set or field the data does not have.
+[[noreturn]] void fail(const QString &message) { throw store::Error(store::ErrorKind::NotFound, message); }
 
 CompiledCell compileCell(const Layout &layout, const Band &band, const TextCell &cell,
                          const std::vector<DataSet *> &dataSets)

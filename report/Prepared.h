@@ -5,6 +5,7 @@
 #include "report/DataSet.h"
 #include "report/Format.h"
 #include "report/Layout.h"
+#include "store/Error.h"
 
 #include <QDate>
 #include <QString>
@@ -35,7 +36,7 @@ struct PreparedReport {
     QString title;
     std::vector<PreparedPage> pages;
 
-    void save(const QString &path) const; // throws std::runtime_error on failure
+    void save(const QString &path) const; // throws store::Error on failure
     static PreparedReport load(const QString &path);
 };
 
@@ -46,8 +47,8 @@ inline bool operator!=(const PreparedReport &a, const PreparedReport &b) { retur
 
 // Lays the layout's bands out over the data sets into pages. [DATE] prints
 // today's date (the second form takes the date to print). Throws
-// std::runtime_error when a cell names a data set that is not bound or a
-// column its data set lacks, or a data band has no data set.
+// store::Error (NotFound) when a cell names a data set that is not bound or
+// a column its data set lacks, or a data band has no data set.
 PreparedReport prepare(const Layout &layout, const std::vector<DataSet *> &dataSets);
 PreparedReport prepare(const Layout &layout, const std::vector<DataSet *> &dataSets, const QDate &date);
 
@@ -63,13 +64,13 @@ void drawFamilyAs(const QString &family, const QString &face);
 void prepareFacesWith(std::function<void()> prepare);
 
 void paintPage(QPainter &painter, const PreparedPage &page, double pixelsPerMm);
-void writePdf(const PreparedReport &report, const QString &path); // throws on failure
+void writePdf(const PreparedReport &report, const QString &path); // throws store::Error on failure
 
 // A long report's pages handed to the PDF one at a time, so that it is never
 // held whole: the next page, or nullptr when there are no more. A page stays
 // valid until the next call.
 using PageSource = std::function<const PreparedPage *()>;
-void writePdf(const QString &title, const PageSource &next, const QString &path); // throws on failure
+void writePdf(const QString &title, const PageSource &next, const QString &path); // throws store::Error on failure
 
 // The same into a device the caller opened for writing and finishes (a file
 // that gets its name only when whole); name stands for it in messages.

@@ -94,7 +94,7 @@ QString vName(VAlign a)
 
 [[noreturn]] void bad(const QString &path, const QString &why)
 {
-    throw std::runtime_error(QStringLiteral("文件“%1”不是可以打开的预览报表：%2").arg(path, why).toStdString());
+    throw store::Error(store::ErrorKind::CorruptFile, QStringLiteral("文件“%1”不是可以打开的预览报表：%2").arg(path, why));
 }
 
 double number(const QJsonObject &o, const char *key, double fallback)
@@ -151,7 +151,7 @@ void PreparedReport::save(const QString &path) const
     try {
         store::fileio::replaceFile(path, QJsonDocument(root).toJson(QJsonDocument::Compact));
     } catch (const store::Error &e) {
-        throw std::runtime_error(QStringLiteral("无法保存预览报表：%1").arg(e.message()).toStdString());
+        throw store::Error(e, QStringLiteral("无法保存预览报表：%1").arg(e.message()));
     }
 }
 
@@ -159,8 +159,9 @@ PreparedReport PreparedReport::load(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(
-            QStringLiteral("无法打开预览报表“%1”：%2").arg(path, file.errorString()).toStdString());
+        throw store::Error(file.error() == QFileDevice::OpenError && !file.exists() ? store::ErrorKind::NotFound
+                                                                                     : store::ErrorKind::Io,
+                           QStringLiteral("无法打开预览报表“%1”：%2").arg(path, file.errorString()));
     QJsonParseError err{};
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &err);
     if (err.error != QJsonParseError::NoError || !doc.isObject())

@@ -539,7 +539,7 @@ bool PreviewWindow::openReport()
     try {
         d->report = PreparedReport::load(path);
     } catch (const std::exception &e) {
-        tell(this, QString::fromStdString(e.what()), true);
+        tell(this, store::errorText(e), true);
         return false;
     }
     reportChanged();
@@ -567,7 +567,7 @@ bool PreviewWindow::saveReport()
         else
             d->report.save(path);
     } catch (const std::exception &e) {
-        problem = QString::fromUtf8(e.what());
+        problem = store::errorText(e);
     }
     if (problem)
         tell(this, *problem, true);
@@ -594,7 +594,7 @@ void PreviewWindow::printReport()
     try {
         printPages(printer, currentPage());
     } catch (const std::exception &e) {
-        tell(this, QString::fromStdString(e.what()), true);
+        tell(this, store::errorText(e), true);
     }
 }
 
@@ -638,7 +638,7 @@ void PreviewWindow::printPages(QPrinter &printer, int currentPage) const
         if (i == 0) {
             printer.setPageSize(size);
             if (!painter.begin(&printer))
-                throw std::runtime_error(QStringLiteral("无法开始打印，请检查打印机。").toStdString());
+                throw store::Error(store::ErrorKind::Io, QStringLiteral("无法开始打印，请检查打印机。"));
         } else {
             printer.setPageSize(size);
             printer.newPage();

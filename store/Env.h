@@ -157,6 +157,10 @@ public:
     // OpenProcess). True when that cannot be told: a lock file is taken over
     // only from a holder known to be gone.
     virtual bool processAlive(qint64 pid) = 0;
+    // Lets ms milliseconds pass before the file layer asks for a lock again.
+    // The wait is the file layer's own; an Env for tests may let it pass at
+    // once, so that a lock held elsewhere is reported without the real wait.
+    virtual void pause(int ms);
 };
 
 // The Env the file layer uses: the one installed, else the platform's own.

@@ -19,7 +19,12 @@ enum class ErrorKind {
     Type,        // a value of the wrong type for a column or an operator
     Range,       // a value that does not fit (width, date, number)
     Io,          // the system refused a read, write, lock or rename
+    Busy,        // another program held a file or database for longer than the wait: try again later
+    Conflict,    // another program changed the same rows at the same moment: the change can be made again
 };
+
+// Whether trying the same thing again a moment later may succeed.
+inline bool isTransient(ErrorKind kind) { return kind == ErrorKind::Busy || kind == ErrorKind::Conflict; }
 
 class Error : public std::runtime_error {
 public:
@@ -65,6 +70,21 @@ inline QString errorText(const QString &fallback = QString())
         return text.isEmpty() ? general : text;
     } catch (...) {
         return general;
+    }
+}
+
+// The exception being handled, as the one error shape: a store::Error as it
+// is, anything else (std::bad_alloc, a library's own exception) as an Error
+// of kind Other with the text errorText gives it. Call it inside a catch
+// block.
+inline Error currentError(const QString &fallback = QString())
+{
+    try {
+        throw;
+    } catch (const Error &e) {
+        return e;
+    } catch (...) {
+        return Error(errorText(fallback));
     }
 }
 

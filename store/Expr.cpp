@@ -88,7 +88,7 @@ const Node *firstUse(const Node &n, int slot)
 // A condition whose result is of another kind than logical.
 [[noreturn]] void notLogical(const Expr::Source &source, Value::Kind got)
 {
-    throw Error(QStringLiteral("%1 %2 有误：结果应为逻辑值（真或假），得到的是%3")
+    throw Error(ErrorKind::Type, QStringLiteral("%1 %2 有误：结果应为逻辑值（真或假），得到的是%3")
                     .arg(source.kind, quoted(source.text), kindName(got)));
 }
 } // namespace

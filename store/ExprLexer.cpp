@@ -36,7 +36,7 @@ std::vector<Token> tokenize(const std::shared_ptr<const Expr::Source> &source)
 {
     const QString &s = source->text;
     if (s.size() > Expr::maxTextLength)
-        throw Error(QStringLiteral("%1过长：%2 个字符，最多 %3 个").arg(source->kind).arg(s.size()).arg(Expr::maxTextLength));
+        throw Error(ErrorKind::Range, QStringLiteral("%1过长：%2 个字符，最多 %3 个").arg(source->kind).arg(s.size()).arg(Expr::maxTextLength));
     std::vector<Token> tokens;
     const int n = int(s.size());
     int i = 0;

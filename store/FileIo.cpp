@@ -36,6 +36,24 @@ QString dirOf(const QString &path) { return QFileInfo(path).absolutePath(); }
 // callers that depend on the entry say so.
 Status syncDirOf(const QString &path) { return env().syncDir(dirOf(path)); }
 
+// What a failed call means to the caller: a file held by another program
+// is worth trying again later, a missing one is not there, the rest is the
+// system refusing.
+ErrorKind kindOf(const Status &s)
+{
+    switch (s.code) {
+    case Errc::NotFound: return ErrorKind::NotFound;
+    case Errc::Locked:
+    case Errc::Busy: return ErrorKind::Busy;
+    default: return ErrorKind::Io;
+    }
+}
+
+Error fault(const QString &path, const Status &s, const QString &what)
+{
+    return Error(kindOf(s), QStringLiteral("文件 %1：%2").arg(path, what));
+}
+
 QString notConfirmed(const Status &s)
 {
     return QStringLiteral("已写入，但无法确认它已保存到磁盘（断电时可能丢失）：%1").arg(reason(s));
@@ -177,7 +195,7 @@ Status lockBounded(LockEntry &e, Lock want)
             return s;
         if (waited >= kLockWaitMs)
             return s;
-        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        env().pause(pause);
         waited += pause;
         pause = std::min(pause * 2, 20);
     }
@@ -440,18 +458,18 @@ File File::open(const QString &path, bool write, Lock lock)
         // A device is not even opened (opening some has effects of its own).
         FileStat first;
         if (const Status s = env().stat(path, Follow::Links, &first); !s.ok())
-            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(s)));
+            throw fault(path, s, QStringLiteral("无法打开：%1").arg(reason(s)));
         if (first.kind != Kind::Regular)
             throw notRegular(first.kind);
         std::unique_ptr<EnvFile> opened;
         if (const Status s = env().open(path, write ? Open::ReadWrite : Open::Read, &opened); !s.ok()) {
             if (s.code == Errc::NotRegular || s.code == Errc::Locked)
                 throw fault(path, QStringLiteral("不是普通文件，不能作为表打开"));
-            throw fault(path, QStringLiteral("无法打开：%1").arg(reason(s)));
+            throw fault(path, s, QStringLiteral("无法打开：%1").arg(reason(s)));
         }
         FileStat st;
         if (const Status s = opened->stat(&st); !s.ok())
-            throw fault(path, QStringLiteral("无法读取：%1").arg(reason(s)));
+            throw fault(path, s, QStringLiteral("无法读取：%1").arg(reason(s)));
         // Should it have become something else meanwhile (a named pipe,
         // which the open did not wait for).
         if (st.kind != Kind::Regular)
@@ -469,7 +487,7 @@ File File::open(const QString &path, bool write, Lock lock)
         if (env().stat(path, Follow::Links, &now).ok() && now.id == st.id)
             return f;
         if (attempt >= 20)
-            throw fault(path, QStringLiteral("文件在打开时一再被替换，请稍后再试"));
+            throw Error(ErrorKind::Busy, QStringLiteral("文件 %1：文件在打开时一再被替换，请稍后再试").arg(path));
     }
 }
 
@@ -477,7 +495,7 @@ qint64 File::size() const
 {
     FileStat st;
     if (const Status s = m_file->stat(&st); !s.ok())
-        throw fault(m_path, QStringLiteral("无法读取：%1").arg(reason(s)));
+        throw fault(m_path, s, QStringLiteral("无法读取：%1").arg(reason(s)));
     return st.size;
 }
 
@@ -491,7 +509,7 @@ void File::readAt(qint64 pos, char *data, qint64 len) const
 {
     qint64 got = 0;
     if (const Status s = m_file->read(pos, data, len, &got); !s.ok())
-        throw fault(m_path, QStringLiteral("无法读取：%1").arg(reason(s)));
+        throw fault(m_path, s, QStringLiteral("无法读取：%1").arg(reason(s)));
     if (got < len)
         throw fault(m_path, QStringLiteral("读取时文件比预期的短（可能正被其他程序改写）"));
 }
@@ -499,19 +517,19 @@ void File::readAt(qint64 pos, char *data, qint64 len) const
 void File::writeAt(qint64 pos, const char *data, qint64 len)
 {
     if (const Status s = m_file->write(pos, data, len); !s.ok())
-        throw fault(m_path, QStringLiteral("无法写入：%1").arg(reason(s)));
+        throw fault(m_path, s, QStringLiteral("无法写入：%1").arg(reason(s)));
 }
 
 void File::truncate(qint64 size)
 {
     if (const Status s = m_file->truncate(size); !s.ok())
-        throw fault(m_path, QStringLiteral("无法写入：%1").arg(reason(s)));
+        throw fault(m_path, s, QStringLiteral("无法写入：%1").arg(reason(s)));
 }
 
 void File::sync()
 {
     if (const Status s = m_file->sync(); !s.ok())
-        throw fault(m_path, QStringLiteral("无法写入磁盘：%1").arg(reason(s)));
+        throw fault(m_path, s, QStringLiteral("无法写入磁盘：%1").arg(reason(s)));
 }
 
 void File::relock(Lock lock)
@@ -529,7 +547,7 @@ void File::relock(Lock lock)
             what = QStringLiteral("所在的磁盘不支持文件锁，也无法建立锁文件 %1（%2），为免与其他程序同时写入，"
                                   "没有做任何改动；请把表复制到本机磁盘上再操作，或让当前用户可以在该文件夹中建立文件")
                        .arg(QDir::toNativeSeparators(lockFile), reason(s));
-        throw fault(m_path, what);
+        throw fault(m_path, s, what);
     }
     m_lock = lock;
 }
@@ -790,17 +808,17 @@ void NewFolder::copyIn(const QString &source, const QString &name)
     const QString to = m_temp + QLatin1Char('/') + name;
     std::unique_ptr<EnvFile> out;
     if (const Status s = env().open(to, Open::CreateNew, &out); !s.ok())
-        throw fault(QDir::toNativeSeparators(to), QStringLiteral("无法创建：%1").arg(reason(s)));
+        throw fault(QDir::toNativeSeparators(to), s, QStringLiteral("无法创建：%1").arg(reason(s)));
     const qint64 size = in.size();
     QByteArray buffer;
     for (qint64 pos = 0; pos < size; pos += buffer.size()) {
         buffer.resize(qsizetype(std::min<qint64>(size - pos, 1 << 20)));
         in.readAt(pos, buffer.data(), buffer.size());
         if (const Status s = out->write(pos, buffer.constData(), buffer.size()); !s.ok())
-            throw fault(QDir::toNativeSeparators(to), QStringLiteral("无法写入：%1").arg(reason(s)));
+            throw fault(QDir::toNativeSeparators(to), s, QStringLiteral("无法写入：%1").arg(reason(s)));
     }
     if (const Status s = out->sync(); !s.ok())
-        throw fault(QDir::toNativeSeparators(to), QStringLiteral("无法写入磁盘：%1").arg(reason(s)));
+        throw fault(QDir::toNativeSeparators(to), s, QStringLiteral("无法写入磁盘：%1").arg(reason(s)));
 }
 
 bool NewFolder::commit()
@@ -1083,7 +1101,7 @@ Journal::Journal(File &table) : m_table(table), m_path(pathOf(table)), m_size(ta
         if (s.code == Errc::Exists && env().stat(m_path, Follow::NoLinks, &st).ok())
             throw fault(table.path(), QStringLiteral("无法保存修改：%1 已存在（%2），本程序要用这个名字记录修改。请把它移到别处或删除后再试")
                                           .arg(QDir::toNativeSeparators(m_path), kindName(st.kind)));
-        throw fault(table.path(), QStringLiteral("无法创建修改记录文件：%1").arg(reason(s)));
+        throw fault(table.path(), s, QStringLiteral("无法创建修改记录文件：%1").arg(reason(s)));
     }
     m_buffer = QByteArray(kMagic, 8);
     appendLe64(m_buffer, table.id().file);
@@ -1105,7 +1123,7 @@ void Journal::flush()
 {
     m_sum = hash(m_sum, m_buffer.constData(), m_buffer.size());
     if (const Status s = m_file->write(m_at, m_buffer.constData(), m_buffer.size()); !s.ok())
-        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
+        throw fault(m_table.path(), s, QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
     m_at += m_buffer.size();
     m_buffer.clear();
 }
@@ -1137,11 +1155,11 @@ void Journal::write()
     m_buffer.append(kEnd, 8);
     flush();
     if (const Status s = m_file->sync(); !s.ok())
-        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
+        throw fault(m_table.path(), s, QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
     // The table is touched only once the journal is surely found after a
     // power loss.
     if (const Status s = syncDirOf(m_path); !s.ok())
-        throw fault(m_table.path(), QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
+        throw fault(m_table.path(), s, QStringLiteral("无法写入修改记录文件：%1").arg(reason(s)));
     m_written = true;
 }
 
@@ -1160,7 +1178,7 @@ void Journal::finish()
     }
     m_table.sync();
     if (const Status s = env().remove(m_path); !s.ok() && s.code != Errc::NotFound)
-        throw fault(m_table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(s)));
+        throw fault(m_table.path(), s, QStringLiteral("无法删除修改记录文件：%1").arg(reason(s)));
     m_finished = true;
     // The change counts as done once the journal is gone from the disk too:
     // a journal that came back after a power loss would undo it.
@@ -1221,7 +1239,7 @@ bool Journal::recover(File &table)
         journal.close();
     }
     if (const Status s = env().remove(path); !s.ok() && s.code != Errc::NotFound)
-        throw fault(table.path(), QStringLiteral("无法删除修改记录文件：%1").arg(reason(s)));
+        throw fault(table.path(), s, QStringLiteral("无法删除修改记录文件：%1").arg(reason(s)));
     syncDirOf(path);
     return true;
 }
@@ -1240,44 +1258,39 @@ void notice(const QString &text)
 
 void removeLeftovers(const QString &dir) { removeMarked(dir, QString()); }
 
-QString cannotWrite(const QString &dir)
+void requireWritable(const QString &dir)
 {
     qint64 free = -1;
     if (const Status s = env().writableDir(dir, &free); !s.ok())
-        return reason(s);
+        throw Error(kindOf(s), reason(s));
     // Room for a few records and the journal of a save.
     if (free >= 0 && free < 64 * 1024)
-        return reason(Status{Errc::NoSpace, 0});
-    return QString();
+        throw Error(ErrorKind::Io, reason(Status{Errc::NoSpace, 0}));
 }
 
-bool holdInstanceLock(const QString &path, QString *problem)
+bool holdInstanceLock(const QString &path)
 {
     auto refuse = [&](const QString &why) {
-        if (problem)
-            *problem = QStringLiteral("无法使用锁文件 %1：%2。\n本程序靠它确认没有另一个 PDeclare 在使用同一目录，"
+        throw Error(ErrorKind::Io, QStringLiteral("无法使用锁文件 %1：%2。\n本程序靠它确认没有另一个 PDeclare 在使用同一目录，"
                                       "无法确认时不启动，以免两个程序同时改写同一批表。\n"
                                       "请关闭其他 PDeclare 后删除这个%3，或让当前用户可以写它，然后重新启动。")
                            .arg(QDir::toNativeSeparators(path), why,
                                 why == reason(Status{Errc::IsDirectory, 0}) ? QStringLiteral("文件夹")
-                                                                             : QStringLiteral("文件"));
-        return false;
+                                                                             : QStringLiteral("文件")));
     };
-    if (problem)
-        problem->clear();
     static std::unique_ptr<EnvFile> held; // kept open for the life of the process
     FileStat named;
     const Status there = env().stat(path, Follow::NoLinks, &named);
     if (there.ok() && named.kind == Kind::Directory)
-        return refuse(reason(Status{Errc::IsDirectory, 0}));
+        refuse(reason(Status{Errc::IsDirectory, 0}));
     if (there.ok() && named.kind != Kind::Regular)
-        return refuse(QStringLiteral("不是普通文件"));
+        refuse(QStringLiteral("不是普通文件"));
     std::unique_ptr<EnvFile> file;
     if (const Status s = env().open(path, Open::CreateOrOpen, &file); !s.ok()) {
         // A folder we cannot write is reported by the start-up checks.
         if (there.code == Errc::NotFound)
             return true;
-        return refuse(reason(s));
+        refuse(reason(s));
     }
     const Status s = file->lock(Lock::Exclusive);
     if (s.code == Errc::NoLocks) {
@@ -1297,16 +1310,18 @@ bool holdInstanceLock(const QString &path, QString *problem)
         if (t.code == Errc::Locked)
             return false;
         if (!t.ok())
-            return refuse(QStringLiteral("所在的磁盘不支持文件锁，也无法建立 %1（%2）")
+            refuse(QStringLiteral("所在的磁盘不支持文件锁，也无法建立 %1（%2）")
                               .arg(QDir::toNativeSeparators(lockFile), reason(t)));
         owned.path = lockFile;
     } else if (!s.ok()) {
         if (s.code == Errc::Locked)
             return false;
-        return refuse(reason(s));
+        refuse(reason(s));
     }
     held = std::move(file);
     return true;
 }
+
+void Env::pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 } // namespace store::fileio

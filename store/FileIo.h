@@ -233,14 +233,16 @@ void notice(const QString &text);
 // process is writing is left alone, and so is everything without that mark.
 void removeLeftovers(const QString &dir);
 
-// Why files cannot be saved in dir (read-only, no permission, a full disk),
-// or an empty string when they can.
-QString cannotWrite(const QString &dir);
+// Raises store::Error (Io; NotFound for a missing folder) when files cannot
+// be saved in dir (read-only, no permission, a full disk); its message is
+// the reason alone, for the caller to put into its own sentence.
+void requireWritable(const QString &dir);
 
 // Holds an exclusive lock on a file of a program directory for the life of
 // the process (a second program on the same directory): false when another
-// process holds it, or when the lock cannot be taken (the file is a folder,
-// or cannot be written): then *problem says why and what to do.
-bool holdInstanceLock(const QString &path, QString *problem = nullptr);
+// process holds it. Raises store::Error (Io) when the lock cannot be taken
+// (the file is a folder, or cannot be written), saying why and what to do:
+// whether another program runs is unknown then.
+bool holdInstanceLock(const QString &path);
 
 } // namespace store::fileio

@@ -131,8 +131,8 @@ void seedUserDir(const QString &userDir, const QString &from)
                                                | QFileDevice::ReadOther | QFileDevice::ExeOther);
         made = copy.commit();
     } catch (const Error &e) {
-        fail(QStringLiteral("无法在“%1”中建立数据目录：%2。请检查该目录的权限和磁盘空间。")
-                 .arg(QDir::toNativeSeparators(userDir), e.message()));
+        throw Error(e, QStringLiteral("无法在“%1”中建立数据目录：%2。请检查该目录的权限和磁盘空间。")
+                           .arg(QDir::toNativeSeparators(userDir), e.message()));
     }
     // Not made because another start made it meanwhile: that one is kept.
     if (!made && !QFileInfo(target).isDir())

@@ -31,7 +31,7 @@ QString sharedDir();
 // creates it and Result/, and copies DataMeta/ from `from` (default
 // sharedDir()) when the user has none yet: into a temporary folder first,
 // then renamed, so the user either has the whole DataMeta/ or none. An
-// existing DataMeta/ is never touched. Throws std::runtime_error with a
+// existing DataMeta/ is never touched. Throws store::Error (Io) with a
 // message for the user when the folder cannot be made.
 void prepareProgramDir();
 void seedUserDir(const QString &userDir, const QString &from);

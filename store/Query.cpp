@@ -52,7 +52,7 @@ struct Query::Impl {
     {
         const int f = fieldIndexOf(name);
         if (f < 0)
-            throw Error(QStringLiteral("表 %1 的查询结果中没有列 %2").arg(tableName, name));
+            throw Error(ErrorKind::NotFound, QStringLiteral("表 %1 的查询结果中没有列 %2").arg(tableName, name));
         return f;
     }
 
@@ -303,7 +303,7 @@ void Query::setFieldValue(const QString &name, const QVariant &value)
     d->requireOpen("修改");
     const int f = d->fieldIndexOf(name);
     if (f < 0 || !d->statement->allColumns)
-        throw Error(QStringLiteral("不能修改列 %1：表 %2 中没有这一列，或查询不是 select *").arg(name, d->tableName));
+        throw Error(ErrorKind::NotFound, QStringLiteral("不能修改列 %1：表 %2 中没有这一列，或查询不是 select *").arg(name, d->tableName));
     if (d->state == State::Browse)
         edit();
     const FieldDef &field = d->table->fields()[size_t(f)];
@@ -321,13 +321,13 @@ void Query::post()
     // have changed since open(): only the columns set here replace its values.
     DbfTable fresh = sql::loadTable(d->tablePath, d->tableName, DbfTable::Access::Write);
     if (fresh.fields().size() != d->table->fields().size())
-        throw Error(QStringLiteral("无法保存到表 %1：文件 %2 的结构已被其他程序改变，请重新打开").arg(d->tableName, d->tablePath));
+        throw Error(ErrorKind::Conflict, QStringLiteral("无法保存到表 %1：文件 %2 的结构已被其他程序改变，请重新打开").arg(d->tableName, d->tablePath));
     std::vector<QVariant> values;
     try {
         if (d->state == State::Edit) {
             const quint32 record = d->records[size_t(d->current)];
             if (record >= fresh.recordCount() || fresh.isDeleted(record))
-                throw Error(QStringLiteral("第 %1 条记录已被删除或移走，请重新打开").arg(record + 1));
+                throw Error(ErrorKind::Conflict, QStringLiteral("第 %1 条记录已被删除或移走，请重新打开").arg(record + 1));
             // Only the columns set are written: the bytes of the others stay
             // as the file holds them (a text another program wrote that
             // does not decode is not replaced by its decoded form).

@@ -143,7 +143,7 @@ QString tableFile(const QString &dirIn, const QString &name)
         // each is told as what it is, "missing" only when it is.
         const fileio::Status error = fileio::pathError(dir);
         if (!error.ok() && error.code != fileio::Errc::NotFound)
-            throw Error(QStringLiteral("无法打开表 %1：无法打开目录 %2：%3").arg(name, dir, fileio::reason(error)));
+            throw Error(ErrorKind::Io, QStringLiteral("无法打开表 %1：无法打开目录 %2：%3").arg(name, dir, fileio::reason(error)));
         throw Error(ErrorKind::NotFound, QStringLiteral("无法打开表 %1：目录 %2 不存在").arg(name, dir));
     }
     const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden);
@@ -329,7 +329,7 @@ void saveKeyedRows(const QString &dir, const QString &name, const QString &keyCo
         }
         const QChar quote = row.key.contains(QLatin1Char('\'')) ? QLatin1Char('"') : QLatin1Char('\'');
         if (row.key.contains(quote))
-            throw Error(QStringLiteral("无法写入表 %1：键值 %2 中同时含有两种引号").arg(name, row.key));
+            throw Error(ErrorKind::Range, QStringLiteral("无法写入表 %1：键值 %2 中同时含有两种引号").arg(name, row.key));
         expr::Expr where =
             parse(QStringLiteral("select * from %1 where %2=%3%4%3").arg(name, keyColumn, quote, row.key))->where;
         where.bindCondition(schema);
@@ -347,7 +347,7 @@ void saveKeyedRows(const QString &dir, const QString &name, const QString &keyCo
     try {
         table.change(edits, appends);
     } catch (const Error &e) {
-        throw Error(QStringLiteral("无法保存到表 %1：%2").arg(name, e.message()));
+        throw Error(e, QStringLiteral("无法保存到表 %1：%2").arg(name, e.message()));
     }
 }
 

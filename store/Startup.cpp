@@ -10,7 +10,12 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <exception>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace store::startup {
 
@@ -19,14 +24,19 @@ bool createWorkingTable()
     const QString target = paths::resultTable();
     const QString dir = paths::resultDir();
     const QString templ = paths::templateTable();
-    auto unwritable = [&](const QString &why) {
-        return Error(QStringLiteral("无法在文件夹 %1 中保存数据：%2。录入的数据将无法保存，请先解决这个问题再录入。")
+    auto unwritable = [&](const QString &why, ErrorKind kind = ErrorKind::Io) {
+        return Error(kind, QStringLiteral("无法在文件夹 %1 中保存数据：%2。录入的数据将无法保存，请先解决这个问题再录入。")
                          .arg(QDir::toNativeSeparators(dir), why));
     };
+    auto requireWritable = [&] {
+        try {
+            fileio::requireWritable(dir);
+        } catch (const Error &e) {
+            throw unwritable(e.message(), e.kind());
+        }
+    };
     if (QFileInfo::exists(target)) {
-        const QString why = fileio::cannotWrite(dir);
-        if (!why.isEmpty())
-            throw unwritable(why);
+        requireWritable();
         return false;
     }
     if (!QFileInfo(dir).isDir() || !QFileInfo::exists(templ))
@@ -40,11 +50,9 @@ bool createWorkingTable()
         bytes.resize(qsizetype(file.size()));
         file.readAt(0, bytes.data(), bytes.size());
     } catch (const Error &e) {
-        throw Error(QStringLiteral("数据模板不是有效的表，没有建立工作表 result.dbf。请重新安装程序。\n%1").arg(e.message()));
+        throw Error(e, QStringLiteral("数据模板不是有效的表，没有建立工作表 result.dbf。请重新安装程序。\n%1").arg(e.message()));
     }
-    const QString why = fileio::cannotWrite(dir);
-    if (!why.isEmpty())
-        throw unwritable(why);
+    requireWritable();
     // The copy is written whole beside the target and then given its name
     // only when the name is free: the working table appears whole or not at
     // all, and an existing one is never replaced.
@@ -53,7 +61,7 @@ bool createWorkingTable()
         copy.write(bytes);
         return copy.commit(false);
     } catch (const Error &e) {
-        throw unwritable(e.message());
+        throw unwritable(e.message(), e.kind());
     }
 }
 
@@ -80,6 +88,15 @@ QStringList run(const Steps &steps)
     if (steps.purgeFindings)
         step([] { purgeFindings(); });
     return problems;
+}
+
+int finish(int exitCode)
+{
+#ifdef Q_OS_WIN
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), UINT(exitCode));
+#endif
+    return exitCode;
 }
 
 } // namespace store::startup

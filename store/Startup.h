@@ -32,4 +32,13 @@ bool createWorkingTable();
 // Step 4 alone.
 void purgeFindings();
 
+// A window program's last step, once its application object and windows are
+// gone (every table, database and settings file closed): the exit code to
+// return from main. On Windows the process ends here, without the runtime
+// libraries' unload. MinGW's thread library can be left with a lock that a
+// finished thread never released, and the C++ runtime's unload then waits on
+// it for ever: the window is gone but the process keeps running, holding the
+// program's files. Nothing is left to write by then.
+int finish(int exitCode);
+
 } // namespace store::startup

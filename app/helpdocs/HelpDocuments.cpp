@@ -2,12 +2,12 @@
 
 #include "app/helpdocs/Rtf.h"
 #include "store/Catalogue.h"
+#include "store/FileIo.h"
 #include "store/Paths.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace helpdocs {
 
@@ -261,31 +261,16 @@ QByteArray operationManual()
     return doc.toRtf();
 }
 
-namespace {
-bool writeOne(const QString &path, const QByteArray &bytes, QString *error)
+void writeAll(const QString &dir)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
-}
-} // namespace
-
-bool writeAll(const QString &dir, QString *error)
-{
-    if (!QDir().mkpath(dir)) {
-        if (error)
-            *error = QStringLiteral("cannot create %1").arg(dir);
-        return false;
-    }
+    if (!QDir().mkpath(dir))
+        throw store::Error(store::ErrorKind::Io, QStringLiteral("无法建立文件夹 %1").arg(QDir::toNativeSeparators(dir)));
     // The file names come from the one place that knows them.
     const QDir target(dir);
     const QString description = target.filePath(QFileInfo(store::paths::formDescriptionDoc()).fileName());
     const QString manual = target.filePath(QFileInfo(store::paths::operationManualDoc()).fileName());
-    return writeOne(description, formDescription(), error) && writeOne(manual, operationManual(), error);
+    store::fileio::replaceFile(description, formDescription());
+    store::fileio::replaceFile(manual, operationManual());
 }
 
 } // namespace helpdocs

@@ -4,6 +4,8 @@
 // indicator catalogue, so it always names every indicator as the program
 // knows it) and the operation manual. Both are RTF content under the .doc
 // names the menu opens; Word and LibreOffice read them.
+#include "store/Error.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -21,7 +23,7 @@ QString definitionOf(int indicatorPosition);
 
 // Writes both documents into dir (the program directory): each to a
 // temporary file first, then renamed, so a reader never sees half a file.
-// Returns false and sets error on the first failure.
-bool writeAll(const QString &dir, QString *error);
+// Raises store::Error on the first failure.
+void writeAll(const QString &dir);
 
 } // namespace helpdocs

@@ -13,9 +13,10 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: pdeclare-helpdocs <program directory>\n");
         return 2;
     }
-    QString error;
-    if (!helpdocs::writeAll(QString::fromLocal8Bit(argv[1]), &error)) {
-        std::fprintf(stderr, "pdeclare-helpdocs: %s\n", error.toLocal8Bit().constData());
+    try {
+        helpdocs::writeAll(QString::fromLocal8Bit(argv[1]));
+    } catch (const store::Error &e) {
+        std::fprintf(stderr, "pdeclare-helpdocs: %s\n", e.message().toLocal8Bit().constData());
         return 1;
     }
     return 0;

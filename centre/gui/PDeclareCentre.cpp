@@ -12,7 +12,9 @@
 #include <QFileInfo>
 #include <QSettings>
 
-int main(int argc, char *argv[])
+namespace {
+
+int runCentre(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("PDeclare"));
@@ -44,3 +46,7 @@ int main(int argc, char *argv[])
     });
     return application.exec();
 }
+
+} // namespace
+
+int main(int argc, char *argv[]) { return store::startup::finish(runCentre(argc, argv)); }

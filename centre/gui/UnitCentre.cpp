@@ -95,8 +95,8 @@ struct CentreWindow::Job {
     CentreWindow *window = nullptr;
     std::atomic<bool> cancel{false};
     QThread *thread = nullptr;
-    QString error;
-    std::function<void(const QString &)> done;
+    std::optional<store::Error> error;
+    std::function<void(const std::optional<store::Error> &)> done;
 
     // From the worker thread: shown by the window in its own thread.
     void progress(int doneCount, int total, const QString &text)
@@ -644,7 +644,7 @@ bool CentreWindow::refresh()
 // ---- jobs in a worker thread ----
 
 bool CentreWindow::startJob(const QString &what, bool cancellable, Work work,
-                          std::function<void(const QString &error)> done)
+                          std::function<void(const std::optional<store::Error> &error)> done)
 {
     if (!m_db || m_job)
         return false;
@@ -657,8 +657,8 @@ bool CentreWindow::startJob(const QString &what, bool cancellable, Work work,
         try {
             auto db = openForWindow(name);
             work(*db, *job);
-        } catch (const std::exception &e) {
-            job->error = ui::errorText(e);
+        } catch (...) {
+            job->error = store::currentError();
         }
     });
     connect(job->thread, &QThread::finished, this, &CentreWindow::finishJob, Qt::QueuedConnection);
@@ -728,9 +728,9 @@ bool CentreWindow::startCollect(const QStringList &paths)
                 return !job.cancel;
             });
         },
-        [this, summary, found](const QString &jobError) {
+        [this, summary, found](const std::optional<store::Error> &jobError) {
             // The database's failure half-way comes with the summary of what it kept.
-            const QString error = !jobError.isEmpty() ? jobError : summary->error;
+            const QString error = jobError ? jobError->message() : summary->error ? summary->error->message() : QString();
             // Whatever happened, the files taken so far are in the database:
             // shown as they are (on a new connection if this one was lost).
             refresh();
@@ -747,7 +747,7 @@ bool CentreWindow::startCollect(const QStringList &paths)
             if (summary->cancelled)
                 text += T("\n已取消：已处理的文件保存在数据库中，其余文件未收集，可再次收集。");
             if (!error.isEmpty())
-                text += summary->error.isEmpty()
+                text += !summary->error
                             ? T("\n收集中断：%1\n已处理的文件保存在数据库中。").arg(error)
                             : T("\n收集中断：%1\n以上是已存入数据库的文件；其余 %2 个文件没有存入，可再次收集。")
                                   .arg(error)
@@ -848,11 +848,11 @@ bool CentreWindow::startCommitteePdf(const QString &path)
         [path, reference, options](centre::Database &db, Job &) {
             centre::writeCommitteePdf(db, *reference, path, options);
         },
-        [this, path](const QString &error) {
-            if (error.isEmpty())
+        [this, path](const std::optional<store::Error> &error) {
+            if (!error)
                 ui::MessageBox::show(this, T("评审委员会报告已保存到：\n%1").arg(path), T("提示"), ui::Icon::Information);
             else
-                ui::MessageBox::show(this, T("评审委员会报告未能生成：%1").arg(error), T("错误"), ui::Icon::Warning);
+                ui::MessageBox::show(this, T("评审委员会报告未能生成：%1").arg(error->message()), T("错误"), ui::Icon::Warning);
         });
 }
 

@@ -115,7 +115,9 @@ private:
     // is called with a total.
     struct Job;
     using Work = std::function<void(centre::Database &db, Job &job)>;
-    bool startJob(const QString &what, bool cancellable, Work work, std::function<void(const QString &error)> done);
+    // done gets the failure that ended the work, if any.
+    bool startJob(const QString &what, bool cancellable, Work work,
+                  std::function<void(const std::optional<store::Error> &error)> done);
     void jobProgress(int done, int total, const QString &text);
     void finishJob();
 

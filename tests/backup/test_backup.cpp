@@ -369,7 +369,7 @@ private slots:
     {
         QFETCH(QString, yydm);
         setProject(yydm);
-        QVERIFY(!backup::refuseProjectCode(backup::projectCodeOf(yydm)).isEmpty());
+        QVERIFY_THROWS_EXCEPTION(store::Error, backup::requireSafeProjectCode(backup::projectCodeOf(yydm)));
         window(true);
         press();
         QCOMPARE(ui::MessageBox::shown().size(), std::size_t(1));

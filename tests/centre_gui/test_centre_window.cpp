@@ -9,6 +9,7 @@
 #include "controls/MessageBox.h"
 #include "report/Preview.h"
 #include "store/Catalogue.h"
+#include "store/Startup.h"
 #include "tests/support/TestSupport.h"
 
 #ifdef PDECLARE_HAVE_CHARTS
@@ -393,5 +394,18 @@ private slots:
     }
 };
 
-QTEST_MAIN(CentreWindowTest)
+// The window program's own ending (see store::startup::finish): a collect's
+// worker thread once left this process running after its last test.
+int main(int argc, char *argv[])
+{
+    int result = 0;
+    {
+        QApplication application(argc, argv);
+        application.setAttribute(Qt::AA_Use96Dpi, true);
+        QTEST_SET_MAIN_SOURCE_PATH
+        CentreWindowTest test;
+        result = QTest::qExec(&test, argc, argv);
+    }
+    return store::startup::finish(result);
+}
 #include "test_centre_window.moc"

@@ -3,11 +3,13 @@
 // and what a click during a run does.
 #include "check/CheckObjects.h"
 #include "check/CheckRun.h"
+#include "check/HeadlessCheck.h"
 #include "check/UnitCheck.h"
 #include "controls/MessageBox.h"
 #include "report/Preview.h"
 #include "store/DbfTable.h"
 #include "tests/check/CheckTestData.h"
+#include "tests/support/FaultEnv.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -18,6 +20,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <stdexcept>
 
 using namespace checktest;
 
@@ -240,6 +243,43 @@ private slots:
         QVERIFY(box.text != QStringLiteral("数据通过检验！"));
         QVERIFY(report::PreviewWindow::shownReports().empty());
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // A run stopped by a fault that is not the store's own (here the host's
+    // own exception after the first rule), whose findings then cannot be
+    // written either (the disk is full by then): the user is told both, the
+    // check does not end as if only the first had happened, and the old
+    // findings stay whole.
+    void aFailedFlushWhileStoppingIsToldBesideTheFault()
+    {
+        setRules({{QStringLiteral("cws_yy>5"), QStringLiteral("first")}, {QStringLiteral("cws_yy>5"), QStringLiteral("second")}});
+        RunCheck(window(), CheckMode::Window);
+        QCOMPARE(findings().size(), std::size_t(10));
+        ui::MessageBox::clearShown();
+
+        struct FailingHost : check::HeadlessCheckHost {
+            testsupport::FaultEnv full;
+            int calls = 0;
+            void processEvents() override
+            {
+                if (++calls < 2)
+                    return;
+                full.failChange(1);
+                store::fileio::setEnv(&full);
+                throw std::runtime_error("the host's own failure");
+            }
+        } host;
+        bool notRun = false;
+        const bool passed = check::runCheck(host, CheckMode::Window, &notRun);
+        store::fileio::setEnv(nullptr);
+        QVERIFY(!passed);
+        QVERIFY(notRun);
+        QCOMPARE(host.messages().size(), 1);
+        const QString message = host.messages()[0];
+        QVERIFY2(message.contains(QStringLiteral("the host's own failure")), qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("已得出的审核结果也未能保存")), qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("磁盘空间不足")), qPrintable(message));
+        QCOMPARE(findings().size(), std::size_t(10));
     }
 
     void findingsNeverAccumulate()

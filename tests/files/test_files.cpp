@@ -625,7 +625,11 @@ TEST(TwoProcesses, ASecondProgramOnTheSameDirectoryIsRefused)
     const QString folder = dir.filePath(QStringLiteral("other/.pdeclare.lock"));
     ASSERT_TRUE(QDir().mkpath(folder));
     QString problem;
-    EXPECT_FALSE(store::fileio::holdInstanceLock(folder, &problem));
+    try {
+        store::fileio::holdInstanceLock(folder);
+    } catch (const store::Error &e) {
+        problem = e.message();
+    }
     EXPECT_TRUE(problem.contains(folder)) << problem.toStdString();
     EXPECT_TRUE(problem.contains(QStringLiteral("删除这个文件夹"))) << problem.toStdString();
 }

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 
 using namespace report;
@@ -503,9 +504,18 @@ private slots:
             f.write(bytes);
             return f.fileName();
         };
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, PreparedReport::load(dir.filePath("none.prp")));
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, PreparedReport::load(write("garbage.prp", "%PDF-1.4 ...")));
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, PreparedReport::load(write("other.prp", "{\"pages\":[]}")));
+        // A missing file and one that is no prepared report are told apart.
+        const auto kindOf = [](const QString &path) -> std::optional<store::ErrorKind> {
+            try {
+                PreparedReport::load(path);
+            } catch (const store::Error &e) {
+                return e.kind();
+            }
+            return std::nullopt;
+        };
+        QVERIFY(kindOf(dir.filePath("none.prp")) == store::ErrorKind::NotFound);
+        QVERIFY(kindOf(write("garbage.prp", "%PDF-1.4 ...")) == store::ErrorKind::CorruptFile);
+        QVERIFY(kindOf(write("other.prp", "{\"pages\":[]}")) == store::ErrorKind::CorruptFile);
         QVERIFY_THROWS_EXCEPTION(
             std::runtime_error,
             PreparedReport::load(write("future.prp", "{\"format\":\"PDeclare prepared report\",\"version\":2}")));

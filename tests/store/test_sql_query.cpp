@@ -5,6 +5,7 @@
 #include "store/DbfTable.h"
 #include "store/Paths.h"
 #include "store/Query.h"
+#include "tests/support/FaultEnv.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,8 @@
 #include <QJsonDocument>
 
 #include <optional>
+
+#include <sys/file.h>
 
 using store::DbfTable;
 using store::Error;
@@ -543,6 +546,33 @@ TEST_F(SqlQuery, ErrorsSayWhatAndWhere)
     for (const auto &[statement, kind] : kinds)
         EXPECT_EQ(kindOf([&] { openQuery("Result", statement); }), kind) << statement;
     EXPECT_EQ(kindOf([&] { openQuery("DataMeta", "select * from broken"); }), K::CorruptFile);
+}
+
+// A table another program holds for longer than the wait is a busy table:
+// the statement fails with that kind (the caller may try again later), and
+// the message tells the user to; nothing is written.
+TEST_F(SqlQuery, ATableHeldElsewhereIsBusyAfterTheWait)
+{
+    const QByteArray before = testsupport::fileBytes(result + "result.dbf");
+    QFile held(result + "result.dbf");
+    ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(held.handle(), LOCK_EX), 0);
+    testsupport::FaultEnv env;
+    env.instantWaits(true);
+    store::fileio::setEnv(&env);
+    std::optional<store::ErrorKind> kind;
+    QString message;
+    try {
+        exec("Result", "update result set cws_yy=1");
+    } catch (const Error &e) {
+        kind = e.kind();
+        message = e.message();
+    }
+    store::fileio::setEnv(nullptr);
+    EXPECT_EQ(kind, store::ErrorKind::Busy);
+    EXPECT_TRUE(message.contains(QStringLiteral("正被另一个程序使用"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("请稍后再试"))) << message.toStdString();
+    EXPECT_EQ(testsupport::fileBytes(result + "result.dbf"), before);
 }
 
 TEST_F(SqlQuery, StatementFormsAndDeletedRecordsInvisible)

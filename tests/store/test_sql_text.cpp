@@ -85,12 +85,15 @@ TEST_F(SqlText, DumpPrintsTheHeaderAndTheFields)
     auto r = testsupport::cli({"dump", table});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList lines = QString::fromUtf8(r.out).split('\n');
-    EXPECT_TRUE(lines.contains("version: 0x03 (dBASE III / FoxBASE+, no memo)")) << r.out.toStdString();
-    EXPECT_TRUE(lines.contains("code page mark: 0x7a"));
-    EXPECT_TRUE(lines.contains("records: 3"));
-    EXPECT_TRUE(lines.contains("deleted: 1"));
-    const qsizetype head = lines.indexOf("name\ttype\tlength\tdecimals\tnullable");
+    EXPECT_TRUE(lines.contains(QStringLiteral("版本：0x03（dBASE III / FoxBASE+，无备注）"))) << r.out.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("代码页标记：0x7a")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("记录数：3")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("已删除：1")));
+    // Every label is Chinese; the fields' lines keep their form for scripts.
+    const qsizetype head = lines.indexOf(QStringLiteral("字段名\t类型\t长度\t小数位\t可为空"));
     ASSERT_GE(head, 0);
+    for (const QString &line : lines.mid(0, head))
+        EXPECT_TRUE(line.at(0).unicode() >= 0x4e00) << line.toStdString();
     EXPECT_EQ(lines.mid(head + 1, 4), QStringList({"name\tC\t20\t0\tno", "qty\tN\t12\t2\tno", "ok\tL\t1\t0\tno",
                                                    "born\tD\t8\t0\tno"}));
     // A damaged file: the fault and the file on stderr, nothing on stdout.

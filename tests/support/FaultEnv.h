@@ -21,6 +21,7 @@ public:
     void exitAfterChange(int n) { m_exitAt = n; } // the process ends right after the n-th change
     void noLocks(bool on) { m_noLocks = on; }     // every lock() answers NoLocks (ENOLCK)
     void failSyncDir(bool on) { m_failSyncDir = on; } // every syncDir() fails (EIO)
+    void instantWaits(bool on) { m_instantWaits = on; } // the lock wait ends without sleeping
     int changes() const { return m_count; }
 
     // Takes the options --fail-change N, --exit-after-change N, --no-locks
@@ -42,6 +43,11 @@ public:
         return m_base.writableDir(dir, freeBytes);
     }
     bool processAlive(qint64 pid) override { return m_base.processAlive(pid); }
+    void pause(int ms) override
+    {
+        if (!m_instantWaits)
+            m_base.pause(ms);
+    }
 
     // Around every change: before() counts it and may fail it, after() may
     // end the process.
@@ -56,6 +62,7 @@ private:
     int m_exitAt = 0;
     bool m_noLocks = false;
     bool m_failSyncDir = false;
+    bool m_instantWaits = false;
 };
 
 } // namespace testsupport
