@@ -49,8 +49,6 @@ int runProgram(int argc, char *argv[])
                              ui::applicationTitle(), ui::Icon::Information);
         return 1;
     }
-    // The main window's picture is read while the window is being made.
-    TfrmMain::readPictureInBackground();
     // What the file layer tells without stopping the work (a change record
     // that did not fit its table) is shown once the current step is over,
     // not while that step holds a table locked.

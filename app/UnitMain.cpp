@@ -77,13 +77,6 @@ QList<QImage> readIcon()
 
 QImage readPicture() { return QImageReader(TfrmMain::pictureResource()).read(); }
 
-// The picture being read beside the window's making.
-std::future<QImage> &pictureReading()
-{
-    static std::future<QImage> reading;
-    return reading;
-}
-
 QIcon iconOf(const QList<QImage> &sizes)
 {
     QIcon icon;
@@ -94,18 +87,13 @@ QIcon iconOf(const QList<QImage> &sizes)
 
 } // namespace
 
-void TfrmMain::readPictureInBackground()
-{
-    Q_INIT_RESOURCE(PDeclare);
-    if (!pictureReading().valid())
-        pictureReading() = std::async(std::launch::async, readPicture);
-}
-
 TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_unique<store::Query>(QStringLiteral("AQry_Tmp")))
 {
     Q_INIT_RESOURCE(PDeclare);
     // The program's own icon on every window (and in the task bar).
     QApplication::setWindowIcon(programIcon());
+    // The picture is decoded on another thread while the menu is made.
+    std::future<QImage> picture = std::async(std::launch::async, readPicture);
     setObjectName(QStringLiteral("frmMain"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(T("Orvandel\"十五\"重点专科（专病）项目建设评审验收数据申报表"));
@@ -132,7 +120,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_uniqu
     Image1 = new QLabel(Panel1);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setScaledContents(true); // stretched, the aspect ratio not kept
-    Image1->setPixmap(QPixmap::fromImage(pictureReading().valid() ? pictureReading().get() : readPicture()));
+    Image1->setPixmap(QPixmap::fromImage(picture.get()));
     Image1->setMinimumSize(1, 1);
     layout->addWidget(Image1);
     setCentralWidget(Panel1);

@@ -45,10 +45,6 @@ public:
 
     // The picture stored with the window (640 x 480 JPEG).
     static QString pictureResource();
-    // Starts reading the picture on another thread, so that it is ready when
-    // the window is made (PDeclare calls it just before); without it the
-    // window reads the picture itself.
-    static void readPictureInBackground();
     // The program's icon, drawn as packaging/pdeclare.svg, at 16 to 256 px.
     static QIcon programIcon();
 
