@@ -18,6 +18,8 @@ namespace {
 
 int runProgram(int argc, char *argv[])
 {
+    // Loaded while the program connects to the display.
+    ui::loadSystemFontsInBackground();
     QApplication application(argc, argv);
     // The windows' class and the desktop entry carry the same name, so that
     // the desktop shows the program's entry and icon for its windows.
@@ -26,6 +28,7 @@ int runProgram(int argc, char *argv[])
     ui::installQtTranslations();
     ui::installFontSubstitutions();
     ui::installDefaultFont();
+    ui::installStyle();
     // One program per program directory: two would write the same tables.
     // The user's own folder may not exist before the first start.
     QDir().mkpath(store::paths::programDir());
@@ -58,6 +61,9 @@ int runProgram(int argc, char *argv[])
     auto *main = new TfrmMain; // frees itself when closed
     app::raiseOnRequest(store::paths::programDir(), &application);
     main->show();
+    // The image format plugins the first preview or message box needs are
+    // loaded once the window is up.
+    QTimer::singleShot(0, [] { ui::loadImageFormatsInBackground(); });
     // The printing face is made on another thread once the window is up,
     // ready before the first print preview.
     QTimer::singleShot(500, [] { ui::preparePrintFaceInBackground(); });

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
@@ -23,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <future>
 
 namespace {
 
@@ -60,6 +62,29 @@ const std::vector<MenuEntry> &menuTree()
     return tree;
 }
 
+QList<QImage> readIcon()
+{
+    // Read as PNG, named: an image file of no named format is offered to
+    // every image format plugin of the system in turn, each loaded for it.
+    QList<QImage> sizes;
+    for (int size : {16, 32, 48, 256}) {
+        QImageReader reader(QStringLiteral(":/app/pdeclare_%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        sizes << reader.read();
+    }
+    return sizes;
+}
+
+QImage readPicture() { return QImageReader(TfrmMain::pictureResource()).read(); }
+
+QIcon iconOf(const QList<QImage> &sizes)
+{
+    QIcon icon;
+    for (const QImage &image : sizes)
+        icon.addPixmap(QPixmap::fromImage(image));
+    return icon;
+}
+
 } // namespace
 
 TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_unique<store::Query>(QStringLiteral("AQry_Tmp")))
@@ -67,6 +92,8 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_uniqu
     Q_INIT_RESOURCE(PDeclare);
     // The program's own icon on every window (and in the task bar).
     QApplication::setWindowIcon(programIcon());
+    // The picture is decoded on another thread while the menu is made.
+    std::future<QImage> picture = std::async(std::launch::async, readPicture);
     setObjectName(QStringLiteral("frmMain"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(T("Orvandel\"十五\"重点专科（专病）项目建设评审验收数据申报表"));
@@ -79,6 +106,10 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_uniqu
     setPalette(palette);
     setAutoFillBackground(true);
 
+    // The start-up sequence before the widgets are made: a style sheet set
+    // afterwards would style every one of them a second time.
+    runStartup();
+
     buildMenu();
 
     Panel1 = new QFrame(this);
@@ -89,12 +120,11 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent), m_tmp(std::make_uniqu
     Image1 = new QLabel(Panel1);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setScaledContents(true); // stretched, the aspect ratio not kept
-    Image1->setPixmap(QPixmap(pictureResource()));
+    Image1->setPixmap(QPixmap::fromImage(picture.get()));
     Image1->setMinimumSize(1, 1);
     layout->addWidget(Image1);
     setCentralWidget(Panel1);
 
-    runStartup();
     // After the skin: its menu bar may be taller than the plain one.
     fitToClientArea();
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
@@ -120,10 +150,7 @@ QString TfrmMain::pictureResource() { return QStringLiteral(":/app/still_life.jp
 QIcon TfrmMain::programIcon()
 {
     Q_INIT_RESOURCE(PDeclare);
-    QIcon icon;
-    for (int size : {16, 32, 48, 256})
-        icon.addFile(QStringLiteral(":/app/pdeclare_%1.png").arg(size), QSize(size, size));
-    return icon;
+    return iconOf(readIcon());
 }
 
 store::Query &TfrmMain::AQry_Tmp() const { return *m_tmp; }

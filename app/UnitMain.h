@@ -24,11 +24,11 @@ public:
     static constexpr int ClientWidth = 616;
     static constexpr int ClientHeight = 425;
 
-    // The start-up sequence, run by the constructor: the skin, then the
-    // program folder's own start (store/Startup.h: clean-up, the user's
-    // folder, the working table, the findings purged), then AQry_Tmp on
-    // DataMeta. Each problem is shown in the application's standard error
-    // box; the window opens all the same.
+    // The start-up sequence, run by the constructor before it makes the
+    // menu and the picture: the skin, then the program folder's own start
+    // (store/Startup.h: clean-up, the user's folder, the working table, the
+    // findings purged), then AQry_Tmp on DataMeta. Each problem is shown in
+    // the application's standard error box; the window opens all the same.
     void runStartup();
     // The skin file, when it exists, becomes the application's style sheet
     // (ui::applySkin).

@@ -166,6 +166,13 @@ void registerPrintFace()
             report::drawFamilyAs(QString::fromUtf8(name), printSerifFamily());
 }
 
+// The system's fonts being loaded beside the program's start.
+std::future<void> &systemFontsLoading()
+{
+    static std::future<void> loading;
+    return loading;
+}
+
 } // namespace
 
 QString printSerifFamily() { return QStringLiteral("PDeclare Serif SC"); }
@@ -180,12 +187,25 @@ void preparePrintFaceInBackground()
     face.building = std::async(std::launch::async, buildPrintFaces);
 }
 
+void loadSystemFontsInBackground()
+{
+#ifndef Q_OS_WIN
+    // fontconfig's own configuration is made once per process and shared:
+    // the font database of the windowing takes the one loaded here.
+    std::future<void> &loading = systemFontsLoading();
+    if (!loading.valid())
+        loading = std::async(std::launch::async, [] { FcInit(); });
+#endif
+}
+
 void installFontSubstitutions()
 {
     static bool done = false;
     if (done)
         return;
     done = true;
+    if (systemFontsLoading().valid())
+        systemFontsLoading().wait();
     report::prepareFacesWith(registerPrintFace);
 #ifdef Q_OS_WIN
     const QStringList serif{QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),

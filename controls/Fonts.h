@@ -16,4 +16,11 @@ QString printSerifFamily();
 // its window is shown, so that the first print preview does not wait).
 void preparePrintFaceInBackground();
 
+// Starts loading the system's font configuration and font lists on another
+// thread (fontconfig; nothing on Windows). A program calls it first thing,
+// so that the loading goes on while it connects to the display; the first
+// window then finds the fonts listed instead of listing them itself.
+// installFontSubstitutions() waits until the loading is over.
+void loadSystemFontsInBackground();
+
 } // namespace ui

@@ -18,4 +18,18 @@ bool applySkin();
 // installFontSubstitutions() and before the first window.
 void installDefaultFont();
 
+// The application's style: the platform's own, except that the arrows a
+// menu bar or tool bar shows when its items do not fit are read only when
+// one is drawn. Qt reads them, for every menu bar made, from image files of
+// no named format, which loads every image format plugin of the system; the
+// programs' menu bars always fit. Call before the first window.
+void installStyle();
+
+// Loads the system's image format plugins on another thread. The standard
+// icons the windows show (the print preview's buttons, the message boxes'
+// icons) are read from files of no named format, which loads every plugin
+// the first time; a program calls this once its window is shown, so that
+// its first such window does not wait for them.
+void loadImageFormatsInBackground();
+
 } // namespace ui

@@ -20,9 +20,15 @@
 #include <QPointer>
 #include <QRawFont>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QToolBar>
+#include <QToolButton>
 #include <QWindow>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 using testsupport::TempProgramDir;
 
@@ -314,6 +320,40 @@ private slots:
         ui::MessageBox::showStandardError(nullptr, QStringLiteral("x"));
         QCOMPARE(ui::MessageBox::shown().back().caption,
                  ui::applicationTitleFor(QCoreApplication::applicationFilePath()));
+    }
+
+    // Last: it changes the application's style for the rest of the run.
+    void overflowArrowsAreTheStylesOwn()
+    {
+        // The program's style asks for the arrows a too narrow menu bar or
+        // tool bar shows only when one is drawn; drawn, they are the
+        // platform style's own.
+        const std::unique_ptr<QStyle> plain(QStyleFactory::create(QApplication::style()->name()));
+        QVERIFY(plain);
+        ui::installStyle();
+        for (const auto which : {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton}) {
+            const QIcon arrow = QApplication::style()->standardIcon(which);
+            const QIcon own = plain->standardIcon(which);
+            QVERIFY(!own.isNull());
+            QVERIFY(!arrow.isNull());
+            QCOMPARE(arrow.availableSizes(), own.availableSizes());
+            QCOMPARE(arrow.pixmap(16).toImage(), own.pixmap(16).toImage());
+        }
+        // A tool bar too narrow for its buttons shows the arrow.
+        QToolBar bar;
+        for (int i = 0; i < 20; ++i)
+            bar.addAction(QStringLiteral("按钮%1").arg(i));
+        bar.resize(120, 40);
+        bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&bar));
+        QToolButton *extension = nullptr;
+        for (QToolButton *b : bar.findChildren<QToolButton *>())
+            if (b->objectName() == QLatin1String("qt_toolbar_ext_button"))
+                extension = b;
+        QVERIFY(extension);
+        QVERIFY(extension->isVisible());
+        QCOMPARE(extension->icon().pixmap(16).toImage(),
+                 plain->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton).pixmap(16).toImage());
     }
 };
 
